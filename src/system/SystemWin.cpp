@@ -1,0 +1,77 @@
+#include "SystemWin.h"
+
+#include <windows.h>
+
+#include "CommandLine.h"
+#include "Errors.h"
+#include "Paths.h"
+#include "WideWin.h"
+
+namespace setup {
+
+void MakeDirs(const std::string& Dir) {
+  if (Dir.empty()) throw Exception("Unable to create directory");
+  const std::string Path = WithoutBackslash(Dir);
+  if (Path.size() < 3 || DirectoryExists(Path)) return;
+  const std::string Parent = WithoutBackslash(ExtractFilePath(Path));
+  if (Parent == Path) return;  // a drive root
+  if (!Parent.empty()) MakeDirs(Parent);
+  CreateDirectoryW(ToWide(Path).c_str(), nullptr);
+}
+
+std::string GetTempDir() {
+  std::wstring Buffer(MAX_PATH + 1, L'\0');
+  DWORD Length = GetTempPathW(static_cast<DWORD>(Buffer.size()), Buffer.data());
+  if (Length > Buffer.size()) {
+    Buffer.assign(Length + 1, L'\0');
+    Length = GetTempPathW(static_cast<DWORD>(Buffer.size()), Buffer.data());
+  }
+  Buffer.resize(Length);
+  return FromWide(Buffer);
+}
+
+bool HasAttributes(const std::string& Path, unsigned long Mask) {
+  const DWORD Attributes = GetFileAttributesW(ToWide(Path).c_str());
+  if (Attributes == INVALID_FILE_ATTRIBUTES) return false;
+  return (Attributes & Mask) == Mask;
+}
+
+bool DirectoryExists(const std::string& Path) { return HasAttributes(Path, FILE_ATTRIBUTE_DIRECTORY); }
+
+bool FileExists(const std::string& Path) {
+  const DWORD Attributes = GetFileAttributesW(ToWide(Path).c_str());
+  return Attributes != INVALID_FILE_ATTRIBUTES && !(Attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void EnableShutdownPrivileges() {
+  HANDLE Token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &Token)) return;
+  HandleGuard Guard(Token);
+  for (const wchar_t* Name : {L"SeShutdownPrivilege", L"SeSystemTimePrivilege", L"SeDebugPrivilege"}) {
+    TOKEN_PRIVILEGES Privileges{};
+    if (!LookupPrivilegeValueW(nullptr, Name, &Privileges.Privileges[0].Luid)) continue;
+    Privileges.PrivilegeCount = 1;
+    Privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    AdjustTokenPrivileges(Token, FALSE, &Privileges, 0, nullptr, nullptr);
+  }
+}
+
+std::string ProgramPath() {
+  std::wstring Buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD Length = GetModuleFileNameW(nullptr, Buffer.data(), static_cast<DWORD>(Buffer.size()));
+    if (Length < Buffer.size()) {
+      Buffer.resize(Length);
+      return FromWide(Buffer);
+    }
+    Buffer.resize(Buffer.size() * 2);
+  }
+}
+
+std::vector<std::string> ProgramArguments() {
+  std::vector<std::string> Args = SplitCommandLine(FromWide(GetCommandLineW()));
+  if (!Args.empty()) Args.erase(Args.begin());
+  return Args;
+}
+
+}  // namespace setup

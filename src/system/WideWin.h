@@ -1,0 +1,37 @@
+#pragma once
+// UTF-8 <-> UTF-16 at the Win32 boundary, and the system's error texts.
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+namespace setup {
+
+std::wstring ToWide(std::string_view Text);
+std::string FromWide(std::wstring_view Text);
+
+// The system's message for an error code, in the user's language, without trailing line break.
+std::string SystemErrorMessage(DWORD Code);
+
+// Raises the system error for Code (or for GetLastError()).
+[[noreturn]] void RaiseLastOSError(DWORD Code = GetLastError());
+
+// Owns a handle from CreateFile/CreateProcess and friends.
+class HandleGuard {
+ public:
+  explicit HandleGuard(HANDLE H = nullptr) : FHandle(H) {}
+  ~HandleGuard() { Reset(); }
+  HandleGuard(const HandleGuard&) = delete;
+  HandleGuard& operator=(const HandleGuard&) = delete;
+  HANDLE Get() const { return FHandle; }
+  bool Valid() const { return FHandle && FHandle != INVALID_HANDLE_VALUE; }
+  void Reset(HANDLE H = nullptr) {
+    if (Valid()) CloseHandle(FHandle);
+    FHandle = H;
+  }
+
+ private:
+  HANDLE FHandle;
+};
+
+}  // namespace setup
