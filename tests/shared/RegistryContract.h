@@ -3,6 +3,7 @@
 // Instantiate with a type that has `static std::unique_ptr<setup::IRegistry> Make()`.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "system/Bde.h"
@@ -15,12 +16,17 @@ using setup::Exception;
 using setup::IRegistry;
 using setup::RegistryRoot;
 
-inline constexpr const char* kRoot = "\\SOFTWARE\\SetupEngineTests";
+// Each test works under its own key, so that test programs may run side by side.
+inline std::string TestKey() {
+  return std::string("\\SOFTWARE\\SetupEngineTests\\") +
+         ::testing::UnitTest::GetInstance()->current_test_info()->name();
+}
 
 template <class Store>
 class RegistryContract : public ::testing::Test {
  protected:
   void SetUp() override {
+    Root = TestKey();
     Reg = Store::Make();
     Clean();
   }
@@ -28,7 +34,7 @@ class RegistryContract : public ::testing::Test {
   void Clean() {
     for (auto Root : {RegistryRoot::LocalMachine, RegistryRoot::CurrentUser}) {
       Reg->SetRootKey(Root);
-      Reg->DeleteKey(kRoot);
+      Reg->DeleteKey(this->Root);
     }
     Reg->CloseKey();
   }
@@ -41,6 +47,7 @@ class RegistryContract : public ::testing::Test {
     return "(no error)";
   }
   std::unique_ptr<IRegistry> Reg;
+  std::string Root;
 };
 
 TYPED_TEST_SUITE_P(RegistryContract);
@@ -48,37 +55,37 @@ TYPED_TEST_SUITE_P(RegistryContract);
 TYPED_TEST_P(RegistryContract, OpenCreatesOnlyWhenAsked) {
   auto& R = *this->Reg;
   R.SetRootKey(RegistryRoot::LocalMachine);
-  EXPECT_FALSE(R.OpenKey(std::string(kRoot) + "\\Missing", false));
+  EXPECT_FALSE(R.OpenKey(std::string(this->Root) + "\\Missing", false));
   EXPECT_FALSE(R.HasCurrentKey());
-  EXPECT_FALSE(R.KeyExists(std::string(kRoot) + "\\Missing"));
-  ASSERT_TRUE(R.OpenKey(std::string(kRoot) + "\\A\\B", true));
-  EXPECT_EQ(R.CurrentPath(), "SOFTWARE\\SetupEngineTests\\A\\B");
+  EXPECT_FALSE(R.KeyExists(std::string(this->Root) + "\\Missing"));
+  ASSERT_TRUE(R.OpenKey(std::string(this->Root) + "\\A\\B", true));
+  EXPECT_EQ(R.CurrentPath(), this->Root.substr(1) + "\\A\\B");
   R.CloseKey();
-  EXPECT_TRUE(R.KeyExists(std::string(kRoot) + "\\a\\b"));  // names ignore letter case
-  EXPECT_TRUE(R.OpenKey(std::string(kRoot) + "\\A\\B", false));
+  EXPECT_TRUE(R.KeyExists(std::string(this->Root) + "\\a\\b"));  // names ignore letter case
+  EXPECT_TRUE(R.OpenKey(std::string(this->Root) + "\\A\\B", false));
   // The roots are separate trees.
   R.SetRootKey(RegistryRoot::CurrentUser);
-  EXPECT_FALSE(R.KeyExists(std::string(kRoot) + "\\A\\B"));
+  EXPECT_FALSE(R.KeyExists(std::string(this->Root) + "\\A\\B"));
 }
 
 TYPED_TEST_P(RegistryContract, RelativeAndAbsolutePaths) {
   auto& R = *this->Reg;
   R.SetRootKey(RegistryRoot::CurrentUser);
-  ASSERT_TRUE(R.OpenKey(kRoot, true));
+  ASSERT_TRUE(R.OpenKey(this->Root, true));
   ASSERT_TRUE(R.OpenKey("Child", true));  // relative to the open key
-  EXPECT_EQ(R.CurrentPath(), "SOFTWARE\\SetupEngineTests\\Child");
+  EXPECT_EQ(R.CurrentPath(), this->Root.substr(1) + "\\Child");
   R.WriteString("Where", "child");
-  ASSERT_TRUE(R.OpenKey(std::string(kRoot) + "\\Other", true));  // a leading backslash starts at the root
-  EXPECT_EQ(R.CurrentPath(), "SOFTWARE\\SetupEngineTests\\Other");
+  ASSERT_TRUE(R.OpenKey(std::string(this->Root) + "\\Other", true));  // a leading backslash starts at the root
+  EXPECT_EQ(R.CurrentPath(), this->Root.substr(1) + "\\Other");
   R.CloseKey();
-  ASSERT_TRUE(R.OpenKey("SOFTWARE\\SetupEngineTests\\Child\\", false));  // no key open: from the root
+  ASSERT_TRUE(R.OpenKey(this->Root.substr(1) + "\\Child\\", false));  // no key open: from the root
   EXPECT_EQ(R.ReadString("Where"), "child");
 }
 
 TYPED_TEST_P(RegistryContract, StringsAndNumbersRoundTrip) {
   auto& R = *this->Reg;
   R.SetRootKey(RegistryRoot::LocalMachine);
-  ASSERT_TRUE(R.OpenKey(kRoot, true));
+  ASSERT_TRUE(R.OpenKey(this->Root, true));
   R.WriteString("Text", "Мастер установки");
   R.WriteString("Empty", "");
   R.WriteInteger("Count", 7);
@@ -91,7 +98,10 @@ TYPED_TEST_P(RegistryContract, StringsAndNumbersRoundTrip) {
   EXPECT_EQ(R.ReadInteger("Negative"), -2);
   R.WriteInteger("Count", 8);  // overwrite keeps one value
   EXPECT_EQ(R.ReadInteger("Count"), 8);
-  EXPECT_EQ(R.GetValueNames(), (std::vector<std::string>{"Text", "Empty", "Count", "Negative"}));
+  // The system promises no order of values (Wine sorts them, Windows keeps creation order).
+  auto Names = R.GetValueNames();
+  std::sort(Names.begin(), Names.end());
+  EXPECT_EQ(Names, (std::vector<std::string>{"Count", "Empty", "Negative", "Text"}));
   EXPECT_TRUE(R.DeleteValue("Empty"));
   EXPECT_FALSE(R.ValueExists("Empty"));
   EXPECT_FALSE(R.DeleteValue("Empty"));
@@ -100,7 +110,7 @@ TYPED_TEST_P(RegistryContract, StringsAndNumbersRoundTrip) {
 TYPED_TEST_P(RegistryContract, MissingAndMistypedValues) {
   auto& R = *this->Reg;
   R.SetRootKey(RegistryRoot::LocalMachine);
-  ASSERT_TRUE(R.OpenKey(kRoot, true));
+  ASSERT_TRUE(R.OpenKey(this->Root, true));
   EXPECT_EQ(R.ReadString("Absent"), "");
   EXPECT_EQ(this->MessageOf([&] { R.ReadInteger("Absent"); }), "Failed to get data for 'Absent'");
   R.WriteInteger("Number", 5);
@@ -121,22 +131,22 @@ TYPED_TEST_P(RegistryContract, WritesFailWithoutWritableKey) {
   auto& R = *this->Reg;
   R.SetRootKey(RegistryRoot::LocalMachine);
   EXPECT_EQ(this->MessageOf([&] { R.WriteString("X", "1"); }), "Failed to set data for 'X'");
-  ASSERT_TRUE(R.OpenKey(kRoot, true));
+  ASSERT_TRUE(R.OpenKey(this->Root, true));
   R.WriteString("Kept", "1");
   R.CloseKey();
-  ASSERT_TRUE(R.OpenKeyReadOnly(kRoot));
+  ASSERT_TRUE(R.OpenKeyReadOnly(this->Root));
   EXPECT_EQ(R.ReadString("Kept"), "1");
   EXPECT_EQ(this->MessageOf([&] { R.WriteInteger("Y", 1); }), "Failed to set data for 'Y'");
-  EXPECT_FALSE(R.OpenKeyReadOnly(std::string(kRoot) + "\\Missing"));
+  EXPECT_FALSE(R.OpenKeyReadOnly(std::string(this->Root) + "\\Missing"));
 }
 
 TYPED_TEST_P(RegistryContract, EnumerationAndDeletion) {
   auto& R = *this->Reg;
   R.SetRootKey(RegistryRoot::LocalMachine);
   for (const char* Name : {"Zeta", "alpha", "Beta"}) {
-    ASSERT_TRUE(R.OpenKey(std::string(kRoot) + "\\List\\" + Name + "\\Deep", true));
+    ASSERT_TRUE(R.OpenKey(std::string(this->Root) + "\\List\\" + Name + "\\Deep", true));
   }
-  ASSERT_TRUE(R.OpenKey(std::string(kRoot) + "\\List", false));
+  ASSERT_TRUE(R.OpenKey(std::string(this->Root) + "\\List", false));
   auto Names = R.GetKeyNames();
   std::vector<std::string> Folded;
   for (auto N : Names) {
@@ -146,8 +156,8 @@ TYPED_TEST_P(RegistryContract, EnumerationAndDeletion) {
   EXPECT_EQ(Folded, (std::vector<std::string>{"alpha", "beta", "zeta"}));
   EXPECT_TRUE(R.DeleteKey("Beta"));  // relative, with its subkeys
   EXPECT_EQ(R.GetKeyNames().size(), 2u);
-  EXPECT_FALSE(R.KeyExists(std::string(kRoot) + "\\List\\Beta"));
-  EXPECT_FALSE(R.DeleteKey(std::string(kRoot) + "\\List\\Beta"));
+  EXPECT_FALSE(R.KeyExists(std::string(this->Root) + "\\List\\Beta"));
+  EXPECT_FALSE(R.DeleteKey(std::string(this->Root) + "\\List\\Beta"));
 }
 
 TYPED_TEST_P(RegistryContract, DatabaseEnginePath) {
