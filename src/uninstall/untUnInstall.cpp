@@ -1,0 +1,91 @@
+#include "untUnInstall.h"
+
+#include "system/Encoding.h"
+#include "system/Errors.h"
+#include "system/Files.h"
+#include "system/Paths.h"
+#include "system/Text.h"
+
+namespace setup {
+
+std::string UninstallCommandLine(const std::string& ListFileName) {
+  return "\"" + ExtractFilePath(ListFileName) + "UnInstall.exe\" \"" + ListFileName + "\"";
+}
+
+TUnInstall::TUnInstall() {
+#ifdef _WIN32
+  RunUninstaller = RunUninstallerSilent;
+  RemoveTempCopy = RemoveTempUninstaller;
+#endif
+}
+
+void TUnInstall::SaveList() {
+  TNameValueList Strings;
+  Items.SaveToStrings(Strings);
+  Strings.SetValue("ProductName", ProductName);
+  // The uninstaller reads the list in the system's ANSI code page.
+  SaveBytesToFile(ListFileName, Utf8ToAnsi(Strings.Text()));
+}
+
+void TUnInstall::AddSharedRefs(IRegistry& Registry) {
+  Registry.SetRootKey(RegistryRoot::LocalMachine);
+  if (!Registry.OpenKey(kSharedDllsKey, false)) return;
+  for (int I = 0; I < Items.Count(); ++I) {
+    const auto* File = dynamic_cast<const TUnInstallFile*>(&Items.Items(I));
+    if (!File || File->SharedFile == 0) continue;
+    // Before anything is unpacked, a file on disk is a copy some earlier installation left:
+    // it keeps its count. A count left behind for a file that is gone starts over.
+    std::int32_t Count = 0;
+    if (Registry.ValueExists(File->FileName) && IsExistingFile(File->FileName))
+      Count = Registry.ReadInteger(File->FileName);
+    Registry.WriteInteger(File->FileName, Count + 1);
+  }
+  Registry.CloseKey();
+}
+
+void TUnInstall::WriteUninstallKey(IRegistry& Registry, const std::string& InstallDir) {
+  // Without a product name the key would be the uninstall key itself: write nothing there.
+  if (ProductName.empty()) return;
+  Registry.SetRootKey(RegistryRoot::LocalMachine);
+  if (!Registry.OpenKey(std::string(kUninstallKey) + "\\" + ProductName, true)) return;
+  Registry.WriteString("DisplayName", ProductName);
+  Registry.WriteString("UnInstallString", UninstallCommandLine(ListFileName));
+  Registry.WriteString("InstallLocation", InstallDir);
+  Registry.WriteString("ProductID", ProductID);
+  Registry.CloseKey();
+}
+
+void TUnInstall::CreateUninstall(IRegistry& Registry, const std::string& InstallDir) {
+  SaveList();
+  AddSharedRefs(Registry);
+  WriteUninstallKey(Registry, InstallDir);
+}
+
+void TUnInstall::RemovePrevious(IRegistry& Registry) {
+  Registry.SetRootKey(RegistryRoot::LocalMachine);
+  if (!Registry.OpenKey(kUninstallKey, false)) return;
+  const std::vector<std::string> Names = Registry.GetKeyNames();
+  Registry.CloseKey();
+  const std::string OwnDir = ExtractFilePath(ListFileName);
+  for (const auto& Name : Names) {
+    try {
+      if (!Registry.OpenKey(std::string(kUninstallKey) + "\\" + Name, false)) continue;
+      std::string Id, CommandLine;
+      try {
+        Id = Registry.ReadString("ProductID");
+        CommandLine = Registry.ReadString("UnInstallString");
+      } catch (...) {
+        Registry.CloseKey();
+        throw;
+      }
+      Registry.CloseKey();
+      if (Id != ProductID) continue;
+      if (ExtractFilePath(TextBetween(CommandLine, "\"", "\"")) != OwnDir) continue;
+      if (RunUninstaller && RunUninstaller(CommandLine) && RemoveTempCopy) RemoveTempCopy(CommandLine);
+    } catch (const Exception&) {
+      // One broken entry must not keep the others from being looked at.
+    }
+  }
+}
+
+}  // namespace setup

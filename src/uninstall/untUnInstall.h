@@ -1,0 +1,47 @@
+#pragma once
+// Registers one installation with the system's uninstall machinery: the list file, the
+// shared-file counters, the uninstall entry, and the removal of an earlier installation of
+// the same product in the same place.
+#include <functional>
+#include <string>
+
+#include "system/Registry.h"
+#include "untUnInstallFiles.h"
+
+namespace setup {
+
+inline constexpr const char* kUninstallKey = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\UnInstall";
+inline constexpr const char* kSharedDllsKey = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+
+// "<dir of list>UnInstall.exe" "<list>", both quoted, one blank between.
+std::string UninstallCommandLine(const std::string& ListFileName);
+
+class TUnInstall {
+ public:
+  TUnInstallList Items;
+  std::string ListFileName;
+  std::string ProductName;
+  std::string ProductID;
+
+  // How an earlier installation's uninstaller is run and waited for. On Windows these are the
+  // system routines below; elsewhere nothing can run until a test sets them.
+  std::function<bool(const std::string&)> RunUninstaller;
+  std::function<void(const std::string&)> RemoveTempCopy;
+
+  TUnInstall();
+
+  void RemovePrevious(IRegistry& Registry);
+  void CreateUninstall(IRegistry& Registry, const std::string& InstallDir);
+  void SaveList();
+  void AddSharedRefs(IRegistry& Registry);
+  void WriteUninstallKey(IRegistry& Registry, const std::string& InstallDir);
+};
+
+#ifdef _WIN32
+// Starts CommandLine + " /silence" and waits for it; true when it started and the wait worked.
+bool RunUninstallerSilent(const std::string& CommandLine);
+// Waits (at most a minute) until the uninstaller's copy in the temporary folder can be deleted.
+void RemoveTempUninstaller(const std::string& CommandLine);
+#endif
+
+}  // namespace setup
