@@ -1,0 +1,235 @@
+#pragma once
+// The installation model: the product description read from the embedded script, plus the
+// choices the user makes in the wizard. One model exists per run; the wizard owns it, the
+// worker reads it. Strings are UTF-8 (the script's code page 1251 is decoded once on loading).
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "system/Errors.h"
+
+namespace setup {
+
+class IRegistry;
+
+// A conversion error while reading the script; its text is what the user sees.
+class EConvertError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// An error that belongs to a line of the script: a conversion error that stopped the reading,
+// or a record that makes the model unusable. LineNo is 1-based, 0 when no line applies.
+class EScriptError : public Exception {
+ public:
+  EScriptError(const std::string& Message, int LineNo) : Exception(Message), FLineNo(LineNo) {}
+  int LineNo() const { return FLineNo; }
+
+ private:
+  int FLineNo;
+};
+
+struct TGroupInfo {
+  std::string Caption;
+  void* TreeNode = nullptr;  // the wizard's node for this group; not owned
+  std::int32_t State = 1;    // 1 selected, 2 not selected, 3 partly selected, -1 no mark
+  std::uint8_t FolderKind = 0;
+  std::int32_t ItemNo = 0;
+  std::int32_t ParentNo = 0;
+  TGroupInfo* Parent = nullptr;
+  bool Hidden = false;
+  bool InMinimal = false;
+  bool InTypical = false;
+  std::vector<TGroupInfo*> Depends;  // not owned; duplicates kept
+  int LineNo = 0;                    // script line of the record, for messages
+};
+
+struct TDirInfo {
+  std::int32_t ItemNo = 0;
+  std::int32_t ParentNo = 0;
+  TGroupInfo* Group = nullptr;
+  std::string Path;
+  std::string FullPath;
+  bool Register1C75 = false;
+  bool Register1C77 = false;
+  std::string CfgName;
+  bool UnInstallWhole = false;
+  bool MakeShortcut = false;
+  std::string Shortcut;
+  int LineNo = 0;
+};
+
+struct TFileInfo {
+  std::int32_t ItemNo = 0;
+  std::int32_t Size = 0;
+  std::int32_t ParentNo = 0;
+  TGroupInfo* Group = nullptr;
+  bool RegisterDll = false;
+  bool RegisterExe = false;
+  std::uint8_t Reserved17 = 0;
+  bool DeleteAfter = false;
+  bool MakeShortcut = false;
+  std::string ShortcutParams;
+  bool CopyTo1C75 = false;
+  bool CopyTo1C77 = false;
+  bool CopyTo1C8 = false;
+  std::string Path;
+  std::string FullPath;
+  std::string Shortcut;
+  bool CheckVersion = false;
+  bool SharedFile = false;
+  std::string Version;
+  bool RunAfter = false;
+  bool RunBefore = false;
+  bool RunOnUninstall = false;
+  std::string RunParams;
+  std::string UninstallRunParams;
+  int LineNo = 0;
+};
+
+struct TExeInfo {
+  std::string CommandLine;
+};
+
+struct T1SInfo {
+  std::string Name;
+  std::string Path;
+  void* TreeNode = nullptr;
+  bool Selected = true;
+};
+
+// The three strings of the uninstall registration that the script provides. The uninstall
+// module builds its registration object from them; the model stays free of that module.
+struct TUnInstallInfo {
+  std::string ListFileName;
+  std::string ProductName;
+  std::string ProductID;
+};
+
+// The folders the program resolves paths against. Every value is empty or ends with a
+// backslash. Start-up fills it from the system; tests fill it directly.
+struct TEnvironment {
+  std::string SystemDir;
+  std::string WindowsDir;
+  std::string ProgramsDir;
+  std::string FontsDir;
+  std::string ProgramFilesDir;
+  std::string CommonFilesDir;
+  std::string BdeDir;
+  std::string SetupDir;  // where the cabinets are looked for; may change when the user points to another disk
+};
+
+// A record that makes the model unusable (no owning group, a group that is its own ancestor).
+struct TModelProblem {
+  int LineNo = 0;
+  std::int32_t ItemNo = 0;
+  std::string Message;
+};
+
+template <class T>
+using TOwnedList = std::vector<std::unique_ptr<T>>;
+
+class TInstallInfo {
+ public:
+  // Registry is where the 1C:Enterprise installations are looked up; it is not owned and may
+  // be null (no discovery: the product lists stay empty).
+  explicit TInstallInfo(IRegistry* Registry = nullptr);
+  TInstallInfo(const TInstallInfo&) = delete;
+  TInstallInfo& operator=(const TInstallInfo&) = delete;
+
+  std::vector<std::string> Lines;
+  TOwnedList<TGroupInfo> Groups;
+  TOwnedList<TDirInfo> Dirs;
+  TOwnedList<TFileInfo> Files;
+  TOwnedList<T1SInfo> Products75;
+  TOwnedList<T1SInfo> Products77;
+  TOwnedList<T1SInfo> Products8;
+  TOwnedList<TExeInfo> ExePaths;
+  std::string Description;
+  bool Dialog1S = false;
+  bool DialogReboot = false;
+  bool DialogReadme = false;
+  bool DialogLicense = false;
+  bool UnInstall = false;
+  std::vector<std::string> Readme;
+  std::vector<std::string> License;
+  std::string InstallDir;
+  std::string Directory;
+  std::string DownloadWebPage;
+  bool SelectDirectoryFrom1C = false;
+  std::uint8_t GroupDirectory = 0;
+  std::string ProgramGroup;
+  std::string GroupName;
+  bool TypicalInstall = false;
+  bool MinimalInstall = false;
+  bool CustomInstall = false;
+  bool FullInstall = false;
+  bool DialogGroup = false;
+  TUnInstallInfo UnInstallInfo;
+  std::uint8_t GroupUnInstallPath = 0;
+  std::string NameFont;
+
+  TEnvironment Environment;
+
+  // Reads the script (code page 1251 bytes; CR LF, CR or LF end a line; a NUL byte ends the
+  // text) into Lines and applies every non-empty line. A conversion error stops the reading
+  // with EScriptError carrying the line; what was read before stays in the model.
+  void LoadScript(std::string_view Bytes);
+  // Applies one line (UTF-8) to the model; a conversion error raises EConvertError.
+  void ParseLine(std::string_view Line);
+
+  // The FILE record with that item number (the first one when several share it), or null.
+  TFileInfo* FindFile(std::int32_t ItemNo);
+
+  // Resolves a path text against a folder kind and replaces the folder placeholders.
+  std::string ExpandPath(std::uint8_t FolderKind, std::string_view Text) const;
+
+  // Sets every group's state for the chosen installation types (applied in this order).
+  void ApplyInstallType(bool Full, bool Typical, bool Minimal, bool Custom);
+
+  // The default installation directory, the installation directory and the program group,
+  // from the script and the command-line switches "/PATH=" and "/GROUP=".
+  void ApplyStartupDefaults(const std::vector<std::string>& Args);
+
+  // Every record that makes the model unusable, in script order.
+  std::vector<TModelProblem> FindModelProblems() const;
+  // Raises EScriptError for the first such record.
+  void Validate() const;
+
+  IRegistry* Registry() const { return FRegistry; }
+
+ private:
+  void ParseRecordLine(int Key, std::string_view Value);
+
+  IRegistry* FRegistry;
+  int FCurrentLine = 0;
+  // First group by number (parents, owners), last group by number (dependencies), first file
+  // by number (cabinet entries). Records are only ever appended, so the maps stay valid.
+  std::unordered_map<std::int32_t, TGroupInfo*> FFirstGroup;
+  std::unordered_map<std::int32_t, TGroupInfo*> FLastGroup;
+  std::unordered_map<std::int32_t, TFileInfo*> FFirstFile;
+  std::size_t FIndexedGroups = 0;
+  std::size_t FIndexedFiles = 0;
+  void SyncIndex();
+};
+
+// Line routines of the reader. Without "=" in the line all three give an empty text.
+std::string LineKey(std::string_view Line);
+std::string LineValue(std::string_view Line);
+// Column N (1-based) of the value: columns are separated by single blanks; missing ones are empty.
+std::string LineField(std::string_view Line, int N);
+
+// The script's integer conversion: optional leading blanks, optional sign, decimal digits or
+// hexadecimal after "$" or "0x"; nothing may follow. False when Text is not such a number.
+bool TryScriptStrToInt(std::string_view Text, std::int32_t& Value);
+// The same, raising EConvertError "'Text' is not a valid integer value.".
+std::int32_t ScriptStrToInt(std::string_view Text);
+
+// The script keys the reader knows, exactly as they are spelled.
+bool IsScriptKey(std::string_view Key);
+const std::vector<std::string_view>& ScriptKeys();
+
+}  // namespace setup
