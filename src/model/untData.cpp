@@ -4,6 +4,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "model/Discovery.h"
 #include "model/ModelMessages.h"
 #include "system/CommandLine.h"
 #include "system/Text.h"
@@ -19,8 +20,8 @@ std::string Format(std::string Pattern, std::initializer_list<long long> Numbers
 }  // namespace
 
 TInstallInfo::TInstallInfo(IRegistry* Registry) : FRegistry(Registry) {
-  // The 1C:Enterprise installations are looked up through FRegistry when the model is built;
-  // until that lookup exists the product lists start empty.
+  // The 1C:Enterprise installations are found once, before the script is read.
+  if (FRegistry) Discover1CProducts(*FRegistry, *this);
 }
 
 void TInstallInfo::ApplyInstallType(bool Full, bool Typical, bool Minimal, bool Custom) {

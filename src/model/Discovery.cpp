@@ -1,0 +1,89 @@
+#include "Discovery.h"
+
+#include "system/Errors.h"
+#include "system/Paths.h"
+
+namespace setup {
+namespace {
+
+constexpr const char* kInstallerProducts =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Products\\";
+constexpr const char* kProducts8[] = {"DC4AFDD41D904404A89C2ABBEAC870E6", "927CCF549877D974986AECA18C90DAAC"};
+constexpr const char* kTitles75 = "Software\\1C\\1Cv7\\7.5\\Titles";
+constexpr const char* kTitles77 = "Software\\1C\\1Cv7\\7.7\\Titles";
+
+std::unique_ptr<T1SInfo> Product(std::string Name, std::string Path) {
+  auto Info = std::make_unique<T1SInfo>();
+  Info->Name = std::move(Name);
+  Info->Path = std::move(Path);
+  Info->Selected = true;
+  return Info;
+}
+
+void DiscoverGeneration7(IRegistry& Registry, const std::string& Key, TOwnedList<T1SInfo>& Products) {
+  if (!Registry.OpenKeyReadOnly("\\" + Key)) return;
+  const auto Names = Registry.GetKeyNames();
+  Registry.CloseKey();
+  for (const auto& Name : Names) {
+    if (!Registry.OpenKeyReadOnly("\\" + Key + "\\" + Name)) continue;
+    if (Registry.ValueExists("1CPath")) {
+      try {
+        Products.push_back(Product(Name, ExtractFilePath(Registry.ReadString("1CPath"))));
+      } catch (const Exception&) {
+        // A value that is not a string is no installation path: as if it were absent.
+      }
+    }
+    Registry.CloseKey();
+  }
+}
+
+void ReadTitles(IRegistry& Registry, const char* Key, std::vector<T1CTitle>& Titles) {
+  if (!Registry.OpenKeyReadOnly(Key)) return;
+  for (const auto& Directory : Registry.GetValueNames())
+    Titles.push_back({Registry.ReadStringOrEmpty(Directory), Directory});
+  Registry.CloseKey();
+}
+
+void WriteTitle(IRegistry& Registry, const char* Key, const std::string& Directory, const std::string& Title) {
+  Registry.SetRootKey(RegistryRoot::CurrentUser);
+  Registry.OpenKey(Key, true);  // a key that cannot be made shows up as the write error below
+  try {
+    Registry.WriteString(Directory, Title);
+  } catch (...) {
+    Registry.CloseKey();
+    throw;
+  }
+  Registry.CloseKey();
+}
+
+}  // namespace
+
+void Discover1CProducts(IRegistry& Registry, TInstallInfo& Info) {
+  Registry.SetRootKey(RegistryRoot::LocalMachine);
+  for (const char* Code : kProducts8) {
+    if (!Registry.OpenKeyReadOnly("\\" + std::string(kInstallerProducts) + Code + "\\InstallProperties")) continue;
+    Info.Products8.push_back(Product(Registry.ReadStringOrEmpty("DisplayName"),
+                                     NormalizeDir(Registry.ReadStringOrEmpty("InstallLocation")) + "Bin"));
+    Registry.CloseKey();
+  }
+  DiscoverGeneration7(Registry, "SOFTWARE\\1C\\1Cv7\\7.7", Info.Products77);
+  DiscoverGeneration7(Registry, "SOFTWARE\\1C\\1Cv7\\7.5", Info.Products75);
+}
+
+std::vector<T1CTitle> Read1CTitles(IRegistry& Registry) {
+  std::vector<T1CTitle> Titles;
+  Registry.SetRootKey(RegistryRoot::CurrentUser);
+  ReadTitles(Registry, kTitles75, Titles);
+  ReadTitles(Registry, kTitles77, Titles);
+  return Titles;
+}
+
+void Write1C75Title(IRegistry& Registry, const std::string& Directory, const std::string& Title) {
+  WriteTitle(Registry, kTitles75, Directory, Title);
+}
+
+void Write1C77Title(IRegistry& Registry, const std::string& Directory, const std::string& Title) {
+  WriteTitle(Registry, kTitles77, Directory, Title);
+}
+
+}  // namespace setup
