@@ -1,0 +1,398 @@
+// Cabinets from the writer, read back by cabextract and by an independent header reader.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <streambuf>
+
+#include "CabSetTestSupport.h"
+#include "system/Encoding.h"
+#include "system/Errors.h"
+
+namespace fs = std::filesystem;
+using namespace setup;
+using namespace cabtest;
+using ::testing::HasSubstr;
+
+namespace {
+
+struct TRun {
+  int ExitCode;
+  std::string Output;
+};
+
+TRun RunCommand(const std::string& Command) {
+  TRun Result{-1, {}};
+  FILE* Pipe = popen((Command + " 2>&1").c_str(), "r");
+  if (!Pipe) return Result;
+  char Buffer[4096];
+  std::size_t N;
+  while ((N = fread(Buffer, 1, sizeof Buffer, Pipe)) > 0) Result.Output.append(Buffer, N);
+  int Status = pclose(Pipe);
+  Result.ExitCode = WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
+  return Result;
+}
+
+// cabextract shows and writes the cabinet's backslashes as folder separators.
+std::string NameOnDisk(std::string Name) {
+  std::replace(Name.begin(), Name.end(), '\\', '/');
+  return Name;
+}
+
+std::string Quote(const fs::path& Path) { return "'" + Path.string() + "'"; }
+
+class TTempDir {
+ public:
+  TTempDir() {
+    std::string Template = (fs::temp_directory_path() / "cabwXXXXXX").string();
+    FPath = mkdtemp(Template.data());
+  }
+  ~TTempDir() { fs::remove_all(FPath); }
+  const fs::path& Path() const { return FPath; }
+
+ private:
+  fs::path FPath;
+};
+
+// Extracts with cabextract (which follows a set from its first cabinet) after testing the
+// checksums, and checks every file byte for byte and the listing.
+void ExpectExtractsIdentically(const fs::path& FirstCabinet, const std::vector<TSourceFile>& Files) {
+  TRun Test = RunCommand("cabextract -t " + Quote(FirstCabinet));
+  ASSERT_EQ(Test.ExitCode, 0) << Test.Output;
+  EXPECT_THAT(Test.Output, HasSubstr("All done, no errors."));
+
+  TRun List = RunCommand("cabextract -l " + Quote(FirstCabinet));
+  ASSERT_EQ(List.ExitCode, 0) << List.Output;
+  for (const auto& File : Files)
+    EXPECT_NE(List.Output.find(" | " + NameOnDisk(File.Name) + "\n"), std::string::npos) << File.Name;
+
+  fs::path Out = FirstCabinet.parent_path() / "extracted";
+  TRun Extract = RunCommand("cabextract -q -d " + Quote(Out) + " " + Quote(FirstCabinet));
+  ASSERT_EQ(Extract.ExitCode, 0) << Extract.Output;
+  std::size_t Count = 0;
+  for (const auto& Entry : fs::recursive_directory_iterator(Out))
+    if (Entry.is_regular_file()) ++Count;
+  EXPECT_EQ(Count, Files.size());
+  for (const auto& File : Files) {
+    fs::path Path = Out / PathFromUtf8(NameOnDisk(File.Name));
+    ASSERT_TRUE(fs::exists(Path)) << File.Name;
+    EXPECT_TRUE(ReadWhole(Path) == File.Data) << "content differs: " << File.Name;
+  }
+  fs::remove_all(Out);
+}
+
+std::vector<TSourceFile> MixedFiles() {
+  std::vector<TSourceFile> Files;
+  Files.push_back({"empty.txt", ""});
+  for (int i = 0; i < 300; ++i)
+    Files.push_back({"small\\" + std::to_string(i), MakeData(i, (i * 37) % 2000, i % 3)});
+  Files.push_back({"big.bin", MakeData(1000, 100000, 2), true});
+  Files.push_back({"Документ.txt", MakeData(1001, 5000, 1)});
+  Files.push_back({"exactly32k", MakeData(1002, 32768, 0), true});
+  return Files;
+}
+
+// A set whose cabinet size lets one random file cross two boundaries and puts several
+// files around each boundary.
+std::vector<TSourceFile> SpanningFiles() {
+  std::vector<TSourceFile> Files;
+  for (int i = 0; i < 12; ++i) Files.push_back({std::to_string(i + 1), MakeData(i, 3000 + i * 900, 0)});
+  Files.push_back({"100", MakeData(100, 150000, 0)});
+  Files.push_back({"101", ""});
+  Files.push_back({"102", MakeData(102, 20000, 2)});
+  for (int i = 0; i < 20; ++i) Files.push_back({std::to_string(200 + i), MakeData(200 + i, 4000, 2)});
+  Files.push_back({"300", MakeData(300, 70000, 0), true});
+  return Files;
+}
+
+class CabinetWriterByCompression : public ::testing::TestWithParam<TCabinetCompression> {};
+
+TEST_P(CabinetWriterByCompression, SingleCabinetExtractsIdentically) {
+  TTempDir Dir;
+  TCabinetWriterOptions Options;
+  Options.OutputPattern = (Dir.Path() / "one.cab").string();
+  Options.Compression = GetParam();
+  auto Files = MixedFiles();
+  auto Written = WriteCabinets(Options, Files);
+  ASSERT_EQ(Written.size(), 1u);
+  ExpectExtractsIdentically(Written[0], Files);
+
+  TCabHeader H = ReadHeader(Written[0]);
+  EXPECT_EQ(H.Size, H.FileSize);
+  EXPECT_EQ(H.Flags, 0);
+  EXPECT_EQ(H.Folders.size(), 3u);
+  ASSERT_EQ(H.Files.size(), Files.size());
+  for (const auto& F : H.Files) {
+    bool Ascii = std::all_of(F.Name.begin(), F.Name.end(), [](char C) { return (unsigned char)C < 0x80; });
+    EXPECT_EQ((F.Attributes & cabAttrNameIsUtf) != 0, !Ascii) << F.Name;
+  }
+  for (const auto& Folder : H.Folders) {
+    EXPECT_EQ(Folder.Compression, GetParam() == ccMszip ? 1 : 0);
+    // Every block but a folder's last holds a full 32K.
+    for (std::size_t i = 0; i + 1 < Folder.Blocks.size(); ++i) EXPECT_EQ(Folder.Blocks[i].Unpacked, 32768);
+  }
+}
+
+TEST_P(CabinetWriterByCompression, CabinetOfOneEmptyFile) {
+  TTempDir Dir;
+  TCabinetWriterOptions Options;
+  Options.OutputPattern = (Dir.Path() / "empty.cab").string();
+  Options.Compression = GetParam();
+  std::vector<TSourceFile> Files{{"nothing", ""}};
+  auto Written = WriteCabinets(Options, Files);
+  ExpectExtractsIdentically(Written.at(0), Files);
+}
+
+TEST_P(CabinetWriterByCompression, SpannedSetExtractsIdenticallyWithConsistentHeaders) {
+  TTempDir Dir;
+  TCabinetWriterOptions Options;
+  Options.OutputPattern = (Dir.Path() / "setup%d.cab").string();
+  Options.Compression = GetParam();
+  Options.MaxCabinetSize = 60000;
+  Options.SetId = 0x4321;
+  auto Files = SpanningFiles();
+  auto Written = WriteCabinets(Options, Files);
+  ASSERT_GE(Written.size(), 4u);
+  ExpectExtractsIdentically(Written[0], Files);
+
+  bool SplitBlock = false, CrossesTwo = false;
+  std::map<std::string, int> Starts;  // entry name -> number of cabinets that announce it
+  for (std::size_t n = 0; n < Written.size(); ++n) {
+    SCOPED_TRACE(Written[n]);
+    EXPECT_EQ(Written[n], (Dir.Path() / ("setup" + std::to_string(n + 1) + ".cab")).string());
+    TCabHeader H = ReadHeader(Written[n]);
+    EXPECT_EQ(H.Size, H.FileSize);
+    EXPECT_LE(H.FileSize, Options.MaxCabinetSize);
+    EXPECT_EQ(H.SetId, 0x4321);
+    EXPECT_EQ(H.Index, n);
+    bool First = n == 0, Last = n + 1 == Written.size();
+    EXPECT_EQ((H.Flags & 1) != 0, !First);
+    EXPECT_EQ((H.Flags & 2) != 0, !Last);
+    if (!First) {
+      EXPECT_EQ(H.PrevCabinet, "setup" + std::to_string(n) + ".cab");
+      EXPECT_EQ(H.PrevDisk, "DISK" + std::to_string(n));
+    }
+    if (!Last) {
+      EXPECT_EQ(H.NextCabinet, "setup" + std::to_string(n + 2) + ".cab");
+      EXPECT_EQ(H.NextDisk, "DISK" + std::to_string(n + 2));
+      const auto& Blocks = H.Folders.back().Blocks;
+      if (!Blocks.empty() && Blocks.back().Unpacked == 0) SplitBlock = true;
+    }
+    for (const auto& F : H.Files) {
+      if (F.Folder == 0xFFFF) CrossesTwo = true;
+      if (F.Folder != 0xFFFD && F.Folder != 0xFFFF) ++Starts[F.Name];
+    }
+  }
+  EXPECT_TRUE(SplitBlock) << "no data block was split across cabinets";
+  EXPECT_TRUE(CrossesTwo) << "no file crossed two boundaries";
+  // Each file begins in exactly one cabinet.
+  EXPECT_EQ(Starts.size(), Files.size());
+  for (const auto& [Name, Count] : Starts) EXPECT_EQ(Count, 1) << Name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Compression, CabinetWriterByCompression, ::testing::Values(ccNone, ccMszip),
+                         [](const auto& Info) { return std::string(Info.param == ccNone ? "None" : "Mszip"); });
+
+TEST(CabinetWriter, DiskFoldersHoldOneCabinetEach) {
+  TTempDir Dir;
+  TCabinetWriterOptions Options;
+  Options.OutputPattern = (Dir.Path() / "setup%d.cab").string();
+  Options.MaxCabinetSize = 50000;
+  Options.DiskFolders = true;
+  Options.DiskNamePattern = "Disk %d";
+  auto Files = SpanningFiles();
+  auto Written = WriteCabinets(Options, Files);
+  ASSERT_GE(Written.size(), 3u);
+  fs::path Flat = Dir.Path() / "flat";
+  fs::create_directories(Flat);
+  for (std::size_t n = 0; n < Written.size(); ++n) {
+    std::string Name = "setup" + std::to_string(n + 1) + ".cab";
+    fs::path Expected = Dir.Path() / ("DISK" + std::to_string(n + 1)) / Name;
+    EXPECT_EQ(Written[n], Expected.string());
+    ASSERT_TRUE(fs::exists(Expected));
+    EXPECT_EQ(std::distance(fs::directory_iterator(Expected.parent_path()), fs::directory_iterator()), 1)
+        << "only the cabinet, no spool left behind";
+    TCabHeader H = ReadHeader(Expected);
+    if (n + 1 < Written.size()) {
+      EXPECT_EQ(H.NextDisk, "Disk " + std::to_string(n + 2));
+    }
+    fs::copy_file(Expected, Flat / Name);
+  }
+  ExpectExtractsIdentically(Flat / "setup1.cab", Files);
+}
+
+TEST(CabinetWriter, Cp1251NamesCarryNoUtfMark) {
+  TTempDir Dir;
+  TCabinetWriterOptions Options;
+  Options.OutputPattern = (Dir.Path() / "names.cab").string();
+  Options.NameEncoding = cneCp1251;
+  auto Written = WriteCabinets(Options, {{"Отчёт.txt", "x"}, {"plain", "y"}});
+  TCabHeader H = ReadHeader(Written.at(0));
+  ASSERT_EQ(H.Files.size(), 2u);
+  EXPECT_EQ(H.Files[0].Name, Utf8ToCp1251("Отчёт.txt"));
+  EXPECT_EQ(H.Files[0].Attributes & cabAttrNameIsUtf, 0);
+
+  TCabinetWriter Writer(Options);
+  std::istringstream In("z");
+  EXPECT_THROW(Writer.AddFile({"中文"}, In, 1), Exception);  // not representable in 1251
+}
+
+TEST(CabinetWriter, RefusesBadInputAndLeavesNoHalfWrittenSet) {
+  TTempDir Dir;
+  TCabinetWriterOptions Options;
+  Options.OutputPattern = (Dir.Path() / "setup.cab").string();
+  Options.MaxCabinetSize = 100000;
+  EXPECT_THROW(TCabinetWriter{Options}, Exception);  // a set needs %d
+  Options.OutputPattern = (Dir.Path() / "setup%x.cab").string();
+  EXPECT_THROW(TCabinetWriter{Options}, Exception);
+
+  Options.OutputPattern = (Dir.Path() / "setup%d.cab").string();
+  {
+    TCabinetWriter Writer(Options);
+    std::istringstream Short("only ten b");
+    EXPECT_THROW(Writer.AddFile({"a"}, Short, 11), Exception);
+    std::istringstream In("x");
+    EXPECT_THROW(Writer.AddFile({std::string(256, 'n')}, In, 1), Exception);
+    EXPECT_THROW(Writer.AddFile({""}, In, 1), Exception);
+  }
+  {
+    // Several cabinets are complete when the data outgrows the limit: none may remain.
+    Options.MaxCabinetSize = 40000;
+    TCabinetWriter Writer(Options);
+    std::string Big = MakeData(5, 200000, 0);
+    std::istringstream In(Big);
+    Writer.AddFile({"big"}, In, Big.size());
+    Options.MaxCabinetSize = 0;
+  }
+  EXPECT_TRUE(fs::is_empty(Dir.Path()));
+
+  // A limit below one data block cannot hold incompressible data.
+  Options.MaxCabinetSize = 20000;
+  {
+    TCabinetWriter Writer(Options);
+    std::string Big = MakeData(6, 100000, 0);
+    std::istringstream In(Big);
+    EXPECT_THROW(
+        {
+          Writer.AddFile({"big"}, In, Big.size());
+          Writer.Finish();
+        },
+        Exception);
+  }
+  EXPECT_TRUE(fs::is_empty(Dir.Path()));
+}
+
+// Produces Size bytes of generated data without ever holding them.
+class TGeneratedBuffer : public std::streambuf {
+ public:
+  explicit TGeneratedBuffer(std::uint64_t Size) : FLeft(Size) {}
+  static void Fill(std::uint64_t Position, char* Out, std::size_t Count) {
+    for (std::size_t i = 0; i < Count; ++i) {
+      std::uint64_t P = Position + i;
+      // Text-like most of the time, with noise so that deflate has work to do.
+      std::uint64_t H = (P >> 4) * 0x9E3779B97F4A7C15ull;
+      Out[i] = (P % 97 < 90) ? char('a' + (P / 7 + (H >> 60)) % 26) : char(H >> 56);
+    }
+  }
+
+ protected:
+  int_type underflow() override {
+    if (FLeft == 0) return traits_type::eof();
+    std::size_t N = std::size_t(std::min<std::uint64_t>(FLeft, sizeof FBuffer));
+    Fill(FPosition, FBuffer, N);
+    FPosition += N;
+    FLeft -= N;
+    setg(FBuffer, FBuffer, FBuffer + N);
+    return traits_type::to_int_type(FBuffer[0]);
+  }
+
+ private:
+  std::uint64_t FLeft;
+  std::uint64_t FPosition = 0;
+  char FBuffer[65536];
+};
+
+long PeakKilobytes() {
+  rusage Usage{};
+  getrusage(RUSAGE_SELF, &Usage);
+  return Usage.ru_maxrss;
+}
+
+TEST(CabinetWriter, LargeInputStreamsWithBoundedMemory) {
+  TTempDir Dir;
+  const std::uint64_t Size = 120ull << 20;
+  TCabinetWriterOptions Options;
+  Options.OutputPattern = (Dir.Path() / "setup%d.cab").string();
+  Options.MaxCabinetSize = 16 << 20;
+  Options.CompressionLevel = 1;
+  long Before = PeakKilobytes();
+  std::vector<std::string> Written;
+  {
+    TCabinetWriter Writer(Options);
+    TGeneratedBuffer Buffer(Size);
+    std::istream In(&Buffer);
+    Writer.AddFile({"large.bin"}, In, Size);
+    Written = Writer.Finish();
+  }
+  EXPECT_LT(PeakKilobytes() - Before, 32 * 1024) << "memory grew with the input";
+  ASSERT_GE(Written.size(), 2u);
+
+  FILE* Pipe = popen(("cabextract -q -p -F large.bin " + Quote(Written[0])).c_str(), "r");
+  ASSERT_NE(Pipe, nullptr);
+  std::vector<char> Got(1 << 16), Expected(1 << 16);
+  std::uint64_t Position = 0;
+  bool Same = true;
+  std::size_t N;
+  while ((N = fread(Got.data(), 1, Got.size(), Pipe)) > 0) {
+    TGeneratedBuffer::Fill(Position, Expected.data(), N);
+    if (Same && std::memcmp(Got.data(), Expected.data(), N) != 0) Same = false;
+    Position += N;
+  }
+  EXPECT_EQ(pclose(Pipe), 0);
+  EXPECT_EQ(Position, Size);
+  EXPECT_TRUE(Same);
+}
+
+TEST(Mkcab, BadArgumentsPrintUsageAndExitTwo) {
+  for (const char* Args : {"", "out.cab", "-m lzx out.cab a=b", "-s 0 x%d.cab a=b", "out.cab noequals",
+                           "--frobnicate out.cab a=b", "-i 70000 out.cab a=b", "-s"}) {
+    TRun R = RunCommand(std::string(MKCAB_PATH) + " " + Args);
+    EXPECT_EQ(R.ExitCode, 2) << Args;
+    EXPECT_THAT(R.Output, HasSubstr("Usage: mkcab")) << Args;
+  }
+}
+
+TEST(Mkcab, WritesSetFromFilesAndList) {
+  TTempDir Dir;
+  std::vector<TSourceFile> Files;
+  std::string List;
+  for (int i = 0; i < 8; ++i) {
+    TSourceFile F{std::to_string(i + 1), MakeData(i, 9000 * i, i % 3)};
+    fs::path Source = Dir.Path() / ("src" + std::to_string(i));
+    std::ofstream(Source, std::ios::binary) << F.Data;
+    if (i < 4) List += F.Name + "=" + Source.string() + "\n";
+    Files.push_back(F);
+  }
+  std::ofstream(Dir.Path() / "list.txt") << List;
+  std::string Command = std::string(MKCAB_PATH) + " -s 40K -f 3 -i 77 -m mszip " +
+                        Quote(Dir.Path() / "out" / "setup%d.cab") + " @" + Quote(Dir.Path() / "list.txt");
+  for (int i = 4; i < 8; ++i) Command += " " + Files[i].Name + "=" + Quote(Dir.Path() / ("src" + std::to_string(i)));
+  TRun R = RunCommand(Command);
+  ASSERT_EQ(R.ExitCode, 0) << R.Output;
+  EXPECT_THAT(R.Output, HasSubstr("setup1.cab\n"));
+  EXPECT_THAT(R.Output, HasSubstr("setup2.cab\n"));
+  TCabHeader H = ReadHeader(Dir.Path() / "out" / "setup1.cab");
+  EXPECT_EQ(H.SetId, 77);
+  ExpectExtractsIdentically(Dir.Path() / "out" / "setup1.cab", Files);
+
+  TRun Missing = RunCommand(std::string(MKCAB_PATH) + " " + Quote(Dir.Path() / "x.cab") + " a=" + Quote(Dir.Path() / "nope"));
+  EXPECT_EQ(Missing.ExitCode, 1);
+  EXPECT_FALSE(fs::exists(Dir.Path() / "x.cab"));
+}
+
+}  // namespace
