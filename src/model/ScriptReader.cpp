@@ -1,4 +1,5 @@
 // Reading the installation script into the model.
+#include <algorithm>
 #include <array>
 #include <unordered_map>
 
@@ -209,16 +210,16 @@ void TInstallInfo::LoadScript(std::string_view Bytes) {
   const std::string Text = Cp1251ToUtf8(Bytes);
 
   Lines.clear();
+  Lines.reserve(static_cast<std::size_t>(std::count(Text.begin(), Text.end(), '\n')) + 1);
+  const std::size_t Size = Text.size();
   std::size_t From = 0;
-  while (From < Text.size()) {
-    const auto End = Text.find_first_of("\r\n", From);
-    if (End == std::string::npos) {
-      Lines.emplace_back(Text, From);
-      break;
-    }
+  while (From < Size) {
+    std::size_t End = From;
+    while (End < Size && Text[End] != '\r' && Text[End] != '\n') ++End;
     Lines.emplace_back(Text, From, End - From);
+    if (End == Size) break;
     From = End + 1;
-    if (Text[End] == '\r' && From < Text.size() && Text[From] == '\n') ++From;
+    if (Text[End] == '\r' && From < Size && Text[From] == '\n') ++From;
   }
 
   for (std::size_t I = 0; I < Lines.size(); ++I) {
