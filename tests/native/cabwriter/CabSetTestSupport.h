@@ -44,6 +44,30 @@ struct TSourceFile {
   bool NewFolderBefore = false;
 };
 
+inline std::vector<TSourceFile> MixedFiles() {
+  std::vector<TSourceFile> Files;
+  Files.push_back({"empty.txt", ""});
+  for (int i = 0; i < 300; ++i)
+    Files.push_back({"small\\" + std::to_string(i), MakeData(i, (i * 37) % 2000, i % 3)});
+  Files.push_back({"big.bin", MakeData(1000, 100000, 2), true});
+  Files.push_back({"Документ.txt", MakeData(1001, 5000, 1)});
+  Files.push_back({"exactly32k", MakeData(1002, 32768, 0), true});
+  return Files;
+}
+
+// A set whose cabinet size lets one random file cross two boundaries and puts several
+// files around each boundary.
+inline std::vector<TSourceFile> SpanningFiles() {
+  std::vector<TSourceFile> Files;
+  for (int i = 0; i < 12; ++i) Files.push_back({std::to_string(i + 1), MakeData(i, 3000 + i * 900, 0)});
+  Files.push_back({"100", MakeData(100, 150000, 0)});
+  Files.push_back({"101", ""});
+  Files.push_back({"102", MakeData(102, 20000, 2)});
+  for (int i = 0; i < 20; ++i) Files.push_back({std::to_string(200 + i), MakeData(200 + i, 4000, 2)});
+  Files.push_back({"300", MakeData(300, 70000, 0), true});
+  return Files;
+}
+
 inline std::vector<std::string> WriteCabinets(const setup::TCabinetWriterOptions& Options,
                                               const std::vector<TSourceFile>& Files) {
   setup::TCabinetWriter Writer(Options);
