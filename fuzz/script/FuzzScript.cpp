@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
 
   for (const auto& Line : Info.Lines)
     for (int N = 1; N <= 4; ++N)
-      if (setup::LineField(Line, N) != ReferenceField(Line, N)) std::abort();
+      if (setup::LineField(Line, N) != ReferenceField(std::string(Line), N)) std::abort();
 
   for (const auto& F : Info.Files) {
     const setup::TFileInfo* First = nullptr;

@@ -207,16 +207,17 @@ const std::vector<std::string_view>& ScriptKeys() {
 void TInstallInfo::LoadScript(std::string_view Bytes) {
   const auto Nul = Bytes.find('\0');
   if (Nul != std::string_view::npos) Bytes = Bytes.substr(0, Nul);
-  const std::string Text = Cp1251ToUtf8(Bytes);
-
   Lines.clear();
+  FText = Cp1251ToUtf8(Bytes);
+  const std::string_view Text = FText;
+
   Lines.reserve(static_cast<std::size_t>(std::count(Text.begin(), Text.end(), '\n')) + 1);
   const std::size_t Size = Text.size();
   std::size_t From = 0;
   while (From < Size) {
     std::size_t End = From;
     while (End < Size && Text[End] != '\r' && Text[End] != '\n') ++End;
-    Lines.emplace_back(Text, From, End - From);
+    Lines.push_back(Text.substr(From, End - From));
     if (End == Size) break;
     From = End + 1;
     if (Text[End] == '\r' && From < Size && Text[From] == '\n') ++From;

@@ -140,7 +140,8 @@ class TInstallInfo {
   TInstallInfo(const TInstallInfo&) = delete;
   TInstallInfo& operator=(const TInstallInfo&) = delete;
 
-  std::vector<std::string> Lines;
+  // The script's lines, viewing the decoded text that the model keeps.
+  std::vector<std::string_view> Lines;
   TOwnedList<TGroupInfo> Groups;
   TOwnedList<TDirInfo> Dirs;
   TOwnedList<TFileInfo> Files;
@@ -205,6 +206,7 @@ class TInstallInfo {
   void ParseRecordLine(int Key, std::string_view Value);
 
   IRegistry* FRegistry;
+  std::string FText;
   int FCurrentLine = 0;
   // First group by number (parents, owners), last group by number (dependencies), first file
   // by number (cabinet entries). Records are only ever appended, so the maps stay valid.
@@ -228,8 +230,7 @@ bool TryScriptStrToInt(std::string_view Text, std::int32_t& Value);
 // The same, raising EConvertError "'Text' is not a valid integer value.".
 std::int32_t ScriptStrToInt(std::string_view Text);
 
-// The script keys the reader knows, exactly as they are spelled.
+// True for the keys the reader knows, exactly as they are spelled.
 bool IsScriptKey(std::string_view Key);
-const std::vector<std::string_view>& ScriptKeys();
 
 }  // namespace setup

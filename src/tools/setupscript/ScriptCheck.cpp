@@ -89,15 +89,15 @@ class Checker {
     char LastRecordKind = 0;
     std::map<std::string, int> SetAt;  // key (with record line for attributes) -> line
     for (int LineNo = 1; LineNo <= LastLine; ++LineNo) {
-      const std::string& Line = FInfo.Lines[LineNo - 1];
+      const std::string_view Line = FInfo.Lines[LineNo - 1];
       if (Trim(Line).empty()) continue;
       const auto Eq = Line.find('=');
-      if (Eq == std::string::npos) {
+      if (Eq == std::string_view::npos) {
         Add(LineNo, false, TCheckKind::NoEquals, "no '=' in the line; the line is ignored");
         continue;
       }
       const std::string Key = LineKey(Line);
-      const std::string_view Written = Trim(std::string_view(Line).substr(0, Eq));
+      const std::string_view Written = Trim(Line.substr(0, Eq));
       const bool SpacingOk = Eq >= 1 && Line[Eq - 1] == ' ' && Key == Written &&
                              (Eq + 1 >= Line.size() || Line[Eq + 1] == ' ');
       if (!SpacingOk) {
@@ -169,13 +169,13 @@ class Checker {
   }
 
   // A column of a line that converted when the program read it.
-  static std::int32_t FieldNumber(const std::string& Line, int N) {
+  static std::int32_t FieldNumber(std::string_view Line, int N) {
     std::int32_t Value = 0;
     TryScriptStrToInt(LineField(Line, N), Value);
     return Value;
   }
 
-  void CheckDepend(int LineNo, const std::string& Line) {
+  void CheckDepend(int LineNo, std::string_view Line) {
     for (int Column = 1; Column <= 2; ++Column) {
       const auto No = FieldNumber(Line, Column);
       const int GroupLine = FirstGroupLine(No);
