@@ -1,0 +1,112 @@
+#include "cabinet/FdiDecoders.h"
+
+#include <string.h>
+#include <zlib.h>
+
+#include <new>
+
+namespace setup::fdi {
+
+namespace {
+
+// Uncompressed blocks are handed out where they were read.
+class TStoredDecoder final : public TDecoder {
+ public:
+  void Reset() override {}
+  FDIERROR Decode(uint8_t* Input, uint32_t InputSize, uint32_t OutputSize, const uint8_t*& Output) override {
+    if (InputSize != OutputSize) return FDIERROR_CORRUPT_CABINET;
+    Output = Input;
+    return FDIERROR_NONE;
+  }
+};
+
+// MSZIP: every block is "CK" followed by a raw deflate stream that may refer back into the
+// last 32 KB of the folder's output. One inflate stream serves the whole folder; between
+// blocks it is reset and given that history as its dictionary.
+class TMszipDecoder final : public TDecoder {
+ public:
+  explicit TMszipDecoder(TMemory& Memory) : FMemory(Memory) {}
+  ~TMszipDecoder() override {
+    if (FReady) inflateEnd(&FStream);
+    if (FOutput) FMemory.Free(FOutput);
+    if (FHistory) FMemory.Free(FHistory);
+  }
+
+  bool Initialize() {
+    FOutput = static_cast<uint8_t*>(FMemory.Alloc(MaxBlockOutput));
+    FHistory = static_cast<uint8_t*>(FMemory.Alloc(MaxBlockOutput));
+    if (!FOutput || !FHistory) return false;
+    memset(&FStream, 0, sizeof FStream);
+    FStream.zalloc = &ZAlloc;
+    FStream.zfree = &ZFree;
+    FStream.opaque = &FMemory;
+    FReady = inflateInit2(&FStream, -MAX_WBITS) == Z_OK;
+    return FReady;
+  }
+
+  void Reset() override { FHistorySize = 0; }
+
+  FDIERROR Decode(uint8_t* Input, uint32_t InputSize, uint32_t OutputSize, const uint8_t*& Output) override {
+    if (OutputSize > MaxBlockOutput || InputSize < 2 || Input[0] != 'C' || Input[1] != 'K') return FDIERROR_MDI_FAIL;
+    if (inflateReset(&FStream) != Z_OK) return FDIERROR_MDI_FAIL;
+    if (FHistorySize && inflateSetDictionary(&FStream, FHistory, FHistorySize) != Z_OK) return FDIERROR_MDI_FAIL;
+    FStream.next_in = Input + 2;
+    FStream.avail_in = InputSize - 2;
+    FStream.next_out = FOutput;
+    FStream.avail_out = OutputSize;
+    int Result = inflate(&FStream, Z_NO_FLUSH);
+    // A block must give exactly its announced size; a stream that stops short, runs on or
+    // breaks leaves the folder undecodable from here on.
+    if (Result != Z_STREAM_END && !(Result == Z_OK || Result == Z_BUF_ERROR)) return Fail();
+    if (FStream.avail_out != 0) return Fail();
+    uInt HistorySize = 0;
+    if (inflateGetDictionary(&FStream, FHistory, &HistorySize) != Z_OK) return Fail();
+    FHistorySize = HistorySize;
+    Output = FOutput;
+    return FDIERROR_NONE;
+  }
+
+ private:
+  FDIERROR Fail() {
+    FHistorySize = 0;
+    return FDIERROR_MDI_FAIL;
+  }
+  static voidpf ZAlloc(voidpf Opaque, uInt Items, uInt Size) {
+    if (Size && Items > 0xFFFFFFFFu / Size) return Z_NULL;
+    return static_cast<TMemory*>(Opaque)->Alloc(static_cast<ULONG>(Items) * Size);
+  }
+  static void ZFree(voidpf Opaque, voidpf Address) { static_cast<TMemory*>(Opaque)->Free(Address); }
+
+  TMemory& FMemory;
+  z_stream FStream;
+  bool FReady = false;
+  uint8_t* FOutput = nullptr;
+  uint8_t* FHistory = nullptr;
+  uInt FHistorySize = 0;
+};
+
+}  // namespace
+
+FDIERROR CreateDecoder(unsigned CompressionType, TMemory& Memory, TDecoder*& Decoder) {
+  Decoder = nullptr;
+  switch (CompressionType) {
+    case tcompTYPE_NONE:
+      Decoder = Memory.New<TStoredDecoder>();
+      return Decoder ? FDIERROR_NONE : FDIERROR_ALLOC_FAIL;
+    case tcompTYPE_MSZIP: {
+      TMszipDecoder* Mszip = Memory.New<TMszipDecoder>(Memory);
+      if (!Mszip) return FDIERROR_ALLOC_FAIL;
+      if (!Mszip->Initialize()) {
+        Memory.Delete(Mszip);
+        return FDIERROR_ALLOC_FAIL;
+      }
+      Decoder = Mszip;
+      return FDIERROR_NONE;
+    }
+    default:
+      // Quantum and LZX join here when their decoders exist.
+      return FDIERROR_BAD_COMPR_TYPE;
+  }
+}
+
+}  // namespace setup::fdi

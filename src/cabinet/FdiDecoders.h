@@ -1,0 +1,48 @@
+#pragma once
+// Block decoders of the cabinet library, one per compression type. A decoder turns one whole
+// data block (the parts of a block split across cabinets already joined) into its output;
+// it keeps whatever history the method carries from block to block within a folder.
+#include <stdint.h>
+
+#include "cabinet/Fdi.h"
+
+namespace setup::fdi {
+
+// All memory of the library comes from the caller's allocator.
+struct TMemory {
+  PFNALLOC Alloc = nullptr;
+  PFNFREE Free = nullptr;
+
+  template <class T, class... A>
+  T* New(A&&... Args) {
+    void* Place = Alloc(sizeof(T));
+    return Place ? new (Place) T(static_cast<A&&>(Args)...) : nullptr;
+  }
+  template <class T>
+  void Delete(T* Object) {
+    if (!Object) return;
+    Object->~T();
+    Free(Object);
+  }
+};
+
+// The largest output of one data block, and the largest compressed block we accept: a block
+// never expands by more than a few bytes per 32 KB, so 64 KB leaves ample room.
+constexpr uint32_t MaxBlockOutput = CB_MAX_CHUNK;
+constexpr uint32_t MaxBlockInput = 65536;
+
+class TDecoder {
+ public:
+  virtual ~TDecoder() = default;
+  // A new folder starts: forget the history of the previous one.
+  virtual void Reset() = 0;
+  // Decodes one block of Input into exactly OutputSize bytes. On success Output points to them
+  // (valid until the next call); otherwise an FDIERROR.
+  virtual FDIERROR Decode(uint8_t* Input, uint32_t InputSize, uint32_t OutputSize, const uint8_t*& Output) = 0;
+};
+
+// The decoder for a folder's compression type (the low bits of typeCompress).
+// FDIERROR_BAD_COMPR_TYPE for a method we do not decode, FDIERROR_ALLOC_FAIL without memory.
+FDIERROR CreateDecoder(unsigned CompressionType, TMemory& Memory, TDecoder*& Decoder);
+
+}  // namespace setup::fdi
