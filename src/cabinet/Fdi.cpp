@@ -566,8 +566,8 @@ BOOL DIAMONDAPI FDICopy(HFDI hfdi, char* pszCabinet, char* pszCabPath, int /*fla
   C->Folder = TFolderState{};
   FDIERROR Error = OpenCabinet(*C, C->Listed, pszCabPath ? pszCabPath : "", pszCabinet);
   if (!Error) {
-    Error = CheckDirectory(*C, C->Listed);
-    if (!Error) Error = NotifyCabinetInfo(*C, C->Listed);
+    Error = NotifyCabinetInfo(*C, C->Listed);
+    if (!Error) Error = CheckDirectory(*C, C->Listed);
     if (!Error) Error = CopyFiles(*C);
   }
   CloseContinuations(*C);

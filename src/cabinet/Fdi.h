@@ -213,5 +213,5 @@ static_assert(sizeof(FDICABINETINFO) == 24, "FDICABINETINFO layout");
 static_assert(sizeof(FDINOTIFICATION) == 40 && offsetof(FDINOTIFICATION, hf) == 20 &&
                   offsetof(FDINOTIFICATION, date) == 24 && offsetof(FDINOTIFICATION, fdie) == 36,
               "FDINOTIFICATION layout");
-static_assert(sizeof(FDIDECRYPT) == 28, "FDIDECRYPT layout");
+static_assert(sizeof(FDIDECRYPT) == 32, "FDIDECRYPT layout");
 #endif
