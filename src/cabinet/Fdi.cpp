@@ -28,7 +28,6 @@ constexpr uint32_t MaxHeaderReserve = 60000;
 constexpr uint32_t NameSize = 256;  // 255 characters and the terminating zero
 constexpr int SeekSet = 0;
 constexpr int SeekCur = 1;
-constexpr int SeekEnd = 2;
 constexpr int OpenReadOnlyBinary = 0x8000;  // _O_BINARY | _O_RDONLY
 constexpr int OpenModeReadWrite = 0x0180;   // _S_IREAD | _S_IWRITE
 
