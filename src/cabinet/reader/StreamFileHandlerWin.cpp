@@ -1,0 +1,101 @@
+#include "StreamFileHandlerWin.h"
+
+#include "system/WideWin.h"
+
+namespace setup {
+namespace {
+constexpr int kWriteOnly = 0x0001;  // _O_WRONLY
+constexpr int kCreate = 0x0100;     // _O_CREAT
+constexpr int kExclusive = 0x0400;  // _O_EXCL
+}  // namespace
+
+TStreamCabinetFileHandler::~TStreamCabinetFileHandler() {
+  while (!Streams.empty()) {
+    CloseHandle(Streams.back());
+    Streams.pop_back();
+  }
+}
+
+bool TStreamCabinetFileHandler::FindStream(std::intptr_t Handle, std::size_t& Index) const {
+  for (Index = 0; Index < Streams.size(); ++Index)
+    if (reinterpret_cast<std::intptr_t>(Streams[Index]) == Handle) return true;
+  return false;
+}
+
+std::intptr_t TStreamCabinetFileHandler::Open(const std::string& FileName, int OFlag, int, int& Err, void*) {
+  DWORD Access, Share, Disposition;
+  if (OFlag & kCreate) {
+    Access = GENERIC_READ | GENERIC_WRITE;
+    Share = 0;
+    Disposition = CREATE_ALWAYS;
+  } else {
+    // Read-write requests are served read-only: the library only reads cabinets.
+    Access = (OFlag & kWriteOnly) ? GENERIC_WRITE : GENERIC_READ;
+    Share = (OFlag & kExclusive) ? 0 : (FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    Disposition = OPEN_EXISTING;
+  }
+  const HANDLE File = CreateFileW(ToWide(FileName).c_str(), Access, Share, nullptr, Disposition,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (File == INVALID_HANDLE_VALUE) {
+    Err = static_cast<int>(GetLastError());
+    return -1;
+  }
+  Streams.push_back(File);
+  Err = 0;
+  return reinterpret_cast<std::intptr_t>(File);
+}
+
+unsigned TStreamCabinetFileHandler::Read(std::intptr_t Handle, void* Buffer, unsigned Count, int& Err) {
+  std::size_t Index;
+  if (!FindStream(Handle, Index)) {
+    Err = -1;
+    return 0;
+  }
+  DWORD Done = 0;
+  const BOOL Ok = ReadFile(Streams[Index], Buffer, Count, &Done, nullptr);
+  Err = (Ok && Done == Count) ? 0 : static_cast<int>(GetLastError());
+  return Done;
+}
+
+unsigned TStreamCabinetFileHandler::Write(std::intptr_t Handle, const void* Buffer, unsigned Count, int& Err) {
+  std::size_t Index;
+  if (!FindStream(Handle, Index)) {
+    Err = -1;
+    return 0;
+  }
+  DWORD Done = 0;
+  const BOOL Ok = WriteFile(Streams[Index], Buffer, Count, &Done, nullptr);
+  Err = (Ok && Done == Count) ? 0 : static_cast<int>(GetLastError());
+  return Done;
+}
+
+int TStreamCabinetFileHandler::Close(std::intptr_t Handle, int& Err) {
+  std::size_t Index;
+  if (FindStream(Handle, Index)) {
+    CloseHandle(Streams[Index]);
+    Streams.erase(Streams.begin() + static_cast<std::ptrdiff_t>(Index));
+  }
+  Err = 0;
+  return 0;
+}
+
+long TStreamCabinetFileHandler::Seek(std::intptr_t Handle, long Distance, int SeekType, int& Err) {
+  std::size_t Index;
+  if (!FindStream(Handle, Index)) {
+    Err = -1;
+    return 0;
+  }
+  const DWORD Method = SeekType == 1 ? FILE_CURRENT : SeekType == 2 ? FILE_END : FILE_BEGIN;
+  LARGE_INTEGER Move, NewPosition{};
+  Move.QuadPart = Distance;
+  SetFilePointerEx(Streams[Index], Move, &NewPosition, Method);
+  Err = 0;
+  return static_cast<long>(NewPosition.QuadPart);
+}
+
+int TStreamCabinetFileHandler::Delete(const std::string& FileName, int& Err) {
+  Err = DeleteFileW(ToWide(FileName).c_str()) ? 0 : static_cast<int>(GetLastError());
+  return 0;
+}
+
+}  // namespace setup

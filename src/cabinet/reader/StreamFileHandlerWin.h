@@ -1,0 +1,34 @@
+#pragma once
+// Cabinet file access through the system's files. A handle is the system handle of one of the
+// open streams; Err carries the system's error code, so that a caller can tell a sharing
+// violation (32) or a lock violation (33) from other failures.
+#include <windows.h>
+
+#include <memory>
+#include <vector>
+
+#include "Cabinet.h"
+
+namespace setup {
+
+class TStreamCabinetFileHandler : public TCabinetFileHandler {
+ public:
+  TStreamCabinetFileHandler() = default;
+  ~TStreamCabinetFileHandler() override;
+
+  std::intptr_t Open(const std::string& FileName, int OFlag, int PMode, int& Err, void* UserData) override;
+  unsigned Read(std::intptr_t Handle, void* Buffer, unsigned Count, int& Err) override;
+  unsigned Write(std::intptr_t Handle, const void* Buffer, unsigned Count, int& Err) override;
+  int Close(std::intptr_t Handle, int& Err) override;
+  long Seek(std::intptr_t Handle, long Distance, int SeekType, int& Err) override;
+  int Delete(const std::string& FileName, int& Err) override;
+
+  std::size_t OpenCount() const { return Streams.size(); }
+
+ private:
+  // Open files in the order they were opened.
+  std::vector<HANDLE> Streams;
+  bool FindStream(std::intptr_t Handle, std::size_t& Index) const;
+};
+
+}  // namespace setup
