@@ -1,0 +1,387 @@
+// The worker end to end under Wine: real files, registry, cabinets and processes, with a
+// scripted host in place of the wizard.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <deque>
+#include <filesystem>
+#include <sstream>
+
+#include "Fixtures.h"
+#include "cabinet/writer/CabinetWriter.h"
+#include "engine/untThrd.h"
+#include "model/Discovery.h"
+#include "system/Encoding.h"
+#include "system/Files.h"
+#include "system/RegistryWin.h"
+#include "system/SystemWin.h"
+#include "system/WideWin.h"
+
+using namespace setup;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ScriptedHost : IInstallHost {
+  void SetCaption(const std::string& Text) override { Captions.push_back(Text); }
+  void RepaintCaption(const std::string& Text) override { Repaints.push_back(Text); }
+  void SetProgress(std::int64_t Position, std::int64_t Maximum) override {
+    this->Position = Position;
+    this->Maximum = Maximum;
+  }
+  void ProcessMessages() override {
+    ++Pumps;
+    if (OnPump) OnPump();
+  }
+  int ShowMessage(const std::string& Caption, const std::string& Text, unsigned Flags) override {
+    Messages.push_back(Caption + "|" + Text);
+    MessageFlags.push_back(Flags);
+    // A question the test did not expect ends the run rather than looping.
+    if (Answers.empty()) return (Flags & 0xF) == mbYesNo ? idYes : idAbort;
+    const int Answer = Answers.front();
+    Answers.pop_front();
+    return Answer;
+  }
+  bool AskNextDisk(std::string& Folder, const std::string& FileName) override {
+    DiskPrompts.push_back(FileName + " in " + Folder);
+    if (DiskAnswers.empty()) return false;
+    Folder = DiskAnswers.front();
+    DiskAnswers.pop_front();
+    return true;
+  }
+  std::vector<std::string> Captions, Repaints, Messages, DiskPrompts;
+  std::vector<unsigned> MessageFlags;
+  std::deque<int> Answers;
+  std::deque<std::string> DiskAnswers;
+  std::int64_t Position = -1, Maximum = -1;
+  int Pumps = 0;
+  std::function<void()> OnPump;
+};
+
+TCabinetEntryPoints OurLibrary() {
+  TCabinetEntryPoints Library;
+  Library.Create = FDICreate;
+  Library.Copy = FDICopy;
+  Library.Destroy = FDIDestroy;
+  return Library;
+}
+
+std::string Content(int Seed, std::size_t Size) {
+  std::string Data(Size, '\0');
+  std::uint32_t X = 2166136261u ^ static_cast<std::uint32_t>(Seed * 7919);
+  for (auto& C : Data) {
+    X = X * 1664525u + 1013904223u;
+    C = static_cast<char>(X >> 24);
+  }
+  return Data;
+}
+
+// Removes a tree even where installed files came out read-only.
+void RemoveTree(const std::string& Folder) {
+  std::error_code Ignored;
+  for (fs::recursive_directory_iterator It(PathFromUtf8(Folder), Ignored), End; !Ignored && It != End; It.increment(Ignored))
+    SetFileAttributesW(It->path().c_str(), FILE_ATTRIBUTE_NORMAL);
+  fs::remove_all(PathFromUtf8(Folder), Ignored);
+}
+
+class Worker : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Root = GetTempDir() + "worker-" + ::testing::UnitTest::GetInstance()->current_test_info()->name() + "\\";
+    RemoveTree(Root);
+    MakeDirs(Root + "Media\\DISK1");
+    Clean();
+  }
+  void TearDown() override {
+    Clean();
+    RemoveTree(Root);
+  }
+  void Clean() {
+    Reg.SetRootKey(RegistryRoot::LocalMachine);
+    Reg.DeleteKey(std::string(kUninstallKey) + "\\Тестовый продукт");
+    Reg.DeleteKey("\\SOFTWARE\\Borland\\Database Engine");
+    Reg.SetRootKey(RegistryRoot::CurrentUser);
+    Reg.DeleteKey("\\Software\\1C\\1Cv7\\7.7\\Titles");
+  }
+
+  // Files 10 (large, spans cabinets), 11, 12 (in an unselected group), 13 (temporary).
+  void MakeCabinets(std::uint64_t MaxSize = 60000) {
+    TCabinetWriterOptions Options;
+    Options.OutputPattern = Root + "Media\\setup%d.cab";
+    Options.MaxCabinetSize = MaxSize;
+    Options.Compression = ccNone;
+    Options.DiskFolders = true;
+    TCabinetWriter Writer(Options);
+    for (const auto& [Number, Bytes] : Data) {
+      TCabinetEntry Entry;
+      Entry.Name = std::to_string(Number);
+      Entry.Date = static_cast<std::uint16_t>(((2024 - 1980) << 9) | (5 << 5) | 17);  // 2024-05-17
+      Entry.Time = static_cast<std::uint16_t>((13 << 11) | (45 << 5) | (30 / 2));      // 13:45:30
+      Entry.Attributes = Number == 11 ? 0x21 : 0x20;
+      std::istringstream Source(Bytes);
+      Writer.AddFile(Entry, Source, Bytes.size());
+    }
+    Cabinets = Writer.Finish();
+  }
+
+  void LoadModel(const std::string& Script) {
+    Info = std::make_unique<TInstallInfo>(&Reg);
+    auto& Env = Info->Environment;
+    Env.ProgramFilesDir = Root + "PF\\";
+    Env.ProgramsDir = Root + "Programs\\";
+    Env.BdeDir = Root + "BDE\\";
+    Env.SetupDir = Root + "Media\\DISK1\\";
+    Env.WindowsDir = Root + "Win\\";
+    Env.SystemDir = Root + "Win\\System\\";
+    Env.CommonFilesDir = Root + "Common\\";
+    Info->LoadScript(Utf8ToCp1251(Script));
+    Info->Validate();
+    Info->ApplyStartupDefaults({});
+    Info->ApplyInstallType(false, true, false, false);  // typical: group 3 is left out
+  }
+
+  std::string StandardScript() {
+    return "DESCRIPTION = Тестовый продукт\r\n"
+           "PRODUCTID = TEST-1\r\n"
+           "UNINSTALL = 1\r\n"
+           "UNINSTALLPATH = \\uninst.lst\r\n"
+           "GROUPUNINSTALLPATH = 4\r\n"
+           "GROUPDIRECTORY = 0\r\n"
+           "DIRECTORY = \\Тест\r\n"
+           "GROUPNAME = Тестовая группа\r\n"
+           "GROUP = 1 0 0 1 1 4\r\n"
+           "GROUPCAPTION = Основное\r\n"
+           "DIR = 2 1 0 1 1 1\r\n"
+           "DIRPATH = \\data\r\n"
+           "DIRCFGNAME = Тестовая база\r\n"
+           "DIRSHORTCUT = Данные\r\n"
+           "DIR = 4 1 0 0 0 0\r\n"
+           "DIRPATH = \\bin\r\n"
+           "FILE = 10 1 0 0 0 1 0 0 0 " + std::to_string(Data[10].size()) + " 0 1  0 0 1 0\r\n"
+           "FILEPATH = \\bin\\big.dat\r\n"
+           "FILESHORTCUT = Большой\r\n"
+           "FILESHORTCUTPARAMS = /x\r\n"
+           "FILERUNPARAMSUNINSTALL = %file% /u\r\n"
+           "FILE = 11 1 0 0 0 0 0 0 0 " + std::to_string(Data[11].size()) + " 0 0  1 0 0 0\r\n"
+           "FILEPATH = \\data\\small.txt\r\n"
+           "FILERUNPARAMS = \"" + FixturePath(FIXTURE_RECORDER) + "\" after \"%file%\"||\r\n"
+           "FILE = 13 1 0 0 1 0 0 0 0 " + std::to_string(Data[13].size()) + " 0 0  0 0 0 0\r\n"
+           "FILEPATH = \\temp.tmp\r\n"
+           "GROUP = 3 0 0 0 0 5\r\n"
+           "FILE = 12 3 0 0 0 0 0 0 0 " + std::to_string(Data[12].size()) + " 0 0  0 0 0 0\r\n"
+           "FILEPATH = \\engine.dll\r\n"
+           "EXEPATH = \"" + FixturePath(FIXTURE_RECORDER) + "\" first\r\n";
+  }
+
+  void Run() {
+    TExecutor Executor(*Info, Host, Reg, Library);
+    Executor.Arguments = Arguments;
+    if (CancelAtPump >= 0)
+      Host.OnPump = [&] {
+        if (Host.Pumps == CancelAtPump) Executor.Cancelled = true;
+      };
+    Executor.Execute();
+    Succeeded = Executor.Succeeded;
+  }
+
+  std::string Root;
+  std::map<int, std::string> Data = {{10, Content(10, 150000)}, {11, Content(11, 3000)},
+                                     {12, Content(12, 2000)},   {13, Content(13, 100)}};
+  std::vector<std::string> Cabinets;
+  RegistryWin Reg;
+  std::unique_ptr<TInstallInfo> Info;
+  ScriptedHost Host;
+  TCabinetEntryPoints Library = OurLibrary();
+  std::vector<std::string> Arguments;
+  int CancelAtPump = -1;
+  bool Succeeded = false;
+};
+
+std::string InstallDir(const std::string& Root) { return Root + "PF\\Тест"; }
+
+}  // namespace
+
+TEST_F(Worker, InstallsASpannedSetFromSiblingDiskFolders) {
+  MakeCabinets();
+  ASSERT_GE(Cabinets.size(), 3u);
+  const std::string Log = Root + "recorder.log";
+  SetEnvironmentVariableW(L"SETUP_FIXTURE_LOG", ToWide(Log).c_str());
+  LoadModel(StandardScript());
+  Run();
+  SetEnvironmentVariableW(L"SETUP_FIXTURE_LOG", nullptr);
+  ASSERT_TRUE(Succeeded) << (Host.Messages.empty() ? "" : Host.Messages.back());
+  EXPECT_TRUE(Host.Messages.empty());
+  EXPECT_TRUE(Host.DiskPrompts.empty());  // DISK2, DISK3 found beside DISK1
+
+  const std::string Install = InstallDir(Root);
+  EXPECT_EQ(LoadBytesFromFile(Install + "\\bin\\big.dat"), Data[10]);
+  EXPECT_EQ(LoadBytesFromFile(Install + "\\data\\small.txt"), Data[11]);
+  EXPECT_FALSE(FileExists(Root + "BDE\\engine.dll"));  // unselected group
+  EXPECT_FALSE(FileExists(Install + "\\temp.tmp"));     // temporary: deleted at the end
+  // Time stamps as stored (no time-zone shift) and the cabinet's attributes.
+  WIN32_FILE_ATTRIBUTE_DATA Attributes;
+  ASSERT_TRUE(GetFileAttributesExW(ToWide(Install + "\\data\\small.txt").c_str(), GetFileExInfoStandard, &Attributes));
+  SYSTEMTIME Stamp;
+  FileTimeToSystemTime(&Attributes.ftLastWriteTime, &Stamp);
+  EXPECT_EQ(Stamp.wYear, 2024);
+  EXPECT_EQ(Stamp.wMonth, 5);
+  EXPECT_EQ(Stamp.wDay, 17);
+  EXPECT_EQ(Stamp.wHour, 13);
+  EXPECT_EQ(Stamp.wMinute, 45);
+  EXPECT_EQ(Stamp.wSecond, 30);
+  EXPECT_TRUE(Attributes.dwFileAttributes & FILE_ATTRIBUTE_READONLY);
+
+  // Progress: every FILE record counts, the bar ends full.
+  std::int64_t Total = 0;
+  for (const auto& [Number, Bytes] : Data) Total += static_cast<std::int64_t>(Bytes.size());
+  EXPECT_EQ(Host.Maximum, Total);
+  EXPECT_EQ(Host.Position, Total);
+  EXPECT_EQ(Host.Captions,
+            (std::vector<std::string>{WorkerText::RunningPrograms, WorkerText::RemovingPrevious,
+                                      WorkerText::CreatingDirectories, WorkerText::CreatingUninstall,
+                                      WorkerText::Extracting, WorkerText::RegisteringServers,
+                                      WorkerText::Registering1C, WorkerText::CreatingShortcuts,
+                                      WorkerText::DeletingTemporary}));
+  EXPECT_EQ(Host.Repaints.front(), std::string(WorkerText::Extracting) + "\r" + Install + "\\bin\\big.dat");
+
+  // The uninstall list names what was about to be installed, in the ANSI code page.
+  const std::string Group = Root + "Programs\\Тестовая группа";
+  const std::string List = Cp1251ToUtf8(LoadBytesFromFile(Install + "\\uninst.lst"));
+  EXPECT_EQ(List, "VersionFile=1\r\nCount=10\r\n"
+                  "ItemType0=File\r\nFileName0=" + Install + "\\bin\\big.dat\r\nSharedFile0=1\r\nUnRegister0=0\r\nRunParams0=%file% /u\r\n"
+                  "ItemType1=File\r\nFileName1=" + Group + "\\Большой.lnk\r\nSharedFile1=1\r\nUnRegister1=0\r\n"
+                  "ItemType2=File\r\nFileName2=" + Install + "\\data\\small.txt\r\nSharedFile2=0\r\nUnRegister2=0\r\n"
+                  "ItemType3=File\r\nFileName3=" + Install + "\\temp.tmp\r\nSharedFile3=0\r\nUnRegister3=0\r\n"
+                  "ItemType4=Dir\r\nDirName4=" + Install + "\\data\r\nUnInstallWhole4=1\r\n"
+                  "ItemType5=File\r\nFileName5=" + Group + "\\Данные.lnk\r\nSharedFile5=0\r\nUnRegister5=0\r\n"
+                  "ItemType6=Dir\r\nDirName6=" + Install + "\\bin\r\nUnInstallWhole6=0\r\n"
+                  "ItemType7=Dir\r\nDirName7=" + Install + "\r\nUnInstallWhole7=0\r\n"
+                  "ItemType8=Dir\r\nDirName8=" + Root + "BDE\\\r\nUnInstallWhole8=0\r\n"
+                  "ItemType9=Dir\r\nDirName9=" + Group + "\r\nUnInstallWhole9=0\r\n"
+                  "ProductName=Тестовый продукт\r\n");
+  Reg.SetRootKey(RegistryRoot::LocalMachine);
+  ASSERT_TRUE(Reg.OpenKey(std::string(kUninstallKey) + "\\Тестовый продукт", false));
+  EXPECT_EQ(Reg.ReadString("UnInstallString"), "\"" + Install + "\\UnInstall.exe\" \"" + Install + "\\uninst.lst\"");
+  EXPECT_EQ(Reg.ReadString("InstallLocation"), Install);
+  // The shared file was not on disk before: its counter starts at one (and its shortcut's too).
+  ASSERT_TRUE(Reg.OpenKey(kSharedDllsKey, false));
+  EXPECT_EQ(Reg.ReadInteger(Install + "\\bin\\big.dat"), 1);
+  Reg.DeleteValue(Install + "\\bin\\big.dat");
+  Reg.DeleteValue(Group + "\\Большой.lnk");
+  // 1C title, shortcuts, the database engine path (group 3 is not selected: nothing written).
+  const auto Titles = Read1CTitles(Reg);
+  ASSERT_EQ(Titles.size(), 1u);
+  EXPECT_EQ(Titles[0].Directory, Install + "\\data");
+  EXPECT_EQ(Titles[0].Title, "Тестовая база");
+  EXPECT_TRUE(FileExists(Group + "\\Большой.lnk"));
+  EXPECT_TRUE(FileExists(Group + "\\Данные.lnk"));
+  Reg.SetRootKey(RegistryRoot::LocalMachine);
+  EXPECT_FALSE(Reg.KeyExists("\\SOFTWARE\\Borland\\Database Engine"));
+  // The EXEPATH command ran first, the run-after command with the installed path.
+  const std::string Recorded = LoadBytesFromFile(Log);
+  const auto First = Recorded.find("first"), After = Recorded.find("after");
+  ASSERT_NE(First, std::string::npos) << Recorded;
+  ASSERT_NE(After, std::string::npos) << Recorded;
+  EXPECT_LT(First, After);
+  EXPECT_NE(Recorded.find(Install + "\\data\\small.txt"), std::string::npos) << Recorded;
+}
+
+TEST_F(Worker, MissingDiskIsAskedForAndGivingUpAbortsSilently) {
+  MakeCabinets();
+  // Move the second disk away: the prompt is shown, a wrong folder asks again, the right one goes on.
+  fs::rename(PathFromUtf8(Root + "Media\\DISK2"), PathFromUtf8(Root + "Elsewhere"));
+  Host.DiskAnswers = {Root + "Nowhere\\", Root + "Elsewhere\\", Root + "Media\\DISK3\\"};
+  LoadModel(StandardScript());
+  Run();
+  // Asked for setup2.cab twice (the first answer was wrong), then for setup3.cab, which is no
+  // longer beside the folder the user pointed to.
+  EXPECT_EQ(Host.DiskPrompts.size(), 3u);
+  EXPECT_TRUE(Succeeded) << (Host.Messages.empty() ? "" : Host.Messages.back());
+  EXPECT_EQ(LoadBytesFromFile(InstallDir(Root) + "\\bin\\big.dat"), Data[10]);
+
+  // Now nothing answers: the user gives up (Yes to the exit question).
+  Host = ScriptedHost();
+  Host.Answers = {idYes};
+  RemoveTree(Root + "PF");
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_FALSE(Succeeded);
+  ASSERT_EQ(Host.Messages.size(), 2u);
+  EXPECT_EQ(Host.Messages[0], std::string(WorkerText::ExitCaption) + "|" + WorkerText::GiveUpQuestion);
+  EXPECT_EQ(Host.MessageFlags[0], mbYesNo | mbIconQuestion | mbDefButton2);
+  // Given up inside a continuation: the library is told to abort (code 11).
+  EXPECT_EQ(Host.Messages[1], std::string(WorkerText::ApplicationTitle) + "|" + WorkerText::ErrorPrefix +
+                                  "Процедура работы с CAB-файлом прервана!");
+  // The file being continued is not left half-written.
+  EXPECT_FALSE(FileExists(InstallDir(Root) + "\\bin\\big.dat"));
+}
+
+TEST_F(Worker, ReplacePolicyAsksAboutOtherVersionsAndSkipsBusyFilesUnattended) {
+  MakeCabinets();
+  // An existing versioned file at the target of file 10, a different version in the script.
+  std::string Script = StandardScript();
+  const std::string Old = "FILE = 10 1 0 0 0 1 0 0 0 " + std::to_string(Data[10].size()) + " 0 1  0 0 1 0";
+  const std::string New = "FILE = 10 1 0 0 0 1 0 0 0 " + std::to_string(Data[10].size()) + " 1 1 1.2.3.4 0 0 1 0";
+  Script.replace(Script.find(Old), Old.size(), New);
+  const std::string Install = InstallDir(Root);
+  MakeDirs(Install + "\\bin");
+  ASSERT_TRUE(CopyFileW(ToWide(FixturePath(FIXTURE_VERSIONED_SERVER)).c_str(), ToWide(Install + "\\bin\\big.dat").c_str(), FALSE));
+  Host.Answers = {idNo};  // keep the existing file
+  // File 11 is held open by another program; unattended, it is skipped without a question.
+  MakeDirs(Install + "\\data");
+  const std::string Busy = Install + "\\data\\small.txt";
+  std::wstring Command = L"\"" + ToWide(FixturePath(FIXTURE_LOCKER)) + L"\" \"" + ToWide(Busy) + L"\" worker-lock";
+  STARTUPINFOW Startup{};
+  Startup.cb = sizeof Startup;
+  PROCESS_INFORMATION Process{};
+  ASSERT_TRUE(CreateProcessW(nullptr, Command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &Startup, &Process));
+  HANDLE Ready = CreateEventW(nullptr, TRUE, FALSE, L"worker-lock.ready");
+  HANDLE Stop = CreateEventW(nullptr, TRUE, FALSE, L"worker-lock");
+  ASSERT_EQ(WaitForSingleObject(Ready, 20000), WAIT_OBJECT_0);
+  Arguments = {"/auto=on"};
+  LoadModel(Script);
+  Run();
+  SetEvent(Stop);
+  WaitForSingleObject(Process.hProcess, 20000);
+  CloseHandle(Process.hProcess);
+  CloseHandle(Process.hThread);
+  CloseHandle(Ready);
+  CloseHandle(Stop);
+
+  EXPECT_TRUE(Succeeded) << (Host.Messages.empty() ? "" : Host.Messages.back());
+  ASSERT_EQ(Host.Messages.size(), 1u);
+  EXPECT_EQ(Host.Messages[0], std::string(WorkerText::ApplicationTitle) + "|Файл <" + Install +
+                                  "\\bin\\big.dat> уже существует на Вашем ПК!\rВерсия устанавливаемого файла 1.2.3.4.\r"
+                                  "Версия существующего файла    4.8.10.0.\rЗаменить файл?");
+  EXPECT_EQ(LoadBytesFromFile(Install + "\\bin\\big.dat"),
+            LoadBytesFromFile(FixturePath(FIXTURE_VERSIONED_SERVER)));  // kept
+  EXPECT_EQ(LoadBytesFromFile(Busy), "");  // the locker's empty file stayed
+  std::int64_t Total = 0;
+  for (const auto& [Number, Bytes] : Data) Total += static_cast<std::int64_t>(Bytes.size());
+  EXPECT_EQ(Host.Position, Total);  // skipped files still count
+}
+
+TEST_F(Worker, CancelDuringTheFirstStageSkipsTheGuardedStages) {
+  MakeCabinets();
+  CancelAtPump = 1;  // right after the first caption
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_FALSE(Succeeded);
+  EXPECT_TRUE(Host.Messages.empty());
+  const std::string Install = InstallDir(Root);
+  EXPECT_TRUE(DirectoryExists(Install + "\\data"));        // directories still created
+  EXPECT_TRUE(FileExists(Install + "\\uninst.lst"));       // the uninstall record still written
+  EXPECT_FALSE(FileExists(Install + "\\bin\\big.dat"));    // no cabinet opened
+  EXPECT_TRUE(Read1CTitles(Reg).empty());                 // stages 6 to 8, 10, 11 skipped
+  EXPECT_EQ(Host.Captions.back(), WorkerText::Extracting);
+}
+
+TEST_F(Worker, ModelWithoutFilesLooksForNoCabinet) {
+  LoadModel("DESCRIPTION = Тестовый продукт\r\nDIRECTORY = \\Пусто\r\nGROUP = 1 0 0 1 1 4\r\nDIR = 2 1 0 0 0 0\r\n"
+            "DIRPATH = \\only\r\n");
+  Run();
+  EXPECT_TRUE(Succeeded);
+  EXPECT_TRUE(Host.DiskPrompts.empty());
+  EXPECT_EQ(Host.Maximum, 0);
+  EXPECT_TRUE(DirectoryExists(Root + "PF\\Пусто\\only"));
+}
