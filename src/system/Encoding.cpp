@@ -83,14 +83,23 @@ const std::unordered_map<char32_t, char>& Cp1251Reverse() {
 }  // namespace
 
 std::string Cp1251ToUtf8(std::string_view Bytes) {
+  // The script is decoded once at start-up and may be large: scan for the ASCII runs and copy
+  // them whole, expanding only the high bytes through a table of their UTF-8 forms.
+  static const auto* Table = [] {
+    auto* T = new std::array<std::string, 128>();
+    for (int K = 0; K < 128; ++K) AppendUtf8((*T)[K], kCp1251High[K]);
+    return T;
+  }();
   std::string Out;
-  Out.reserve(Bytes.size() * 2);
-  for (const char Ch : Bytes) {
-    const auto B = static_cast<unsigned char>(Ch);
-    if (B < 0x80)
-      Out.push_back(Ch);
-    else
-      AppendUtf8(Out, kCp1251High[B - 0x80]);
+  Out.reserve(Bytes.size() + Bytes.size() / 2);
+  std::size_t I = 0;
+  while (I < Bytes.size()) {
+    std::size_t Run = I;
+    while (Run < Bytes.size() && static_cast<unsigned char>(Bytes[Run]) < 0x80) ++Run;
+    Out.append(Bytes.data() + I, Run - I);
+    if (Run == Bytes.size()) break;
+    Out += (*Table)[static_cast<unsigned char>(Bytes[Run]) - 0x80];
+    I = Run + 1;
   }
   return Out;
 }
