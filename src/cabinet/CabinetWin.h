@@ -3,15 +3,11 @@
 #include <string>
 
 #include "cabinet/CabinetError.h"
+#include "cabinet/CabinetLibrary.h"
 #include "cabinet/Fdi.h"
 
 namespace setup {
 
-struct TCabinetLibraryFunctions {
-  decltype(&::FDICreate) FDICreate = nullptr;
-  decltype(&::FDICopy) FDICopy = nullptr;
-  decltype(&::FDIDestroy) FDIDestroy = nullptr;
-};
 
 // Entry points of the loaded library; all null while none is loaded. An entry point the
 // library lacks stays null: that is found out when it is called for, not here.

@@ -39,7 +39,7 @@ class IInstallHost {
 class TExecutor {
  public:
   // Info and Host are not owned. Library gives the cabinet library's entry points.
-  TExecutor(TInstallInfo& Info, IInstallHost& Host, IRegistry& Registry, const TCabinetEntryPoints& Library);
+  TExecutor(TInstallInfo& Info, IInstallHost& Host, IRegistry& Registry, const TCabinetLibraryFunctions& Library);
   ~TExecutor();
 
   // Runs every stage; the outcome is Succeeded. Errors are reported through the host.

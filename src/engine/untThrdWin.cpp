@@ -40,7 +40,7 @@ bool ParseEntryNumber(const std::string& Name, std::int32_t& Number) {
 
 }  // namespace
 
-TExecutor::TExecutor(TInstallInfo& Info, IInstallHost& Host, IRegistry& Registry, const TCabinetEntryPoints& Library)
+TExecutor::TExecutor(TInstallInfo& Info, IInstallHost& Host, IRegistry& Registry, const TCabinetLibraryFunctions& Library)
     : Info(Info), Arguments(ProgramArguments()), FHost(Host), FRegistry(Registry) {
   StreamHandler = std::make_unique<TStreamCabinetFileHandler>();
   Reader = std::make_unique<TCabinetReader>(Library);

@@ -7,16 +7,11 @@
 #include <string>
 
 #include "cabinet/CabinetError.h"
+#include "cabinet/CabinetLibrary.h"
 #include "cabinet/Fdi.h"
 
 namespace setup {
 
-// The library's three entry points, from the loaded Cabinet.dll or linked in.
-struct TCabinetEntryPoints {
-  decltype(&FDICreate) Create = nullptr;
-  decltype(&FDICopy) Copy = nullptr;
-  decltype(&FDIDestroy) Destroy = nullptr;
-};
 
 // File access on behalf of the library. Handles are the handler's own; -1 is failure.
 class TCabinetFileHandler {
@@ -61,7 +56,7 @@ class TCabinetInterface {
 
 class TCabinetReader : public TCabinetInterface {
  public:
-  explicit TCabinetReader(const TCabinetEntryPoints& Library);
+  explicit TCabinetReader(const TCabinetLibraryFunctions& Library);
   virtual ~TCabinetReader();
   TCabinetReader(const TCabinetReader&) = delete;
   TCabinetReader& operator=(const TCabinetReader&) = delete;
@@ -102,7 +97,7 @@ class TCabinetReader : public TCabinetInterface {
 
  private:
   void RethrowKept();
-  TCabinetEntryPoints FLibrary;
+  TCabinetLibraryFunctions FLibrary;
   std::exception_ptr FPendingError;
 };
 

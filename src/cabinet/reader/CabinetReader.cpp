@@ -88,7 +88,7 @@ std::string Text(const char* S) { return S ? std::string(S) : std::string(); }
 
 }  // namespace
 
-TCabinetReader::TCabinetReader(const TCabinetEntryPoints& Library) : FLibrary(Library) {}
+TCabinetReader::TCabinetReader(const TCabinetLibraryFunctions& Library) : FLibrary(Library) {}
 
 TCabinetReader::~TCabinetReader() {
   try {
@@ -119,14 +119,14 @@ void TCabinetReader::CheckResult(bool Ok) {
 void TCabinetReader::CreateContext() {
   if (Context) return;
   CurrentReader = this;
-  Context = FLibrary.Create(Alloc, Free, Open, Read, Write, Close, Seek, static_cast<int>(CpuType) - 1, &ErrorInfo);
+  Context = FLibrary.FDICreate(Alloc, Free, Open, Read, Write, Close, Seek, static_cast<int>(CpuType) - 1, &ErrorInfo);
   CheckResult(Context != nullptr);
 }
 
 void TCabinetReader::DestroyContext() {
   if (!Context) return;
   CurrentReader = this;
-  const BOOL Ok = FLibrary.Destroy(Context);
+  const BOOL Ok = FLibrary.FDIDestroy(Context);
   Context = nullptr;
   CheckResult(Ok != 0);
 }
@@ -137,7 +137,7 @@ void TCabinetReader::ExtractFiles(const std::string& CabinetFile, int Flags) {
   std::string Name = ExtractFileName(CabinetFile);
   std::string Path = ExtractFilePath(CabinetFile);
   FPendingError = nullptr;
-  const BOOL Ok = FLibrary.Copy(Context, Name.data(), Path.data(), Flags, NotifyCallback, nullptr, this);
+  const BOOL Ok = FLibrary.FDICopy(Context, Name.data(), Path.data(), Flags, NotifyCallback, nullptr, this);
   CheckResult(Ok != 0);
 }
 

@@ -135,10 +135,6 @@ std::string Utf8FromPath(const std::filesystem::path& Path) {
 
 }  // namespace
 
-std::filesystem::path PathFromUtf8(const std::string& Path) {
-  return std::filesystem::path(std::u8string(Path.begin(), Path.end()));
-}
-
 void DosDateTimeOfFile(const std::filesystem::path& Path, std::uint16_t& Date, std::uint16_t& Time) {
   auto Modified = std::filesystem::last_write_time(Path);
   auto System = std::chrono::file_clock::to_sys(Modified);

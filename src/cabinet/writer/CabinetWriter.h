@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "system/Files.h"  // PathFromUtf8
+
 namespace setup {
 
 enum TCabinetCompression { ccNone, ccMszip };
@@ -63,9 +65,6 @@ struct TCabinetEntry {
 
 // The DOS date and time of a file's last modification, in local time as FAT keeps it.
 void DosDateTimeOfFile(const std::filesystem::path& Path, std::uint16_t& Date, std::uint16_t& Time);
-
-// A UTF-8 path as the file system's path type (wide on Windows).
-std::filesystem::path PathFromUtf8(const std::string& Path);
 
 class TCabinetWriter {
  public:

@@ -61,11 +61,11 @@ class HostFileHandler : public TCabinetFileHandler {
   std::intptr_t Last = 0;
 };
 
-TCabinetEntryPoints OurLibrary() {
-  TCabinetEntryPoints Library;
-  Library.Create = FDICreate;
-  Library.Copy = FDICopy;
-  Library.Destroy = FDIDestroy;
+TCabinetLibraryFunctions OurLibrary() {
+  TCabinetLibraryFunctions Library;
+  Library.FDICreate = FDICreate;
+  Library.FDICopy = FDICopy;
+  Library.FDIDestroy = FDIDestroy;
   return Library;
 }
 

@@ -58,11 +58,11 @@ struct ScriptedHost : IInstallHost {
   std::function<void()> OnPump;
 };
 
-TCabinetEntryPoints OurLibrary() {
-  TCabinetEntryPoints Library;
-  Library.Create = FDICreate;
-  Library.Copy = FDICopy;
-  Library.Destroy = FDIDestroy;
+TCabinetLibraryFunctions OurLibrary() {
+  TCabinetLibraryFunctions Library;
+  Library.FDICreate = FDICreate;
+  Library.FDICopy = FDICopy;
+  Library.FDIDestroy = FDIDestroy;
   return Library;
 }
 
@@ -191,7 +191,7 @@ class Worker : public ::testing::Test {
   RegistryWin Reg;
   std::unique_ptr<TInstallInfo> Info;
   ScriptedHost Host;
-  TCabinetEntryPoints Library = OurLibrary();
+  TCabinetLibraryFunctions Library = OurLibrary();
   std::vector<std::string> Arguments;
   int CancelAtPump = -1;
   bool Succeeded = false;

@@ -17,7 +17,7 @@ namespace {
 
 struct Library {
   const char* Name;
-  TCabinetEntryPoints EntryPoints;
+  TCabinetLibraryFunctions EntryPoints;
 };
 
 Library SystemLibrary() {
@@ -25,18 +25,18 @@ Library SystemLibrary() {
   wchar_t System[MAX_PATH];
   GetSystemDirectoryW(System, MAX_PATH);
   HMODULE Module = LoadLibraryW((std::wstring(System) + L"\\cabinet.dll").c_str());
-  TCabinetEntryPoints Points;
-  Points.Create = reinterpret_cast<decltype(Points.Create)>(GetProcAddress(Module, "FDICreate"));
-  Points.Copy = reinterpret_cast<decltype(Points.Copy)>(GetProcAddress(Module, "FDICopy"));
-  Points.Destroy = reinterpret_cast<decltype(Points.Destroy)>(GetProcAddress(Module, "FDIDestroy"));
+  TCabinetLibraryFunctions Points;
+  Points.FDICreate = reinterpret_cast<decltype(Points.FDICreate)>(GetProcAddress(Module, "FDICreate"));
+  Points.FDICopy = reinterpret_cast<decltype(Points.FDICopy)>(GetProcAddress(Module, "FDICopy"));
+  Points.FDIDestroy = reinterpret_cast<decltype(Points.FDIDestroy)>(GetProcAddress(Module, "FDIDestroy"));
   return {"system", Points};
 }
 
 Library OurLibrary() {
-  TCabinetEntryPoints Points;
-  Points.Create = FDICreate;
-  Points.Copy = FDICopy;
-  Points.Destroy = FDIDestroy;
+  TCabinetLibraryFunctions Points;
+  Points.FDICreate = FDICreate;
+  Points.FDICopy = FDICopy;
+  Points.FDIDestroy = FDIDestroy;
   return {"ours", Points};
 }
 
@@ -115,7 +115,7 @@ class ReaderOnWindows : public ::testing::TestWithParam<Library (*)()> {
 
 TEST_P(ReaderOnWindows, ExtractsASpannedSetOnce) {
   const Library Lib = GetParam()();
-  ASSERT_TRUE(Lib.EntryPoints.Create) << Lib.Name;
+  ASSERT_TRUE(Lib.EntryPoints.FDICreate) << Lib.Name;
   ASSERT_GE(Cabinets.size(), 3u);
   TStreamCabinetFileHandler Handler;
   {
