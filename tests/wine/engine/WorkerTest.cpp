@@ -385,3 +385,121 @@ TEST_F(Worker, ModelWithoutFilesLooksForNoCabinet) {
   EXPECT_EQ(Host.Maximum, 0);
   EXPECT_TRUE(DirectoryExists(Root + "PF\\Пусто\\only"));
 }
+
+namespace {
+
+// Another program holds Path open without sharing until the guard is dropped.
+class HeldFile {
+ public:
+  explicit HeldFile(const std::string& Path) {
+    std::wstring Command = L"\"" + ToWide(FixturePath(FIXTURE_LOCKER)) + L"\" \"" + ToWide(Path) + L"\" worker-held";
+    STARTUPINFOW Startup{};
+    Startup.cb = sizeof Startup;
+    Ready = CreateEventW(nullptr, TRUE, FALSE, L"worker-held.ready");
+    Stop = CreateEventW(nullptr, TRUE, FALSE, L"worker-held");
+    ResetEvent(Ready);
+    ResetEvent(Stop);
+    Started = CreateProcessW(nullptr, Command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &Startup, &Process) &&
+              WaitForSingleObject(Ready, 20000) == WAIT_OBJECT_0;
+  }
+  ~HeldFile() {
+    SetEvent(Stop);
+    if (Process.hProcess) {
+      WaitForSingleObject(Process.hProcess, 20000);
+      CloseHandle(Process.hProcess);
+      CloseHandle(Process.hThread);
+    }
+    CloseHandle(Ready);
+    CloseHandle(Stop);
+  }
+  bool Started = false;
+
+ private:
+  PROCESS_INFORMATION Process{};
+  HANDLE Ready, Stop;
+};
+
+}  // namespace
+
+TEST_F(Worker, BusyFileAttendedRetryTwiceThenIgnoreKeepsTheOldFile) {
+  MakeCabinets();
+  const std::string Busy = InstallDir(Root) + "\\data\\small.txt";
+  MakeDirs(InstallDir(Root) + "\\data");
+  HeldFile Held(Busy);
+  ASSERT_TRUE(Held.Started);
+  Host.Answers = {idRetry, idRetry, idIgnore};
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_TRUE(Succeeded) << (Host.Messages.empty() ? "" : Host.Messages.back());
+  ASSERT_EQ(Host.Messages.size(), 3u);
+  EXPECT_EQ(Host.Messages[0], std::string(WorkerText::ApplicationTitle) + "|Не удалось установить файл <" + Busy +
+                                  ">!\rОн уже существует на Вашем ПК и занят другим процессом.\rЕсли Вы уверены, что "
+                                  "данный файл не нуждается в обновлении, то можно продолжить установку.");
+  EXPECT_EQ(Host.MessageFlags[0], mbAbortRetryIgnore | mbIconExclamation);
+  EXPECT_EQ(std::count(Host.Repaints.begin(), Host.Repaints.end(),
+                       std::string(WorkerText::Extracting) + "\r" + Busy), 3);  // each try repaints
+}
+
+TEST_F(Worker, BusyFileAbortEndsTheInstallationWithTheCabinetError) {
+  MakeCabinets();
+  const std::string Busy = InstallDir(Root) + "\\data\\small.txt";
+  MakeDirs(InstallDir(Root) + "\\data");
+  HeldFile Held(Busy);
+  ASSERT_TRUE(Held.Started);
+  Host.Answers = {idAbort};
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_FALSE(Succeeded);
+  ASSERT_EQ(Host.Messages.size(), 2u);
+  EXPECT_EQ(Host.Messages[1], std::string(WorkerText::ApplicationTitle) + "|" + WorkerText::ErrorPrefix +
+                                  "Процедура работы с CAB-файлом прервана!");
+  EXPECT_TRUE(Read1CTitles(Reg).empty());  // no later stage ran
+}
+
+TEST_F(Worker, ReadOnlyAndEqualVersionTargetsAreRewrittenWithoutAQuestion) {
+  MakeCabinets();
+  std::string Script = StandardScript();
+  // File 10 checks its version, which equals the existing file's: rewritten silently.
+  const std::string Old = "FILE = 10 1 0 0 0 1 0 0 0 " + std::to_string(Data[10].size()) + " 0 1  0 0 1 0";
+  const std::string New = "FILE = 10 1 0 0 0 1 0 0 0 " + std::to_string(Data[10].size()) + " 1 1 4.8.10.0 0 0 1 0";
+  Script.replace(Script.find(Old), Old.size(), New);
+  const std::string Install = InstallDir(Root);
+  MakeDirs(Install + "\\bin");
+  MakeDirs(Install + "\\data");
+  ASSERT_TRUE(CopyFileW(ToWide(FixturePath(FIXTURE_VERSIONED_SERVER)).c_str(), ToWide(Install + "\\bin\\big.dat").c_str(), FALSE));
+  SaveBytesToFile(Install + "\\data\\small.txt", "old");
+  SetFileAttributesW(ToWide(Install + "\\data\\small.txt").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+  LoadModel(Script);
+  Run();
+  EXPECT_TRUE(Succeeded) << (Host.Messages.empty() ? "" : Host.Messages.back());
+  EXPECT_TRUE(Host.Messages.empty());
+  EXPECT_EQ(LoadBytesFromFile(Install + "\\bin\\big.dat"), Data[10]);
+  EXPECT_EQ(LoadBytesFromFile(Install + "\\data\\small.txt"), Data[11]);
+  // The cabinet's attributes: read-only again, no longer hidden.
+  const DWORD Attributes = GetFileAttributesW(ToWide(Install + "\\data\\small.txt").c_str());
+  EXPECT_TRUE(Attributes & FILE_ATTRIBUTE_READONLY);
+  EXPECT_FALSE(Attributes & FILE_ATTRIBUTE_HIDDEN);
+}
+
+TEST_F(Worker, InstallsASetMadeByTheSystemCabinetTool) {
+  // The same product packed by Wine's cabarc: entries named by the item numbers, spanned.
+  const std::string Pack = Root + "Media\\DISK1\\";
+  for (const auto& [Number, Bytes] : Data) SaveBytesToFile(Pack + std::to_string(Number), Bytes);
+  std::wstring Command = L"cabarc.exe -d 60000 -m mszip n setup*.cab 10 11 12 13";
+  STARTUPINFOW Startup{};
+  Startup.cb = sizeof Startup;
+  PROCESS_INFORMATION Process{};
+  ASSERT_TRUE(CreateProcessW(nullptr, Command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                             ToWide(Pack).c_str(), &Startup, &Process));
+  WaitForSingleObject(Process.hProcess, 60000);
+  CloseHandle(Process.hProcess);
+  CloseHandle(Process.hThread);
+  ASSERT_TRUE(FileExists(Pack + "setup2.cab"));
+  for (const auto& [Number, Bytes] : Data) DeleteFileW(ToWide(Pack + std::to_string(Number)).c_str());
+  LoadModel(StandardScript());
+  Run();
+  ASSERT_TRUE(Succeeded) << (Host.Messages.empty() ? "" : Host.Messages.back());
+  EXPECT_EQ(LoadBytesFromFile(InstallDir(Root) + "\\bin\\big.dat"), Data[10]);
+  EXPECT_EQ(LoadBytesFromFile(InstallDir(Root) + "\\data\\small.txt"), Data[11]);
+  EXPECT_EQ(Host.Position, Host.Maximum);
+}
