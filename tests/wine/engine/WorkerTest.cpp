@@ -180,6 +180,12 @@ class Worker : public ::testing::Test {
       Host.OnPump = [&] {
         if (Host.Pumps == CancelAtPump) Executor.Cancelled = true;
       };
+    if (CancelInsideExtraction > 0)
+      Host.OnPump = [&, Seen = 0]() mutable {
+        if (!Host.Captions.empty() && Host.Captions.back() == WorkerText::Extracting &&
+            ++Seen == CancelInsideExtraction)
+          Executor.Cancelled = true;
+      };
     Executor.Execute();
     Succeeded = Executor.Succeeded;
   }
@@ -194,6 +200,7 @@ class Worker : public ::testing::Test {
   TCabinetLibraryFunctions Library = OurLibrary();
   std::vector<std::string> Arguments;
   int CancelAtPump = -1;
+  int CancelInsideExtraction = 0;  // the n-th pump after the extraction caption
   bool Succeeded = false;
 };
 
@@ -502,4 +509,18 @@ TEST_F(Worker, InstallsASetMadeByTheSystemCabinetTool) {
   EXPECT_EQ(LoadBytesFromFile(InstallDir(Root) + "\\bin\\big.dat"), Data[10]);
   EXPECT_EQ(LoadBytesFromFile(InstallDir(Root) + "\\data\\small.txt"), Data[11]);
   EXPECT_EQ(Host.Position, Host.Maximum);
+}
+
+TEST_F(Worker, CancelInsideAContinuationRequestEndsWithTheAbortError) {
+  MakeCabinets();
+  // Pump 1 follows the caption; pump 2 is inside the library's request for setup2.cab.
+  CancelInsideExtraction = 2;
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_FALSE(Succeeded);
+  ASSERT_EQ(Host.Messages.size(), 1u);
+  EXPECT_EQ(Host.Messages[0], std::string(WorkerText::ApplicationTitle) + "|" + WorkerText::ErrorPrefix +
+                                  "Процедура работы с CAB-файлом прервана!");
+  EXPECT_EQ(Host.Captions.back(), WorkerText::Extracting);  // no later stage
+  EXPECT_FALSE(FileExists(InstallDir(Root) + "\\data\\small.txt"));
 }
