@@ -524,3 +524,31 @@ TEST_F(Worker, CancelInsideAContinuationRequestEndsWithTheAbortError) {
   EXPECT_EQ(Host.Captions.back(), WorkerText::Extracting);  // no later stage
   EXPECT_FALSE(FileExists(InstallDir(Root) + "\\data\\small.txt"));
 }
+
+TEST_F(Worker, FullTypeRegistersServersAndRecordsTheEnginePath) {
+  // Entry 12 is a real COM server this time, in the database engine's group (kind 5).
+  Data[12] = LoadBytesFromFile(FixturePath(FIXTURE_VERSIONED_SERVER));
+  MakeCabinets();
+  std::string Script = StandardScript();
+  const std::string Old = "FILE = 12 3 0 0 0 0 0 0 0 ";
+  Script.replace(Script.find(Old), Old.size(), "FILE = 12 3 1 0 0 0 0 0 0 ");
+  Reg.SetRootKey(RegistryRoot::CurrentUser);
+  Reg.DeleteKey("\\Software\\SetupEngineTests\\Marks");
+  LoadModel(Script);
+  Info->ApplyInstallType(true, false, false, false);
+  Run();
+  ASSERT_TRUE(Succeeded) << (Host.Messages.empty() ? "" : Host.Messages.back());
+  EXPECT_EQ(LoadBytesFromFile(Root + "BDE\\engine.dll"), Data[12]);
+  Reg.SetRootKey(RegistryRoot::CurrentUser);
+  ASSERT_TRUE(Reg.OpenKey("\\Software\\SetupEngineTests\\Marks", false));
+  EXPECT_NE(Reg.ReadString("VersionedServer"), "");  // DllRegisterServer ran
+  Reg.CloseKey();
+  Reg.DeleteKey("\\Software\\SetupEngineTests\\Marks");
+  Reg.SetRootKey(RegistryRoot::LocalMachine);
+  ASSERT_TRUE(Reg.OpenKey("\\SOFTWARE\\Borland\\Database Engine", false));
+  EXPECT_EQ(Reg.ReadString("DLLPATH"), Root + "BDE\\");
+  // The list marks the server for unregistering.
+  const std::string List = Cp1251ToUtf8(LoadBytesFromFile(InstallDir(Root) + "\\uninst.lst"));
+  EXPECT_NE(List.find("FileName4=" + Root + "BDE\\engine.dll\r\nSharedFile4=0\r\nUnRegister4=1\r\n"), std::string::npos)
+      << List;
+}
