@@ -552,3 +552,33 @@ TEST_F(Worker, FullTypeRegistersServersAndRecordsTheEnginePath) {
   EXPECT_NE(List.find("FileName4=" + Root + "BDE\\engine.dll\r\nSharedFile4=0\r\nUnRegister4=1\r\n"), std::string::npos)
       << List;
 }
+
+TEST_F(Worker, MinimalTypeAndAPartlySelectedGroupInstallTheirFiles) {
+  MakeCabinets();
+  LoadModel(StandardScript());
+  Info->ApplyInstallType(false, false, true, false);
+  ASSERT_EQ(Info->Groups[1]->State, 2);  // not in the minimal set
+  Info->Groups[0]->State = 3;            // partly selected still takes part everywhere
+  Run();
+  ASSERT_TRUE(Succeeded) << (Host.Messages.empty() ? "" : Host.Messages.back());
+  EXPECT_EQ(LoadBytesFromFile(InstallDir(Root) + "\\bin\\big.dat"), Data[10]);
+  EXPECT_FALSE(FileExists(Root + "BDE\\engine.dll"));
+  EXPECT_TRUE(FileExists(Root + "Programs\\Тестовая группа\\Большой.lnk"));
+}
+
+TEST_F(Worker, AnsweringYesToTheVersionQuestionReplacesTheFile) {
+  MakeCabinets();
+  std::string Script = StandardScript();
+  const std::string Old = "FILE = 10 1 0 0 0 1 0 0 0 " + std::to_string(Data[10].size()) + " 0 1  0 0 1 0";
+  const std::string New = "FILE = 10 1 0 0 0 1 0 0 0 " + std::to_string(Data[10].size()) + " 1 1 4.8.10 0 0 1 0";
+  Script.replace(Script.find(Old), Old.size(), New);
+  MakeDirs(InstallDir(Root) + "\\bin");
+  ASSERT_TRUE(CopyFileW(ToWide(FixturePath(FIXTURE_VERSIONED_SERVER)).c_str(),
+                        ToWide(InstallDir(Root) + "\\bin\\big.dat").c_str(), FALSE));
+  Host.Answers = {idYes};
+  LoadModel(Script);
+  Run();
+  ASSERT_TRUE(Succeeded) << (Host.Messages.empty() ? "" : Host.Messages.back());
+  ASSERT_EQ(Host.Messages.size(), 1u);  // 4.8.10 and 4.8.10.0 differ as texts
+  EXPECT_EQ(LoadBytesFromFile(InstallDir(Root) + "\\bin\\big.dat"), Data[10]);
+}
