@@ -213,6 +213,10 @@ TEST_F(Worker, InstallsASpannedSetFromSiblingDiskFolders) {
   ASSERT_GE(Cabinets.size(), 3u);
   const std::string Log = Root + "recorder.log";
   SetEnvironmentVariableW(L"SETUP_FIXTURE_LOG", ToWide(Log).c_str());
+  // Windows keeps this key; a fresh Wine prefix may not have it yet.
+  Reg.SetRootKey(RegistryRoot::LocalMachine);
+  ASSERT_TRUE(Reg.OpenKey(kSharedDllsKey, true));
+  Reg.CloseKey();
   LoadModel(StandardScript());
   Run();
   SetEnvironmentVariableW(L"SETUP_FIXTURE_LOG", nullptr);
