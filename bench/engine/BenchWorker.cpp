@@ -64,8 +64,12 @@ int main(int argc, char** argv) {
   const std::size_t Total = std::size_t(std::atoi(argv[3])) << 20;
   MakeDirs(Folder + "Media");
 
-  std::string Script =
-      "DESCRIPTION = Bench\r\nDIRECTORY = \\Bench\r\nGROUP = 1 0 0 1 1 4\r\nDIR = 2 1 0 0 0 0\r\nDIRPATH = \\files\r\n";
+  // A hundred files to a folder: Wine looks names up by scanning the folder, which would
+  // otherwise dominate with thousands of files in one place.
+  constexpr int PerFolder = 100;
+  std::string Script = "DESCRIPTION = Bench\r\nDIRECTORY = \\Bench\r\nGROUP = 1 0 0 1 1 4\r\n";
+  for (int D = 0; D * PerFolder < Files; ++D)
+    Script += "DIR = " + std::to_string(1000000 + D) + " 1 0 0 0 0\r\nDIRPATH = \\files\\d" + std::to_string(D) + "\r\n";
   {
     TCabinetWriterOptions Options;
     Options.OutputPattern = Folder + "Media\\setup%d.cab";
@@ -82,7 +86,8 @@ int main(int argc, char** argv) {
       Entry.Name = std::to_string(Number);
       Writer.AddFile(Entry, Source, Bytes.size());
       Script += "FILE = " + std::to_string(Number) + " 1 0 0 0 0 0 0 0 " + std::to_string(Size) +
-                " 0 0  0 0 0 0\r\nFILEPATH = \\files\\f" + std::to_string(Number) + ".bin\r\n";
+                " 0 0  0 0 0 0\r\nFILEPATH = \\files\\d" + std::to_string(I / PerFolder) + "\\f" +
+                std::to_string(Number) + ".bin\r\n";
     }
     const auto Cabinets = Writer.Finish();
     std::printf("cabinets: %zu\n", Cabinets.size());
