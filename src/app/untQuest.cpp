@@ -1,0 +1,140 @@
+// The next-disk prompt as a small modal window with its own message loop.
+#include "app/untQuest.h"
+
+#include <shlobj.h>
+
+#include "app/AppWin.h"
+#include "system/Paths.h"
+#include "system/WideWin.h"
+
+namespace setup {
+namespace {
+
+constexpr int idDirectory = 101, idBrowse = 102;
+const wchar_t* const cClassName = L"TfrmQuestion";
+
+struct TfrmQuestion {
+  HWND Handle = nullptr;
+  HWND Directory = nullptr;
+  HICON Icon = nullptr;
+  int ModalResult = 0;
+};
+
+void Button1Click(TfrmQuestion& Form) {
+  wchar_t Buffer[MAX_PATH] = L"";
+  BROWSEINFOW Browse = {};
+  Browse.hwndOwner = Form.Handle;
+  Browse.lpszTitle = L"Выберите каталог";
+  Browse.ulFlags = BIF_NEWDIALOGSTYLE;
+  Browse.pszDisplayName = Buffer;
+  CoInitialize(nullptr);
+  if (PIDLIST_ABSOLUTE List = SHBrowseForFolderW(&Browse)) {
+    if (SHGetPathFromIDListW(List, Buffer)) {
+      std::wstring Chosen = Buffer;
+      if (!Chosen.empty() && Chosen.back() != L'\\') Chosen += L'\\';
+      SetWindowTextW(Form.Directory, Chosen.c_str());
+    }
+    CoTaskMemFree(List);
+  }
+  CoUninitialize();
+}
+
+LRESULT CALLBACK QuestionProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
+  auto* Form = reinterpret_cast<TfrmQuestion*>(GetWindowLongPtrW(Wnd, GWLP_USERDATA));
+  switch (Msg) {
+    case WM_NCCREATE: {
+      auto* Create = reinterpret_cast<CREATESTRUCTW*>(LParam);
+      SetWindowLongPtrW(Wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(Create->lpCreateParams));
+      break;
+    }
+    case WM_PAINT: {
+      PAINTSTRUCT Paint;
+      HDC Dc = BeginPaint(Wnd, &Paint);
+      if (Form && Form->Icon) DrawIcon(Dc, 10, 10, Form->Icon);
+      EndPaint(Wnd, &Paint);
+      return 0;
+    }
+    case WM_COMMAND:
+      if (!Form) break;
+      if (LOWORD(WParam) == IDOK || LOWORD(WParam) == IDCANCEL) {
+        Form->ModalResult = LOWORD(WParam);
+        return 0;
+      }
+      if (LOWORD(WParam) == idBrowse) {
+        Button1Click(*Form);
+        return 0;
+      }
+      break;
+    case WM_CLOSE:
+      // Only the two buttons end the prompt.
+      return 0;
+  }
+  return DefWindowProcW(Wnd, Msg, WParam, LParam);
+}
+
+}  // namespace
+
+bool AskNextDisk(HWND Owner, std::string& Folder, const std::string& FileName) {
+  HINSTANCE Instance = GetModuleHandleW(nullptr);
+  WNDCLASSEXW Class{};
+  Class.cbSize = sizeof(Class);
+  if (!GetClassInfoExW(Instance, cClassName, &Class)) {
+    Class.lpfnWndProc = QuestionProc;
+    Class.hInstance = Instance;
+    Class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    Class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    Class.lpszClassName = cClassName;
+    RegisterClassExW(&Class);
+  }
+  TfrmQuestion Form;
+  Form.Icon = LoadIconW(nullptr, IDI_EXCLAMATION);
+  const DWORD Style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
+  RECT Frame = {0, 0, 436, 119};
+  AdjustWindowRectEx(&Frame, Style, FALSE, WS_EX_DLGMODALFRAME);
+  const int Width = Frame.right - Frame.left, Height = Frame.bottom - Frame.top;
+  Form.Handle = CreateWindowExW(WS_EX_DLGMODALFRAME, cClassName, L"Вставьте следующий диск", Style,
+                                (GetSystemMetrics(SM_CXSCREEN) - Width) / 2,
+                                (GetSystemMetrics(SM_CYSCREEN) - Height) / 2, Width, Height, Owner, nullptr,
+                                Instance, &Form);
+  if (!Form.Handle) return false;
+  EnableMenuItem(GetSystemMenu(Form.Handle, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
+  HFONT Font = DialogFont();
+  CreateChild(Form.Handle, L"STATIC", L"Вставьте следующий диск с файлом", SS_LEFT, 64, 8, 361, 16, 0, Font);
+  CreateChild(Form.Handle, L"STATIC", ToWide(FileName), SS_LEFT | SS_NOPREFIX, 64, 26, 361, 16, 0, Font);
+  Form.Directory = CreateChild(Form.Handle, L"EDIT", ToWide(Folder), WS_TABSTOP | ES_AUTOHSCROLL | WS_BORDER, 64, 48,
+                               265, 21, idDirectory, Font);
+  CreateChild(Form.Handle, L"BUTTON", L"Обзор...", WS_TABSTOP | BS_PUSHBUTTON, 336, 48, 89, 23, idBrowse, Font);
+  CreateChild(Form.Handle, L"STATIC", L"", SS_ETCHEDHORZ, 8, 80, 420, 2, 0, Font);
+  CreateChild(Form.Handle, L"BUTTON", L"ОК", WS_TABSTOP | BS_DEFPUSHBUTTON, 240, 88, 89, 23, IDOK, Font);
+  CreateChild(Form.Handle, L"BUTTON", L"Отмена", WS_TABSTOP | BS_PUSHBUTTON, 336, 88, 89, 23, IDCANCEL, Font);
+
+  // Modal: the windows behind are disabled while the prompt runs its own loop.
+  const bool OwnerWasEnabled = Owner && IsWindowEnabled(Owner);
+  if (OwnerWasEnabled) EnableWindow(Owner, FALSE);
+  ShowWindow(Form.Handle, SW_SHOW);
+  SetFocus(Form.Directory);
+  MSG Message;
+  bool Quit = false;
+  while (!Form.ModalResult) {
+    const BOOL Got = GetMessageW(&Message, nullptr, 0, 0);
+    if (Got <= 0) {
+      Quit = true;
+      break;
+    }
+    if (Message.message == WM_KEYDOWN && Message.wParam == VK_ESCAPE) continue;
+    if (!IsDialogMessageW(Form.Handle, &Message)) {
+      TranslateMessage(&Message);
+      DispatchMessageW(&Message);
+    }
+  }
+  const std::string Typed = WindowText(Form.Directory);
+  if (OwnerWasEnabled) EnableWindow(Owner, TRUE);
+  DestroyWindow(Form.Handle);
+  if (Owner) SetForegroundWindow(Owner);
+  if (Quit) PostQuitMessage(static_cast<int>(Message.wParam));
+  if (Form.ModalResult != IDOK) return false;
+  Folder = Typed;
+  return true;
+}
+
+}  // namespace setup
