@@ -1,14 +1,64 @@
 #!/usr/bin/env bash
-# The project's main job on a fresh machine. Until the setup program exists, it builds every
-# configuration and lists what was built.
+# The project's main job on a fresh machine: builds everything, then installs the demo product
+# with setup.exe, unattended, in a fresh Wine prefix that prefers our Cabinet.dll over Wine's,
+# and shows what the installation left behind.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./tools/bootstrap.sh
-for preset in native windows; do
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j "$(nproc)"
+root=$(pwd)
+# SETUP_DEMO_BUILD names an already built Windows build directory and skips the builds.
+build=${SETUP_DEMO_BUILD:-}
+if [ -z "$build" ]; then
+  ./tools/bootstrap.sh
+  for preset in native windows; do
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j "$(nproc)"
+  done
+  build=build/windows
+fi
+
+demo=$root/build/${SETUP_DEMO_OUT:-demo}
+prefix=$demo/wineprefix
+rm -rf "$demo" && mkdir -p "$demo"
+cp -r "$build/demo/media" "$demo/media"
+echo "Demo media (setup.exe beside the first cabinet):"
+find "$demo/media" -type f | sort | while read -r f; do printf '  %-50s %8d bytes\n' "${f#"$demo"/}" "$(stat -c %s "$f")"; done
+
+cat > "$demo/session.sh" <<INNER
+wr() { "$root/tools/wine-run" "$prefix" "\$@"; }
+wr reg add 'HKCU\Software\Wine\DllOverrides' /v cabinet /d native,builtin /f >/dev/null 2>&1
+wr reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\SharedDLLs' /f >/dev/null 2>&1
+"$root/tools/wine-run" "$prefix" '$demo/media/DISK1/setup.exe' /AUTO=ON '/PATH=C:\Demo' '/GROUP=Демо' &
+pid=\$!
+# A picture of the progress page while the run is on.
+sleep 4
+xwd -root -display "\$DISPLAY" 2>/dev/null | convert xwd:- png:'$demo/progress.png' 2>/dev/null
+wait \$pid
+echo \$? > '$demo/status'
+wr regedit /E 'Z:$demo/uninstall.reg' 'HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Демонстрационный продукт' >/dev/null 2>&1
+wr regedit /E 'Z:$demo/shared.reg' 'HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\SharedDLLs' >/dev/null 2>&1
+INNER
+echo
+echo "Running: setup.exe /AUTO=ON /PATH=C:\\Demo /GROUP=Демо  (Wine prefix $prefix)"
+./tools/wine-session "$prefix" bash "$demo/session.sh"
+status=$(cat "$demo/status")
+echo "Exit status: $status (0 installed, 1 failed or cancelled, 2 could not start)"
+
+c=$prefix/drive_c
+echo
+echo "Installed files:"
+for d in "$c/Demo" "$c/Program Files/Common Files/Demo Shared"; do
+  find "$d" | sort | while read -r f; do
+    if [ -f "$f" ]; then printf '  %-60s %6d bytes\n' "${f#"$c"/}" "$(stat -c %s "$f")"; else echo "  ${f#"$c"/}/"; fi
+  done
 done
-echo "Built Windows programs:"
-find build/windows -name '*.exe' -o -name '*.dll' | grep -v -e CMakeFiles -e wineprefix | sort | while read -r f; do
-  printf '  %-70s %8d bytes\n' "$f" "$(stat -c %s "$f")"
-done
+echo
+echo "Shortcuts:"
+find "$c/users" -path '*Programs/Демо/*' -name '*.lnk' | sort | sed "s|^$c/|  |"
+echo
+echo "Uninstall list C:\\Demo\\uninst.lst (code page 1251):"
+iconv -f CP1251 -t UTF-8 "$c/Demo/uninst.lst" | tr -d '\r' | sed 's/^/  /'
+echo
+echo "Registry written:"
+for f in uninstall shared; do iconv -f UTF-16 -t UTF-8 "$demo/$f.reg" | tr -d '\r' | grep -v '^Windows Registry' | grep . | sed 's/^/  /'; done
+[ -f "$demo/progress.png" ] && echo && echo "Progress page picture: ${demo#"$root"/}/progress.png"
+exit "$status"
