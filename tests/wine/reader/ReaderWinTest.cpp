@@ -25,10 +25,13 @@ Library SystemLibrary() {
   wchar_t System[MAX_PATH];
   GetSystemDirectoryW(System, MAX_PATH);
   HMODULE Module = LoadLibraryW((std::wstring(System) + L"\\cabinet.dll").c_str());
+  auto Entry = [Module](auto& Slot, const char* Name) {
+    Slot = reinterpret_cast<std::remove_reference_t<decltype(Slot)>>(reinterpret_cast<void*>(GetProcAddress(Module, Name)));
+  };
   TCabinetLibraryFunctions Points;
-  Points.FDICreate = reinterpret_cast<decltype(Points.FDICreate)>(GetProcAddress(Module, "FDICreate"));
-  Points.FDICopy = reinterpret_cast<decltype(Points.FDICopy)>(GetProcAddress(Module, "FDICopy"));
-  Points.FDIDestroy = reinterpret_cast<decltype(Points.FDIDestroy)>(GetProcAddress(Module, "FDIDestroy"));
+  Entry(Points.FDICreate, "FDICreate");
+  Entry(Points.FDICopy, "FDICopy");
+  Entry(Points.FDIDestroy, "FDIDestroy");
   return {"system", Points};
 }
 
