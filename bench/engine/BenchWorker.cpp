@@ -103,10 +103,7 @@ int main(int argc, char** argv) {
   Info.ApplyStartupDefaults({});
   RegistryWin Registry;
   QuietHost Host;
-  TCabinetLibraryFunctions Library;
-  Library.FDICreate = FDICreate;
-  Library.FDICopy = FDICopy;
-  Library.FDIDestroy = FDIDestroy;
+  const TCabinetLibraryFunctions Library = LinkedCabinetLibrary();
 
   LARGE_INTEGER Start, End;
   QueryPerformanceCounter(&Start);

@@ -10,4 +10,7 @@ struct TCabinetLibraryFunctions {
   decltype(&::FDIDestroy) FDIDestroy = nullptr;
 };
 
+// Our library linked into the program itself (tools, tests, benchmarks; link setup_fdi).
+inline TCabinetLibraryFunctions LinkedCabinetLibrary() { return {::FDICreate, ::FDICopy, ::FDIDestroy}; }
+
 }  // namespace setup

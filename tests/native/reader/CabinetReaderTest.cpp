@@ -61,14 +61,6 @@ class HostFileHandler : public TCabinetFileHandler {
   std::intptr_t Last = 0;
 };
 
-TCabinetLibraryFunctions OurLibrary() {
-  TCabinetLibraryFunctions Library;
-  Library.FDICreate = FDICreate;
-  Library.FDICopy = FDICopy;
-  Library.FDIDestroy = FDIDestroy;
-  return Library;
-}
-
 std::string Content(int Seed, std::size_t Size) {
   std::string Data(Size, '\0');
   std::uint32_t X = 2166136261u ^ static_cast<std::uint32_t>(Seed);
@@ -139,7 +131,7 @@ class CabinetReaderTest : public ::testing::Test {
   std::map<int, std::string> Data;
   std::vector<std::string> Cabinets;
   HostFileHandler Handler;
-  TCabinetReader Reader{OurLibrary()};
+  TCabinetReader Reader{LinkedCabinetLibrary()};
   std::vector<std::string> Log;
   std::string NextName;
 };

@@ -58,14 +58,6 @@ struct ScriptedHost : IInstallHost {
   std::function<void()> OnPump;
 };
 
-TCabinetLibraryFunctions OurLibrary() {
-  TCabinetLibraryFunctions Library;
-  Library.FDICreate = FDICreate;
-  Library.FDICopy = FDICopy;
-  Library.FDIDestroy = FDIDestroy;
-  return Library;
-}
-
 std::string Content(int Seed, std::size_t Size) {
   std::string Data(Size, '\0');
   std::uint32_t X = 2166136261u ^ static_cast<std::uint32_t>(Seed * 7919);
@@ -197,7 +189,7 @@ class Worker : public ::testing::Test {
   RegistryWin Reg;
   std::unique_ptr<TInstallInfo> Info;
   ScriptedHost Host;
-  TCabinetLibraryFunctions Library = OurLibrary();
+  TCabinetLibraryFunctions Library = LinkedCabinetLibrary();
   std::vector<std::string> Arguments;
   int CancelAtPump = -1;
   int CancelInsideExtraction = 0;  // the n-th pump after the extraction caption

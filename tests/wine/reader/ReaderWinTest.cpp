@@ -35,13 +35,7 @@ Library SystemLibrary() {
   return {"system", Points};
 }
 
-Library OurLibrary() {
-  TCabinetLibraryFunctions Points;
-  Points.FDICreate = FDICreate;
-  Points.FDICopy = FDICopy;
-  Points.FDIDestroy = FDIDestroy;
-  return {"ours", Points};
-}
+Library OurLibrary() { return {"ours", LinkedCabinetLibrary()}; }
 
 std::string Content(int Seed, std::size_t Size) {
   std::string Data(Size, '\0');
