@@ -4,13 +4,17 @@
 
 #include <string>
 
+#include "system/Messages.h"
+#include "system/WideWin.h"
+
 namespace setup {
 
 // The program's exit status: the run succeeded; an installation ran but failed or was
 // cancelled; the program could not start (already running, unreadable or missing script).
 enum : int { exitSucceeded = 0, exitFailed = 1, exitNotStarted = 2 };
 
-inline constexpr const wchar_t* cApplicationTitle = L"Мастер установки";
+// A text of Msg in the form the windows take.
+inline std::wstring WideText(const char* Utf8) { return ToWide(Utf8); }
 
 // The dialog font (MS Sans Serif 8 points, Cyrillic), created once.
 HFONT DialogFont();

@@ -29,7 +29,6 @@ const wchar_t* const cWelcomeText =
     L"В любой момент Вы можете прервать установку продукта нажатием клавиши Отмена.\r\n\r\n"
     L"Дополнительную информацию о продукте Вы получите в процессе подготовки к установке. Также "
     L"программа запросит у Вас ряд параметров, необходимых для установки продукта.";
-const wchar_t* const cAlreadyRunning = L"Программа установки уже запущена!";
 const char* const cSucceededText =
     "Установка успешно завершена. Для выхода из программы установки нажмите кнопку \"Завершить\"";
 const char* const cIncompleteText =
@@ -70,7 +69,7 @@ bool TfrmWork::Create() {
   RECT Frame = {0, 0, cClientWidth, cClientHeight};
   AdjustWindowRectEx(&Frame, Style, FALSE, WS_EX_DLGMODALFRAME);
   const int Width = Frame.right - Frame.left, Height = Frame.bottom - Frame.top;
-  Handle = CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, cClassName, cApplicationTitle, Style,
+  Handle = CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, cClassName, WideText(Msg::ApplicationTitle).c_str(), Style,
                            (GetSystemMetrics(SM_CXSCREEN) - Width) / 2, (GetSystemMetrics(SM_CYSCREEN) - Height) / 2,
                            Width, Height, nullptr, nullptr, Instance, this);
   if (!Handle) return false;
@@ -90,7 +89,7 @@ bool TfrmWork::FormCreate() {
     return false;
   } catch (const std::exception& Error) {
     // A partly read script would install a partial product: report it and end.
-    MessageBoxW(Handle, BoxText(Error.what()).c_str(), cApplicationTitle, MB_OK | MB_ICONERROR);
+    MessageBoxW(Handle, BoxText(Error.what()).c_str(), WideText(Msg::ApplicationTitle).c_str(), MB_OK | MB_ICONERROR);
     return false;
   }
   CreateControls();
@@ -177,7 +176,7 @@ void TfrmWork::CMShowingChanged() {
     LoadCabinetLibrary(Folder);
   } catch (const std::exception&) {
     // Another running copy holds the library loaded, so its file cannot be written anew.
-    MessageBoxW(Handle, cAlreadyRunning, cApplicationTitle, MB_OK | MB_ICONERROR);
+    MessageBoxW(Handle, WideText(Msg::AlreadyRunning).c_str(), WideText(Msg::ApplicationTitle).c_str(), MB_OK | MB_ICONERROR);
     Close(exitNotStarted);
     return;
   }
@@ -227,7 +226,7 @@ void TfrmWork::btnCancelClick() {
     Close(FInstallSucceeded ? exitSucceeded : exitFailed);
     return;
   }
-  const int Answer = MessageBoxW(Handle, BoxText(WorkerText::GiveUpQuestion).c_str(), L"Завершение работы",
+  const int Answer = MessageBoxW(Handle, BoxText(Msg::GiveUpQuestion).c_str(), WideText(Msg::ExitCaption).c_str(),
                                  MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
   if (Answer != IDYES) return;
   // During a run (attended or not) Cancel stops the worker; the window closes once it returns.

@@ -2,15 +2,15 @@
 
 #include <cstdio>
 
-#include "cabinet/CabinetMessages.h"
+#include "system/Messages.h"
 
 namespace setup {
 
 std::string CabinetErrorMessage(int ErrorCode, int ErrorType) {
-  constexpr int Known = static_cast<int>(std::size(CabinetMessages::ErrorTexts));
-  if (ErrorType == 0 && ErrorCode > 0 && ErrorCode < Known) return CabinetMessages::ErrorTexts[ErrorCode];
+  constexpr int Known = static_cast<int>(std::size(Msg::CabinetErrorTexts));
+  if (ErrorType == 0 && ErrorCode > 0 && ErrorCode < Known) return Msg::CabinetErrorTexts[ErrorCode];
   char Text[64];
-  std::snprintf(Text, sizeof Text, CabinetMessages::GenericError, ErrorCode, ErrorType);
+  std::snprintf(Text, sizeof Text, Msg::CabinetGenericError, ErrorCode, ErrorType);
   return Text;
 }
 

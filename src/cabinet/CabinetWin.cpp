@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "cabinet/CabinetMessages.h"
+#include "system/Messages.h"
 #include "system/WideWin.h"
 
 namespace setup {
@@ -22,7 +22,7 @@ void LoadCabinetLibrary(const std::string& Folder) {
   FreeCabinetLibrary();
   // The file is written as "CABINET.DLL"; Windows file names ignore case, so this finds it.
   LibraryHandle = LoadLibraryW(ToWide(Folder + "Cabinet.dll").c_str());
-  if (!LibraryHandle) throw Exception(CabinetMessages::LibraryNotFound);
+  if (!LibraryHandle) throw Exception(Msg::CabinetLibraryNotFound);
   CabinetLibrary.FDICreate = Resolve<decltype(CabinetLibrary.FDICreate)>("FDICreate");
   CabinetLibrary.FDICopy = Resolve<decltype(CabinetLibrary.FDICopy)>("FDICopy");
   CabinetLibrary.FDIDestroy = Resolve<decltype(CabinetLibrary.FDIDestroy)>("FDIDestroy");

@@ -8,6 +8,7 @@
 
 #include "cabinet/reader/Cabinet.h"
 #include "model/untData.h"
+#include "system/Messages.h"
 #include "system/Registry.h"
 #include "uninstall/untUnInstall.h"
 
@@ -96,23 +97,5 @@ class TExecutor {
   std::string FWritingPath;
   std::intptr_t FWritingHandle = -1;
 };
-
-// The texts the worker shows.
-namespace WorkerText {
-inline constexpr const char* ApplicationTitle = "Мастер установки";
-inline constexpr const char* ExitCaption = "Завершение работы";
-inline constexpr const char* ErrorPrefix = "В процессе установки произошла ошибка: ";
-inline constexpr const char* RunningPrograms = "Запуск внешних программ...";
-inline constexpr const char* RemovingPrevious = "Удаление предыдущей установки";
-inline constexpr const char* CreatingDirectories = "Создание директорий";
-inline constexpr const char* CreatingUninstall = "Создание деинсталяции";
-inline constexpr const char* Extracting = "Распаковка и копирование файлов";
-inline constexpr const char* RegisteringServers = "Регистрация OLE Automation серверов. Это может занять несколько минут!";
-inline constexpr const char* Registering1C = "Регистрация конфигураций 1С";
-inline constexpr const char* CreatingShortcuts = "Создание программных ярлыков...";
-inline constexpr const char* DeletingTemporary = "Удаление временных файлов...";
-inline constexpr const char* GiveUpQuestion =
-    "Программа установки не завершила свою работу.\rВы подтверждаете выход из программы и прекращение установки ?";
-}  // namespace WorkerText
 
 }  // namespace setup

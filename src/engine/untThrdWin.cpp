@@ -78,7 +78,7 @@ void TExecutor::Execute() {
     Run();
   } catch (const std::exception& Error) {
     Succeeded = false;
-    FHost.ShowMessage(WorkerText::ApplicationTitle, std::string(WorkerText::ErrorPrefix) + Error.what() + "!",
+    FHost.ShowMessage(Msg::ApplicationTitle, std::string(Msg::ErrorPrefix) + Error.what() + "!",
                       mbOk | mbIconError);
   }
 }
@@ -87,7 +87,7 @@ void TExecutor::Run() {
   PreparePaths();
   if (!Cancelled) RunExternalPrograms();
   if (Info.UnInstall) {
-    SetCaption(WorkerText::RemovingPrevious);
+    SetCaption(Msg::RemovingPrevious);
     UnInstall.RemovePrevious(FRegistry);
   }
   CreateDirectories();
@@ -120,7 +120,7 @@ void TExecutor::PreparePaths() {
 }
 
 void TExecutor::RunExternalPrograms() {
-  SetCaption(WorkerText::RunningPrograms);
+  SetCaption(Msg::RunningPrograms);
   for (const auto& Exe : Info.ExePaths) {
     try {
       RunProgram(Exe->CommandLine, "", true, SW_SHOWDEFAULT);
@@ -132,7 +132,7 @@ void TExecutor::RunExternalPrograms() {
 }
 
 void TExecutor::CreateDirectories() {
-  SetCaption(WorkerText::CreatingDirectories);
+  SetCaption(Msg::CreatingDirectories);
   MakeDirs(Info.Environment.BdeDir);
   MakeDirs(Info.InstallDir);
   MakeDirs(ProgramGroupFolder());
@@ -141,7 +141,7 @@ void TExecutor::CreateDirectories() {
 }
 
 void TExecutor::CreateUninstallRecord() {
-  SetCaption(WorkerText::CreatingUninstall);
+  SetCaption(Msg::CreatingUninstall);
   auto& Items = UnInstall.Items;
   for (const auto& File : Info.Files) {
     if (!TakesPart(File->Group)) continue;
@@ -163,7 +163,7 @@ void TExecutor::CreateUninstallRecord() {
 }
 
 void TExecutor::ExtractAll() {
-  SetCaption(WorkerText::Extracting);
+  SetCaption(Msg::Extracting);
   FProgress = 0;
   FProgressMax = 0;
   for (const auto& File : Info.Files) FProgressMax += File->Size;
@@ -212,7 +212,7 @@ void TExecutor::FindCabinet(bool AskFirst) {
       Info.Environment.SetupDir = Folder;
       continue;
     }
-    if (FHost.ShowMessage(WorkerText::ExitCaption, WorkerText::GiveUpQuestion,
+    if (FHost.ShowMessage(Msg::ExitCaption, Msg::GiveUpQuestion,
                           mbYesNo | mbIconQuestion | mbDefButton2) == idYes) {
       CabinetFound = false;
       return;
@@ -246,7 +246,7 @@ void TExecutor::HandleNextCabinet(const std::string& NextCabinetName, std::strin
 TFileInfo* TExecutor::FindEntry(const std::string& FileName) {
   std::int32_t Number;
   if (!ParseEntryNumber(FileName, Number))
-    throw Exception("В CAB-файле найден файл с недопустимым именем <" + FileName + ">");
+    throw Exception(FormatMessage1(Msg::BadEntryName, FileName));
   return Info.FindFile(Number);
 }
 
@@ -264,17 +264,17 @@ void TExecutor::HandleCopyFile(const std::string& FileName, TFileCopyAction& Act
     if (File->CheckVersion && FileExists(File->FullPath)) {
       const std::string Existing = GetFileVersion(File->FullPath);
       if (!File->Version.empty() && !Existing.empty() && File->Version != Existing) {
-        const std::string Question = "Файл <" + File->FullPath + "> уже существует на Вашем ПК!\r" +
-                                     "Версия устанавливаемого файла " + File->Version + ".\r" +
-                                     "Версия существующего файла    " + Existing + ".\r" + "Заменить файл?";
-        Write = FHost.ShowMessage(WorkerText::ApplicationTitle, Question, mbYesNo | mbIconExclamation) == idYes;
+        const std::string Question = Msg::ExistingFilePrefix + File->FullPath + Msg::ExistingFileSuffix +
+                                     Msg::InstalledVersion + File->Version + ".\r" + Msg::ExistingVersion + Existing +
+                                     ".\r" + Msg::ReplaceQuestion;
+        Write = FHost.ShowMessage(Msg::ApplicationTitle, Question, mbYesNo | mbIconExclamation) == idYes;
       }
     }
     if (Write) {
       Action = fcaCopy;
       const std::wstring WidePath = ToWide(File->FullPath);
       for (;;) {
-        FHost.RepaintCaption(std::string(WorkerText::Extracting) + "\r" + File->FullPath);
+        FHost.RepaintCaption(std::string(Msg::Extracting) + "\r" + File->FullPath);
         SetFileAttributesW(WidePath.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileW(WidePath.c_str());
         int Err = 0;
@@ -284,12 +284,9 @@ void TExecutor::HandleCopyFile(const std::string& FileName, TFileCopyAction& Act
           Action = fcaSkip;
           break;
         }
-        const std::string Question = "Не удалось установить файл <" + File->FullPath + ">!\r" +
-                                     "Он уже существует на Вашем ПК и занят другим процессом.\r" +
-                                     "Если Вы уверены, что данный файл не нуждается в обновлении, то можно "
-                                     "продолжить установку.";
+        const std::string Question = Msg::BusyFilePrefix + File->FullPath + Msg::BusyFileSuffix;
         const int Answer =
-            FHost.ShowMessage(WorkerText::ApplicationTitle, Question, mbAbortRetryIgnore | mbIconExclamation);
+            FHost.ShowMessage(Msg::ApplicationTitle, Question, mbAbortRetryIgnore | mbIconExclamation);
         if (Answer == idAbort) {
           Action = fcaAbort;
           break;
@@ -333,7 +330,7 @@ void TExecutor::HandleCloseCopiedFile(const std::string& FileName, std::intptr_t
 }
 
 void TExecutor::RegisterServers() {
-  SetCaption(WorkerText::RegisteringServers);
+  SetCaption(Msg::RegisteringServers);
   for (const auto& File : Info.Files) {
     if (!TakesPart(File->Group)) continue;
     if (File->RegisterDll) RegisterDllServer(File->FullPath);
@@ -342,7 +339,7 @@ void TExecutor::RegisterServers() {
 }
 
 void TExecutor::Register1CConfigurations() {
-  SetCaption(WorkerText::Registering1C);
+  SetCaption(Msg::Registering1C);
   for (const auto& Dir : Info.Dirs) {
     if (!TakesPart(Dir->Group)) continue;
     if (Dir->Register1C75) Write1C75Title(FRegistry, Dir->FullPath, Dir->CfgName);
@@ -351,7 +348,7 @@ void TExecutor::Register1CConfigurations() {
 }
 
 void TExecutor::CreateShortcuts() {
-  SetCaption(WorkerText::CreatingShortcuts);
+  SetCaption(Msg::CreatingShortcuts);
   for (const auto& File : Info.Files) {
     if (!TakesPart(File->Group) || !File->MakeShortcut) continue;
     try {
@@ -409,7 +406,7 @@ void TExecutor::RunInstalledPrograms() {
 }
 
 void TExecutor::DeleteTemporaryFiles() {
-  SetCaption(WorkerText::DeletingTemporary);
+  SetCaption(Msg::DeletingTemporary);
   for (const auto& File : Info.Files)
     if (TakesPart(File->Group) && File->DeleteAfter) DeleteFileW(ToWide(File->FullPath).c_str());
 }

@@ -3,7 +3,7 @@
 #include <array>
 #include <unordered_map>
 
-#include "model/ModelMessages.h"
+#include "system/Messages.h"
 #include "model/untData.h"
 #include "system/Encoding.h"
 #include "system/Text.h"
@@ -174,7 +174,7 @@ bool TryScriptStrToInt(std::string_view Text, std::int32_t& Value) {
 
 std::int32_t ScriptStrToInt(std::string_view Text) {
   std::int32_t Value;
-  if (!TryScriptStrToInt(Text, Value)) throw EConvertError(FormatMessage1(kMsgInvalidInteger, std::string(Text)));
+  if (!TryScriptStrToInt(Text, Value)) throw EConvertError(FormatMessage1(Msg::InvalidInteger, std::string(Text)));
   return Value;
 }
 

@@ -5,7 +5,7 @@
 #include <unordered_map>
 
 #include "model/Discovery.h"
-#include "model/ModelMessages.h"
+#include "system/Messages.h"
 #include "system/CommandLine.h"
 #include "system/Text.h"
 
@@ -66,13 +66,13 @@ std::vector<TModelProblem> TInstallInfo::FindModelProblems() const {
   }
   for (const auto& G : Groups)
     if (InCycle.count(G.get()))
-      Problems.push_back({G->LineNo, G->ItemNo, Format(kMsgGroupOwnAncestor, {G->LineNo, G->ItemNo})});
+      Problems.push_back({G->LineNo, G->ItemNo, Format(Msg::GroupOwnAncestor, {G->LineNo, G->ItemNo})});
   for (const auto& D : Dirs)
     if (!D->Group)
-      Problems.push_back({D->LineNo, D->ItemNo, Format(kMsgDirWithoutGroup, {D->LineNo, D->ItemNo, D->ParentNo})});
+      Problems.push_back({D->LineNo, D->ItemNo, Format(Msg::DirWithoutGroup, {D->LineNo, D->ItemNo, D->ParentNo})});
   for (const auto& F : Files)
     if (!F->Group)
-      Problems.push_back({F->LineNo, F->ItemNo, Format(kMsgFileWithoutGroup, {F->LineNo, F->ItemNo, F->ParentNo})});
+      Problems.push_back({F->LineNo, F->ItemNo, Format(Msg::FileWithoutGroup, {F->LineNo, F->ItemNo, F->ParentNo})});
   std::stable_sort(Problems.begin(), Problems.end(),
                    [](const TModelProblem& A, const TModelProblem& B) { return A.LineNo < B.LineNo; });
   return Problems;

@@ -174,7 +174,7 @@ class Worker : public ::testing::Test {
       };
     if (CancelInsideExtraction > 0)
       Host.OnPump = [&, Seen = 0]() mutable {
-        if (!Host.Captions.empty() && Host.Captions.back() == WorkerText::Extracting &&
+        if (!Host.Captions.empty() && Host.Captions.back() == Msg::Extracting &&
             ++Seen == CancelInsideExtraction)
           Executor.Cancelled = true;
       };
@@ -240,12 +240,12 @@ TEST_F(Worker, InstallsASpannedSetFromSiblingDiskFolders) {
   EXPECT_EQ(Host.Maximum, Total);
   EXPECT_EQ(Host.Position, Total);
   EXPECT_EQ(Host.Captions,
-            (std::vector<std::string>{WorkerText::RunningPrograms, WorkerText::RemovingPrevious,
-                                      WorkerText::CreatingDirectories, WorkerText::CreatingUninstall,
-                                      WorkerText::Extracting, WorkerText::RegisteringServers,
-                                      WorkerText::Registering1C, WorkerText::CreatingShortcuts,
-                                      WorkerText::DeletingTemporary}));
-  EXPECT_EQ(Host.Repaints.front(), std::string(WorkerText::Extracting) + "\r" + Install + "\\bin\\big.dat");
+            (std::vector<std::string>{Msg::RunningPrograms, Msg::RemovingPrevious,
+                                      Msg::CreatingDirectories, Msg::CreatingUninstall,
+                                      Msg::Extracting, Msg::RegisteringServers,
+                                      Msg::Registering1C, Msg::CreatingShortcuts,
+                                      Msg::DeletingTemporary}));
+  EXPECT_EQ(Host.Repaints.front(), std::string(Msg::Extracting) + "\r" + Install + "\\bin\\big.dat");
 
   // The uninstall list names what was about to be installed, in the ANSI code page.
   const std::string Group = Root + "Programs\\Тестовая группа";
@@ -310,10 +310,10 @@ TEST_F(Worker, MissingDiskIsAskedForAndGivingUpAbortsSilently) {
   Run();
   EXPECT_FALSE(Succeeded);
   ASSERT_EQ(Host.Messages.size(), 2u);
-  EXPECT_EQ(Host.Messages[0], std::string(WorkerText::ExitCaption) + "|" + WorkerText::GiveUpQuestion);
+  EXPECT_EQ(Host.Messages[0], std::string(Msg::ExitCaption) + "|" + Msg::GiveUpQuestion);
   EXPECT_EQ(Host.MessageFlags[0], mbYesNo | mbIconQuestion | mbDefButton2);
   // Given up inside a continuation: the library is told to abort (code 11).
-  EXPECT_EQ(Host.Messages[1], std::string(WorkerText::ApplicationTitle) + "|" + WorkerText::ErrorPrefix +
+  EXPECT_EQ(Host.Messages[1], std::string(Msg::ApplicationTitle) + "|" + Msg::ErrorPrefix +
                                   "Процедура работы с CAB-файлом прервана!");
   // The file being continued is not left half-written.
   EXPECT_FALSE(FileExists(InstallDir(Root) + "\\bin\\big.dat"));
@@ -353,7 +353,7 @@ TEST_F(Worker, ReplacePolicyAsksAboutOtherVersionsAndSkipsBusyFilesUnattended) {
 
   EXPECT_TRUE(Succeeded) << (Host.Messages.empty() ? "" : Host.Messages.back());
   ASSERT_EQ(Host.Messages.size(), 1u);
-  EXPECT_EQ(Host.Messages[0], std::string(WorkerText::ApplicationTitle) + "|Файл <" + Install +
+  EXPECT_EQ(Host.Messages[0], std::string(Msg::ApplicationTitle) + "|Файл <" + Install +
                                   "\\bin\\big.dat> уже существует на Вашем ПК!\rВерсия устанавливаемого файла 1.2.3.4.\r"
                                   "Версия существующего файла    4.8.10.0.\rЗаменить файл?");
   EXPECT_EQ(LoadBytesFromFile(Install + "\\bin\\big.dat"),
@@ -376,7 +376,7 @@ TEST_F(Worker, CancelDuringTheFirstStageSkipsTheGuardedStages) {
   EXPECT_TRUE(FileExists(Install + "\\uninst.lst"));       // the uninstall record still written
   EXPECT_FALSE(FileExists(Install + "\\bin\\big.dat"));    // no cabinet opened
   EXPECT_TRUE(Read1CTitles(Reg).empty());                 // stages 6 to 8, 10, 11 skipped
-  EXPECT_EQ(Host.Captions.back(), WorkerText::Extracting);
+  EXPECT_EQ(Host.Captions.back(), Msg::Extracting);
 }
 
 TEST_F(Worker, ModelWithoutFilesLooksForNoCabinet) {
@@ -435,12 +435,12 @@ TEST_F(Worker, BusyFileAttendedRetryTwiceThenIgnoreKeepsTheOldFile) {
   Run();
   EXPECT_TRUE(Succeeded) << (Host.Messages.empty() ? "" : Host.Messages.back());
   ASSERT_EQ(Host.Messages.size(), 3u);
-  EXPECT_EQ(Host.Messages[0], std::string(WorkerText::ApplicationTitle) + "|Не удалось установить файл <" + Busy +
+  EXPECT_EQ(Host.Messages[0], std::string(Msg::ApplicationTitle) + "|Не удалось установить файл <" + Busy +
                                   ">!\rОн уже существует на Вашем ПК и занят другим процессом.\rЕсли Вы уверены, что "
                                   "данный файл не нуждается в обновлении, то можно продолжить установку.");
   EXPECT_EQ(Host.MessageFlags[0], mbAbortRetryIgnore | mbIconExclamation);
   EXPECT_EQ(std::count(Host.Repaints.begin(), Host.Repaints.end(),
-                       std::string(WorkerText::Extracting) + "\r" + Busy), 3);  // each try repaints
+                       std::string(Msg::Extracting) + "\r" + Busy), 3);  // each try repaints
 }
 
 TEST_F(Worker, BusyFileAbortEndsTheInstallationWithTheCabinetError) {
@@ -454,7 +454,7 @@ TEST_F(Worker, BusyFileAbortEndsTheInstallationWithTheCabinetError) {
   Run();
   EXPECT_FALSE(Succeeded);
   ASSERT_EQ(Host.Messages.size(), 2u);
-  EXPECT_EQ(Host.Messages[1], std::string(WorkerText::ApplicationTitle) + "|" + WorkerText::ErrorPrefix +
+  EXPECT_EQ(Host.Messages[1], std::string(Msg::ApplicationTitle) + "|" + Msg::ErrorPrefix +
                                   "Процедура работы с CAB-файлом прервана!");
   EXPECT_TRUE(Read1CTitles(Reg).empty());  // no later stage ran
 }
@@ -515,9 +515,9 @@ TEST_F(Worker, CancelInsideAContinuationRequestEndsWithTheAbortError) {
   Run();
   EXPECT_FALSE(Succeeded);
   ASSERT_EQ(Host.Messages.size(), 1u);
-  EXPECT_EQ(Host.Messages[0], std::string(WorkerText::ApplicationTitle) + "|" + WorkerText::ErrorPrefix +
+  EXPECT_EQ(Host.Messages[0], std::string(Msg::ApplicationTitle) + "|" + Msg::ErrorPrefix +
                                   "Процедура работы с CAB-файлом прервана!");
-  EXPECT_EQ(Host.Captions.back(), WorkerText::Extracting);  // no later stage
+  EXPECT_EQ(Host.Captions.back(), Msg::Extracting);  // no later stage
   EXPECT_FALSE(FileExists(InstallDir(Root) + "\\data\\small.txt"));
 }
 
