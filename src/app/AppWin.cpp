@@ -29,4 +29,18 @@ std::string WindowText(HWND Wnd) {
   return FromWide(Text);
 }
 
+void RegisterWindowClass(const wchar_t* Name, WNDPROC Procedure, HBRUSH Background, HICON Icon) {
+  const HINSTANCE Instance = GetModuleHandleW(nullptr);
+  WNDCLASSEXW Class{};
+  Class.cbSize = sizeof(Class);
+  if (GetClassInfoExW(Instance, Name, &Class)) return;
+  Class.lpfnWndProc = Procedure;
+  Class.hInstance = Instance;
+  Class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  Class.hbrBackground = Background;
+  Class.hIcon = Icon;
+  Class.lpszClassName = Name;
+  RegisterClassExW(&Class);
+}
+
 }  // namespace setup

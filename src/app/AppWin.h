@@ -16,6 +16,10 @@ enum : int { exitSucceeded = 0, exitFailed = 1, exitNotStarted = 2 };
 // A text of Msg in the form the windows take.
 inline std::wstring WideText(const char* Utf8) { return ToWide(Utf8); }
 
+// Registers a window class of the program once (later calls find it registered). Background
+// null leaves painting the background to the window.
+void RegisterWindowClass(const wchar_t* Name, WNDPROC Procedure, HBRUSH Background, HICON Icon = nullptr);
+
 // The dialog font (MS Sans Serif 8 points, Cyrillic), created once.
 HFONT DialogFont();
 HWND CreateChild(HWND Parent, const wchar_t* Class, const std::wstring& Text, DWORD Style, int Left, int Top,

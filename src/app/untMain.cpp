@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "app/AppWin.h"
 #include "system/WideWin.h"
 
 namespace setup {
@@ -16,13 +17,7 @@ TfrmMain::~TfrmMain() {
 
 bool TfrmMain::Create(const std::string& ProductName) {
   HINSTANCE Instance = GetModuleHandleW(nullptr);
-  WNDCLASSEXW Class{};
-  Class.cbSize = sizeof(Class);
-  Class.lpfnWndProc = WindowProc;
-  Class.hInstance = Instance;
-  Class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  Class.lpszClassName = cClassName;
-  RegisterClassExW(&Class);
+  RegisterWindowClass(cClassName, WindowProc, nullptr);
   FProductName = ToWide(ProductName);
   FNameFont = CreateFontW(-40, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, RUSSIAN_CHARSET, OUT_DEFAULT_PRECIS,
                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Arial");

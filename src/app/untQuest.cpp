@@ -76,16 +76,7 @@ LRESULT CALLBACK QuestionProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) 
 
 bool AskNextDisk(HWND Owner, std::string& Folder, const std::string& FileName) {
   HINSTANCE Instance = GetModuleHandleW(nullptr);
-  WNDCLASSEXW Class{};
-  Class.cbSize = sizeof(Class);
-  if (!GetClassInfoExW(Instance, cClassName, &Class)) {
-    Class.lpfnWndProc = QuestionProc;
-    Class.hInstance = Instance;
-    Class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    Class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    Class.lpszClassName = cClassName;
-    RegisterClassExW(&Class);
-  }
+  RegisterWindowClass(cClassName, QuestionProc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
   TfrmQuestion Form;
   Form.Icon = LoadIconW(nullptr, IDI_EXCLAMATION);
   const DWORD Style = WS_POPUP | WS_CAPTION | WS_SYSMENU;

@@ -55,15 +55,8 @@ TfrmWork::~TfrmWork() {
 
 bool TfrmWork::Create() {
   HINSTANCE Instance = GetModuleHandleW(nullptr);
-  WNDCLASSEXW Class{};
-  Class.cbSize = sizeof(Class);
-  Class.lpfnWndProc = WindowProc;
-  Class.hInstance = Instance;
-  Class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  Class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  Class.lpszClassName = cClassName;
-  Class.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
-  RegisterClassExW(&Class);
+  RegisterWindowClass(cClassName, WindowProc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1),
+                      LoadIconW(nullptr, IDI_APPLICATION));
   // A fixed dialog frame without border icons: the wizard is left through its buttons.
   const DWORD Style = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
   RECT Frame = {0, 0, cClientWidth, cClientHeight};
