@@ -1,0 +1,119 @@
+#include "wizard/WizardFlow.h"
+
+#include "system/Messages.h"
+#include "system/Text.h"
+
+namespace setup {
+
+TTypeChoice PreselectInstallType(const TInstallInfo& Info, const std::string& TypeSwitch) {
+  const std::string T = UpperAscii(TypeSwitch);
+  const int Enabled = int(Info.FullInstall) + int(Info.TypicalInstall) + int(Info.MinimalInstall) +
+                      int(Info.CustomInstall);
+  TTypeChoice Choice;
+  if (T.empty() && Enabled == 1) {
+    Choice.Full = Info.FullInstall;
+    Choice.Typical = Info.TypicalInstall;
+    Choice.Minimal = Info.MinimalInstall;
+    Choice.Custom = Info.CustomInstall;
+    return Choice;
+  }
+  // The full type is the fallback even when the script hides its button; the custom type can
+  // never come from the command line.
+  Choice.Full = T.empty() || T == "FULL";
+  Choice.Typical = T == "TYPICAL";
+  Choice.Minimal = T == "MINIMAL";
+  return Choice;
+}
+
+bool PageEnabled(const TInstallInfo& Info, int Page, bool Custom) {
+  switch (Page) {
+    case pgNone:
+    case pgWelcome:
+    case pgDirectory:
+    case pgProgress:
+    case pgFinish:
+    case pgClosed:
+      return true;
+    case pgLicense:
+      return Info.DialogLicense;
+    case pgReadme:
+      return Info.DialogReadme;
+    case pgType:
+      return int(Info.FullInstall) + int(Info.TypicalInstall) + int(Info.MinimalInstall) + int(Info.CustomInstall) > 1;
+    case pgComponents:
+      return Info.CustomInstall && Custom;
+    case pgGroup:
+      return Info.DialogGroup;
+    case pg1C:
+      return Info.Dialog1S;
+    default:
+      return false;
+  }
+}
+
+int StepPage(const TInstallInfo& Info, int Page, int Step, bool Custom) {
+  if (Step == 0) return Page;
+  // Pages 0 and 11 always take part, so a step from inside the range ends inside it; a step
+  // that would leave the range (Back from 0, Next from 11) stays where it is instead of
+  // searching for ever.
+  for (int P = Page + Step; P >= pgNone && P <= pgClosed; P += Step)
+    if (PageEnabled(Info, P, Custom)) return P;
+  return Page;
+}
+
+bool BackEnabled(int Page) { return Page >= pgLicense && Page <= pg1C; }
+
+bool NextEnabledOnEntry(int Page) { return Page == pgWelcome || (Page >= pgReadme && Page <= pg1C); }
+
+bool NoComponentSelected(const TInstallInfo& Info) {
+  // Hidden groups do not count: a tree whose visible groups are all unselected has nothing
+  // the user chose, whatever the hidden ones say. A visible group without a mark (-1) is
+  // not "unselected" and lets the page go.
+  for (const auto& G : Info.Groups)
+    if (!G->Hidden && G->State != 2) return false;
+  return true;
+}
+
+std::vector<std::string> RunBeforeCommands(const TFileInfo& File, const std::string& ProgramPath) {
+  std::vector<std::string> Commands;
+  if (!File.RunBefore) return Commands;
+  std::size_t Position = 1;
+  std::string Token;
+  while (NextToken(File.RunParams, "|", false, Position, Token))
+    if (!Token.empty()) Commands.push_back(ReplaceAll(Token, "%file%", ProgramPath));
+  return Commands;
+}
+
+TCancelAction CancelAction(int Page, bool DialogReboot, bool RebootChecked) {
+  if (Page == pgProgress) return TCancelAction::AskThenStopRun;
+  if (Page == pgFinish)
+    return DialogReboot && RebootChecked ? TCancelAction::RestartThenClose : TCancelAction::Close;
+  return TCancelAction::AskThenClose;
+}
+
+bool OfferRestart(bool InstallSucceeded, bool DialogReboot) { return InstallSucceeded && DialogReboot; }
+
+const char* FinishText(bool InstallSucceeded, bool DialogReboot) {
+  if (OfferRestart(InstallSucceeded, DialogReboot)) return Msg::FinishRestart;
+  return InstallSucceeded ? Msg::FinishSucceeded : Msg::FinishIncomplete;
+}
+
+bool AcceptDirectoryKey(const std::u16string& Text, std::size_t Caret, char16_t Key) {
+  switch (Key) {
+    case u'"':
+    case u'*':
+    case u'/':
+    case u'<':
+    case u'>':
+    case u'?':
+    case u'|':
+      return false;
+    case u':':
+      // Only as the drive letter's colon: right after the first character, and only once.
+      return Text.find(u':') == std::u16string::npos && Caret == 1;
+    default:
+      return true;
+  }
+}
+
+}  // namespace setup
