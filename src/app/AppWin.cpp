@@ -23,6 +23,16 @@ HWND CreateChild(HWND Parent, const wchar_t* Class, const std::wstring& Text, DW
   return Wnd;
 }
 
+std::wstring LinesText(const std::string& Text) {
+  const std::wstring Source = ToWide(Text);
+  std::wstring Wide;
+  for (std::size_t I = 0; I < Source.size(); ++I) {
+    Wide += Source[I];
+    if (Source[I] == L'\r' && (I + 1 == Source.size() || Source[I + 1] != L'\n')) Wide += L'\n';
+  }
+  return Wide;
+}
+
 std::string WindowText(HWND Wnd) {
   std::wstring Text(static_cast<std::size_t>(GetWindowTextLengthW(Wnd)) + 1, L'\0');
   Text.resize(static_cast<std::size_t>(GetWindowTextW(Wnd, Text.data(), static_cast<int>(Text.size()))));

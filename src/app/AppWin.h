@@ -16,6 +16,9 @@ enum : int { exitSucceeded = 0, exitFailed = 1, exitNotStarted = 2 };
 // A text of Msg in the form the windows take.
 inline std::wstring WideText(const char* Utf8) { return ToWide(Utf8); }
 
+// A text with single carriage returns as line breaks, as windows and boxes want it (CR LF).
+std::wstring LinesText(const std::string& Text);
+
 // Registers a window class of the program once (later calls find it registered). Background
 // null leaves painting the background to the window.
 void RegisterWindowClass(const wchar_t* Name, WNDPROC Procedure, HBRUSH Background, HICON Icon = nullptr);

@@ -1,19 +1,22 @@
 // setup.exe: the wizard window first (it owns the model), then the background, then the loop.
 #include <windows.h>
 #include <commctrl.h>
+#include <ole2.h>
 
 #include "app/AppWin.h"
 #include "app/untMain.h"
 #include "app/untWork.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  INITCOMMONCONTROLSEX Controls = {sizeof(Controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+  INITCOMMONCONTROLSEX Controls = {sizeof(Controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES | ICC_TREEVIEW_CLASSES};
   InitCommonControlsEx(&Controls);
+  // The folder tree and the folder browser are shell objects.
+  OleInitialize(nullptr);
 
   setup::TfrmWork Work;
   if (!Work.Create()) return Work.ExitCode;
   setup::TfrmMain Main;
-  Main.Create(Work.Info->Description);
+  Main.Create(Work.Info->Description, Work.Info->NameFont, Work.Handle);
   // The wizard stays above the background even when the background is clicked.
   if (Main.Handle) SetWindowLongPtrW(Work.Handle, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(Main.Handle));
   Work.Show();

@@ -1,15 +1,20 @@
 #pragma once
-// The wizard window: owns the installation model and the cabinet library, and hosts the
-// installation worker on its progress page.
+// The wizard window: owns the installation model and the cabinet library, leads the user
+// through the pages and hosts the installation worker on its progress page.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/FolderTree.h"
 #include "engine/untThrd.h"
+#include "model/ComponentSelection.h"
+#include "model/Discovery.h"
 #include "model/untData.h"
 #include "system/RegistryWin.h"
+#include "wizard/WizardFlow.h"
 
 namespace setup {
 
@@ -39,31 +44,91 @@ class TfrmWork : public IInstallHost {
 
  private:
   static LRESULT CALLBACK WindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
+  static LRESULT CALLBACK PanelProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
+  static LRESULT CALLBACK ControlProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam, UINT_PTR Id,
+                                      DWORD_PTR Data);
   LRESULT Handle_(UINT Msg, WPARAM WParam, LPARAM LParam);
+  bool ControlMessage(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
+
+  // Creation.
   bool FormCreate();
-  void CreateControls();
-  void PreselectInstallType();
+  HWND CreatePanel();
+  void CreateFrame();
+  void CreateWelcomePage();
+  void CreateLicensePage();
+  void CreateReadmePage();
+  void CreateDirectoryPage();
+  void CreateTypePage();
+  void CreateComponentsPage();
+  void CreateGroupPage();
+  void Create1CPage();
+  void CreateProgressPage();
+  void CreateFinishPage();
+  void FillComponentTree();
+  void Fill1CTree();
+
+  // Pages and navigation.
   void CMShowingChanged();
   bool ExtractCabinetLibrary(std::string& Folder);
-  void RunInstallation();
   void HideAllPages();
-  void ShowPage(const std::vector<HWND>& Page);
+  void ShowPanel(HWND Panel);
+  void EnterPage();
+  void ShowWelcomePage();
+  void ShowLicensePage();
+  void ShowReadmePage();
+  void ShowDirectoryPage();
+  void ShowTypePage();
+  void ShowComponentsPage();
+  void ShowGroupPage();
+  void Show1CPage();
+  void RunInstallation();
   void ShowFinishPage();
-  void btnNextClick();
+  void LeavePage();
+  void RunBeforePrograms();
+  void btnNextBackClick(HWND Sender);
   void btnCancelClick();
-  void FormPaint(HDC Dc);
+  TTypeChoice CheckedTypes() const;
+  void ShowError(const std::string& Text);
   void Close(int Code);
 
+  // Control handlers.
+  void FillProgramGroups();
+  void lbx1CForSelectDirectoryClick();
+  void stvDirectoryChange();
+  bool edtDirectoryKeyPress(wchar_t Key);
+  void ToggleComponent(HTREEITEM Node);
+  void Toggle1CNode(HTREEITEM Node);
+  void SetNodeImage(HWND Tree, HTREEITEM Node, int Image);
+  void RefreshChangedNodes();
+  void FormPaint(HDC Dc);
+
   RegistryWin FRegistry;
+  std::unique_ptr<TComponentSelection> FSelection;
   std::unique_ptr<TExecutor> FExecutor;
+  std::vector<T1CTitle> F1CTitles;
+  int FPage = pgNone;
   bool FInstallSucceeded = false;
+  bool FCollapsing = false;
   bool FShown = false;
-  bool FFinished = false;
-  bool FRadioFull = false, FRadioTypical = false, FRadioMinimal = false, FRadioCustom = false;
+  bool FRunning = false;
+  HBITMAP FLogo = nullptr;
+  HFONT FProductFont = nullptr, FLinkFont = nullptr;
+  HIMAGELIST FStateImages = nullptr;
 
   HWND btnBack = nullptr, btnNext = nullptr, btnCancel = nullptr;
-  HWND lblOperation = nullptr, barProgress = nullptr, lblFinish = nullptr;
-  std::vector<HWND> Panel1, Panel9, Panel10;
+  HWND Panels[11] = {};
+  HWND lblProductName = nullptr, lblPromptDownloadWebPage = nullptr, lblDownloadWebPage = nullptr;
+  HWND memoLicense = nullptr, radioYes = nullptr, radioNo = nullptr;
+  HWND memoReadme = nullptr;
+  TFolderTree stvDirectory;
+  HWND pnl1CForSelectDirectory = nullptr, lbx1CForSelectDirectory = nullptr;
+  HWND edtDirectory = nullptr, btnDirDefault = nullptr;
+  HWND radioFull = nullptr, radioTypical = nullptr, radioMinimal = nullptr, radioCustom = nullptr;
+  HWND treeComps = nullptr;
+  HWND edtProgramGroup = nullptr, btnProgramDefault = nullptr, lstProgram = nullptr;
+  HWND tree1S = nullptr;
+  HWND lblOperation = nullptr, barProgress = nullptr;
+  HWND lblDoneMessage = nullptr, Label26 = nullptr, radioReboot = nullptr, radioNoReboot = nullptr;
 };
 
 }  // namespace setup

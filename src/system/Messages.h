@@ -62,4 +62,83 @@ inline constexpr const char* BusyFileSuffix =
     "обновлении, то можно продолжить установку.";
 inline constexpr const char* BadEntryName = "В CAB-файле найден файл с недопустимым именем <%s>";
 
+// The wizard's pages. A "\r" is a line break; "\r\r" an empty line.
+inline constexpr const char* BackButton = "<< Назад";
+inline constexpr const char* NextButton = "Далее >>";
+inline constexpr const char* CancelButton = "Отмена";
+inline constexpr const char* FinishButton = "Завершить";
+inline constexpr const char* DefaultButton = "По умолчанию";
+inline constexpr const char* WelcomeHeading = "Эта программа произведет установку на Ваш компьютер программного продукта:";
+inline constexpr const char* WelcomeText =
+    "Рекомендуем закрыть все работающие приложения во избежание конфликтов с ними.\r\rВ любой момент Вы можете "
+    "прервать установку продукта нажатием клавиши Отмена.\r\rДополнительную информацию о продукте Вы получите в "
+    "процессе подготовки к установке. Также программа запросит у Вас ряд параметров, необходимых для установки "
+    "продукта.\r\r";
+inline constexpr const char* DownloadPrompt = "Последнюю версию продукта Вы можете найти на нашем Web-сайте:";
+inline constexpr const char* LicenseHeading =
+    "Чтобы произвести установку программного продукта, Вам необходимо принять условия лицензионного соглашения. "
+    "Пожалуйста, прочитайте внимательно текст соглашения:";
+inline constexpr const char* LicenseYes = "Да, я согласен(на) с условиями, продолжить установку продукта";
+inline constexpr const char* LicenseNo = "Нет, я несогласен(на) с условиями соглашения, прервать установку";
+inline constexpr const char* ReadmeHeading =
+    "Прочитайте краткую информацию о программном продукте, последние изменения, не вошедшие в документацию, "
+    "контактную информацию и т.д.:";
+inline constexpr const char* DirectoryHeading =
+    "Установка программного продукта будет произведена в директорию, указанную ниже. Вы можете изменить директорию "
+    "по умолчанию на любую другую.";
+inline constexpr const char* Configurations1C = "Конфигурации системы \"1С: Предприятие\"";
+inline constexpr const char* CurrentDirectory = "Текущая директория для установки:";
+inline constexpr const char* TypeHeading = "Выберите интересующий Вас сценарий установки программного продукта:";
+inline constexpr const char* TypeFull = "Полная установка";
+inline constexpr const char* TypeFullText =
+    "Будет произведена установка абсолютно всех компонентов, входящих в комплект поставки программного продукта.";
+inline constexpr const char* TypeTypical = "Типовая установка";
+inline constexpr const char* TypeTypicalText =
+    "Типовая установка предусматривает инсталляцию оптимального набора компонентов программного продукта.";
+inline constexpr const char* TypeMinimal = "Минимальная установка";
+inline constexpr const char* TypeMinimalText =
+    "Будет произведена установка минимально необходимого набора компонентов, достаточного для работы.";
+inline constexpr const char* TypeCustom = "Установка по выбору (для опытных пользователей!)";
+inline constexpr const char* TypeCustomText =
+    "Позволяет пользователю полностью контролировать процесс установки тех или иных компонентов продукта.";
+inline constexpr const char* ComponentsHeading = "Выберите для установки компоненты, необходимые Вам:";
+inline constexpr const char* GroupHeading =
+    "Выберите программную группу, в которой будут созданы ярлыки программ и документов устанавливаемого "
+    "программного продукта:";
+inline constexpr const char* ExistingGroups = "Список существующих программных групп:";
+inline constexpr const char* Products1CHeading =
+    "Запрос на копирование файлов внешних компонент семейства программ \"1С:Предприятие\". Выберите продукты "
+    "семейства, в которых предполагается работа с внешними компонентами. В каталоги выделенных программ будет "
+    "осуществлено копирование файлов внешних компонент.";
+inline constexpr const char* Product1C75 = "1С: Предприятие 7.5";
+inline constexpr const char* Product1C77 = "1С: Предприятие 7.7";
+inline constexpr const char* Product1C8 = "1С: Предприятие 8";
+inline constexpr const char* ProgressHeading =
+    "Производится установка программного продукта. После распаковки файлов мастер установки может, если это "
+    "предусмотрено, запустить внешние файлы на выполнение и сделать запрос на перезагрузку компьютера.";
+inline constexpr const char* CurrentOperation = "Выполняемая операция:";
+inline constexpr const char* ProgressLabel = "Показатель хода установки:";
+inline constexpr const char* ProgressCancelHint = "Вы можете прервать процедуру установки нажатием кнопки \"Отмена\".";
+inline constexpr const char* RestartChoice = "Ваш выбор относительно перезагрузки компьютера:";
+inline constexpr const char* RestartNow = "Осуществить перезагрузку немедленно";
+inline constexpr const char* RestartLater = "Осуществить перезагрузку позднее";
+inline constexpr const char* FinishRestart =
+    "Для завершения установки необходимо перезагрузить компьютер. Вы можете выполнить эту операцию немедленно или "
+    "позднее. Сделайте выбор и затем нажмите кнопку \"Завершить\".";
+inline constexpr const char* FinishSucceeded =
+    "Установка успешно завершена. Для выхода из программы установки нажмите кнопку \"Завершить\"";
+inline constexpr const char* FinishIncomplete =
+    "Установка не была завершена полностью. Нажмите кнопку \"Завершить\" для прекращения работы программы "
+    "установки.";
+inline constexpr const char* LicenseRefused =
+    "Программа установки завершает свою работу. Установка программного продукта не была произведена.";
+inline constexpr const char* NoComponentSelected = "Не выбрано ни одного компонента!";
+
+// The next-disk prompt and the folder browser.
+inline constexpr const char* NextDiskCaption = "Вставьте следующий диск";
+inline constexpr const char* NextDiskText = "Вставьте следующий диск с файлом";
+inline constexpr const char* BrowseButton = "Обзор...";
+inline constexpr const char* OkButton = "ОК";
+inline constexpr const char* ChooseFolder = "Выберите каталог";
+
 }  // namespace setup::Msg
