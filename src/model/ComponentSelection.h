@@ -4,6 +4,8 @@
 // them. Results are those of the plain recursive rules (including the passes that restart
 // from the first changed group), computed with indexes so that large trees stay fast.
 #include <cstdint>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "model/untData.h"
@@ -31,7 +33,43 @@ class TComponentSelection {
   std::vector<TGroupInfo*> TakeChangedGroups();
 
  private:
-  // implementation-defined members
+  // State changes go through Assign, which keeps the children counts of the parent exact and
+  // notes the group for TakeChangedGroups.
+  void Begin();
+  void Assign(int Group, std::int32_t State);
+  std::int32_t StateFromChildren(int Group) const;
+  int IndexOf(const TGroupInfo* Group) const;
+  void SetGroupStateAt(int Group, std::int32_t State, std::vector<TGroupInfo*>& Changed);
+  void UpdateParentAt(int Group);
+  void Propagate(std::vector<TGroupInfo*>& List, std::int32_t State, int Exclude);
+  void Execute(int Depend, std::vector<TGroupInfo*>& List);
+  void OnLeftPropagatedState(int Group);
+
+  std::vector<TGroupInfo*> FGroups;  // model order
+  std::unordered_map<const TGroupInfo*, int> FIndex;
+  std::vector<int> FParent;                    // -1 for none
+  std::vector<int> FChildStart, FChildren;     // children of each group, model order
+  std::vector<int> FDependStart, FDepends;     // dependencies of each group, script order
+  std::vector<std::int32_t> FCounts;           // per group: children with state -1, 1, 2, 3
+  // A group stamped with the current epoch was recomputed from its children during this call
+  // and, since every step keeps such groups consistent, still equals what its children say.
+  std::vector<unsigned> FFresh;
+  unsigned FEpoch = 0;
+  std::vector<char> FChangedMark;
+  std::vector<int> FChangedList;
+  std::vector<std::pair<int, int>> FStack;
+
+  // One dependency propagation: where each group stands as a dependency in the list
+  // ((entry << 32) | position in Depends), the groups that were given the propagated state
+  // and lost it again, and the positions to revisit in the current pass.
+  bool FPropagating = false;
+  std::int32_t FPropState = 0;
+  std::vector<int> FListIndex;
+  std::vector<std::vector<std::uint64_t>> FPositions;
+  std::vector<int> FPositioned;
+  std::vector<char> FOffMark;
+  std::vector<int> FOffList;
+  std::vector<std::uint64_t> FRevisit;
 };
 
 }  // namespace setup
