@@ -222,6 +222,18 @@ TEST(ComponentRules, SetGroupStateStopsAtGroupsThatHaveTheStateAndListsChangesIn
   EXPECT_EQ(States(Info2), "1:1 2:2 3:2 4:1");
 }
 
+TEST(ComponentRules, GroupThatIsItsOwnParentDoesNotHang) {
+  // The script check refuses such a model, but the wizard must not lock up on one either.
+  TInstallInfo Info;
+  for (const auto& L : {"GROUP = 1 1 0 0 0 0", "GROUP = 2 1 0 0 0 0", "DEPEND = 2 1"}) Info.ParseLine(L);
+  ASSERT_EQ(Info.Groups[0]->Parent, Info.Groups[0].get());
+  TComponentSelection Sel(Info);
+  Sel.ToggleComponent(G(Info, 2));
+  EXPECT_EQ(States(Info), "1:2 2:2");
+  Sel.ToggleComponent(G(Info, 2));
+  EXPECT_EQ(States(Info), "1:1 2:1");
+}
+
 // --- Against the plain rules -----------------------------------------------------------------
 
 // The plain rules with one change: the dependency step walks the growing list once instead
