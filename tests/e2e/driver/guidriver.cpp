@@ -1,14 +1,20 @@
 // guidriver: works a Windows program's windows from the outside, as a person would, with the
 // ordinary window messages, for the end-to-end tests and the start-up benchmark.
 //
-//   guidriver.exe [-f SCRIPT] [COMMAND ARGS... [; COMMAND ARGS...]...]
+//   guidriver.exe [-q] COMMAND ARGS... [; COMMAND ARGS...]...     (";" a lone argument)
+//   guidriver.exe [-q] -f SCRIPT [; COMMAND ARGS...] [; -f SCRIPT]...
 //
-// Commands come from the script file (UTF-8, one command per line, "#" starts a comment line;
-// an argument with blanks is written in double quotes, inside which \" and \\ stand for " and \)
-// and then from the command line, where a lone ";" argument separates commands. The commands
-// run in order; the first that fails prints "guidriver: FAILED ..." with the controls of the
-// current window and ends the driver with status 1 (status 2: bad usage). Every command that
-// waits gives up after its timeout (timeout=MS, default 10000, changed by "timeout").
+// -q: quiet, the commands are not echoed (a console program started by a window program gets
+// a console window at its first output; a quiet driver shows one only when it fails).
+//
+// Commands come from the command line, where a lone ";" argument separates commands, and from
+// script files named by "-f FILE" in place of a command (UTF-8, one command per line, "#"
+// starts a comment line; an argument with blanks is written in double quotes, inside which \"
+// and \\ stand for " and \). The commands run in order; the first that fails prints
+// "guidriver: FAILED ..." with the controls of the current window and ends the driver with
+// status 1 (status 2: bad usage); a program the driver started and that still runs then ends.
+// Every command that waits gives up after its timeout (timeout=MS, default 10000, changed by
+// "timeout").
 //
 // Window and control names. A top-level window is named by its caption ("*": any caption) and
 // the options class=CLASS and text=TEXT (one of its visible controls contains TEXT). A control
@@ -34,7 +40,8 @@
 //                                    and tree items)
 //   list-windows                     print all visible top-level windows
 //   close                            post WM_CLOSE to the current window
-//   screenshot FILE.bmp              the current window's screen rectangle as a 24-bit bitmap
+//   screenshot FILE.bmp [screen]     the current window's screen rectangle (or the whole screen)
+//                                    as a 24-bit bitmap
 // Controls of the current window
 //   click CTL [timeout=]             post BM_CLICK to an enabled button (radio buttons included)
 //   expect-text TEXT [timeout=]      some visible control's text contains TEXT
@@ -54,16 +61,17 @@
 //   tree-click CTL PATH              left mouse press and release on the item's state image
 //   tree-space CTL PATH              select the item and press the space key in the tree
 // Processes
-//   start EXE [ARGS...]              start a program; later "wait-exit" and "timed-start" refer
-//                                    to the last one started
-//   wait-exit STATUS [timeout=] [only=CLASS,CLASS]  wait until the last started program ends,
-//                                    and expect its exit status; with only=, while waiting every
+//   start [as=NAME] EXE [ARGS...]    start a program, known by NAME ("" without as=)
+//   wait-exit STATUS [of=NAME] [timeout=] [only=CLASS,CLASS]  wait until that program ends, and
+//                                    expect its exit status; with only=, while waiting every
 //                                    visible top-level window must have one of these classes
 //                                    (only= with nothing: no window at all)
-//   timed-start CAPTION TEXT EXE [ARGS...]  start a program and wait until it shows a visible
-//                                    window CAPTION with a visible control containing TEXT;
-//                                    prints "startup: MS ms"; the window becomes current
+//   timed-start [as=NAME] CAPTION TEXT EXE [ARGS...]  start a program and wait until it shows a
+//                                    visible window CAPTION with a visible control containing
+//                                    TEXT; prints "startup: MS ms"; the window becomes current
 // Others
+//   wait-file PATH [timeout=]        wait until the file exists
+//   make-file PATH                   create an empty file
 //   timeout MS                       the default timeout of the commands that follow
 //   sleep MS
 //   echo TEXT...
@@ -160,8 +168,15 @@ std::wstring ClassOf(HWND Wnd) {
   return Name;
 }
 
-// WM_GETTEXT is carried across processes by the system; edits keep their text only there.
+// Most controls keep their text with the window, where it is read without a message; an edit
+// keeps it only for WM_GETTEXT, which waits for the program, busy or not.
 std::wstring TextOf(HWND Wnd) {
+  const std::wstring Class = ClassOf(Wnd);
+  if (!SameText(Class, L"Edit") && !SameText(Class, L"RichEdit20W") && !SameText(Class, L"ComboBox")) {
+    std::wstring Buffer(4096, L'\0');
+    Buffer.resize(static_cast<size_t>(InternalGetWindowText(Wnd, Buffer.data(), static_cast<int>(Buffer.size()))));
+    return Buffer;
+  }
   if (auto Length = Send(Wnd, WM_GETTEXTLENGTH)) {
     std::wstring Buffer(static_cast<size_t>(*Length) + 1, L'\0');
     if (auto Copied = Send(Wnd, WM_GETTEXT, Buffer.size(), reinterpret_cast<LPARAM>(Buffer.data()))) {
@@ -324,14 +339,24 @@ std::string Describe(HWND Top, HWND Wnd) {
   return Line;
 }
 
+std::wstring BoxMessage(HWND Box) {
+  std::wstring Message;
+  for (HWND Child : VisibleChildren(Box))
+    if (SameText(ClassOf(Child), L"Static")) Message += TextOf(Child);
+  return Message;
+}
+
 std::string DescribeTop(HWND Wnd) {
   DWORD Pid = 0;
   GetWindowThreadProcessId(Wnd, &Pid);
   RECT R;
   GetWindowRect(Wnd, &R);
-  return "[" + FromWide(ClassOf(Wnd)) + "] " + Quote(TextOf(Wnd)) + " pid=" + std::to_string(Pid) + " at " +
-         std::to_string(R.left) + "," + std::to_string(R.top) + " " + std::to_string(R.right - R.left) + "x" +
-         std::to_string(R.bottom - R.top);
+  std::string Line = "[" + FromWide(ClassOf(Wnd)) + "] " + Quote(TextOf(Wnd)) + " pid=" + std::to_string(Pid) + " at " +
+                     std::to_string(R.left) + "," + std::to_string(R.top) + " " + std::to_string(R.right - R.left) +
+                     "x" + std::to_string(R.bottom - R.top);
+  // A message box says why it is there.
+  if (ClassOf(Wnd) == L"#32770") Line += " saying " + Quote(BoxMessage(Wnd));
+  return Line;
 }
 
 bool HasTextContaining(HWND Top, const std::wstring& Text) {
@@ -373,7 +398,7 @@ struct WindowQuery {
 
 void SaveScreenshot(HWND Wnd, const std::wstring& File) {
   RECT R;
-  if (!GetWindowRect(Wnd, &R)) throw Failure("no window to take a picture of");
+  if (!GetWindowRect(Wnd ? Wnd : GetDesktopWindow(), &R)) throw Failure("no window to take a picture of");
   const int Width = R.right - R.left, Height = R.bottom - R.top;
   HDC Screen = GetDC(nullptr);
   HDC Memory = CreateCompatibleDC(Screen);
@@ -420,8 +445,8 @@ class Driver {
   ~Driver() {
     // A program we started and that is still running when the script fails would outlive us
     // and keep the session busy; it is ours, so it goes.
-    if (FProcess.Valid() && WaitForSingleObject(FProcess.Get(), 0) == WAIT_TIMEOUT && FFailed)
-      TerminateProcess(FProcess.Get(), 255);
+    for (auto& [Name, P] : FStarted)
+      if (FFailed && WaitForSingleObject(P.Process.Get(), 0) == WAIT_TIMEOUT) TerminateProcess(P.Process.Get(), 255);
   }
   void Run(const Command& C);
   void DumpCurrent() {
@@ -437,8 +462,12 @@ class Driver {
  private:
   HWND FCurrent = nullptr;
   DWORD FDefaultTimeout = 10000;
-  setup::HandleGuard FProcess;
-  DWORD FProcessId = 0;
+  // Programs the driver started, by the name given with as= ("" by default).
+  struct Started {
+    setup::HandleGuard Process;
+    DWORD Id = 0;
+  };
+  std::map<std::wstring, Started> FStarted;
 
   const std::wstring& Arg(const Command& C, size_t I) const {
     if (I >= C.Args.size()) throw UsageError(FromWide(C.Args[0]) + ": argument " + std::to_string(I) + " missing");
@@ -490,7 +519,7 @@ class Driver {
     if (Selector.size() > 1 && Selector[0] == L'#') {
       const DWORD Id = Number(Selector.substr(1));
       for (HWND Child : Children)
-        if (static_cast<DWORD>(GetDlgCtrlID(Child)) == Id) return Child;
+        if ((static_cast<DWORD>(GetDlgCtrlID(Child)) & 0xFFFF) == (Id & 0xFFFF)) return Child;  // ids of dialogs are 16-bit
       return nullptr;
     }
     const size_t Colon = Selector.rfind(L':');
@@ -550,7 +579,7 @@ class Driver {
     });
     return Box;
   }
-  void Start(const Command& C, size_t First) {
+  DWORD Start(const Command& C, size_t First) {
     std::wstring Line;
     for (size_t I = First; I < C.Args.size(); ++I) {
       const std::wstring& A = C.Args[I];
@@ -573,13 +602,16 @@ class Driver {
     if (!CreateProcessW(nullptr, Line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &Startup, &Process))
       throw Failure("cannot start " + FromWide(Line) + ": " + setup::SystemErrorMessage(GetLastError()));
     CloseHandle(Process.hThread);
-    FProcess.Reset(Process.hProcess);
-    FProcessId = Process.dwProcessId;
+    Started& Entry = FStarted[Option(C, L"as")];
+    Entry.Process.Reset(Process.hProcess);
+    Entry.Id = Process.dwProcessId;
+    return Entry.Id;
   }
   // Windows that may be visible while the program runs; "" (only= with no class) allows none.
   static std::string UnexpectedWindow(const std::vector<std::wstring>& Allowed) {
     for (HWND Wnd : VisibleTopWindows()) {
       const std::wstring Class = ClassOf(Wnd);
+      if (Class.empty() || !IsWindowVisible(Wnd)) continue;  // gone while we looked
       if (std::none_of(Allowed.begin(), Allowed.end(), [&](const std::wstring& A) { return SameText(A, Class); }))
         return "unexpected window " + DescribeTop(Wnd);
     }
@@ -619,10 +651,7 @@ void Driver::Run(const Command& C) {
         if (SameText(ClassOf(Child), L"Button")) Buttons += " " + Quote(TextOf(Child)) + "(id " + std::to_string(GetDlgCtrlID(Child)) + ")";
       throw Failure("the message box has no button " + Quote(Which) + "; it has" + Buttons);
     }
-    std::wstring Message;
-    for (HWND Child : VisibleChildren(Box))
-      if (SameText(ClassOf(Child), L"Static")) Message += TextOf(Child);
-    Print("  box " + Quote(TextOf(Box)) + ": " + Quote(Message));
+    Print("  box " + Quote(TextOf(Box)) + ": " + Quote(BoxMessage(Box)));
     PostMessageW(Button, BM_CLICK, 0, 0);
     Until(Timeout(C), [&] { return IsWindow(Box) && IsWindowVisible(Box) ? "the message box stays after the answer" : ""; });
   } else if (Name == L"wait-gone") {
@@ -655,7 +684,7 @@ void Driver::Run(const Command& C) {
   } else if (Name == L"close") {
     PostMessageW(Current(), WM_CLOSE, 0, 0);
   } else if (Name == L"screenshot") {
-    SaveScreenshot(Current(), Arg(C, 1));
+    SaveScreenshot(C.Args.size() > 2 && Arg(C, 2) == L"screen" ? nullptr : Current(), Arg(C, 1));
   } else if (Name == L"click") {
     HWND Button = Control(C, 1);
     Until(Timeout(C), [&] { return IsWindowEnabled(Button) ? "" : Quote(Arg(C, 1)) + " is disabled"; });
@@ -766,7 +795,9 @@ void Driver::Run(const Command& C) {
   } else if (Name == L"start") {
     Start(C, 1);
   } else if (Name == L"wait-exit") {
-    if (!FProcess.Valid()) throw Failure("no program started");
+    auto Program = FStarted.find(Option(C, L"of"));
+    if (Program == FStarted.end()) throw Failure("no program " + Quote(Option(C, L"of")) + " started");
+    HANDLE Process = Program->second.Process.Get();
     const DWORD Expected = Number(Arg(C, 1));
     const bool Watch = C.Options.count(L"only") != 0;
     std::vector<std::wstring> Allowed;
@@ -775,7 +806,7 @@ void Driver::Run(const Command& C) {
       if (!Class.empty()) Allowed.push_back(Class);
     int Polls = 0;
     Until(Timeout(C), [&]() -> std::string {
-      const bool Ended = WaitForSingleObject(FProcess.Get(), 0) == WAIT_OBJECT_0;
+      const bool Ended = WaitForSingleObject(Process, 0) == WAIT_OBJECT_0;
       if (Watch && !Ended) {
         ++Polls;
         if (auto Complaint = UnexpectedWindow(Allowed); !Complaint.empty()) throw Failure("while running: " + Complaint);
@@ -783,7 +814,7 @@ void Driver::Run(const Command& C) {
       return Ended ? "" : "the program is still running";
     });
     DWORD Status = 0;
-    GetExitCodeProcess(FProcess.Get(), &Status);
+    GetExitCodeProcess(Process, &Status);
     if (Watch) Print("  windows checked " + std::to_string(Polls) + " times while it ran");
     if (Status != Expected)
       throw Failure("exit status " + std::to_string(Status) + ", expected " + std::to_string(Expected));
@@ -792,8 +823,7 @@ void Driver::Run(const Command& C) {
     Q.Caption = Arg(C, 1);
     Q.Text = Arg(C, 2);
     const double Begin = Now();
-    Start(C, 3);
-    Q.Pid = FProcessId;
+    Q.Pid = Start(C, 3);
     const double End = Begin + Timeout(C);
     for (;;) {
       auto Found = Q.Find();
@@ -807,6 +837,12 @@ void Driver::Run(const Command& C) {
     char Figure[64];
     std::snprintf(Figure, sizeof(Figure), "startup: %.1f ms", Now() - Begin);
     Print(Figure);
+  } else if (Name == L"wait-file") {
+    const std::wstring& File = Arg(C, 1);
+    Until(Timeout(C), [&] { return GetFileAttributesW(File.c_str()) == INVALID_FILE_ATTRIBUTES ? "no file " + FromWide(File) : ""; });
+  } else if (Name == L"make-file") {
+    setup::HandleGuard File(CreateFileW(Arg(C, 1).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    if (!File.Valid()) throw Failure("cannot create " + FromWide(Arg(C, 1)));
   } else if (Name == L"timeout") {
     FDefaultTimeout = Number(Arg(C, 1));
   } else if (Name == L"sleep") {
@@ -820,7 +856,7 @@ void Driver::Run(const Command& C) {
   }
 }
 
-const wchar_t* const cOptions[] = {L"timeout", L"class", L"text", L"for", L"only"};
+const wchar_t* const cOptions[] = {L"timeout", L"class", L"text", L"for", L"only", L"as", L"of"};
 
 Command MakeCommand(std::vector<std::wstring> Words, std::string Where) {
   Command C;
@@ -885,6 +921,7 @@ int main() {
   wchar_t** Argv = CommandLineToArgvW(GetCommandLineW(), &Count);
   Driver D;
   std::vector<Command> Commands;
+  bool Quiet = false;
   try {
     std::vector<std::wstring> Words;
     int Start = 1;
@@ -895,8 +932,11 @@ int main() {
     };
     for (int I = 1; I < Count; ++I) {
       const std::wstring A = Argv[I];
-      if (I == 1 && A == L"-f" && Count > 2) {
-        Commands = ReadScript(Argv[++I]);
+      if (I == 1 && A == L"-q") {
+        Quiet = true;
+        Start = 2;
+      } else if (A == L"-f" && Words.empty() && I + 1 < Count) {
+        for (auto& C : ReadScript(Argv[++I])) Commands.push_back(std::move(C));
         Start = I + 1;
       } else if (A == L";") {
         Flush(I);
@@ -914,7 +954,7 @@ int main() {
     std::string Echo = "> ";
     for (const auto& A : C.Args) Echo += FromWide(A) + " ";
     for (const auto& [Key, Value] : C.Options) Echo += FromWide(Key) + "=" + FromWide(Value) + " ";
-    Print(Echo);
+    if (!Quiet) Print(Echo);
     try {
       D.Run(C);
     } catch (const UsageError& Error) {

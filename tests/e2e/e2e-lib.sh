@@ -1,0 +1,13 @@
+# Shared by the end-to-end scripts (sourced).
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+# The path Wine's programs see for a path of ours (drive Z: is the Unix root).
+winpath() { local p; p=$(realpath -m "$1"); echo "Z:${p//\//\\}"; }
+# Pictures go beside the bitmaps as .png when ImageMagick is here, for a person to look at.
+to_png() { command -v convert >/dev/null && convert "$1" "${1%.bmp}.png" 2>/dev/null; true; }
+# The end of a test: the failures' count decides, the session log helps to find out why.
+finish() {
+  local log=$1 ok=$2
+  if [ "$failures" -ne 0 ]; then echo "--- session log"; cat "$log"; exit 1; fi
+  echo "$ok"
+}
