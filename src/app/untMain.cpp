@@ -1,73 +1,250 @@
 #include "app/untMain.h"
 
-#include <cmath>
+#include <shellapi.h>
+
+#include <cstdint>
+#include <utility>
 
 #include "app/AppWin.h"
 #include "system/WideWin.h"
+#include "wizard/Background.h"
 
 namespace setup {
 namespace {
+
 const wchar_t* const cClassName = L"TfrmMain";
+
+// The maker's pages the two banners lead to.
+const wchar_t* const cServiceAddress = L"https://example.org/setup-engine/service";
+const wchar_t* const cBlogAddress = L"https://example.org/setup-engine/blog";
+
+constexpr int cBannerWidth = 212, cBannerHeight = 92;
+constexpr int idProductName = 100, idImage1 = 101, idImage2 = 102;
+
+// A colour as the font text gives it: negative values name a system colour by their low byte.
+COLORREF ColorToRgb(std::uint32_t Color) {
+  if (Color & 0x80000000u) return GetSysColor(static_cast<int>(Color & 0xFFu));
+  return Color & 0x00FFFFFFu;
+}
+
+HBITMAP LoadBitmapResource(const wchar_t* Name) {
+  HINSTANCE Instance = GetModuleHandleW(nullptr);
+  if (!FindResourceW(Instance, Name, MAKEINTRESOURCEW(2) /* RT_BITMAP */)) return nullptr;
+  return static_cast<HBITMAP>(LoadImageW(Instance, Name, IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
+}
+
+}  // namespace
+
+void ApplyFontSpec(const std::string& Text, LOGFONTW& Font, COLORREF& Color) {
+  const TFontSpec Spec = ParseFontSpec(Text);
+  if (Spec.Name) {
+    const std::wstring Name = ToWide(*Spec.Name).substr(0, LF_FACESIZE - 1);
+    Name.copy(Font.lfFaceName, Name.size());
+    Font.lfFaceName[Name.size()] = L'\0';
+  }
+  if (Spec.Size) {
+    HDC Screen = GetDC(nullptr);
+    Font.lfHeight = -MulDiv(*Spec.Size, GetDeviceCaps(Screen, LOGPIXELSY), 72);
+    ReleaseDC(nullptr, Screen);
+  }
+  if (Spec.Style) {
+    Font.lfWeight = (*Spec.Style & fsBold) ? FW_BOLD : FW_NORMAL;
+    Font.lfItalic = (*Spec.Style & fsItalic) ? TRUE : FALSE;
+    Font.lfUnderline = (*Spec.Style & fsUnderline) ? TRUE : FALSE;
+    Font.lfStrikeOut = (*Spec.Style & fsStrikeOut) ? TRUE : FALSE;
+  }
+  if (Spec.Color) Color = ColorToRgb(*Spec.Color);
+  if (Spec.Charset) Font.lfCharSet = *Spec.Charset;
 }
 
 TfrmMain::~TfrmMain() {
   if (Handle) DestroyWindow(Handle);
-  if (FNameFont) DeleteObject(FNameFont);
+  FormDestroy();
 }
 
-bool TfrmMain::Create(const std::string& ProductName) {
-  HINSTANCE Instance = GetModuleHandleW(nullptr);
+bool TfrmMain::Create(const std::string& Description, const std::string& NameFont, HWND Wizard) {
+  if (Handle) return true;
+  FWizard = Wizard;
   RegisterWindowClass(cClassName, WindowProc, nullptr);
-  FProductName = ToWide(ProductName);
-  FNameFont = CreateFontW(-40, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, RUSSIAN_CHARSET, OUT_DEFAULT_PRECIS,
-                          CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Arial");
-  Handle = CreateWindowExW(0, cClassName, FProductName.c_str(), WS_POPUP | WS_VISIBLE | WS_MAXIMIZE, 0, 0,
-                           GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr, Instance,
-                           this);
-  return Handle != nullptr;
+  // A tool window: it never shows on the task bar, where the wizard alone stands for the program.
+  Handle = CreateWindowExW(WS_EX_TOOLWINDOW, cClassName, ToWide(Description).c_str(), WS_POPUP | WS_MAXIMIZE, 0, 0,
+                           GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr,
+                           GetModuleHandleW(nullptr), this);
+  if (!Handle) return false;
+  lblProductName = CreateChild(Handle, L"STATIC", L"", SS_LEFT | SS_NOPREFIX, 5, 4,
+                               GetSystemMetrics(SM_CXSCREEN) - 40, 153, idProductName, nullptr);
+  Image1 = CreateChild(Handle, L"STATIC", L"", SS_BITMAP | SS_NOTIFY, 0, 0, cBannerWidth, cBannerHeight, idImage1,
+                       nullptr);
+  Image2 = CreateChild(Handle, L"STATIC", L"", SS_BITMAP | SS_NOTIFY, 0, 0, cBannerWidth, cBannerHeight, idImage2,
+                       nullptr);
+  ShowWindow(Image1, SW_HIDE);
+  ShowWindow(Image2, SW_HIDE);
+  FormCreate();
+  FormShow(Description, NameFont);
+  ShowWindow(Handle, SW_SHOWMAXIMIZED);
+  PlaceBanners();
+  UpdateWindow(Handle);
+  return true;
+}
+
+void TfrmMain::FormCreate() {
+  FBackground = LoadBitmapResource(L"BACKGROUND");
+  FBanner1 = LoadBitmapResource(L"BANNER1");
+  FBanner2 = LoadBitmapResource(L"BANNER2");
+  if (FBanner1) SendMessageW(Image1, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(FBanner1));
+  if (FBanner2) SendMessageW(Image2, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(FBanner2));
+  // Each start shows one of the two invitations, taken by the clock.
+  SYSTEMTIME Now;
+  GetLocalTime(&Now);
+  ShowWindow(Now.wSecond % 2 == 0 ? Image1 : Image2, SW_SHOWNA);
+}
+
+void TfrmMain::FormShow(const std::string& Description, const std::string& NameFont) {
+  SetWindowPos(lblProductName, nullptr, 0, 0, GetSystemMetrics(SM_CXSCREEN) - 40, 153,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowTextW(lblProductName, ToWide(Description).c_str());
+  LOGFONTW Font{};
+  Font.lfHeight = -40;
+  Font.lfWeight = FW_BOLD;
+  Font.lfCharSet = RUSSIAN_CHARSET;
+  Font.lfPitchAndFamily = DEFAULT_PITCH | FF_SWISS;
+  wcscpy(Font.lfFaceName, L"Arial");
+  FNameColor = RGB(255, 255, 255);
+  ApplyFontSpec(NameFont, Font, FNameColor);
+  HFONT Old = FNameFont;
+  FNameFont = CreateFontIndirectW(&Font);
+  SendMessageW(lblProductName, WM_SETFONT, reinterpret_cast<WPARAM>(FNameFont), TRUE);
+  if (Old) DeleteObject(Old);
+}
+
+void TfrmMain::PlaceBanners() {
+  RECT Client;
+  GetClientRect(Handle, &Client);
+  for (HWND Banner : {Image1, Image2})
+    SetWindowPos(Banner, nullptr, Client.right - cBannerWidth, Client.bottom - cBannerHeight, cBannerWidth,
+                 cBannerHeight, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TfrmMain::FormPaint(HDC Dc) {
   RECT Client;
   GetClientRect(Handle, &Client);
   const int W = Client.right, H = Client.bottom;
-  for (int I = 1; I <= 64; ++I) {
-    HBRUSH Band = CreateSolidBrush(RGB(0, 0, static_cast<int>(std::nearbyint((1.0 - I / 64.0) * 255))));
-    RECT Rect = {0, static_cast<int>(std::trunc(H / 64.0 * (I - 1))), W, static_cast<int>(std::nearbyint(H / 64.0 * I))};
-    FillRect(Dc, &Rect, Band);
-    DeleteObject(Band);
+  BITMAP Picture{};
+  if (FBackground && GetObjectW(FBackground, sizeof(Picture), &Picture)) {
+    HDC Source = CreateCompatibleDC(Dc);
+    HGDIOBJ Old = SelectObject(Source, FBackground);
+    const TTileGrid Grid = TileGrid(Picture.bmWidth, Picture.bmHeight, W, H);
+    for (int Row = 0; Row < Grid.Rows; ++Row)
+      for (int Column = 0; Column < Grid.Columns; ++Column)
+        BitBlt(Dc, Column * Picture.bmWidth, Row * Picture.bmHeight, Picture.bmWidth, Picture.bmHeight, Source, 0, 0,
+               SRCCOPY);
+    SelectObject(Source, Old);
+    DeleteDC(Source);
+    return;
   }
-  HGDIOBJ OldFont = SelectObject(Dc, FNameFont);
-  SetBkMode(Dc, TRANSPARENT);
-  SetTextColor(Dc, RGB(255, 255, 255));
-  RECT Label = {5, 4, W - 35, 157};
-  DrawTextW(Dc, FProductName.c_str(), -1, &Label, DT_WORDBREAK | DT_NOPREFIX);
-  SelectObject(Dc, OldFont);
+  for (const TGradientBand& Band : GradientBands(H)) {
+    HBRUSH Brush = CreateSolidBrush(RGB(0, 0, Band.Blue));
+    RECT Rect = {0, Band.Top, W, Band.Bottom};
+    FillRect(Dc, &Rect, Brush);
+    DeleteObject(Brush);
+  }
+}
+
+void TfrmMain::FormActivate() {
+  if (FWizard) PostMessageW(FWizard, WM_ACTIVATE, WA_ACTIVE, 0);
+}
+
+void TfrmMain::FormDestroy() {
+  for (HBITMAP* Picture : {&FBackground, &FBanner1, &FBanner2}) {
+    if (*Picture) DeleteObject(*Picture);
+    *Picture = nullptr;
+  }
+  if (FNameFont) DeleteObject(FNameFont);
+  FNameFont = nullptr;
+}
+
+void TfrmMain::Image1Click() {
+  ShellExecuteW(GetDesktopWindow(), L"open", cServiceAddress, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void TfrmMain::Image2Click() {
+  ShellExecuteW(GetDesktopWindow(), L"open", cBlogAddress, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+LRESULT TfrmMain::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam) {
+  switch (Msg) {
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_PAINT: {
+      PAINTSTRUCT Paint;
+      HDC Dc = BeginPaint(Handle, &Paint);
+      FormPaint(Dc);
+      EndPaint(Handle, &Paint);
+      return 0;
+    }
+    case WM_PRINTCLIENT:
+      FormPaint(reinterpret_cast<HDC>(WParam));
+      return 0;
+    case WM_SIZE:
+      PlaceBanners();
+      // The tiles and bands depend on the whole client area.
+      InvalidateRect(Handle, nullptr, FALSE);
+      break;
+    case WM_CTLCOLORSTATIC:
+      if (reinterpret_cast<HWND>(LParam) == lblProductName) {
+        HDC Dc = reinterpret_cast<HDC>(WParam);
+        SetBkMode(Dc, TRANSPARENT);
+        SetTextColor(Dc, FNameColor);
+        return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
+      }
+      break;
+    case WM_SETCURSOR: {
+      const auto Over = reinterpret_cast<HWND>(WParam);
+      if (Over == Image1 || Over == Image2) {
+        SetCursor(LoadCursorW(nullptr, IDC_HAND));
+        return TRUE;
+      }
+      break;
+    }
+    case WM_COMMAND:
+      if (HIWORD(WParam) == STN_CLICKED) {
+        if (reinterpret_cast<HWND>(LParam) == Image1) Image1Click();
+        if (reinterpret_cast<HWND>(LParam) == Image2) Image2Click();
+        return 0;
+      }
+      break;
+    case WM_ACTIVATE:
+      if (LOWORD(WParam) != WA_INACTIVE) FormActivate();
+      break;
+    case WM_CLOSE:
+      // It ends with the program, not on its own.
+      return 0;
+    case WM_DESTROY:
+      // A static control may keep a copy of a picture it was given; that copy is ours to free.
+      for (auto [Banner, Given] : {std::pair{Image1, FBanner1}, std::pair{Image2, FBanner2}}) {
+        auto Shown = reinterpret_cast<HBITMAP>(SendMessageW(Banner, STM_GETIMAGE, IMAGE_BITMAP, 0));
+        if (Shown && Shown != Given) DeleteObject(Shown);
+      }
+      break;
+  }
+  return DefWindowProcW(Handle, Msg, WParam, LParam);
 }
 
 LRESULT CALLBACK TfrmMain::WindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
   if (Msg == WM_NCCREATE) {
     auto* Create = reinterpret_cast<CREATESTRUCTW*>(LParam);
-    SetWindowLongPtrW(Wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(Create->lpCreateParams));
+    auto* Form = static_cast<TfrmMain*>(Create->lpCreateParams);
+    Form->Handle = Wnd;
+    SetWindowLongPtrW(Wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(Form));
   }
   auto* Form = reinterpret_cast<TfrmMain*>(GetWindowLongPtrW(Wnd, GWLP_USERDATA));
-  switch (Msg) {
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_PAINT:
-      if (Form) {
-        PAINTSTRUCT Paint;
-        HDC Dc = BeginPaint(Wnd, &Paint);
-        Form->FormPaint(Dc);
-        EndPaint(Wnd, &Paint);
-        return 0;
-      }
-      break;
-    case WM_DESTROY:
-      if (Form) Form->Handle = nullptr;
-      break;
+  if (!Form || !Form->Handle) return DefWindowProcW(Wnd, Msg, WParam, LParam);
+  if (Msg == WM_NCDESTROY) {
+    SetWindowLongPtrW(Wnd, GWLP_USERDATA, 0);
+    Form->Handle = Form->lblProductName = Form->Image1 = Form->Image2 = nullptr;
+    return DefWindowProcW(Wnd, Msg, WParam, LParam);
   }
-  return DefWindowProcW(Wnd, Msg, WParam, LParam);
+  return Form->Dispatch(Msg, WParam, LParam);
 }
 
 }  // namespace setup

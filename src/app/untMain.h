@@ -1,10 +1,15 @@
 #pragma once
-// The background window behind the wizard: a blue gradient with the product's name.
+// The background window behind the wizard: a tiled picture or a blue gradient over the whole
+// screen, the product's name at the top left and one of two banners at the bottom right.
 #include <windows.h>
 
 #include <string>
 
 namespace setup {
+
+// Applies a NAMEFONT text ("face,size,style,color,charset", each field optional, a bad field
+// skipped) to Font and its Color. Size is in points at the screen's resolution.
+void ApplyFontSpec(const std::string& Text, LOGFONTW& Font, COLORREF& Color);
 
 class TfrmMain {
  public:
@@ -13,15 +18,34 @@ class TfrmMain {
   TfrmMain(const TfrmMain&) = delete;
   TfrmMain& operator=(const TfrmMain&) = delete;
 
-  // Creates the window visible and maximised, showing ProductName.
-  bool Create(const std::string& ProductName);
+  // Creates the window borderless, maximised and visible, showing Description in the font
+  // NameFont describes. Whenever it is activated it posts WM_ACTIVATE (WA_ACTIVE, 0) to Wizard,
+  // which takes the focus back (DefWindowProc does). False when the window cannot be created.
+  bool Create(const std::string& Description, const std::string& NameFont, HWND Wizard);
+
   HWND Handle = nullptr;
+  HWND lblProductName = nullptr;
+  HWND Image1 = nullptr;  // banner: the service page
+  HWND Image2 = nullptr;  // banner: the blog
 
  private:
   static LRESULT CALLBACK WindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
+  LRESULT Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam);
+  void FormCreate();
+  void FormShow(const std::string& Description, const std::string& NameFont);
   void FormPaint(HDC Dc);
-  std::wstring FProductName;
+  void FormActivate();
+  void FormDestroy();
+  void PlaceBanners();
+  void Image1Click();
+  void Image2Click();
+
+  HWND FWizard = nullptr;
+  HBITMAP FBackground = nullptr;
+  HBITMAP FBanner1 = nullptr;
+  HBITMAP FBanner2 = nullptr;
   HFONT FNameFont = nullptr;
+  COLORREF FNameColor = RGB(255, 255, 255);
 };
 
 }  // namespace setup

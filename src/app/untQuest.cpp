@@ -4,7 +4,7 @@
 #include <shlobj.h>
 
 #include "app/AppWin.h"
-#include "system/Paths.h"
+#include "system/BrowseWin.h"
 #include "system/WideWin.h"
 
 namespace setup {
@@ -21,22 +21,15 @@ struct TfrmQuestion {
 };
 
 void Button1Click(TfrmQuestion& Form) {
-  wchar_t Buffer[MAX_PATH] = L"";
-  BROWSEINFOW Browse = {};
-  Browse.hwndOwner = Form.Handle;
-  Browse.lpszTitle = L"Выберите каталог";
-  Browse.ulFlags = BIF_NEWDIALOGSTYLE;
-  Browse.pszDisplayName = Buffer;
-  CoInitialize(nullptr);
-  if (PIDLIST_ABSOLUTE List = SHBrowseForFolderW(&Browse)) {
-    if (SHGetPathFromIDListW(List, Buffer)) {
-      std::wstring Chosen = Buffer;
-      if (!Chosen.empty() && Chosen.back() != L'\\') Chosen += L'\\';
-      SetWindowTextW(Form.Directory, Chosen.c_str());
-    }
-    CoTaskMemFree(List);
+  std::string Folder = WindowText(Form.Directory);
+  try {
+    if (BrowseForFolder(Msg::ChooseFolder, 0, Folder, BIF_NEWDIALOGSTYLE))
+      SetWindowTextW(Form.Directory, ToWide(Folder).c_str());
+  } catch (const std::exception& Error) {
+    // The desktop is always there; should the shell still fail, say so and keep the prompt.
+    MessageBoxW(Form.Handle, ToWide(Error.what()).c_str(), WideText(Msg::ApplicationTitle).c_str(),
+                MB_OK | MB_ICONERROR);
   }
-  CoUninitialize();
 }
 
 LRESULT CALLBACK QuestionProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
@@ -65,6 +58,10 @@ LRESULT CALLBACK QuestionProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) 
         return 0;
       }
       break;
+    case WM_CTLCOLOREDIT:
+      // The folder edit sits on the window's own colour, like a field one may but need not touch.
+      SetBkColor(reinterpret_cast<HDC>(WParam), GetSysColor(COLOR_BTNFACE));
+      return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     case WM_CLOSE:
       // Only the two buttons end the prompt.
       return 0;
@@ -83,21 +80,21 @@ bool AskNextDisk(HWND Owner, std::string& Folder, const std::string& FileName) {
   RECT Frame = {0, 0, 436, 119};
   AdjustWindowRectEx(&Frame, Style, FALSE, WS_EX_DLGMODALFRAME);
   const int Width = Frame.right - Frame.left, Height = Frame.bottom - Frame.top;
-  Form.Handle = CreateWindowExW(WS_EX_DLGMODALFRAME, cClassName, L"Вставьте следующий диск", Style,
+  Form.Handle = CreateWindowExW(WS_EX_DLGMODALFRAME, cClassName, WideText(Msg::NextDiskCaption).c_str(), Style,
                                 (GetSystemMetrics(SM_CXSCREEN) - Width) / 2,
                                 (GetSystemMetrics(SM_CYSCREEN) - Height) / 2, Width, Height, Owner, nullptr,
                                 Instance, &Form);
   if (!Form.Handle) return false;
   EnableMenuItem(GetSystemMenu(Form.Handle, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
   HFONT Font = DialogFont();
-  CreateChild(Form.Handle, L"STATIC", L"Вставьте следующий диск с файлом", SS_LEFT, 64, 8, 361, 16, 0, Font);
+  CreateChild(Form.Handle, L"STATIC", WideText(Msg::NextDiskText), SS_LEFT, 64, 8, 361, 16, 0, Font);
   CreateChild(Form.Handle, L"STATIC", ToWide(FileName), SS_LEFT | SS_NOPREFIX, 64, 26, 361, 16, 0, Font);
   Form.Directory = CreateChild(Form.Handle, L"EDIT", ToWide(Folder), WS_TABSTOP | ES_AUTOHSCROLL | WS_BORDER, 64, 48,
                                265, 21, idDirectory, Font);
-  CreateChild(Form.Handle, L"BUTTON", L"Обзор...", WS_TABSTOP | BS_PUSHBUTTON, 336, 48, 89, 23, idBrowse, Font);
+  CreateChild(Form.Handle, L"BUTTON", WideText(Msg::BrowseButton), WS_TABSTOP | BS_PUSHBUTTON, 336, 48, 89, 23, idBrowse, Font);
   CreateChild(Form.Handle, L"STATIC", L"", SS_ETCHEDHORZ, 8, 80, 420, 2, 0, Font);
-  CreateChild(Form.Handle, L"BUTTON", L"ОК", WS_TABSTOP | BS_DEFPUSHBUTTON, 240, 88, 89, 23, IDOK, Font);
-  CreateChild(Form.Handle, L"BUTTON", L"Отмена", WS_TABSTOP | BS_PUSHBUTTON, 336, 88, 89, 23, IDCANCEL, Font);
+  CreateChild(Form.Handle, L"BUTTON", WideText(Msg::OkButton), WS_TABSTOP | BS_DEFPUSHBUTTON, 240, 88, 89, 23, IDOK, Font);
+  CreateChild(Form.Handle, L"BUTTON", WideText(Msg::CancelButton), WS_TABSTOP | BS_PUSHBUTTON, 336, 88, 89, 23, IDCANCEL, Font);
 
   // Modal: the windows behind are disabled while the prompt runs its own loop.
   const bool OwnerWasEnabled = Owner && IsWindowEnabled(Owner);

@@ -1,0 +1,170 @@
+// The next-disk prompt, shown for real and answered from a second thread.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "WindowsTestSupport.h"
+#include "app/untQuest.h"
+#include "system/WideWin.h"
+
+namespace setup {
+namespace {
+
+using test::Click;
+using test::Driver;
+using test::FindChild;
+using test::TextOf;
+using test::WaitForWindow;
+using test::WaitUntil;
+
+// Shows the prompt for Folder and lets Script answer it (given the prompt's window).
+bool Ask(std::string& Folder, const std::function<void(HWND)>& Script, HWND Owner = nullptr) {
+  const DWORD Thread = GetCurrentThreadId();
+  bool Result;
+  {
+    Driver Answer([&] {
+      if (HWND Prompt = WaitForWindow(Thread, L"TfrmQuestion")) Script(Prompt);
+    });
+    Result = AskNextDisk(Owner, Folder, "setup2.cab");
+  }
+  return Result;
+}
+
+HWND Edit(HWND Prompt) { return FindChild(Prompt, L"Edit"); }
+HWND Button(HWND Prompt, const char* Text) { return FindChild(Prompt, L"Button", ToWide(Text).c_str()); }
+
+TEST(NextDiskPrompt, OkReturnsTheFolderExactlyAsTyped) {
+  std::string Folder = "C:\\Setup\\DISK1\\";
+  const bool Ok = Ask(Folder, [](HWND Prompt) {
+    SetWindowTextW(Edit(Prompt), L"E:\\Диск 2");
+    Click(Button(Prompt, "ОК"));
+  });
+  EXPECT_TRUE(Ok);
+  EXPECT_EQ(Folder, "E:\\Диск 2");  // no backslash added
+}
+
+TEST(NextDiskPrompt, OkWithoutChangeReturnsTheSameFolder) {
+  std::string Folder = "C:\\Setup\\DISK1\\";
+  EXPECT_TRUE(Ask(Folder, [](HWND Prompt) { Click(Button(Prompt, "ОК")); }));
+  EXPECT_EQ(Folder, "C:\\Setup\\DISK1\\");
+}
+
+TEST(NextDiskPrompt, CancelLeavesTheFolderUnchanged) {
+  std::string Folder = "C:\\Setup\\DISK1\\";
+  EXPECT_FALSE(Ask(Folder, [](HWND Prompt) {
+    SetWindowTextW(Edit(Prompt), L"F:\\");
+    Click(Button(Prompt, "Отмена"));
+  }));
+  EXPECT_EQ(Folder, "C:\\Setup\\DISK1\\");
+}
+
+TEST(NextDiskPrompt, EnterPressesOk) {
+  std::string Folder = "C:\\A";
+  EXPECT_TRUE(Ask(Folder, [](HWND Prompt) {
+    SetWindowTextW(Edit(Prompt), L"C:\\B");
+    PostMessageW(Edit(Prompt), WM_KEYDOWN, VK_RETURN, 0);
+  }));
+  EXPECT_EQ(Folder, "C:\\B");
+}
+
+TEST(NextDiskPrompt, LayoutTextsAndClosedSystemMenu) {
+  struct {
+    RECT Client{};
+    POINT EditAt{};
+    int EditWidth = 0;
+    POINT OkAt{}, CancelAt{}, BrowseAt{};
+    bool OkDefault = false;
+    UINT CloseState = 0;
+    std::wstring Caption, FileName;
+    LONG_PTR Style = 0;
+  } Seen;
+  std::string Folder = "C:\\Setup\\";
+  Ask(Folder, [&](HWND Prompt) {
+    GetClientRect(Prompt, &Seen.Client);
+    auto At = [&](HWND Child) {
+      RECT R;
+      GetWindowRect(Child, &R);
+      POINT P{R.left, R.top};
+      ScreenToClient(Prompt, &P);
+      return P;
+    };
+    RECT R;
+    GetWindowRect(Edit(Prompt), &R);
+    Seen.EditAt = At(Edit(Prompt));
+    Seen.EditWidth = R.right - R.left;
+    Seen.OkAt = At(Button(Prompt, "ОК"));
+    Seen.CancelAt = At(Button(Prompt, "Отмена"));
+    Seen.BrowseAt = At(Button(Prompt, "Обзор..."));
+    Seen.OkDefault = (GetWindowLongPtrW(Button(Prompt, "ОК"), GWL_STYLE) & 0x0F) == BS_DEFPUSHBUTTON;
+    Seen.CloseState = GetMenuState(GetSystemMenu(Prompt, FALSE), SC_CLOSE, MF_BYCOMMAND);
+    Seen.Caption = TextOf(Prompt);
+    Seen.FileName = TextOf(FindChild(Prompt, L"Static", L"setup2.cab"));
+    Seen.Style = GetWindowLongPtrW(Prompt, GWL_STYLE);
+    // Closing from the frame does nothing: only the buttons end the prompt.
+    PostMessageW(Prompt, WM_SYSCOMMAND, SC_CLOSE, 0);
+    Sleep(200);
+    Click(Button(Prompt, "Отмена"));
+  });
+  EXPECT_EQ(Seen.Client.right, 436);
+  EXPECT_EQ(Seen.Client.bottom, 119);
+  EXPECT_EQ(Seen.EditAt.x, 64);
+  EXPECT_EQ(Seen.EditAt.y, 48);
+  EXPECT_EQ(Seen.EditWidth, 265);
+  EXPECT_EQ(Seen.BrowseAt.x, 336);
+  EXPECT_EQ(Seen.BrowseAt.y, 48);
+  EXPECT_EQ(Seen.OkAt.x, 240);
+  EXPECT_EQ(Seen.OkAt.y, 88);
+  EXPECT_EQ(Seen.CancelAt.x, 336);
+  EXPECT_EQ(Seen.CancelAt.y, 88);
+  EXPECT_TRUE(Seen.OkDefault);
+  EXPECT_TRUE(Seen.CloseState & MF_GRAYED);
+  EXPECT_EQ(FromWide(Seen.Caption), "Вставьте следующий диск");
+  EXPECT_EQ(Seen.FileName, L"setup2.cab");
+  EXPECT_TRUE(Seen.Style & WS_SYSMENU);
+  EXPECT_FALSE(Seen.Style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME));
+}
+
+TEST(NextDiskPrompt, BrowsedFolderThenCancelLeavesTheCallersFolder) {
+  wchar_t Temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, Temp);
+  const std::string Chosen = FromWide(Temp) + "DISK2";
+  CreateDirectoryW(ToWide(Chosen).c_str(), nullptr);
+  std::string Folder = Chosen;
+  std::wstring Shown;
+  bool PromptDisabled = false;
+  const DWORD Thread = GetCurrentThreadId();
+  EXPECT_FALSE(Ask(Folder, [&](HWND Prompt) {
+    Click(Button(Prompt, "Обзор..."));
+    HWND Dialog = WaitForWindow(Thread, L"#32770");
+    if (!Dialog) return;
+    PromptDisabled = !IsWindowEnabled(Prompt);
+    PostMessageW(Dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(Dialog, IDOK)));
+    WaitUntil([&] { return TextOf(Edit(Prompt)) != ToWide(Chosen); });
+    Shown = TextOf(Edit(Prompt));
+    Click(Button(Prompt, "Отмена"));
+  }));
+  EXPECT_TRUE(PromptDisabled);
+  EXPECT_EQ(FromWide(Shown), Chosen + "\\");  // the browser's answer, with its backslash
+  EXPECT_EQ(Folder, Chosen);
+  RemoveDirectoryW(ToWide(Chosen).c_str());
+}
+
+TEST(NextDiskPrompt, OwnerIsDisabledWhileAskingAndEnabledAfter) {
+  HWND Owner = CreateWindowExW(0, L"STATIC", L"wizard", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
+                               nullptr, nullptr);
+  bool OwnerEnabled = true;
+  std::string Folder = "C:\\";
+  Ask(
+      Folder,
+      [&](HWND Prompt) {
+        OwnerEnabled = IsWindowEnabled(Owner);
+        Click(Button(Prompt, "ОК"));
+      },
+      Owner);
+  EXPECT_FALSE(OwnerEnabled);
+  EXPECT_TRUE(IsWindowEnabled(Owner));
+  DestroyWindow(Owner);
+}
+
+}  // namespace
+}  // namespace setup
