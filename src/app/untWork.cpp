@@ -633,7 +633,9 @@ void TfrmWork::btnCancelClick() {
     if (Confirmed() && FExecutor) FExecutor->Cancelled = true;
     return;
   }
-  switch (CancelAction(FPage, Info->DialogReboot, Checked(radioReboot))) {
+  // Only a restart the finish page offered and the user chose counts.
+  const bool Restart = OfferRestart(FInstallSucceeded, Info->DialogReboot) && Checked(radioReboot);
+  switch (CancelAction(FPage, Info->DialogReboot, Restart)) {
     case TCancelAction::AskThenClose:
     case TCancelAction::AskThenStopRun:
       if (Confirmed()) Close(exitFailed);

@@ -79,7 +79,7 @@ programs=$(find "$c/users" -type d -path '*Start Menu/Programs' | head -n1)
 list=$(iconv -f CP1251 -t UTF-8 "$c/Demo/uninst.lst" 2>/dev/null | tr -d '\r')
 for line in 'VersionFile=1' 'FileName0=C:\Demo\demo.txt' 'RunParams0=cmd /c del "%file%.ran"' \
             'ProductName=Демонстрационный продукт' 'FileName6=C:\Demo\Дополнения\extra.txt' \
-            'DirName13=C:\Demo'; do
+            'DirName11=C:\Demo\Дополнения' 'DirName14=C:\Demo'; do
   grep -qxF "$line" <<<"$list" || fail "uninstall list lacks: $line"
 done
 grep -qx 'FileName[0-9]*=C:\\Program Files\\Common Files\\Demo Shared\\shared.txt' <<<"$list" || fail "uninstall list lacks the shared file"

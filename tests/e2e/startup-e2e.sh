@@ -38,16 +38,17 @@ answer "Программа установки не завершила свою �
 wait-exit 1 of=first
 GDR
 
-# While its box is up, the second copy has no window of its own besides the box: neither a
-# (pageless) wizard nor a second background. Apart from the case above, so that a failure here
-# does not hide how the first copy fares.
+# While its box is up, the second copy's own wizard shows no page (its frame is on screen, as
+# the box belongs to its first show) and the first copy still shows its page. Apart from the
+# case above, so that a failure here does not hide how the first copy fares.
 cat > "$out/secondframe.gdr" <<GDR
 start as=first "$setup" "/PATH=C:\\\\E2E\\\\Attended"
 window "Мастер установки" class=TfrmWork "text=$welcome" timeout=30000
 start as=second "$setup" /AUTO=ON "/PATH=C:\\\\E2E\\\\Second"
 wait-box "Программа установки уже запущена!"
-expect-windows 1 "Мастер установки" class=TfrmWork timeout=1000
-expect-windows 1 * class=TfrmMain timeout=1000
+expect-windows 1 "Мастер установки" class=TfrmWork "text=$welcome" timeout=1000
+expect-windows 2 "Мастер установки" class=TfrmWork timeout=1000
+expect-windows 0 "Мастер установки" class=TfrmWork "text=Выполняемая операция:" timeout=1000
 answer "Программа установки уже запущена!" ok
 wait-exit 2 of=second
 window "Мастер установки" class=TfrmWork "text=$welcome"

@@ -1,0 +1,299 @@
+#!/usr/bin/env bash
+# The attended wizard, walked through page by page by the GUI driver: every page; the fewest
+# pages; the licence page reset by Back and then refused; custom components with dependencies;
+# the "no component" error; a 1C:Enterprise installation unticked; Cancel answered No and Yes;
+# Cancel during the run; the restart choice (recorded by the test build, never carried out).
+# Each page is pictured (build tree only). Then the disk says what was really installed.
+#   walks.sh REPO_ROOT MEDIA_DIR PROGRAMS_DIR GUIDRIVER_EXE WORK_DIR
+set -u
+root=$1 media=$2 programs=$3 driver=$4 work=$(realpath -m "$5")
+. "$root/tests/e2e/e2e-lib.sh"
+prefix=$work/wineprefix out=$work/gui run=$work/gui/media shots=$work/gui/shots
+c=$prefix/drive_c
+rm -rf "$out" && mkdir -p "$out" "$shots" && cp -r "$media"/. "$run"/ || exit 1
+for v in all gated few license; do cp "$programs/setup_walk_$v.exe" "$run/DISK1/" || exit 1; done
+exe() { winpath "$run/DISK1/setup_walk_$1.exe"; }
+shot() { echo "screenshot \"$(winpath "$shots/$1.bmp")\""; }
+welcome='Эта программа произведет установку на Ваш компьютер программного продукта:'
+yes='Да, я согласен(на) с условиями, продолжить установку продукта'
+no='Нет, я несогласен(на) с условиями соглашения, прервать установку'
+give_up='Вы подтверждаете выход из программы и прекращение установки ?'
+tree='SysTreeView32:1'
+
+# A first run of the prefix leaves no Wine folders behind; the ones the walks need are made
+# here: the 1C:Enterprise installations and infobase, and a program group that exists already.
+"$root/tools/wine-run" "$prefix" cmd /c exit 0 >/dev/null 2>&1
+rm -rf "$c/Walk" "$c/1C" "$c/Program Files/Демо" "$c/Program Files/Common Files/Demo Shared"
+mkdir -p "$c/1C/Buh/BIN" "$c/1C/Trade/BIN" "$c/1C/Base"
+start_menu=$(find "$c/users" -maxdepth 8 -type d -path '*Start Menu/Programs' | head -n1)
+[ -n "$start_menu" ] || { echo "no Start Menu Programs folder in the prefix"; exit 1; }
+find "$start_menu" -maxdepth 1 \( -name 'Группа обхода' -o -name 'Демонстрационный продукт' \) -exec rm -rf {} +
+mkdir -p "$start_menu/Существующая группа"
+find "$c/users" -name restart-request.txt -delete
+rm -f "$out/gate"
+
+# Every page, with the custom type and the 1C page; ends by choosing the restart.
+cat > "$out/all.gdr" <<GDR
+start as=walk "$(exe all)"
+window "Мастер установки" class=TfrmWork "text=$welcome" timeout=30000
+expect-text "Демонстрационный продукт"
+expect-text "Последнюю версию продукта Вы можете найти на нашем Web-сайте:"
+expect-text https://example.org/setup-engine/download
+expect-disabled "<< Назад"
+expect-enabled "Далее >>"
+$(shot 01-welcome)
+click "Далее >>"
+expect-text "Вам необходимо принять условия лицензионного соглашения"
+expect-text "ЛИЦЕНЗИОННОЕ СОГЛАШЕНИЕ"
+expect-unchecked "$yes"
+expect-unchecked "$no"
+expect-disabled "Далее >>"
+expect-enabled "<< Назад"
+click "$yes"
+expect-enabled "Далее >>"
+$(shot 02-license)
+click "Далее >>"
+expect-text "Прочитайте краткую информацию о программном продукте"
+expect-text "This product shows every kind of record"
+$(shot 03-readme)
+click "Далее >>"
+expect-text "Текущая директория для установки:"
+expect-value Edit:1 "C:\Program Files\Демо"
+expect-text "Конфигурации системы \"1С: Предприятие\""
+select ListBox:1 Демо-база
+expect-value Edit:1 "C:\1C\Base"
+click "По умолчанию"
+expect-value Edit:1 "C:\Program Files\Демо"
+set-text Edit:1 ""
+type Edit:1 ":C:\:*?<>|/W\""
+expect-value Edit:1 "C:\W"
+set-text Edit:1 "C:\Walk\All"
+$(shot 04-directory)
+click "<< Назад"
+expect-text "Прочитайте краткую информацию о программном продукте"
+click "<< Назад"
+expect-unchecked "$yes"
+expect-unchecked "$no"
+expect-disabled "Далее >>"
+click "$yes"
+click "Далее >>"
+expect-text "Прочитайте краткую информацию о программном продукте"
+click "Далее >>"
+expect-text "Текущая директория для установки:"
+expect-value Edit:1 "C:\Walk\All"
+click "Далее >>"
+expect-text "Выберите интересующий Вас сценарий установки программного продукта:"
+expect-checked "Полная установка"
+expect-text "Типовая установка предусматривает"
+click "Установка по выбору (для опытных пользователей!)"
+$(shot 05-type)
+click "Далее >>"
+expect-text "Выберите для установки компоненты, необходимые Вам:"
+tree-expect $tree Программа 1
+tree-expect $tree Программа/Дополнения 1
+tree-expect $tree Программа/Дополнения/Примеры 1
+tree-expect $tree Программа/Справка 1
+tree-missing $tree "Общие компоненты"
+tree-space $tree Программа/Дополнения/Примеры
+tree-expect $tree Программа/Дополнения/Примеры 2
+tree-expect $tree Программа/Дополнения 2
+tree-expect $tree Программа/Справка 1
+tree-expect $tree Программа 3
+tree-click $tree Программа
+tree-expect $tree Программа 2
+tree-expect $tree Программа/Справка 2
+tree-expect $tree Программа/Дополнения/Примеры 2
+click "Далее >>"
+answer "Не выбрано ни одного компонента!" ok
+expect-text "Выберите для установки компоненты, необходимые Вам:"
+tree-click $tree Программа/Справка
+tree-expect $tree Программа/Справка 1
+tree-expect $tree Программа 3
+tree-expect $tree Программа/Дополнения 2
+$(shot 06-components)
+click "Далее >>"
+expect-text "Выберите программную группу"
+expect-value Edit:1 "Демонстрационный продукт"
+select ListBox:1 "Существующая группа"
+expect-value Edit:1 "Существующая группа"
+click "По умолчанию"
+expect-value Edit:1 "Демонстрационный продукт"
+set-text Edit:1 "Группа обхода"
+$(shot 07-group)
+click "Далее >>"
+expect-text "Запрос на копирование файлов внешних компонент"
+tree-expect $tree "1С: Предприятие 7.5" 4
+tree-expect $tree "1С: Предприятие 8" 5
+tree-expect $tree "1С: Предприятие 7.7/Бухгалтерия" 1
+tree-expect $tree "1С: Предприятие 7.7/Торговля" 1
+tree-click $tree "1С: Предприятие 7.7/Торговля"
+tree-expect $tree "1С: Предприятие 7.7/Торговля" 2
+tree-click $tree "1С: Предприятие 7.7"
+tree-expect $tree "1С: Предприятие 7.7" 4
+$(shot 08-1c)
+click "Далее >>"
+expect-text "Для завершения установки необходимо перезагрузить компьютер." timeout=90000
+expect-checked "Осуществить перезагрузку позднее"
+expect-unchecked "Осуществить перезагрузку немедленно"
+expect-disabled "Далее >>"
+expect-disabled "<< Назад"
+$(shot 10-finish-restart)
+click "Осуществить перезагрузку немедленно"
+click Завершить
+wait-exit 0 of=walk only=TfrmWork,TfrmMain,WineConsoleClass
+GDR
+
+# Cancel while the run waits at its first program: the run stops, the finish page says it is
+# incomplete and offers no restart, and closing asks nothing.
+cat > "$out/gated.gdr" <<GDR
+start as=gated "$(exe gated)"
+window "Мастер установки" class=TfrmWork "text=$welcome" timeout=30000
+click "Далее >>"
+click "$yes"
+click "Далее >>"
+click "Далее >>"
+expect-text "Текущая директория для установки:"
+set-text Edit:1 "C:\Walk\Gated"
+click "Далее >>"
+expect-checked "Полная установка"
+click "Далее >>"
+expect-text "Выберите программную группу"
+click "Далее >>"
+click "Далее >>"
+expect-text "Выполняемая операция:"
+expect-text "Запуск внешних программ..."
+expect-disabled "Далее >>"
+expect-disabled "<< Назад"
+$(shot 09-progress)
+click Отмена
+make-file "$(winpath "$out/gate")"
+answer "$give_up" yes
+expect-text "Установка не была завершена полностью." timeout=60000
+expect-missing "Осуществить перезагрузку немедленно"
+expect-missing "Осуществить перезагрузку позднее"
+$(shot 10-finish-incomplete)
+click Завершить
+wait-exit 1 of=gated only=TfrmWork,TfrmMain,WineConsoleClass
+GDR
+
+# The fewest pages: welcome, readme, directory, progress, finish. Cancel answered No stays.
+cat > "$out/few.gdr" <<GDR
+start as=few "$(exe few)"
+window "Мастер установки" class=TfrmWork "text=$welcome" timeout=30000
+click "Далее >>"
+expect-text "Прочитайте краткую информацию о программном продукте"
+expect-enabled "<< Назад"
+click "Далее >>"
+expect-text "Текущая директория для установки:"
+click Отмена
+answer "$give_up" no
+expect-text "Текущая директория для установки:"
+click "<< Назад"
+expect-text "Прочитайте краткую информацию о программном продукте"
+click "Далее >>"
+expect-text "Текущая директория для установки:"
+set-text Edit:1 "C:\Walk\Few"
+click "Далее >>"
+expect-text "Установка успешно завершена. Для выхода из программы установки нажмите кнопку \"Завершить\"" timeout=90000
+expect-missing "Осуществить перезагрузку немедленно"
+$(shot 10-finish-success)
+click Завершить
+wait-exit 0 of=few only=TfrmWork,TfrmMain,WineConsoleClass
+GDR
+
+# Back from the directory page to a licence page asked afresh; then the licence refused.
+cat > "$out/license.gdr" <<GDR
+start as=license "$(exe license)"
+window "Мастер установки" class=TfrmWork "text=$welcome" timeout=30000
+click "Далее >>"
+click "$yes"
+click "Далее >>"
+expect-text "Текущая директория для установки:"
+set-text Edit:1 "C:\Walk\Refused"
+click "<< Назад"
+expect-text "Вам необходимо принять условия лицензионного соглашения"
+expect-unchecked "$yes"
+expect-unchecked "$no"
+expect-disabled "Далее >>"
+click "$no"
+expect-enabled "Далее >>"
+click "Далее >>"
+answer "Программа установки завершает свою работу. Установка программного продукта не была произведена." ok
+wait-exit 1 of=license
+GDR
+
+# Cancel on the type page, answered Yes: the end, nothing installed.
+cat > "$out/cancel.gdr" <<GDR
+start as=cancel "$(exe all)"
+window "Мастер установки" class=TfrmWork "text=$welcome" timeout=30000
+click "Далее >>"
+click "$yes"
+click "Далее >>"
+click "Далее >>"
+expect-text "Текущая директория для установки:"
+set-text Edit:1 "C:\Walk\Cancelled"
+click "Далее >>"
+expect-text "Выберите интересующий Вас сценарий установки программного продукта:"
+click Отмена
+answer "$give_up" yes
+wait-exit 1 of=cancel
+GDR
+
+walks="all gated few license cancel"
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Демонстрационный продукт'
+cat > "$out/session.sh" <<INNER
+wr() { '$root/tools/wine-run' '$prefix' "\$@"; }
+wr reg add 'HKCU\\Software\\Wine\\DllOverrides' /v cabinet /d native,builtin /f >/dev/null 2>&1
+wr reg add 'HKLM\\SOFTWARE\\1C\\1Cv7\\7.7\\Бухгалтерия' /v 1CPath /d 'C:\\1C\\Buh\\BIN\\1cv7.exe' /f >/dev/null 2>&1
+wr reg add 'HKLM\\SOFTWARE\\1C\\1Cv7\\7.7\\Торговля' /v 1CPath /d 'C:\\1C\\Trade\\BIN\\1cv7.exe' /f >/dev/null 2>&1
+wr reg add 'HKCU\\Software\\1C\\1Cv7\\7.7\\Titles' /v 'C:\\1C\\Base' /d 'Демо-база' /f >/dev/null 2>&1
+for walk in $walks; do
+  wr reg delete '$uninstall_key' /f >/dev/null 2>&1
+  wr '$driver' -q -f "\$(echo 'Z:$out/'\$walk.gdr | tr / '\\\\')" > '$out/'\$walk.log 2>&1
+  echo \$? > '$out/status.'\$walk
+  if [ "\$walk" = all ]; then
+    find '$c/users' -name restart-request.txt > '$out/restart.all'
+    # Later walks have no 1C page, so every installation found gets its copy again.
+    for product in Buh Trade; do [ -e '$c/1C/'\$product/BIN/demo.txt ] && echo \$product; done > '$out/1c.all'
+  fi
+  find '$c/users' -name restart-request.txt -delete
+done
+wr reg delete 'HKLM\\SOFTWARE\\1C' /f >/dev/null 2>&1
+wr reg delete 'HKCU\\Software\\1C\\1Cv7\\7.7\\Titles' /f >/dev/null 2>&1
+INNER
+"$root/tools/wine-session" "$prefix" bash "$out/session.sh" >"$out/session.log" 2>&1
+
+for walk in $walks; do
+  cat "$out/$walk.log" >> "$out/session.log"
+  [ "$(cat "$out/status.$walk" 2>/dev/null)" = 0 ] || fail "$walk: the driver's expectations failed (status $(cat "$out/status.$walk" 2>/dev/null))"
+done
+for picture in "$shots"/*.bmp; do [ -e "$picture" ] && to_png "$picture"; done
+
+# The custom selection: the partly selected program and its help, not the add-ons; the shared
+# component only because the help needs it (it was unselected with everything before);
+# demo.txt copied into the ticked 1C installation only.
+all=$c/Walk/All
+for f in demo.txt readme.txt license.txt hello.txt hello.txt.ran; do
+  [ -f "$all/$f" ] || fail "custom walk: $f not installed"
+done
+[ -e "$all/Дополнения/extra.txt" ] && fail "custom walk: an unselected group's file was installed"
+[ -e "$all/Дополнения/Примеры/Данные" ] && fail "custom walk: an unselected group's folder was made"
+[ -e "$all/setup.tmp" ] && fail "custom walk: the temporary file stayed"
+[ -f "$c/Program Files/Common Files/Demo Shared/shared.txt" ] || fail "custom walk: the dependency was not installed"
+[ "$(cat "$out/1c.all")" = Buh ] || fail "1C copies: only Buh is ticked, but these got demo.txt: $(cat "$out/1c.all")"
+cmp -s "$root/examples/demo/files/demo.txt" "$c/1C/Buh/BIN/demo.txt" || fail "the 1C copy differs from demo.txt"
+[ -f "$start_menu/Группа обхода/Демо-программа.lnk" ] || fail "custom walk: no shortcut in the chosen program group"
+[ -s "$out/restart.all" ] || fail "the restart chosen on the finish page was not requested"
+
+# The cancelled run stopped before any file; the refused licence and the cancelled wizard
+# installed nothing; the single type of the short wizard is applied (everything).
+[ -e "$c/Walk/Gated/demo.txt" ] && fail "cancelled run: files were installed"
+[ -e "$c/Walk/Refused" ] && fail "refused licence: the folder was made"
+[ -e "$c/Walk/Cancelled" ] && fail "cancelled wizard: the folder was made"
+[ -e "$c/Program Files/Демо" ] && fail "the default folder was made although never chosen"
+for f in demo.txt Дополнения/extra.txt Дополнения/Примеры/example.txt; do
+  [ -f "$c/Walk/Few/$f" ] || fail "short wizard: $f not installed"
+done
+[ -f "$start_menu/Демонстрационный продукт/Демо-программа.lnk" ] || fail "short wizard: no shortcut in the script's group"
+echo "pictures: $shots"
+finish "$out/session.log" "wizard walks checked"
