@@ -206,7 +206,7 @@ bool TfrmWork::FormCreate() {
   const bool Show1CList = Info->SelectDirectoryFrom1C && !F1CTitles.empty();
   ShowWindow(pnl1CForSelectDirectory, Show1CList ? SW_SHOW : SW_HIDE);
   // Without the list the folder tree takes its place.
-  SetWindowPos(stvDirectory.Handle, nullptr, 0, 0, cWidth, Show1CList ? 92 : 162, SWP_NOMOVE | SWP_NOZORDER);
+  SetWindowPos(stvDirectory.Handle, nullptr, 0, 0, cWidth, Show1CList ? 80 : 150, SWP_NOMOVE | SWP_NOZORDER);
   FPage = pgNone;
   return true;
 }
@@ -269,8 +269,8 @@ void TfrmWork::CreateReadmePage() {
 
 void TfrmWork::CreateDirectoryPage() {
   HWND Panel = Panels[pgDirectory];
-  Label(Panel, Msg::DirectoryHeading, 4, 30);
-  stvDirectory.Create(Panel, cLeft, 38, cWidth, 162, idDirectoryTree);
+  Label(Panel, Msg::DirectoryHeading, 4, 44);
+  stvDirectory.Create(Panel, cLeft, 50, cWidth, 150, idDirectoryTree);
   pnl1CForSelectDirectory = CreateWindowExW(WS_EX_CONTROLPARENT, cPanelClass, L"", WS_CHILD, cLeft, 134, cWidth, 68,
                                             Panel, nullptr, GetModuleHandleW(nullptr), this);
   Label(pnl1CForSelectDirectory, Msg::Configurations1C, 0, 16, 0, cWidth);
@@ -287,7 +287,7 @@ void TfrmWork::CreateDirectoryPage() {
 
 void TfrmWork::CreateTypePage() {
   HWND Panel = Panels[pgType];
-  Label(Panel, Msg::TypeHeading, 4, 18);
+  Label(Panel, Msg::TypeHeading, 4, 28);
   struct {
     HWND* Button;
     bool Enabled;
@@ -340,11 +340,11 @@ void TfrmWork::CreateGroupPage() {
 
 void TfrmWork::Create1CPage() {
   HWND Panel = Panels[pg1C];
-  Label(Panel, Msg::Products1CHeading, 4, 58);
+  Label(Panel, Msg::Products1CHeading, 4, 70);
   tree1S = CreateWindowExW(WS_EX_CLIENTEDGE, WC_TREEVIEWW, L"",
                            WS_CHILD | WS_VISIBLE | WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT |
                                TVS_SHOWSELALWAYS,
-                           cLeft, 66, cWidth, 196, Panel, reinterpret_cast<HMENU>(idTree1S), GetModuleHandleW(nullptr),
+                           cLeft, 76, cWidth, 186, Panel, reinterpret_cast<HMENU>(idTree1S), GetModuleHandleW(nullptr),
                            nullptr);
   SendMessageW(tree1S, WM_SETFONT, reinterpret_cast<WPARAM>(DialogFont()), FALSE);
   TreeView_SetImageList(tree1S, FStateImages, TVSIL_STATE);

@@ -11,7 +11,7 @@ root=$1 media=$2 programs=$3 driver=$4 work=$(realpath -m "$5")
 prefix=$work/wineprefix out=$work/gui run=$work/gui/media shots=$work/gui/shots
 c=$prefix/drive_c
 rm -rf "$out" && mkdir -p "$out" "$shots" && cp -r "$media"/. "$run"/ || exit 1
-for v in all gated few license; do cp "$programs/setup_walk_$v.exe" "$run/DISK1/" || exit 1; done
+for v in all gated few license runbefore; do cp "$programs/setup_walk_$v.exe" "$run/DISK1/" || exit 1; done
 exe() { winpath "$run/DISK1/setup_walk_$1.exe"; }
 shot() { echo "screenshot \"$(winpath "$shots/$1.bmp")\""; }
 welcome='Эта программа произведет установку на Ваш компьютер программного продукта:'
@@ -239,9 +239,32 @@ answer "$give_up" yes
 wait-exit 1 of=cancel
 GDR
 
-walks="all gated few license cancel"
+# Leaving the directory page runs record 30's commands (a failing one shows its error and the
+# next follows), then stops silently at record 31, whose program is missing: page 4 stays.
+cat > "$out/runbefore.gdr" <<GDR
+start as=before "$(exe runbefore)"
+window "Мастер установки" class=TfrmWork "text=$welcome" timeout=30000
+click "Далее >>"
+click "$yes"
+click "Далее >>"
+expect-text "Прочитайте краткую информацию о программном продукте"
+click "Далее >>"
+expect-text "Текущая директория для установки:"
+set-text Edit:1 "C:\Walk\Before"
+click "Далее >>"
+answer "" ok timeout=30000
+expect-text "Текущая директория для установки:"
+no-window * class=#32770 for=1500
+expect-text "Текущая директория для установки:"
+click Отмена
+answer "$give_up" yes
+wait-exit 1 of=before
+GDR
+
+walks="all gated few license cancel runbefore"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Демонстрационный продукт'
 cat > "$out/session.sh" <<INNER
+export SETUP_FIXTURE_LOG='$(winpath "$out/recorder.log")'
 wr() { '$root/tools/wine-run' '$prefix' "\$@"; }
 wr reg add 'HKCU\\Software\\Wine\\DllOverrides' /v cabinet /d native,builtin /f >/dev/null 2>&1
 wr reg add 'HKLM\\SOFTWARE\\1C\\1Cv7\\7.7\\Бухгалтерия' /v 1CPath /d 'C:\\1C\\Buh\\BIN\\1cv7.exe' /f >/dev/null 2>&1
@@ -295,5 +318,14 @@ for f in demo.txt Дополнения/extra.txt Дополнения/Приме
   [ -f "$c/Walk/Few/$f" ] || fail "short wizard: $f not installed"
 done
 [ -f "$start_menu/Демонстрационный продукт/Демо-программа.lnk" ] || fail "short wizard: no shortcut in the script's group"
+# The run-before program: written to the temporary folder as runbefore.exe, started for each
+# command with %file% replaced, in order; nothing of record 31.
+log=$(tr -d '\r' < "$out/recorder.log" 2>/dev/null)
+[ "$(grep -c '^cmdline=' <<<"$log")" = 2 ] || fail "run-before: expected two starts, log: $log"
+grep -q '^cmdline=.*runbefore.exe"\? /first *$' <<<"$log" || fail "run-before: first command missing: $log"
+grep -q '^cmdline=.*runbefore.exe"\? /second *$' <<<"$log" || fail "run-before: second command missing: $log"
+grep -q '^exe=.*\\runbefore.exe$' <<<"$log" || fail "run-before: not started as runbefore.exe: $log"
+[ "$(grep '^cmdline=' <<<"$log" | head -n1 | grep -c first)" = 1 ] || fail "run-before: commands out of order: $log"
+
 echo "pictures: $shots"
 finish "$out/session.log" "wizard walks checked"
