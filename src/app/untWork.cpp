@@ -849,6 +849,18 @@ LRESULT TfrmWork::Handle_(UINT Msg, WPARAM WParam, LPARAM LParam) {
       EndPaint(Handle, &Paint);
       return 0;
     }
+    case WM_ACTIVATE:
+      // Activation handed over by the background window, or coming back from another program,
+      // returns the focus to where the user left it.
+      if (LOWORD(WParam) == WA_INACTIVE) {
+        HWND Focus = GetFocus();
+        if (Focus && IsChild(Handle, Focus)) FLastFocus = Focus;
+      } else {
+        HWND Focus = FLastFocus && IsWindowVisible(FLastFocus) && IsWindowEnabled(FLastFocus) ? FLastFocus : nullptr;
+        if (!Focus) Focus = IsWindowEnabled(btnNext) ? btnNext : btnCancel;
+        SetFocus(Focus);
+      }
+      return 0;
     case DM_GETDEFID:
       return MAKELRESULT(idBtnNext, DC_HASDEFID);
     case WM_CTLCOLORSTATIC: {

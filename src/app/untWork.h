@@ -115,6 +115,7 @@ class TfrmWork : public IInstallHost {
   HFONT FProductFont = nullptr, FLinkFont = nullptr;
   HIMAGELIST FStateImages = nullptr;
 
+  HWND FLastFocus = nullptr;  // the control that had the focus when the window lost activation
   HWND btnBack = nullptr, btnNext = nullptr, btnCancel = nullptr;
   HWND Panels[11] = {};
   HWND lblProductName = nullptr, lblPromptDownloadWebPage = nullptr, lblDownloadWebPage = nullptr;
