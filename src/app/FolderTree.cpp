@@ -67,6 +67,10 @@ void TFolderTree::Create(HWND Parent, int Left, int Top, int Width, int Height, 
                            WS_CHILD | WS_VISIBLE | WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_SHOWSELALWAYS,
                            Left, Top, Width, Height, Parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)),
                            GetModuleHandleW(nullptr), nullptr);
+}
+
+void TFolderTree::Fill() {
+  if (FRoot) return;
   SHFILEINFOW Info{};
   auto Images = reinterpret_cast<HIMAGELIST>(
       SHGetFileInfoW(L"C:\\", 0, &Info, sizeof(Info), SHGFI_SYSICONINDEX | SHGFI_SMALLICON));
@@ -152,6 +156,7 @@ bool TFolderTree::SelectPath(const std::string& Utf8Path) {
   std::wstring Path = ToWide(Utf8Path);
   // Only absolute paths on a drive can be found in the tree.
   if (Path.size() < 2 || Path[1] != L':') return false;
+  Fill();
   std::vector<std::wstring> Parts;
   std::size_t Start = 0;
   while (Start <= Path.size()) {

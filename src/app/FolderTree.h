@@ -15,10 +15,14 @@ class TFolderTree {
   TFolderTree(const TFolderTree&) = delete;
   TFolderTree& operator=(const TFolderTree&) = delete;
 
-  // Creates the tree view as a child of Parent.
+  // Creates the tree view as a child of Parent, still empty.
   void Create(HWND Parent, int Left, int Top, int Width, int Height, int Id);
-  // Selects the folder Path (opening the folders on the way). False, with the selection
-  // unchanged, when some part of the path is not an existing folder.
+  // Adds My Computer and its drives. Asking the shell for icons and drive names is slow (a
+  // network or Unix drive answers late), so it waits until the tree is first shown.
+  void Fill();
+  bool Filled() const { return FRoot != nullptr; }
+  // Selects the folder Path (opening the folders on the way; filling the tree first). False,
+  // with the selection unchanged, when some part of the path is not an existing folder.
   bool SelectPath(const std::string& Path);
   // The selected folder's path ("C:\" for a drive, no trailing backslash below it); empty for
   // My Computer or no selection.

@@ -197,8 +197,7 @@ bool TfrmWork::FormCreate() {
 
   SetWindowTextW(edtProgramGroup, ToWide(Info->ProgramGroup).c_str());
   SetWindowTextW(edtDirectory, ToWide(Info->InstallDir).c_str());
-  // A folder that does not exist yet cannot be shown in the tree; the edit keeps the path.
-  stvDirectory.SelectPath(Info->InstallDir);
+  // The folder tree is filled, and shows InstallDir, when its page is first entered.
 
   F1CTitles = Read1CTitles(FRegistry);
   for (const T1CTitle& Title : F1CTitles)
@@ -527,7 +526,7 @@ void TfrmWork::EnterPage() {
     case pgWelcome: ShowPanel(Panels[pgWelcome]); break;
     case pgLicense: ShowLicensePage(); break;
     case pgReadme: ShowReadmePage(); break;
-    case pgDirectory: ShowPanel(Panels[pgDirectory]); break;
+    case pgDirectory: ShowDirectoryPage(); break;
     case pgType: ShowPanel(Panels[pgType]); break;
     case pgComponents: ShowComponentsPage(); break;
     case pgGroup: ShowGroupPage(); break;
@@ -558,6 +557,16 @@ void TfrmWork::ShowLicensePage() {
 void TfrmWork::ShowReadmePage() {
   SetWindowTextW(memoReadme, ToWide(JoinLines(Info->Readme)).c_str());
   ShowPanel(Panels[pgReadme]);
+}
+
+void TfrmWork::ShowDirectoryPage() {
+  if (!stvDirectory.Filled()) {
+    stvDirectory.Fill();
+    // InstallDir is still the start-up value here. A folder that does not exist yet cannot be
+    // shown in the tree; the edit keeps the path.
+    stvDirectory.SelectPath(Info->InstallDir);
+  }
+  ShowPanel(Panels[pgDirectory]);
 }
 
 void TfrmWork::ShowComponentsPage() {
