@@ -261,7 +261,30 @@ answer "$give_up" yes
 wait-exit 1 of=before
 GDR
 
-walks="all gated few license cancel runbefore"
+# The second disk is not where the program looks: the next-disk prompt asks for it. Cancel
+# there asks whether to give up (No: the prompt comes back); the folder typed into the prompt
+# is taken and the installation ends with the files of both disks.
+disks=$out/disks
+mkdir -p "$disks/elsewhere" && cp -r "$run/DISK1" "$disks/" && cp -r "$run/DISK2" "$disks/elsewhere/Второй диск" || exit 1
+cat > "$out/nextdisk.gdr" <<GDR
+start as=disk "$(winpath "$disks/DISK1/setup_walk_all.exe")" /AUTO=ON "/PATH=C:\Walk\Disk"
+window "Вставьте следующий диск" text=setup2.cab timeout=60000
+expect-text "Вставьте следующий диск с файлом"
+expect-enabled ОК
+expect-enabled Обзор...
+expect-value Edit:1 "$(winpath "$disks/DISK1")\\\\"
+# (the picture waits for the box to be painted)
+sleep 500
+$(shot 11-next-disk)
+click Отмена
+answer "$give_up" no
+window "Вставьте следующий диск" text=setup2.cab
+set-text Edit:1 "$(winpath "$disks/elsewhere/Второй диск")"
+click ОК
+wait-exit 0 of=disk timeout=60000
+GDR
+
+walks="all gated few license cancel runbefore nextdisk"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Демонстрационный продукт'
 cat > "$out/session.sh" <<INNER
 export SETUP_FIXTURE_LOG='$(winpath "$out/recorder.log")'
@@ -328,6 +351,11 @@ grep -q '^cmdline=.*runbefore.exe"\? /first *$' <<<"$log" || fail "run-before: f
 grep -q '^cmdline=.*runbefore.exe"\? /second *$' <<<"$log" || fail "run-before: second command missing: $log"
 grep -q '^exe=.*\\runbefore.exe$' <<<"$log" || fail "run-before: not started as runbefore.exe: $log"
 [ "$(grep '^cmdline=' <<<"$log" | head -n1 | grep -c first)" = 1 ] || fail "run-before: commands out of order: $log"
+
+for pair in demo.txt=demo.txt license.txt=license.txt hello.txt=hello.txt extras/extra.txt=Дополнения/extra.txt \
+            extras/example.txt=Дополнения/Примеры/example.txt; do
+  cmp -s "$root/examples/demo/files/${pair%%=*}" "$c/Walk/Disk/${pair#*=}" || fail "next disk: ${pair#*=} not installed as in the product"
+done
 
 echo "pictures: $shots"
 finish "$out/session.log" "wizard walks checked"
