@@ -414,10 +414,14 @@ bool TfrmWork::ControlMessage(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) 
   if (Wnd == treeComps) {
     switch (Msg) {
       case WM_LBUTTONDOWN:
-        // The press is judged where it happened, before the tree reacts to it.
+        // The press is judged where it happened, before the tree reacts to it (a collapse
+        // would move other nodes under the pointer).
         if (!FCollapsing)
           if (HTREEITEM Node = StateIconAt(treeComps, LParam)) ToggleComponent(Node);
-        return false;
+        DefSubclassProc(Wnd, Msg, WParam, LParam);
+        // The tree may keep the button's release to itself; the press is over either way.
+        FCollapsing = false;
+        return true;
       case WM_LBUTTONUP:
       case WM_KEYUP:
         FCollapsing = false;

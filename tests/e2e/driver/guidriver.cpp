@@ -58,7 +58,8 @@
 //   expect-selected CTL ITEM         that item is the list box's selection
 //   tree-expect CTL PATH STATE [timeout=]  the tree item's state image index is STATE
 //   tree-missing CTL PATH            no such tree item
-//   tree-click CTL PATH              left mouse press and release on the item's state image
+//   tree-click CTL PATH [button]     left mouse press and release on the item's state image
+//                                    (with "button": on its expand button)
 //   tree-space CTL PATH              select the item and press the space key in the tree
 // Processes
 //   start [as=NAME] EXE [ARGS...]    start a program, known by NAME ("" without as=)
@@ -763,8 +764,10 @@ void Driver::Run(const Command& C) {
     Remote.Write(&Rect, sizeof(Rect));
     if (!Send(Tree, TVM_GETITEMRECT, TRUE, Remote.Address()).value_or(0)) throw Failure("the tree item is not shown");
     Remote.Read(&Rect, sizeof(Rect));
-    // The state image sits left of the item's text (and of its icon, if the tree has icons):
-    // the tree's own hit test finds it.
+    // The state image sits left of the item's text (and of its icon, if the tree has icons),
+    // the expand button further left: the tree's own hit test finds them.
+    const bool OnButton = C.Args.size() > 3 && Arg(C, 3) == L"button";
+    const UINT Part = OnButton ? TVHT_ONITEMBUTTON : TVHT_ONITEMSTATEICON;
     const int Y = (Rect.top + Rect.bottom) / 2;
     int First = -1, Last = -1;
     for (int X = Rect.left - 1; X >= 0; --X) {
@@ -773,14 +776,14 @@ void Driver::Run(const Command& C) {
       Remote.Write(&Hit, sizeof(Hit));
       Send(Tree, TVM_HITTEST, 0, Remote.Address());
       Remote.Read(&Hit, sizeof(Hit));
-      if (Hit.hItem == Item.Handle && (Hit.flags & TVHT_ONITEMSTATEICON)) {
+      if (Hit.hItem == Item.Handle && (Hit.flags & Part)) {
         if (Last < 0) Last = X;
         First = X;
       } else if (Last >= 0) {
         break;
       }
     }
-    if (Last < 0) throw Failure("tree item " + Quote(Arg(C, 2)) + " shows no state image");
+    if (Last < 0) throw Failure("tree item " + Quote(Arg(C, 2)) + (OnButton ? " shows no expand button" : " shows no state image"));
     const LPARAM Point = MAKELPARAM((First + Last) / 2, Y);
     PostMessageW(Tree, WM_LBUTTONDOWN, MK_LBUTTON, Point);
     PostMessageW(Tree, WM_LBUTTONUP, 0, Point);
