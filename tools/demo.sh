@@ -23,15 +23,18 @@ cp -r "$build/demo/media" "$demo/media"
 echo "Demo media (setup.exe beside the first cabinet):"
 find "$demo/media" -type f | sort | while read -r f; do printf '  %-50s %8d bytes\n' "${f#"$demo"/}" "$(stat -c %s "$f")"; done
 
+driver=$(realpath "$build/tests/e2e/driver/guidriver.exe")
 cat > "$demo/session.sh" <<INNER
 wr() { "$root/tools/wine-run" "$prefix" "\$@"; }
 wr reg add 'HKCU\Software\Wine\DllOverrides' /v cabinet /d native,builtin /f >/dev/null 2>&1
 wr reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\SharedDLLs' /f >/dev/null 2>&1
 "$root/tools/wine-run" "$prefix" '$demo/media/DISK1/setup.exe' /AUTO=ON '/PATH=C:\Demo' '/GROUP=Демо' &
 pid=\$!
-# A picture of the progress page while the run is on.
-sleep 4
-xwd -root -display "\$DISPLAY" 2>/dev/null | convert xwd:- png:'$demo/progress.png' 2>/dev/null
+# A picture of the progress page while the run is on, taken by the GUI driver as soon as the
+# files are being unpacked (the demo installs in about a second).
+wr '$driver' -q window 'Мастер установки' 'text=Распаковка и копирование файлов' timeout=30000 \\; \\
+  screenshot 'Z:${demo//\//\\}\\progress.bmp' screen >/dev/null 2>&1 &&
+  convert '$demo/progress.bmp' '$demo/progress.png' 2>/dev/null && rm -f '$demo/progress.bmp'
 wait \$pid
 echo \$? > '$demo/status'
 wr regedit /E 'Z:$demo/uninstall.reg' 'HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Демонстрационный продукт' >/dev/null 2>&1
