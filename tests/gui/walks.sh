@@ -19,6 +19,14 @@ yes='Да, я согласен(на) с условиями, продолжить
 no='Нет, я несогласен(на) с условиями соглашения, прервать установку'
 give_up='Вы подтверждаете выход из программы и прекращение установки ?'
 tree='SysTreeView32:1'
+# The first lines of a walk: start the program and wait for its welcome page.
+begin() { printf '%s\n' "start as=$1 \"$2\"" "window \"Мастер установки\" class=TfrmWork \"text=$welcome\" timeout=30000"; }
+# From the welcome page over the accepted licence and the readme to the directory page.
+to_directory() {
+  printf '%s\n' 'click "Далее >>"' "click \"$yes\"" 'click "Далее >>"' \
+    'expect-text "Прочитайте краткую информацию о программном продукте"' 'click "Далее >>"' \
+    'expect-text "Текущая директория для установки:"'
+}
 
 # A first run of the prefix leaves no Wine folders behind; the ones the walks need are made
 # here: the 1C:Enterprise installations and infobase, and a program group that exists already.
@@ -34,8 +42,7 @@ rm -f "$out/gate"
 
 # Every page, with the custom type and the 1C page; ends by choosing the restart.
 cat > "$out/all.gdr" <<GDR
-start as=walk "$(exe all)"
-window "Мастер установки" class=TfrmWork "text=$welcome" timeout=30000
+$(begin walk "$(exe all)")
 expect-text "Демонстрационный продукт"
 expect-text "Последнюю версию продукта Вы можете найти на нашем Web-сайте:"
 expect-text https://example.org/setup-engine/download
@@ -162,13 +169,8 @@ GDR
 # Cancel while the run waits at its first program: the run stops, the finish page says it is
 # incomplete and offers no restart, and closing asks nothing.
 cat > "$out/gated.gdr" <<GDR
-start as=gated "$(exe gated)"
-window "Мастер установки" class=TfrmWork "text=$welcome" timeout=30000
-click "Далее >>"
-click "$yes"
-click "Далее >>"
-click "Далее >>"
-expect-text "Текущая директория для установки:"
+$(begin gated "$(exe gated)")
+$(to_directory)
 set-text Edit:1 "C:\Walk\Gated"
 click "Далее >>"
 expect-checked "Полная установка"
@@ -194,8 +196,7 @@ GDR
 
 # The fewest pages: welcome, readme, directory, progress, finish. Cancel answered No stays.
 cat > "$out/few.gdr" <<GDR
-start as=few "$(exe few)"
-window "Мастер установки" class=TfrmWork "text=$welcome" timeout=30000
+$(begin few "$(exe few)")
 click "Далее >>"
 expect-text "Прочитайте краткую информацию о программном продукте"
 expect-enabled "<< Назад"
@@ -219,8 +220,7 @@ GDR
 
 # Back from the directory page to a licence page asked afresh; then the licence refused.
 cat > "$out/license.gdr" <<GDR
-start as=license "$(exe license)"
-window "Мастер установки" class=TfrmWork "text=$welcome" timeout=30000
+$(begin license "$(exe license)")
 click "Далее >>"
 click "$yes"
 click "Далее >>"
@@ -240,13 +240,8 @@ GDR
 
 # Cancel on the type page, answered Yes: the end, nothing installed.
 cat > "$out/cancel.gdr" <<GDR
-start as=cancel "$(exe all)"
-window "Мастер установки" class=TfrmWork "text=$welcome" timeout=30000
-click "Далее >>"
-click "$yes"
-click "Далее >>"
-click "Далее >>"
-expect-text "Текущая директория для установки:"
+$(begin cancel "$(exe all)")
+$(to_directory)
 set-text Edit:1 "C:\Walk\Cancelled"
 click "Далее >>"
 expect-text "Выберите интересующий Вас сценарий установки программного продукта:"
@@ -258,14 +253,8 @@ GDR
 # Leaving the directory page runs record 30's commands (a failing one shows its error and the
 # next follows), then stops silently at record 31, whose program is missing: page 4 stays.
 cat > "$out/runbefore.gdr" <<GDR
-start as=before "$(exe runbefore)"
-window "Мастер установки" class=TfrmWork "text=$welcome" timeout=30000
-click "Далее >>"
-click "$yes"
-click "Далее >>"
-expect-text "Прочитайте краткую информацию о программном продукте"
-click "Далее >>"
-expect-text "Текущая директория для установки:"
+$(begin before "$(exe runbefore)")
+$(to_directory)
 set-text Edit:1 "C:\Walk\Before"
 click "Далее >>"
 answer "" ok timeout=30000
