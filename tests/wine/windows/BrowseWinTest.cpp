@@ -22,6 +22,7 @@ struct TSeen {
   bool DisabledWindowEnabled = false;
   UINT ErrorMode = 0;
   RECT Frame{};
+  bool StartShown = false;
 };
 
 class BrowseForFolderTest : public testing::Test {
@@ -34,10 +35,7 @@ class BrowseForFolderTest : public testing::Test {
                                nullptr, nullptr, nullptr, nullptr);
     // The dialog's owner is the active window; a disabled window cannot be the one in use.
     SetActiveWindow(Other);
-    wchar_t Temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, Temp);
-    Folder = FromWide(Temp) + "Папка выбора";
-    CreateDirectoryW(ToWide(Folder).c_str(), nullptr);
+    Folder = FromWide(test::QuietFolder(L"Папка выбора"));
   }
   void TearDown() override {
     DestroyWindow(Other);
@@ -56,6 +54,9 @@ class BrowseForFolderTest : public testing::Test {
         HWND Ok = GetDlgItem(Seen.Dialog, IDOK);
         // Without a start folder OK is to go grey; give the dialog its time to settle.
         if (Path.empty() || Path == "\\\\") test::WaitUntil([&] { return !IsWindowEnabled(Ok); });
+        // With a start folder, act once the dialog shows it selected.
+        if (!Path.empty() && Path != "\\\\")
+          Seen.StartShown = test::WaitUntil([&] { return test::SelectedFolderName(Seen.Dialog) == L"Папка выбора"; });
         Seen.OkEnabled = IsWindowEnabled(Ok);
         Seen.OtherWindowEnabled = IsWindowEnabled(Other);
         Seen.DisabledWindowEnabled = IsWindowEnabled(Disabled);
@@ -78,6 +79,7 @@ TEST_F(BrowseForFolderTest, StartsAtTheGivenFolderAndReturnsItWithABackslash) {
   TSeen Seen;
   ASSERT_TRUE(Browse(Path, IDOK, Seen));
   ASSERT_NE(Seen.Dialog, nullptr);
+  EXPECT_TRUE(Seen.StartShown);
   EXPECT_TRUE(Seen.OkEnabled);
   EXPECT_EQ(Path, Folder + "\\");
 }

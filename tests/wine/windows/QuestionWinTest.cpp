@@ -125,10 +125,7 @@ TEST(NextDiskPrompt, LayoutTextsAndClosedSystemMenu) {
 }
 
 TEST(NextDiskPrompt, BrowsedFolderThenCancelLeavesTheCallersFolder) {
-  wchar_t Temp[MAX_PATH];
-  GetTempPathW(MAX_PATH, Temp);
-  const std::string Chosen = FromWide(Temp) + "DISK2";
-  CreateDirectoryW(ToWide(Chosen).c_str(), nullptr);
+  const std::string Chosen = FromWide(test::QuietFolder(L"DISK2"));
   std::string Folder = Chosen;
   std::wstring Shown;
   bool PromptDisabled = false;
@@ -138,6 +135,8 @@ TEST(NextDiskPrompt, BrowsedFolderThenCancelLeavesTheCallersFolder) {
     HWND Dialog = WaitForWindow(Thread, L"#32770");
     if (!Dialog) return;
     PromptDisabled = !IsWindowEnabled(Prompt);
+    // OK only once the dialog shows the folder it was started in, as a person would see it.
+    if (!WaitUntil([&] { return test::SelectedFolderName(Dialog) == L"DISK2"; })) return;
     PostMessageW(Dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(Dialog, IDOK)));
     WaitUntil([&] { return TextOf(Edit(Prompt)) != ToWide(Chosen); });
     Shown = TextOf(Edit(Prompt));

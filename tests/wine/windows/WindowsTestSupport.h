@@ -1,6 +1,7 @@
 #pragma once
 // Driving modal windows from a second thread, as a person at the keyboard would.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <atomic>
 #include <functional>
@@ -48,6 +49,33 @@ inline bool WaitUntil(const std::function<bool()>& Condition) {
 // The child of Parent with class Class (and, when given, text Text).
 inline HWND FindChild(HWND Parent, const wchar_t* Class, const wchar_t* Text = nullptr) {
   return FindWindowExW(Parent, nullptr, Class, Text);
+}
+
+// A folder for the shell's folder dialog to start in. Not under %TEMP%: the dialog walks down
+// to its start folder by comparing item ids that carry each folder's time stamp, and anything
+// written into %TEMP% meanwhile (by Wine itself, too) makes it stop one level short.
+inline std::wstring QuietFolder(const wchar_t* Name) {
+  const std::wstring Parent = L"C:\\setup-browse-tests";
+  CreateDirectoryW(Parent.c_str(), nullptr);
+  const std::wstring Folder = Parent + L"\\" + Name;
+  CreateDirectoryW(Folder.c_str(), nullptr);
+  return Folder;
+}
+
+// The text of the item selected in the folder dialog's tree (empty when none is).
+inline std::wstring SelectedFolderName(HWND Dialog) {
+  HWND Tree = FindWindowExW(Dialog, nullptr, L"SysTreeView32", nullptr);
+  if (!Tree) return L"";
+  auto Item = reinterpret_cast<HTREEITEM>(SendMessageW(Tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+  if (!Item) return L"";
+  wchar_t Text[MAX_PATH] = L"";
+  TVITEMW Query{};
+  Query.mask = TVIF_TEXT;
+  Query.hItem = Item;
+  Query.pszText = Text;
+  Query.cchTextMax = MAX_PATH;
+  SendMessageW(Tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&Query));
+  return Text;
 }
 
 inline std::wstring TextOf(HWND Wnd) {
