@@ -27,7 +27,8 @@ std::intptr_t TStreamCabinetFileHandler::Open(const std::string& FileName, int O
   if (OFlag & kCreate) {
     Access = GENERIC_READ | GENERIC_WRITE;
     Share = 0;
-    Disposition = CREATE_ALWAYS;
+    // With _O_EXCL only a new file will do, so that nothing already there is overwritten.
+    Disposition = (OFlag & kExclusive) ? CREATE_NEW : CREATE_ALWAYS;
   } else {
     // Read-write requests are served read-only: the library only reads cabinets.
     Access = (OFlag & kWriteOnly) ? GENERIC_WRITE : GENERIC_READ;
