@@ -14,6 +14,13 @@ namespace {
 // The switch of a child run that registers one server; upper case, as it is compared.
 constexpr const char* kChildSwitch = "/REGSERVER=";
 
+LONG WINAPI EndWithExceptionCode(EXCEPTION_POINTERS* Exception) {
+  TerminateProcess(GetCurrentProcess(), Exception && Exception->ExceptionRecord
+                                            ? Exception->ExceptionRecord->ExceptionCode
+                                            : static_cast<UINT>(regServerFailed));
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
 class LibraryGuard {
  public:
   explicit LibraryGuard(HMODULE Module) : FModule(Module) {}
@@ -69,8 +76,10 @@ bool RunChildRegistration(int& ExitCode) {
   const std::vector<std::string> Args = ProgramArguments();
   if (Args.empty() || UpperAscii(Args[0].substr(0, std::string_view(kChildSwitch).size())) != kChildSwitch)
     return false;
-  // A crash inside the server must not ask anybody anything: the parent reads the status.
+  // A crash inside the server must not ask anybody anything, nor wait for a debugger: the
+  // run ends with the exception's code, which the parent reads as the status.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+  SetUnhandledExceptionFilter(EndWithExceptionCode);
   ExitCode = static_cast<int>(RegisterDllServer(Args[0].substr(std::string_view(kChildSwitch).size())));
   return true;
 }
