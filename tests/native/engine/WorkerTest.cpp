@@ -167,7 +167,7 @@ class Worker : public ::testing::Test {
       Uninstallers.push_back(CommandLine);
       return true;
     };
-    Executor.UnInstall.RemoveTempCopy = [&](const std::string&) { return true; };
+    Executor.UnInstall.RemoveTempCopy = [&](const std::string&) { return --LingeringWaits < 0; };
     if (CancelAtPump >= 0)
       Host.OnPump = [&] {
         if (Host.Pumps == CancelAtPump) {
@@ -222,6 +222,7 @@ class Worker : public ::testing::Test {
   HostInstallSystem System;
   std::vector<std::string> Switches, Uninstallers;
   int CancelAtPump = -1;
+  int LingeringWaits = 0;  // waits after which the earlier uninstaller's copy is still there
   std::size_t CaptionsAtCancel = 0, LogAtCancel = 0;
   std::string CancelDuring;
   bool Succeeded = false;
@@ -367,6 +368,42 @@ TEST_F(Worker, MissingMediaStopBeforeTheEarlierInstallationIsRemoved) {
   EXPECT_EQ(Host.Messages, (std::vector<std::string>{ErrorBox("Не найден CAB-файл <setup1.cab> в каталоге <" + Root +
                                                               "Media\\DISK1\\>")}));
   EXPECT_TRUE(Uninstallers.empty());
+}
+
+TEST_F(Worker, AnEarlierUninstallerThatDoesNotFinishIsWaitedForOrStopsTheRun) {
+  InstallOnce();
+  const std::string Question = std::string(Msg::ApplicationTitle) +
+                               "|Удаление предыдущей установки еще не завершено: программа <" + Install +
+                               "\\UnInstall.exe> продолжает работу.\rПодождать еще?";
+  // Attended: asked after each wait; waiting once more lets it finish, and the run goes on.
+  Host = ScriptedHost();
+  Host.Answers = {idRetry};
+  LingeringWaits = 1;
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_TRUE(Succeeded) << Host.LastMessage();
+  EXPECT_EQ(Host.Messages, (std::vector<std::string>{Question}));
+  EXPECT_EQ(Host.MessageFlags[0], mbRetryCancel | mbIconExclamation);
+  // Stopping there installs nothing into the folder the old uninstaller may still be emptying.
+  Host = ScriptedHost();
+  Host.Answers = {idCancel};
+  LingeringWaits = 1;
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_FALSE(Succeeded);
+  ASSERT_EQ(Host.Messages.size(), 2u);
+  EXPECT_EQ(Host.Messages[1], ErrorBox("Удаление предыдущей установки не завершилось: программа <" + Install +
+                                       "\\UnInstall.exe> продолжает работу"));
+  EXPECT_EQ(Host.Captions.back(), Msg::RemovingPrevious);
+  // Unattended: nobody to ask, the run stops at once.
+  Host = ScriptedHost();
+  Switches = {"/AUTO=ON"};
+  LingeringWaits = 1;
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_FALSE(Succeeded);
+  EXPECT_EQ(Host.Messages.size(), 1u);
+  EXPECT_EQ(Host.Captions.back(), Msg::RemovingPrevious);
 }
 
 TEST_F(Worker, AnUninstallListThatCannotBeWrittenOrHeldInAnsiStopsBeforeAnyChange) {
