@@ -71,7 +71,7 @@ bool NoComponentSelected(const TInstallInfo& Info) {
   // the user chose, whatever the hidden ones say. A visible group without a mark (-1) is
   // not "unselected" and lets the page go.
   for (const auto& G : Info.Groups)
-    if (!G->Hidden && G->State != 2) return false;
+    if (!G->Hidden && G->State != gsNotSelected) return false;
   return true;
 }
 
