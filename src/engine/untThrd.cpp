@@ -169,24 +169,25 @@ void TCabinetWalk::ContinuationRequested(const std::string& Name) {
   FLastContinuation = Name;
 }
 
-void TCabinetWalk::CabinetInfo(int SetId, int Number) {
+std::string TCabinetWalk::CabinetInfo(int SetId, int Number) {
   const bool Own = FAwaitingOwnInfo;
   FAwaitingOwnInfo = false;
+  const std::string Name = Own ? FCurrent : FLastContinuation;
   if (Own && !FHaveSet) {
     FHaveSet = true;
     FSetId = SetId;
     FLastNumber = Number;
-    return;
+    return Name;
   }
   // A cabinet comes next when it carries the following number, or, being extracted, when it
   // is the one the library has just continued into (it was counted then).
   bool InOrder = Number == FLastNumber + 1;
   if (Own && Number == FLastNumber && UpperAscii(FCurrent) == UpperAscii(FLastContinuation)) InOrder = true;
   if (SetId != FSetId || !InOrder)
-    throw Exception(Format(Msg::CabinetOutOfSet, {Own ? FCurrent : FLastContinuation, std::to_string(SetId),
-                                                  std::to_string(Number), std::to_string(FSetId),
-                                                  std::to_string(FLastNumber + 1)}));
+    throw Exception(Format(Msg::CabinetOutOfSet, {Name, std::to_string(SetId), std::to_string(Number),
+                                                  std::to_string(FSetId), std::to_string(FLastNumber + 1)}));
   FLastNumber = Number;
+  return Name;
 }
 
 void TCabinetWalk::CheckComplete(const TInstallInfo& Info) const {
@@ -380,6 +381,10 @@ void TExecutor::ExtractAll() {
     CurrentCabinet.clear();
     try {
       Reader->ExtractFiles(NormalizeDir(Info.Environment.SetupDir) + Name, 0);
+    } catch (const std::exception& Error) {
+      if (FWritingFile) FHost.Log("failed: " + FWritingFile->FullPath + ": " + Error.what());
+      DropPartFile();
+      throw;
     } catch (...) {
       DropPartFile();
       throw;
@@ -428,9 +433,16 @@ void TExecutor::FindCabinet(bool AskFirst) {
 
 void TExecutor::HandleCabinetInfo(const std::string& CabinetName, const std::string& CabinetPath, int SetId,
                                   int CabinetNumber) {
-  FHost.Log("cabinet: " + CabinetPath + " (set " + std::to_string(SetId) + ", number " +
+  std::string Name;
+  try {
+    Name = FWalk.CabinetInfo(SetId, CabinetNumber);
+  } catch (const Exception&) {
+    FHost.Log("cabinet refused: " + CabinetPath + " (set " + std::to_string(SetId) + ", number " +
+              std::to_string(CabinetNumber) + ")");
+    throw;
+  }
+  FHost.Log("cabinet: " + Name + " in " + CabinetPath + " (set " + std::to_string(SetId) + ", number " +
             std::to_string(CabinetNumber) + ", next " + (CabinetName.empty() ? "none" : CabinetName) + ")");
-  FWalk.CabinetInfo(SetId, CabinetNumber);
   NextCabinet = CabinetName;
 }
 

@@ -132,8 +132,8 @@ class TCabinetWalk {
   // The library asks for Name to continue a file; raises when the walk extracted it before.
   void ContinuationRequested(const std::string& Name);
   // The library announces a cabinet: first the one being extracted, then each continuation.
-  // Raises when it belongs to another set or does not come next.
-  void CabinetInfo(int SetId, int Number);
+  // Raises when it belongs to another set or does not come next; gives the cabinet's name.
+  std::string CabinetInfo(int SetId, int Number);
   void EntryMet(std::int32_t ItemNo) { FMet.insert(ItemNo); }
   bool WasMet(std::int32_t ItemNo) const { return FMet.count(ItemNo) != 0; }
   // Raises, naming the first few, when an extracted record was never met in the set.

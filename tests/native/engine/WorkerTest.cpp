@@ -267,7 +267,8 @@ TEST_F(Worker, InstallsASpannedSetAndRecordsWhatIsAboutToBeInstalled) {
                                                        "second"}));
   // The log names every cabinet with its set and number, and every file placed.
   EXPECT_GE(Host.Logged("cabinet: ").size(), Cabinets.size());
-  EXPECT_EQ(Host.Logged("cabinet: ").front(), "cabinet: " + Root + "Media\\DISK1\\ (set 7, number 0, next setup2.cab)");
+  EXPECT_EQ(Host.Logged("cabinet: setup2.cab in " + Root + "Media\\DISK2\\ (set 7, number 1, ").size(), 1u);  // continued into
+  EXPECT_EQ(Host.Logged("cabinet: ").front(), "cabinet: setup1.cab in " + Root + "Media\\DISK1\\ (set 7, number 0, next setup2.cab)");
   EXPECT_EQ(Host.Logged("extracted: ").size(), 3u);
   EXPECT_EQ(Host.Logged("skipped (not selected): "), (std::vector<std::string>{"skipped (not selected): " + Root + "BDE\\engine.dll"}));
 }
@@ -546,6 +547,8 @@ TEST_F(Worker, AFailedWriteLeavesTheOlderFileByteForByte) {
             "DIRPATH = \\data\r\nFILE = 11 1 0 0 0 0 0 0 0 3000 0 0  0 0 0 0\r\nFILEPATH = \\data\\small.txt\r\n");
   Run();
   ExpectOlderKept("CAB-файл поврежден");
+  EXPECT_EQ(Host.Logged("failed: "), (std::vector<std::string>{"failed: " + Target + ": CAB-файл поврежден",
+                                                                "failed: CAB-файл поврежден"}));
 
   // A compression type the library does not know: refused before the entry is handed out.
   MakeCabinets(0, 7, "Media\\DISK1\\setup1.cab");

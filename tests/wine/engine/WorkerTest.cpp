@@ -508,7 +508,7 @@ TEST_F(Worker, ASetupFolderOf255CyrillicCharactersWorks) {
   ASSERT_TRUE(Succeeded) << Host.LastMessage();
   EXPECT_TRUE(Host.DiskPrompts.empty());
   EXPECT_EQ(LoadBytesFromFile(InstallDir(Root) + "\\bin\\big.dat"), Data[10]);  // continued over the disks
-  EXPECT_EQ(Host.Logged("cabinet: ").front(), "cabinet: " + Long + "DISK1\\ (set 0, number 0, next setup2.cab)");
+  EXPECT_EQ(Host.Logged("cabinet: ").front(), "cabinet: setup1.cab in " + Long + "DISK1\\ (set 0, number 0, next setup2.cab)");
   RemoveTree(Long);
 }
 
