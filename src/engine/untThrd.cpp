@@ -303,18 +303,21 @@ void TExecutor::Run() {
 
 void TExecutor::CheckBeforeChanges() {
   // The earlier installation is removed only when the new one can be recorded and its media
-  // are at hand.
+  // are at hand. The checks that leave nothing behind come first: the list's folder is made
+  // only once the media are known to be there.
   if (Info.UnInstall) {
     AddUninstallItems(Info, UnInstall.Items);
     const std::string Bad = FirstNonAnsiPath(Info, UnInstall.Items);
     if (!Bad.empty()) throw Exception(FormatMessage1(Msg::PathNotAnsi, Bad));
-    const std::string Reason = FSystem.CheckWritable(UnInstall.ListFileName);
-    if (!Reason.empty()) throw Exception(Format(Msg::ListNotWritable, {UnInstall.ListFileName, Reason}));
   }
   if (!Info.Files.empty()) {
     CurrentCabinet = "setup1.cab";
     FindCabinet();
     if (!CabinetFound) throw EAbort();
+  }
+  if (Info.UnInstall) {
+    const std::string Reason = FSystem.CheckWritable(UnInstall.ListFileName);
+    if (!Reason.empty()) throw Exception(Format(Msg::ListNotWritable, {UnInstall.ListFileName, Reason}));
   }
 }
 

@@ -86,6 +86,7 @@ class HostInstallSystem : public setup::IInstallSystem {
   std::string CheckWritable(const std::string& Path) override {
     std::error_code Ignored;
     std::filesystem::create_directories(setup::PathFromUtf8(setup::ExtractFilePath(Path)), Ignored);
+    Folders.push_back(setup::ExtractFilePath(Path));
     const auto Host = setup::PathFromUtf8(Path);
     if (std::filesystem::exists(Host, Ignored)) return std::filesystem::is_regular_file(Host, Ignored) ? "" : "a folder";
     std::FILE* File = std::fopen(Host.c_str(), "wb");

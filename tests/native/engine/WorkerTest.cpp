@@ -352,6 +352,7 @@ TEST_F(Worker, MissingMediaStopBeforeTheEarlierInstallationIsRemoved) {
   Host = ScriptedHost();
   Host.Answers = {idYes};
   System.Programs.clear();
+  System.Folders.clear();
   LoadModel(StandardScript());
   Run();
   EXPECT_FALSE(Succeeded);
@@ -359,6 +360,7 @@ TEST_F(Worker, MissingMediaStopBeforeTheEarlierInstallationIsRemoved) {
   EXPECT_TRUE(Uninstallers.empty());
   EXPECT_TRUE(System.Programs.empty());
   EXPECT_TRUE(Host.Captions.empty());
+  EXPECT_TRUE(System.Folders.empty());
   // Unattended: no prompt, an error that says where the set was looked for.
   Host = ScriptedHost();
   Switches = {"/AUTO=ON"};
