@@ -511,6 +511,30 @@ TEST_F(Worker, ADiskOfAnotherBuildStopsTheRunBeforeAnyOfItsEntries) {
                                          "номер 2; ожидался набор 7, номер 1)"));
 }
 
+TEST_F(Worker, AForeignDiskMetInTheMiddleOfAFileIsNotTakenAndUnattendedEndsTheRun) {
+  MakeCabinets(60000, 8, "Other\\setup%d.cab");
+  MakeCabinets(60000, 7);
+  fs::copy_file(PathFromUtf8(Root + "Other\\DISK2\\setup2.cab"), PathFromUtf8(Root + "Media\\DISK2\\setup2.cab"),
+                fs::copy_options::overwrite_existing);
+  // Attended: the library finds the wrong cabinet under the right name; the user is asked.
+  Host.Answers = {idYes};
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_FALSE(Succeeded);
+  EXPECT_EQ(Host.DiskPrompts, (std::vector<std::string>{"setup2.cab in " + Root + "Media\\DISK2"}));
+  EXPECT_FALSE(Exists(Install + "\\bin\\big.dat"));
+  // Unattended: nobody can bring the right disk.
+  Host = ScriptedHost();
+  Switches = {"/AUTO=ON"};
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_FALSE(Succeeded);
+  EXPECT_TRUE(Host.DiskPrompts.empty());
+  EXPECT_EQ(Host.Messages, (std::vector<std::string>{ErrorBox("CAB-файл <setup2.cab> в каталоге <" + Root +
+                                                              "Media\\DISK2\\> поврежден или относится к другому набору")}));
+  EXPECT_FALSE(Exists(Install + "\\bin\\big.dat"));
+}
+
 TEST_F(Worker, ASetThatEndsEarlyFailsNamingTheMissingFiles) {
   MakeCabinets();
   for (int Item = 20; Item < 25; ++Item)
