@@ -31,7 +31,7 @@ class TWindowsInstallSystem : public IInstallSystem {
     } catch (const Exception&) {
       // The open below reports what is wrong with the folder.
     }
-    const std::wstring Wide = ToWide(Path);
+    const std::wstring Wide = ToWidePath(Path);
     // An existing list (the earlier installation's, which its uninstaller still reads) is
     // opened without changing it; a new one is created and goes away again on closing.
     HandleGuard File(CreateFileW(Wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -49,7 +49,7 @@ class TWindowsInstallSystem : public IInstallSystem {
 
   int ProbeTarget(const std::string& Path) override {
     // Asking for no sharing meets every other open of the file, as writing over it would.
-    HandleGuard File(CreateFileW(ToWide(Path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+    HandleGuard File(CreateFileW(ToWidePath(Path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (File.Valid()) return 0;
     const DWORD Error = GetLastError();
@@ -57,11 +57,11 @@ class TWindowsInstallSystem : public IInstallSystem {
   }
 
   int ReplaceTarget(const std::string& Part, const std::string& Target) override {
-    const std::wstring WideTarget = ToWide(Target);
+    const std::wstring WideTarget = ToWidePath(Target);
     // A read-only target cannot be replaced; the cabinet's attributes are applied afterwards.
     const DWORD Old = GetFileAttributesW(WideTarget.c_str());
     if (Old != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(WideTarget.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (MoveFileExW(ToWide(Part).c_str(), WideTarget.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (MoveFileExW(ToWidePath(Part).c_str(), WideTarget.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
       return 0;
     const DWORD Error = GetLastError();
     if (Old != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(WideTarget.c_str(), Old);
@@ -69,7 +69,7 @@ class TWindowsInstallSystem : public IInstallSystem {
   }
 
   void StampFile(const std::string& Path, std::uint16_t Date, std::uint16_t Time) override {
-    HandleGuard File(CreateFileW(ToWide(Path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+    HandleGuard File(CreateFileW(ToWidePath(Path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!File.Valid()) return;
     // The cabinet keeps local time; it is stamped unchanged, as the packager saw it.
@@ -78,13 +78,13 @@ class TWindowsInstallSystem : public IInstallSystem {
   }
 
   void SetAttributes(const std::string& Path, unsigned Attributes) override {
-    SetFileAttributesW(ToWide(Path).c_str(), Attributes);
+    SetFileAttributesW(ToWidePath(Path).c_str(), Attributes);
   }
 
-  void RemoveFile(const std::string& Path) override { DeleteFileW(ToWide(Path).c_str()); }
+  void RemoveFile(const std::string& Path) override { DeleteFileW(ToWidePath(Path).c_str()); }
 
   bool CopyFileTo(const std::string& From, const std::string& To) override {
-    return CopyFileW(ToWide(From).c_str(), ToWide(To).c_str(), FALSE) != 0;
+    return CopyFileW(ToWidePath(From).c_str(), ToWidePath(To).c_str(), FALSE) != 0;
   }
 
   std::string ErrorText(int Code) override { return SystemErrorMessage(static_cast<DWORD>(Code)); }
