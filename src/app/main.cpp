@@ -6,8 +6,12 @@
 #include "app/AppWin.h"
 #include "app/untMain.h"
 #include "app/untWork.h"
+#include "system/ServerRegistrationWin.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // A child run that registers one COM server for the installation: nothing else happens in it.
+  int ChildExitCode = 0;
+  if (setup::RunChildRegistration(ChildExitCode)) return ChildExitCode;
   INITCOMMONCONTROLSEX Controls = {sizeof(Controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES | ICC_TREEVIEW_CLASSES};
   InitCommonControlsEx(&Controls);
   // The folder tree and the folder browser are shell objects.

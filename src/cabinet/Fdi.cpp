@@ -178,7 +178,9 @@ FDIERROR ReadHeader(TContext& C, TCabinet& Cab) {
 // Opens Path + Name and reads its header. CABINET_NOT_FOUND when the file cannot be opened.
 FDIERROR OpenCabinet(TContext& C, TCabinet& Cab, const char* Path, const char* Name) {
   char FullName[2 * NameSize + 2];
-  size_t PathLength = strnlen(Path, NameSize - 1), NameLength = strnlen(Name, NameSize - 1);
+  size_t PathLength = strnlen(Path, NameSize), NameLength = strnlen(Name, NameSize);
+  // A longer folder or name than the interface allows is refused, never cut to another file's name.
+  if (PathLength >= NameSize || NameLength >= NameSize) return FDIERROR_CABINET_NOT_FOUND;
   memcpy(FullName, Path, PathLength);
   memcpy(FullName + PathLength, Name, NameLength);
   FullName[PathLength + NameLength] = 0;
@@ -396,6 +398,12 @@ FDIERROR CheckDirectory(TContext& C, TCabinet& Cab) {
     uint32_t FirstBlock;
     uint16_t Blocks, Type;
     if (FDIERROR Error = ReadFolderEntry(C, Cab, I, FirstBlock, Blocks, Type)) return Error;
+    // A folder that cannot be decoded would fail in the middle of its first file, after the
+    // caller has prepared a target for it: say so before any file is handed out.
+    unsigned Method = CompressionTypeFromTCOMP(Type);
+    if (!C.Decoders[Method]) {
+      if (FDIERROR Error = CreateDecoder(Method, C.Memory, C.Decoders[Method])) return Error;
+    }
   }
   uint32_t Offset = Cab.FilesOffset;
   for (uint32_t I = 0; I < Cab.Files; I++) {

@@ -1,8 +1,11 @@
 #pragma once
 // The installation worker: performs a prepared installation in fixed stages, reporting to the
-// window that hosts it through a narrow interface.
+// window that hosts it through a narrow interface. What the worker decides lives here and in
+// untThrd.cpp (portable); what it does to the machine goes through IInstallSystem, whose
+// Windows implementation is untThrdWin.cpp.
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -16,10 +19,15 @@ namespace setup {
 
 // Buttons and answers of the host's message boxes (the system's values).
 enum : unsigned {
-  mbOk = 0x0, mbAbortRetryIgnore = 0x2, mbYesNo = 0x4,
+  mbOk = 0x0, mbAbortRetryIgnore = 0x2, mbYesNo = 0x4, mbRetryCancel = 0x5,
   mbIconError = 0x10, mbIconQuestion = 0x20, mbIconExclamation = 0x30, mbDefButton2 = 0x100
 };
 enum : int { idOk = 1, idCancel = 2, idAbort = 3, idRetry = 4, idIgnore = 5, idYes = 6, idNo = 7 };
+
+// System error codes the worker tells apart.
+enum : int {
+  errAccessDenied = 5, errSharingViolation = 32, errLockViolation = 33, errFileExists = 80
+};
 
 // What the worker needs from the window it runs in.
 class IInstallHost {
@@ -35,12 +43,129 @@ class IInstallHost {
   virtual int ShowMessage(const std::string& Caption, const std::string& Text, unsigned Flags) = 0;
   // The next-disk prompt: the user confirms a folder that should hold FileName.
   virtual bool AskNextDisk(std::string& Folder, const std::string& FileName) = 0;
+  // One line for the installation log (without time stamp or line end); a host without a log
+  // drops it.
+  virtual void Log(const std::string& Line) { (void)Line; }
+};
+
+// What the worker does to the machine. Paths are UTF-8; error codes are the system's.
+class IInstallSystem {
+ public:
+  virtual ~IInstallSystem() = default;
+  // The file handler the cabinet reader works through; the worker writes extracted files with it.
+  virtual TCabinetFileHandler& FileHandler() = 0;
+  virtual bool FileExists(const std::string& Path) = 0;
+  virtual std::string FileVersion(const std::string& Path) = 0;
+  virtual void MakeDirs(const std::string& Dir) = 0;
+  // Empty when a file can be written at Path (creating its folder if needed; an existing file
+  // is not changed), else the system's reason.
+  virtual std::string CheckWritable(const std::string& Path) = 0;
+  // 0 when the existing file at Path can be replaced now (or there is none), else the error
+  // of opening it without sharing (32 or 33 when another process holds it).
+  virtual int ProbeTarget(const std::string& Path) = 0;
+  // Puts the complete file Part in place of Target (clearing the target's attributes first);
+  // 0 or the system error. Part stays where it was on failure.
+  virtual int ReplaceTarget(const std::string& Part, const std::string& Target) = 0;
+  // Stamps the last-write time from the cabinet's DOS date and time, taken as they are.
+  virtual void StampFile(const std::string& Path, std::uint16_t Date, std::uint16_t Time) = 0;
+  virtual void SetAttributes(const std::string& Path, unsigned Attributes) = 0;
+  virtual void RemoveFile(const std::string& Path) = 0;
+  virtual bool CopyFileTo(const std::string& From, const std::string& To) = 0;
+  virtual std::string ErrorText(int Code) = 0;
+  // Starts a command, waits for it, and gives its exit status; raises when it cannot start.
+  virtual std::uint32_t RunProgram(const std::string& CommandLine) = 0;
+  // Opens a file through the shell ("open"), in its own folder, without waiting.
+  virtual void OpenDocument(const std::string& Path) = 0;
+  // Self-registration of a COM server; the result is the registering run's exit status
+  // (0 registered). Never raises.
+  virtual std::uint32_t RegisterDllServer(const std::string& Path) = 0;
+  virtual void RegisterExeServer(const std::string& Path) = 0;
+  virtual void CreateShellLink(const std::string& Target, const std::string& Arguments,
+                               const std::string& LinkFile) = 0;
+};
+
+#ifdef _WIN32
+// The system's files, processes, COM and shell; registers in-process servers in a child run of
+// the program (see RunChildRegistration).
+std::unique_ptr<IInstallSystem> CreateWindowsInstallSystem();
+#endif
+
+// Records that take part in the run (their group is anything but not selected) and records
+// whose content is extracted (their group is selected or partly selected).
+inline bool TakesPart(const TGroupInfo* Group) { return Group && Group->State != gsNotSelected; }
+inline bool IsExtracted(const TGroupInfo* Group) {
+  return Group && (Group->State == gsSelected || Group->State == gsPartlySelected);
+}
+// True when a group of the database engine's folder kind takes part: only then is that folder
+// created, recorded for uninstalling and written as the engine's library path.
+bool UsesBdeFolder(const TInstallInfo& Info);
+// The progress bar's maximum: the sizes of all FILE records, selected or not.
+std::int64_t ProgressMaximum(const TInstallInfo& Info);
+// The Start-menu folder of the program group, without trailing backslash.
+std::string ProgramGroupFolder(const TInstallInfo& Info);
+// Resolves the uninstall list's place, the commands run first, and every record's target and
+// shortcut path. Runs once per model: shortcut paths are built on what the script gave.
+void PreparePaths(TInstallInfo& Info, TUnInstall& UnInstall);
+// The uninstall items of the run, in list order.
+void AddUninstallItems(const TInstallInfo& Info, TUnInstallList& Items);
+// The first path of the uninstall list that the ANSI code page cannot hold, or empty.
+std::string FirstNonAnsiPath(const TInstallInfo& Info, const TUnInstallList& Items);
+
+// The version question for File over an existing file of ExistingVersion; empty when the file
+// is written without asking (no check, no version on either side, or the same text).
+std::string VersionQuestion(const TFileInfo& File, bool TargetExists, const std::string& ExistingVersion);
+std::string BusyFileQuestion(const std::string& Path);
+// Where a file's new content is written until it is complete: beside the target, so that the
+// replacement is a rename within one folder. Attempt counts names already taken.
+std::string PartFileName(const TFileInfo& File, int Attempt);
+// The cabinet's attribute word as applied to an installed file: read-only, hidden, system and
+// archive only (the library's run-after-extract flag and anything else are dropped).
+unsigned InstalledAttributes(std::uint16_t CabinetAttributes);
+
+// The bookkeeping of a walk over a cabinet set: which cabinets were met, whether each one
+// belongs to the set and comes in order, and which entries were found. Every check raises an
+// Exception with the text the user sees.
+class TCabinetWalk {
+ public:
+  // The walk is about to extract Name; raises when it was extracted before (a cycle).
+  void BeginCabinet(const std::string& Name);
+  // The library asks for Name to continue a file; raises when the walk extracted it before.
+  void ContinuationRequested(const std::string& Name);
+  // The library announces a cabinet: first the one being extracted, then each continuation.
+  // Raises when it belongs to another set or does not come next; gives the cabinet's name.
+  std::string CabinetInfo(int SetId, int Number);
+  void EntryMet(std::int32_t ItemNo) { FMet.insert(ItemNo); }
+  bool WasMet(std::int32_t ItemNo) const { return FMet.count(ItemNo) != 0; }
+  // Raises, naming the first few, when an extracted record was never met in the set.
+  void CheckComplete(const TInstallInfo& Info) const;
+  int SetId() const { return FSetId; }
+
+ private:
+  std::set<std::string> FExtracted, FSeen;  // upper-case names: extracted; extracted or continued into
+  std::string FCurrent, FLastContinuation;
+  std::set<std::int32_t> FMet;
+  bool FAwaitingOwnInfo = false;
+  bool FHaveSet = false;
+  int FSetId = 0;
+  int FLastNumber = 0;
+};
+
+// Why a file that should have been written was left as it was.
+enum TSkipReason { srKeptVersion, srBusy };
+struct TSkippedFile {
+  std::string Path;
+  TSkipReason Reason;
 };
 
 class TExecutor {
  public:
-  // Info and Host are not owned. Library gives the cabinet library's entry points.
+  // Info, Host, Registry and System are not owned. Library gives the cabinet library's entry points.
+  TExecutor(TInstallInfo& Info, IInstallHost& Host, IRegistry& Registry, const TCabinetLibraryFunctions& Library,
+            IInstallSystem& System);
+#ifdef _WIN32
+  // The same on the system's own files and processes.
   TExecutor(TInstallInfo& Info, IInstallHost& Host, IRegistry& Registry, const TCabinetLibraryFunctions& Library);
+#endif
   ~TExecutor();
 
   // Runs every stage; the outcome is Succeeded. Errors are reported through the host.
@@ -48,7 +173,6 @@ class TExecutor {
 
   bool CabinetFound = false;
   std::unique_ptr<TCabinetReader> Reader;
-  std::unique_ptr<TCabinetFileHandler> StreamHandler;
   std::string CurrentCabinet;
   std::string NextCabinet;
   bool Succeeded = false;
@@ -59,15 +183,20 @@ class TExecutor {
   std::vector<std::string> Arguments;
   // The uninstall registration of this run, built from the script's strings.
   TUnInstall UnInstall;
+  // Files kept in their earlier version or skipped because they were busy, in the order met.
+  std::vector<TSkippedFile> SkippedFiles;
 
  private:
+  void Connect(const TCabinetLibraryFunctions& Library);
   void Run();
-  void SetCaption(const std::string& Text);
-  bool TakesPart(const TGroupInfo* Group) const { return Group && Group->State != 2; }
-  std::string ProgramGroupFolder() const;
+  // Sets a caption and pumps messages; false when the run was cancelled meanwhile.
+  bool Stage(const std::string& Caption);
+  int Ask(const std::string& Caption, const std::string& Text, unsigned Flags);
+  bool Unattended() const;
 
-  void PreparePaths();
+  void CheckBeforeChanges();
   void RunExternalPrograms();
+  void RemovePrevious();
   void CreateDirectories();
   void CreateUninstallRecord();
   void ExtractAll();
@@ -80,22 +209,32 @@ class TExecutor {
   void WriteBdePaths();
 
   void FindCabinet(bool AskFirst = false);
-  void HandleCabinetInfo(const std::string& CabinetName);
+  void HandleCabinetInfo(const std::string& CabinetName, const std::string& CabinetPath, int SetId,
+                         int CabinetNumber);
   void HandleNextCabinet(const std::string& NextCabinetName, std::string& CabinetPath, int ErrorIndication,
                          bool& Abort);
   void HandleCopyFile(const std::string& FileName, TFileCopyAction& Action, std::intptr_t& DestFileHandle);
   void HandleCloseCopiedFile(const std::string& FileName, std::intptr_t FileHandle, std::uint16_t Date,
                              std::uint16_t Time, std::uint16_t Attribs, bool& Abort);
   TFileInfo* FindEntry(const std::string& FileName);
-  bool Unattended() const;
+  // Asks what to do with a file another process holds; true to try again. Unattended, or on
+  // Ignore, the file is recorded as skipped; on Abort, Abort is set.
+  bool RetryBusy(const TFileInfo& File, bool& Abort);
+  void DropPartFile();
 
   IInstallHost& FHost;
   IRegistry& FRegistry;
+  std::unique_ptr<IInstallSystem> FOwnedSystem;
+  IInstallSystem& FSystem;
+  TCabinetWalk FWalk;
   std::int64_t FProgress = 0;
   std::int64_t FProgressMax = 0;
-  // The file being written, so that a failed extraction never leaves a truncated copy behind.
-  std::string FWritingPath;
+  // The file being written: its part file beside the target, so that a failed extraction
+  // never touches the target and leaves no fragment behind.
+  const TFileInfo* FWritingFile = nullptr;
+  std::string FWritingPart;
   std::intptr_t FWritingHandle = -1;
+  bool FTargetExisted = false;
 };
 
 }  // namespace setup

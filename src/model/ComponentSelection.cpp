@@ -249,7 +249,7 @@ void TComponentSelection::ToggleComponent(TGroupInfo& Group) {
     // unselected.
     std::vector<TGroupInfo*> Wanted;
     for (TGroupInfo* G : FGroups)
-      if (G->State == 1 || G->State == 3) Wanted.push_back(G);
+      if (G->State == gsSelected || G->State == gsPartlySelected) Wanted.push_back(G);
     Propagate(Wanted, 1, I);
   }
 }

@@ -28,7 +28,9 @@ void DiscoverGeneration7(IRegistry& Registry, const std::string& Key, TOwnedList
     if (!Registry.OpenKeyReadOnly("\\" + Key + "\\" + Name)) continue;
     if (Registry.ValueExists("1CPath")) {
       try {
-        Products.push_back(Product(Name, ExtractFilePath(Registry.ReadString("1CPath"))));
+        // Without a folder the copies would go to a path relative to wherever setup runs.
+        const std::string Folder = ExtractFilePath(Registry.ReadString("1CPath"));
+        if (!Folder.empty()) Products.push_back(Product(Name, Folder));
       } catch (const Exception&) {
         // A value that is not a string is no installation path: as if it were absent.
       }
@@ -62,8 +64,10 @@ void Discover1CProducts(IRegistry& Registry, TInstallInfo& Info) {
   Registry.SetRootKey(RegistryRoot::LocalMachine);
   for (const char* Code : kProducts8) {
     if (!Registry.OpenKeyReadOnly("\\" + std::string(kInstallerProducts) + Code + "\\InstallProperties")) continue;
-    Info.Products8.push_back(Product(Registry.ReadStringOrEmpty("DisplayName"),
-                                     NormalizeDir(Registry.ReadStringOrEmpty("InstallLocation")) + "Bin"));
+    const std::string Location = Registry.ReadStringOrEmpty("InstallLocation");
+    // An installation without a location cannot receive copies ("Bin" alone would be relative).
+    if (!Location.empty())
+      Info.Products8.push_back(Product(Registry.ReadStringOrEmpty("DisplayName"), NormalizeDir(Location) + "Bin"));
     Registry.CloseKey();
   }
   DiscoverGeneration7(Registry, "SOFTWARE\\1C\\1Cv7\\7.7", Info.Products77);

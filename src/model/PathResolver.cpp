@@ -12,14 +12,14 @@ namespace {
 std::string BaseFolder(const TInstallInfo& Info, unsigned Kind) {
   const TEnvironment& E = Info.Environment;
   switch (Kind) {
-    case 0: return E.ProgramFilesDir;
-    case 1: return E.WindowsDir;
-    case 2: return E.SystemDir;
-    case 3: return E.CommonFilesDir;
-    case 4: return Info.InstallDir;
-    case 5: return E.BdeDir;
-    case 6: return E.ProgramsDir + Info.ProgramGroup;
-    case 7: return E.FontsDir;
+    case fkProgramFiles: return E.ProgramFilesDir;
+    case fkWindows: return E.WindowsDir;
+    case fkSystem: return E.SystemDir;
+    case fkCommonFiles: return E.CommonFilesDir;
+    case fkInstall: return Info.InstallDir;
+    case fkBde: return E.BdeDir;
+    case fkProgramGroup: return E.ProgramsDir + Info.ProgramGroup;
+    case fkFonts: return E.FontsDir;
     default: return {};
   }
 }
@@ -31,14 +31,14 @@ struct Placeholder {
 
 // Replaced one after another in this order; each scans the result of the one before.
 constexpr std::array<Placeholder, 8> kPlaceholders = {{
-    {"%ProgramFiles%", 0},
-    {"%WindowsFiles%", 1},
-    {"%SystemFiles%", 2},
-    {"%CommonFiles%", 3},
-    {"%Install%", 4},
-    {"%BDE%", 5},
-    {"%Fonts%", 7},
-    {"%ProgramGroup%", 6},
+    {"%ProgramFiles%", fkProgramFiles},
+    {"%WindowsFiles%", fkWindows},
+    {"%SystemFiles%", fkSystem},
+    {"%CommonFiles%", fkCommonFiles},
+    {"%Install%", fkInstall},
+    {"%BDE%", fkBde},
+    {"%Fonts%", fkFonts},
+    {"%ProgramGroup%", fkProgramGroup},
 }};
 
 }  // namespace
@@ -46,7 +46,7 @@ constexpr std::array<Placeholder, 8> kPlaceholders = {{
 std::string TInstallInfo::ExpandPath(std::uint8_t FolderKind, std::string_view Text) const {
   const unsigned Kind = FolderKind & 0x7F;
   std::string Result;
-  if (Kind <= 7)
+  if (Kind <= fkFonts)
     Result = WithoutBackslash(BaseFolder(*this, Kind)) + std::string(Text);
   else
     Result = std::string(Text);

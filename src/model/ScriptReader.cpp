@@ -279,7 +279,7 @@ void TInstallInfo::ParseRecordLine(int K, std::string_view Value) {
       G->InTypical = Flag(C[3]);
       G->InMinimal = Flag(C[4]);
       G->FolderKind = LowByte(C[5]);
-      G->State = 1;
+      G->State = gsSelected;
       G->LineNo = FCurrentLine;
       TGroupInfo* Added = G.get();
       Groups.push_back(std::move(G));

@@ -26,10 +26,10 @@ TInstallInfo::TInstallInfo(IRegistry* Registry) : FRegistry(Registry) {
 
 void TInstallInfo::ApplyInstallType(bool Full, bool Typical, bool Minimal, bool Custom) {
   for (auto& G : Groups) {
-    if (Full) G->State = 1;
-    if (Typical) G->State = G->InTypical ? 1 : 2;
-    if (Minimal) G->State = G->InMinimal ? 1 : 2;
-    if (Custom) G->State = 1;
+    if (Full) G->State = gsSelected;
+    if (Typical) G->State = G->InTypical ? gsSelected : gsNotSelected;
+    if (Minimal) G->State = G->InMinimal ? gsSelected : gsNotSelected;
+    if (Custom) G->State = gsSelected;
   }
 }
 

@@ -32,11 +32,21 @@ class EScriptError : public Exception {
   int FLineNo;
 };
 
+// Selection states of a group; the value doubles as the state image of its tree node.
+enum : std::int32_t { gsNoMark = -1, gsSelected = 1, gsNotSelected = 2, gsPartlySelected = 3 };
+
+// Folder kinds of a group (GROUP column 6) and of the uninstall list's place: the base folder a
+// record's path is resolved against. Kind 8 has no base folder: only the placeholders count.
+enum : std::uint8_t {
+  fkProgramFiles = 0, fkWindows = 1, fkSystem = 2, fkCommonFiles = 3, fkInstall = 4, fkBde = 5,
+  fkProgramGroup = 6, fkFonts = 7, fkPlaceholdersOnly = 8
+};
+
 struct TGroupInfo {
   std::string Caption;
   void* TreeNode = nullptr;  // the wizard's node for this group; not owned
-  std::int32_t State = 1;    // 1 selected, 2 not selected, 3 partly selected, -1 no mark
-  std::uint8_t FolderKind = 0;
+  std::int32_t State = gsSelected;
+  std::uint8_t FolderKind = fkProgramFiles;
   std::int32_t ItemNo = 0;
   std::int32_t ParentNo = 0;
   TGroupInfo* Parent = nullptr;

@@ -12,7 +12,7 @@ namespace setup {
 namespace {
 
 std::FILE* OpenFile(const std::string& Path, bool Write) {
-  return std::fopen(Path.c_str(), Write ? "wb" : "rb");
+  return std::fopen(PathFromUtf8(Path).c_str(), Write ? "wb" : "rb");
 }
 
 std::string Reason(int Error) { return std::generic_category().message(Error); }

@@ -61,6 +61,28 @@ inline constexpr const char* BusyFileSuffix =
     ">!\rОн уже существует на Вашем ПК и занят другим процессом.\rЕсли Вы уверены, что данный файл не нуждается в "
     "обновлении, то можно продолжить установку.";
 inline constexpr const char* BadEntryName = "В CAB-файле найден файл с недопустимым именем <%s>";
+// A cabinet set that is damaged, incomplete or mixed with another product's disks.
+inline constexpr const char* CabinetMetTwice =
+    "CAB-файл <%s> встречается в наборе повторно: набор CAB-файлов поврежден";
+inline constexpr const char* CabinetOutOfSet =
+    "CAB-файл <%s> не является следующим CAB-файлом этого набора (набор %s, номер %s; ожидался набор %s, номер %s)";
+inline constexpr const char* CabinetFilesMissing = "В наборе CAB-файлов не найдены файлы: %s";
+inline constexpr const char* CabinetFilesMore = " и еще %s";
+inline constexpr const char* CabinetPathTooLong = "Слишком длинный путь к CAB-файлу: <%s>";
+inline constexpr const char* CabinetNotFound = "Не найден CAB-файл <%s> в каталоге <%s>";
+inline constexpr const char* CabinetWrong = "CAB-файл <%s> в каталоге <%s> поврежден или относится к другому набору";
+// What has to hold before the installation changes anything.
+inline constexpr const char* ListNotWritable = "Не удалось создать файл деинсталяции <%s>: %s";
+inline constexpr const char* PathNotAnsi =
+    "Путь <%s> содержит символы, которые нельзя записать в файл деинсталяции. Выберите другой каталог установки "
+    "или другую программную группу";
+// Replacing an installed file with its new version.
+inline constexpr const char* ReplaceFailed = "Не удалось заменить файл <%s>: %s";
+// The earlier installation's uninstaller is still at work after the wait.
+inline constexpr const char* PreviousStillRunning =
+    "Удаление предыдущей установки еще не завершено: программа <%s> продолжает работу.\rПодождать еще?";
+inline constexpr const char* PreviousNotRemoved =
+    "Удаление предыдущей установки не завершилось: программа <%s> продолжает работу";
 
 // The wizard's pages. A "\r" is a line break; "\r\r" an empty line.
 inline constexpr const char* BackButton = "<< Назад";

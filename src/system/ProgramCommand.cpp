@@ -31,4 +31,13 @@ std::string CommandWorkingDirectory(std::string_view CommandLine,
   return ReplaceAll(ExtractFilePath(CommandLine), "\"", "");
 }
 
+std::vector<std::string> CommandList(std::string_view RunParams, const std::string& FilePath) {
+  std::vector<std::string> Commands;
+  std::size_t Position = 1;
+  std::string Piece;
+  while (NextToken(RunParams, "|", true, Position, Piece))
+    if (!Piece.empty()) Commands.push_back(ReplaceAll(Piece, "%file%", FilePath));
+  return Commands;
+}
+
 }  // namespace setup

@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace setup {
 
@@ -15,5 +16,9 @@ namespace setup {
 // the folder part of the whole line is taken. IsFile tells whether a path names an existing file.
 std::string CommandWorkingDirectory(std::string_view CommandLine,
                                     const std::function<bool(const std::string&)>& IsFile);
+
+// The commands of a command list (FILERUNPARAMS and the like): the pieces between "|", empty
+// pieces left out, "%file%" (letter case significant) replaced by FilePath in each.
+std::vector<std::string> CommandList(std::string_view RunParams, const std::string& FilePath);
 
 }  // namespace setup

@@ -3,11 +3,23 @@
 #include <windows.h>
 
 #include "Paths.h"
+#include "SystemWin.h"
+#include "Text.h"
 #include "WideWin.h"
 
 namespace setup {
 
 namespace {
+
+// The switch of a child run that registers one server; upper case, as it is compared.
+constexpr const char* kChildSwitch = "/REGSERVER=";
+
+LONG WINAPI EndWithExceptionCode(EXCEPTION_POINTERS* Exception) {
+  TerminateProcess(GetCurrentProcess(), Exception && Exception->ExceptionRecord
+                                            ? Exception->ExceptionRecord->ExceptionCode
+                                            : static_cast<UINT>(regServerFailed));
+  return EXCEPTION_EXECUTE_HANDLER;
+}
 
 class LibraryGuard {
  public:
@@ -25,18 +37,51 @@ class LibraryGuard {
 
 }  // namespace
 
-void RegisterDllServer(const std::string& FileName) {
+std::uint32_t RegisterDllServer(const std::string& FileName) {
   try {
     // The altered search path lets a server find the libraries installed beside it, as the
     // system's own registration tool does.
     LibraryGuard Library(LoadLibraryExW(ToWide(FileName).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
-    if (!Library.Get()) return;
+    if (!Library.Get()) return regNotLoaded;
     using RegisterServer = HRESULT(STDAPICALLTYPE*)();
     const auto Register = reinterpret_cast<RegisterServer>(
         reinterpret_cast<void*>(GetProcAddress(Library.Get(), "DllRegisterServer")));
-    if (Register) Register();  // the result code says nothing we could act on
+    if (!Register) return regNoEntry;
+    return SUCCEEDED(Register()) ? regRegistered : regServerFailed;
   } catch (...) {
+    return regServerFailed;
   }
+}
+
+std::uint32_t RegisterDllServerInChild(const std::string& Program, const std::string& FileName) {
+  try {
+    std::wstring CommandLine = ToWide("\"" + Program + "\" " + std::string(kChildSwitch) + "\"" + FileName + "\"");
+    STARTUPINFOW Startup{};
+    Startup.cb = sizeof Startup;
+    PROCESS_INFORMATION Process{};
+    if (!CreateProcessW(ToWide(Program).c_str(), CommandLine.data(), nullptr, nullptr, FALSE,
+                        NORMAL_PRIORITY_CLASS, nullptr, nullptr, &Startup, &Process))
+      return regNotStarted;
+    HandleGuard ProcessHandle(Process.hProcess), ThreadHandle(Process.hThread);
+    if (WaitForSingleObject(ProcessHandle.Get(), INFINITE) != WAIT_OBJECT_0) return regNotStarted;
+    DWORD Status = regNotStarted;
+    GetExitCodeProcess(ProcessHandle.Get(), &Status);
+    return Status;
+  } catch (...) {
+    return regNotStarted;
+  }
+}
+
+bool RunChildRegistration(int& ExitCode) {
+  const std::vector<std::string> Args = ProgramArguments();
+  if (Args.empty() || UpperAscii(Args[0].substr(0, std::string_view(kChildSwitch).size())) != kChildSwitch)
+    return false;
+  // A crash inside the server must not ask anybody anything, nor wait for a debugger: the
+  // run ends with the exception's code, which the parent reads as the status.
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+  SetUnhandledExceptionFilter(EndWithExceptionCode);
+  ExitCode = static_cast<int>(RegisterDllServer(Args[0].substr(std::string_view(kChildSwitch).size())));
+  return true;
 }
 
 void RegisterExeServer(const std::string& FileName) {

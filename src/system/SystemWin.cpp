@@ -16,7 +16,7 @@ void MakeDirs(const std::string& Dir) {
   const std::string Parent = WithoutBackslash(ExtractFilePath(Path));
   if (Parent == Path) return;  // a drive root
   if (!Parent.empty()) MakeDirs(Parent);
-  CreateDirectoryW(ToWide(Path).c_str(), nullptr);
+  CreateDirectoryW(ToWidePath(Path).c_str(), nullptr);
 }
 
 std::string GetTempDir() {
@@ -31,7 +31,7 @@ std::string GetTempDir() {
 }
 
 bool HasAttributes(const std::string& Path, unsigned long Mask) {
-  const DWORD Attributes = GetFileAttributesW(ToWide(Path).c_str());
+  const DWORD Attributes = GetFileAttributesW(ToWidePath(Path).c_str());
   if (Attributes == INVALID_FILE_ATTRIBUTES) return false;
   return (Attributes & Mask) == Mask;
 }
@@ -39,7 +39,7 @@ bool HasAttributes(const std::string& Path, unsigned long Mask) {
 bool DirectoryExists(const std::string& Path) { return HasAttributes(Path, FILE_ATTRIBUTE_DIRECTORY); }
 
 bool FileExists(const std::string& Path) {
-  const DWORD Attributes = GetFileAttributesW(ToWide(Path).c_str());
+  const DWORD Attributes = GetFileAttributesW(ToWidePath(Path).c_str());
   return Attributes != INVALID_FILE_ATTRIBUTES && !(Attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 

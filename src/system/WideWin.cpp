@@ -10,6 +10,16 @@ std::wstring ToWide(std::string_view Text) {
   return std::wstring(Wide.begin(), Wide.end());
 }
 
+std::wstring ToWidePath(std::string_view Path) {
+  std::wstring Wide = ToWide(Path);
+  constexpr std::size_t kClassicLimit = 248;
+  if (Wide.size() < kClassicLimit) return Wide;
+  if (Wide.size() >= 3 && Wide[1] == L':' && Wide[2] == L'\\') return L"\\\\?\\" + Wide;
+  if (Wide.size() >= 3 && Wide[0] == L'\\' && Wide[1] == L'\\' && Wide[2] != L'?' && Wide[2] != L'.')
+    return L"\\\\?\\UNC\\" + Wide.substr(2);
+  return Wide;
+}
+
 std::string FromWide(std::wstring_view Text) {
   return Utf16ToUtf8(std::u16string(Text.begin(), Text.end()));
 }

@@ -8,6 +8,11 @@
 namespace setup {
 
 std::wstring ToWide(std::string_view Text);
+// A path for the system's file functions. An absolute path too long for their classic limit
+// (folders stop at 248 characters, files at 260) is given in the "\\?\" form, which lifts it:
+// a setup folder of 255 characters must still reach the cabinets in it. Such paths must be in
+// normal form (backslashes, no "." or ".." parts), as the program builds them.
+std::wstring ToWidePath(std::string_view Path);
 std::string FromWide(std::wstring_view Text);
 
 // The system's message for an error code, in the user's language, without trailing line break.

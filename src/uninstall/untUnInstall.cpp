@@ -3,6 +3,7 @@
 #include "system/Encoding.h"
 #include "system/Errors.h"
 #include "system/Files.h"
+#include "system/Messages.h"
 #include "system/Paths.h"
 #include "system/Text.h"
 
@@ -62,15 +63,18 @@ void TUnInstall::CreateUninstall(IRegistry& Registry, const std::string& Install
 }
 
 void TUnInstall::RemovePrevious(IRegistry& Registry) {
+  // Without an identifier or a place of its own, "the same product in the same place" would
+  // match entries of other products (an MSI product's entry has no identifier either).
+  const std::string OwnDir = ExtractFilePath(ListFileName);
+  if (ProductID.empty() || OwnDir.empty()) return;
   Registry.SetRootKey(RegistryRoot::LocalMachine);
   if (!Registry.OpenKey(kUninstallKey, false)) return;
   const std::vector<std::string> Names = Registry.GetKeyNames();
   Registry.CloseKey();
-  const std::string OwnDir = ExtractFilePath(ListFileName);
   for (const auto& Name : Names) {
+    std::string Id, CommandLine;
     try {
       if (!Registry.OpenKey(std::string(kUninstallKey) + "\\" + Name, false)) continue;
-      std::string Id, CommandLine;
       try {
         Id = Registry.ReadString("ProductID");
         CommandLine = Registry.ReadString("UnInstallString");
@@ -79,12 +83,16 @@ void TUnInstall::RemovePrevious(IRegistry& Registry) {
         throw;
       }
       Registry.CloseKey();
-      if (Id != ProductID) continue;
-      if (ExtractFilePath(TextBetween(CommandLine, "\"", "\"")) != OwnDir) continue;
-      if (RunUninstaller && RunUninstaller(CommandLine) && RemoveTempCopy) RemoveTempCopy(CommandLine);
     } catch (const Exception&) {
       // One broken entry must not keep the others from being looked at.
+      continue;
     }
+    if (Id != ProductID) continue;
+    const std::string Program = TextBetween(CommandLine, "\"", "\"");
+    if (ExtractFilePath(Program) != OwnDir) continue;
+    if (!RunUninstaller || !RunUninstaller(CommandLine)) continue;
+    while (RemoveTempCopy && !RemoveTempCopy(CommandLine))
+      if (!WaitAgain || !WaitAgain(Program)) throw Exception(FormatMessage1(Msg::PreviousNotRemoved, Program));
   }
 }
 

@@ -24,9 +24,14 @@ class TUnInstall {
   std::string ProductID;
 
   // How an earlier installation's uninstaller is run and waited for. On Windows these are the
-  // system routines below; elsewhere nothing can run until a test sets them.
+  // system routines below; elsewhere nothing can run until a test sets them. RemoveTempCopy
+  // is false when the uninstaller's copy is still there after its wait.
   std::function<bool(const std::string&)> RunUninstaller;
-  std::function<void(const std::string&)> RemoveTempCopy;
+  std::function<bool(const std::string&)> RemoveTempCopy;
+  // Asked (with the uninstaller's path) when an earlier uninstaller is still at work after the
+  // wait: true waits again. Without it, or on false, RemovePrevious raises: the installation
+  // must not go on into a folder that the old uninstaller may still be emptying.
+  std::function<bool(const std::string&)> WaitAgain;
 
   TUnInstall();
 
@@ -40,8 +45,9 @@ class TUnInstall {
 #ifdef _WIN32
 // Starts CommandLine + " /silence" and waits for it; true when it started and the wait worked.
 bool RunUninstallerSilent(const std::string& CommandLine);
-// Waits (at most a minute) until the uninstaller's copy in the temporary folder can be deleted.
-void RemoveTempUninstaller(const std::string& CommandLine);
+// Waits (at most a minute) until the uninstaller's copy in the temporary folder can be deleted;
+// false when it is still there.
+bool RemoveTempUninstaller(const std::string& CommandLine);
 #endif
 
 }  // namespace setup

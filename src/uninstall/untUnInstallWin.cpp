@@ -22,16 +22,18 @@ bool RunUninstallerSilent(const std::string& CommandLine) {
   return WaitForSingleObject(Process.hProcess, INFINITE) != WAIT_FAILED;
 }
 
-void RemoveTempUninstaller(const std::string& CommandLine) {
+bool RemoveTempUninstaller(const std::string& CommandLine) {
   const std::string Target = GetTempDir() + ExtractFileName(TextBetween(CommandLine, "\"", "\""));
   const std::wstring WideTarget = ToWide(Target);
   // The earlier uninstaller runs from its temporary copy; it is finished when the copy can be
-  // deleted. A copy that never goes away must not hold the installation forever: after a
-  // minute the installation goes on, since the uninstaller has already done its work.
+  // deleted. A copy that does not go away within a minute is reported, so that the caller can
+  // ask or stop rather than install into a folder the old uninstaller may still be emptying.
   for (int Attempt = 0; Attempt < 600 && FileExists(Target); ++Attempt) {
     DeleteFileW(WideTarget.c_str());
+    if (!FileExists(Target)) return true;
     Sleep(100);
   }
+  return !FileExists(Target);
 }
 
 }  // namespace setup

@@ -1,6 +1,7 @@
 #include "wizard/WizardFlow.h"
 
 #include "system/Messages.h"
+#include "system/ProgramCommand.h"
 #include "system/Text.h"
 
 namespace setup {
@@ -70,18 +71,13 @@ bool NoComponentSelected(const TInstallInfo& Info) {
   // the user chose, whatever the hidden ones say. A visible group without a mark (-1) is
   // not "unselected" and lets the page go.
   for (const auto& G : Info.Groups)
-    if (!G->Hidden && G->State != 2) return false;
+    if (!G->Hidden && G->State != gsNotSelected) return false;
   return true;
 }
 
 std::vector<std::string> RunBeforeCommands(const TFileInfo& File, const std::string& ProgramPath) {
-  std::vector<std::string> Commands;
-  if (!File.RunBefore) return Commands;
-  std::size_t Position = 1;
-  std::string Token;
-  while (NextToken(File.RunParams, "|", false, Position, Token))
-    if (!Token.empty()) Commands.push_back(ReplaceAll(Token, "%file%", ProgramPath));
-  return Commands;
+  if (!File.RunBefore) return {};
+  return CommandList(File.RunParams, ProgramPath);
 }
 
 TCancelAction CancelAction(int Page, bool DialogReboot, bool RebootChecked) {

@@ -266,13 +266,27 @@ answer "$give_up" yes
 wait-exit 1 of=before
 GDR
 
-# The second disk is not where the program looks: the next-disk prompt asks for it. Cancel
-# there asks whether to give up (No: the prompt comes back); the folder typed into the prompt
-# is taken and the installation ends with the files of both disks.
+# The second disk is not where the program looks. Unattended, nobody is asked: the run ends
+# with an error that says where the disk was looked for. Attended, the next-disk prompt asks
+# for it; Cancel there asks whether to give up (No: the prompt comes back); the folder typed
+# into the prompt is taken and the installation ends with the files of both disks.
 disks=$out/disks
 mkdir -p "$disks/elsewhere" && cp -r "$run/DISK1" "$disks/" && cp -r "$run/DISK2" "$disks/elsewhere/Второй диск" || exit 1
+cat > "$out/nextdisk_auto.gdr" <<GDR
+start as=auto "$(winpath "$disks/DISK1/setup_walk_all.exe")" /AUTO=ON "/PATH=C:\Walk\Disk"
+answer "Не найден CAB-файл <setup2.cab> в каталоге <$(winpath "$disks/DISK1")\\>!" ok timeout=60000
+wait-exit 1 of=auto
+GDR
 cat > "$out/nextdisk.gdr" <<GDR
-start as=disk "$(winpath "$disks/DISK1/setup_walk_all.exe")" /AUTO=ON "/PATH=C:\Walk\Disk"
+$(begin disk "$(winpath "$disks/DISK1/setup_walk_all.exe")")
+$(to_directory)
+set-text Edit:1 "C:\Walk\Disk"
+click "Далее >>"
+expect-checked "Полная установка"
+click "Далее >>"
+expect-text "Выберите программную группу"
+click "Далее >>"
+click "Далее >>"
 window "Вставьте следующий диск" text=setup2.cab timeout=60000
 expect-text "Вставьте следующий диск с файлом"
 expect-enabled ОК
@@ -286,10 +300,13 @@ answer "$give_up" no
 window "Вставьте следующий диск" text=setup2.cab
 set-text Edit:1 "$(winpath "$disks/elsewhere/Второй диск")"
 click ОК
-wait-exit 0 of=disk timeout=60000
+window "Мастер установки" class=TfrmWork
+expect-text "Для завершения установки необходимо перезагрузить компьютер" timeout=90000
+click Завершить
+wait-exit 0 of=disk only=TfrmWork,TfrmMain,WineConsoleClass
 GDR
 
-walks="all gated few license cancel runbefore nextdisk"
+walks="all gated few license cancel runbefore nextdisk_auto nextdisk"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Демонстрационный продукт'
 cat > "$out/session.sh" <<INNER
 export SETUP_FIXTURE_LOG='$(winpath "$out/recorder.log")'

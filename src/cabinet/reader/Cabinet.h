@@ -5,6 +5,7 @@
 #include <exception>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "cabinet/CabinetError.h"
 #include "cabinet/CabinetLibrary.h"
@@ -81,6 +82,13 @@ class TCabinetReader : public TCabinetInterface {
   // Remembers the first exception raised inside a library call.
   void KeepException(std::exception_ptr Error);
 
+  // The library keeps folders in buffers of 256 bytes, and the system's library reads them in
+  // the ANSI code page. It is therefore given a short alias ("*0\") for every folder, and the
+  // alias is turned back into the folder wherever the library hands a path out: any folder,
+  // of any length and in any script, works with either library.
+  std::string FolderAlias(const std::string& Folder);
+  std::string RealPath(const std::string& LibraryPath) const;
+
  protected:
   virtual void DoCabinetInfo(const std::string& CabinetName, const std::string& CabinetDisk,
                              const std::string& CabinetPath, int SetId, int CabinetNumber, bool& Abort);
@@ -97,8 +105,11 @@ class TCabinetReader : public TCabinetInterface {
 
  private:
   void RethrowKept();
+  // '*' cannot appear in a Windows path, so an alias is never taken for a real folder.
+  static constexpr char kAliasMark = '*';
   TCabinetLibraryFunctions FLibrary;
   std::exception_ptr FPendingError;
+  std::vector<std::string> FFolders;
 };
 
 // The reader on whose behalf the library's file callbacks run (they carry no user data), so

@@ -1,8 +1,10 @@
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
 #include "Cabinet.h"
 #include "system/Errors.h"
+#include "system/Messages.h"
 #include "system/Paths.h"
 
 namespace setup {
@@ -22,7 +24,7 @@ INT_PTR FDIDIAMONDAPI Open(char* FileName, int OFlag, int PMode) {
   try {
     int Err = 0;
     auto* H = Handler();
-    return H ? H->Open(FileName, OFlag, PMode, Err, nullptr) : -1;
+    return H ? H->Open(CurrentReader->RealPath(FileName), OFlag, PMode, Err, nullptr) : -1;
   } catch (...) {
     CurrentReader->KeepException(std::current_exception());
     return -1;
@@ -135,7 +137,7 @@ void TCabinetReader::ExtractFiles(const std::string& CabinetFile, int Flags) {
   CreateContext();
   CurrentReader = this;
   std::string Name = ExtractFileName(CabinetFile);
-  std::string Path = ExtractFilePath(CabinetFile);
+  std::string Path = FolderAlias(ExtractFilePath(CabinetFile));
   FPendingError = nullptr;
   const BOOL Ok = FLibrary.FDICopy(Context, Name.data(), Path.data(), Flags, NotifyCallback, nullptr, this);
   CheckResult(Ok != 0);
@@ -145,7 +147,8 @@ std::intptr_t TCabinetReader::Notify(FDINOTIFICATIONTYPE Type, PFDINOTIFICATION 
   bool Abort = false;
   switch (Type) {
     case fdintCABINET_INFO:
-      DoCabinetInfo(Text(Info->psz1), Text(Info->psz2), Text(Info->psz3), Info->setID, Info->iCabinet, Abort);
+      DoCabinetInfo(Text(Info->psz1), Text(Info->psz2), RealPath(Text(Info->psz3)), Info->setID, Info->iCabinet,
+                    Abort);
       return Abort ? -1 : 0;
     case fdintPARTIAL_FILE:
       DoPartialFile(Text(Info->psz1), Text(Info->psz2), Text(Info->psz3), Abort);
@@ -166,17 +169,37 @@ std::intptr_t TCabinetReader::Notify(FDINOTIFICATIONTYPE Type, PFDINOTIFICATION 
                         Abort);
       return Abort ? -1 : 1;
     case fdintNEXT_CABINET: {
-      std::string CabinetPath = Text(Info->psz3);
+      std::string CabinetPath = RealPath(Text(Info->psz3));
       DoNextCabinet(Text(Info->psz1), Text(Info->psz2), CabinetPath, static_cast<int>(Info->fdie), Abort);
-      // The library's buffer holds 256 characters.
-      const std::size_t Length = std::min<std::size_t>(CabinetPath.size(), 255);
-      std::memcpy(Info->psz3, CabinetPath.data(), Length);
-      Info->psz3[Length] = '\0';
+      // The library's buffer holds 256 bytes; the folder's alias always fits.
+      const std::string Alias = FolderAlias(CabinetPath);
+      if (Alias.size() > 255) throw Exception(FormatMessage1(Msg::CabinetPathTooLong, CabinetPath));
+      std::memcpy(Info->psz3, Alias.data(), Alias.size());
+      Info->psz3[Alias.size()] = '\0';
       return Abort ? -1 : 0;
     }
     default:
       return 0;
   }
+}
+
+std::string TCabinetReader::FolderAlias(const std::string& Folder) {
+  if (Folder.empty()) return Folder;
+  auto It = std::find(FFolders.begin(), FFolders.end(), Folder);
+  if (It == FFolders.end()) It = FFolders.insert(FFolders.end(), Folder);
+  return kAliasMark + std::to_string(It - FFolders.begin()) + "\\";
+}
+
+std::string TCabinetReader::RealPath(const std::string& LibraryPath) const {
+  if (LibraryPath.empty() || LibraryPath[0] != kAliasMark) return LibraryPath;
+  const auto Slash = LibraryPath.find('\\');
+  std::size_t Index = 0;
+  for (std::size_t I = 1; I < Slash && I < LibraryPath.size(); ++I) {
+    if (LibraryPath[I] < '0' || LibraryPath[I] > '9') return LibraryPath;
+    Index = Index * 10 + static_cast<std::size_t>(LibraryPath[I] - '0');
+  }
+  if (Slash == std::string::npos || Index >= FFolders.size()) return LibraryPath;
+  return FFolders[Index] + LibraryPath.substr(Slash + 1);
 }
 
 void TCabinetReader::DoCabinetInfo(const std::string& CabinetName, const std::string& CabinetDisk,

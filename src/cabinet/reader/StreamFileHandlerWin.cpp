@@ -27,14 +27,15 @@ std::intptr_t TStreamCabinetFileHandler::Open(const std::string& FileName, int O
   if (OFlag & kCreate) {
     Access = GENERIC_READ | GENERIC_WRITE;
     Share = 0;
-    Disposition = CREATE_ALWAYS;
+    // With _O_EXCL only a new file will do, so that nothing already there is overwritten.
+    Disposition = (OFlag & kExclusive) ? CREATE_NEW : CREATE_ALWAYS;
   } else {
     // Read-write requests are served read-only: the library only reads cabinets.
     Access = (OFlag & kWriteOnly) ? GENERIC_WRITE : GENERIC_READ;
     Share = (OFlag & kExclusive) ? 0 : (FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
     Disposition = OPEN_EXISTING;
   }
-  const HANDLE File = CreateFileW(ToWide(FileName).c_str(), Access, Share, nullptr, Disposition,
+  const HANDLE File = CreateFileW(ToWidePath(FileName).c_str(), Access, Share, nullptr, Disposition,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (File == INVALID_HANDLE_VALUE) {
     Err = static_cast<int>(GetLastError());
@@ -94,7 +95,7 @@ long TStreamCabinetFileHandler::Seek(std::intptr_t Handle, long Distance, int Se
 }
 
 int TStreamCabinetFileHandler::Delete(const std::string& FileName, int& Err) {
-  Err = DeleteFileW(ToWide(FileName).c_str()) ? 0 : static_cast<int>(GetLastError());
+  Err = DeleteFileW(ToWidePath(FileName).c_str()) ? 0 : static_cast<int>(GetLastError());
   return 0;
 }
 

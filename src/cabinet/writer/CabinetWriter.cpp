@@ -20,6 +20,11 @@ constexpr std::uint32_t cBlockSize = 32768;
 // that, even with the extra block part a cabinet boundary adds.
 constexpr std::uint64_t cMaxFolderSize = std::uint64_t(65534) * cBlockSize;
 constexpr std::size_t cMaxEntries = 65535;
+// Readers take cabinet offsets as signed 32-bit numbers (ours and the system's alike): a cabinet
+// beyond that would be written fine and then refused on the user's machine.
+constexpr std::uint64_t cMaxCabinetBytes = 0x7FFFFFFF;
+constexpr const char* cTooLargeText =
+    "The cabinet would be larger than 2 GB (2147483647 bytes), which cabinet readers refuse; split it into a set";
 constexpr std::size_t cMaxNameBytes = 255;
 
 constexpr std::uint16_t cFolderContinuedFromPrev = 0xFFFD;
@@ -259,6 +264,8 @@ struct TCabinetWriter::TImpl {
     Record[7] = std::uint8_t(UncompressedSize >> 8);
     std::uint32_t Sum = CabinetChecksum(Record + 4, 4, CabinetChecksum(Data, Size, 0));
     for (int i = 0; i < 4; ++i) Record[i] = std::uint8_t(Sum >> (8 * i));
+    // Stops before gigabytes more are spooled into a cabinet that can only be refused.
+    if (DataSize + sizeof Record + Size > cMaxCabinetBytes) throw Exception(cTooLargeText);
     Spool.write(reinterpret_cast<const char*>(Record), sizeof Record);
     Spool.write(reinterpret_cast<const char*>(Data), std::streamsize(Size));
     if (!Spool) ThrowWriteError(SpoolPath);
@@ -288,7 +295,7 @@ struct TCabinetWriter::TImpl {
     std::uint64_t DataOffset = FilesOffset;
     for (const auto& File : Files) DataOffset += FileRecordSize(File);
     std::uint64_t Total = DataOffset + DataSize;
-    if (Total > 0xFFFFFFFFu) throw Exception("The cabinet would be larger than 4 GB");
+    if (Total > cMaxCabinetBytes) throw Exception(cTooLargeText);
 
     std::string Header;
     Header.reserve(std::size_t(DataOffset));
@@ -532,6 +539,12 @@ struct TCabinetWriter::TImpl {
         if (!EntryFits(Record + cFolderRecordSize)) ThrowTooSmall();
       }
     }
+    if (!Spanning && Options.Compression == ccNone) {
+      // Stored data has a known size: refuse the file before any of it is written.
+      const std::uint64_t Blocks = (Pending.size() + Size + cBlockSize - 1) / cBlockSize;
+      if (UsedSize() + Record + cFolderRecordSize + Size + Blocks * cDataRecordFixedSize > cMaxCabinetBytes)
+        throw Exception(cTooLargeText);
+    }
     if (!FolderOpen) OpenFolder();
 
     TCabFile File;
@@ -572,6 +585,8 @@ TCabinetWriter::TCabinetWriter(TCabinetWriterOptions Options) : FImpl(std::make_
     throw Exception(FormatMessage1("The cabinet number belongs in the file name: '%s'", I.Options.OutputPattern));
   if (I.Spanning && !HasNumber(I.NamePart))
     throw Exception(FormatMessage1("A cabinet set needs %d in its name pattern: '%s'", I.Options.OutputPattern));
+  if (I.Spanning && I.Options.MaxCabinetSize > cMaxCabinetBytes)
+    throw Exception("The maximum cabinet size must not exceed 2 GB (2147483647 bytes), which cabinet readers refuse");
   if (I.Options.CompressionLevel < 1 || I.Options.CompressionLevel > 9)
     throw Exception("The compression level must be 1 to 9");
   I.CabinetName(1);

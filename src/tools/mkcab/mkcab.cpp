@@ -23,7 +23,7 @@ const char* const cUsage =
     "  -m, --compression=none|mszip  data compression (default mszip)\n"
     "  -l, --level=1..9              MSZIP compression level (default 6)\n"
     "  -s, --max-size=BYTES[K|M]     split into a numbered set of cabinets of at most BYTES;\n"
-    "                                OUTPUT then names them with %d (\"setup%d.cab\")\n"
+    "                                OUTPUT then names them with %d (\"setup%d.cab\"); at most 2 GB\n"
     "  -d, --disk-folders            write cabinet n into the folder DISKn beside OUTPUT\n"
     "      --disk-name=PATTERN       disk name recorded for cabinet n (default DISK%d)\n"
     "  -f, --new-folder-every=N      start a new folder after every N files\n"
@@ -125,6 +125,9 @@ int Run(const std::vector<std::string>& Args) {
       } else if (Key == "-s" || Key == "--max-size") {
         Options.MaxCabinetSize = ParseNumber(TakeValue(), "size", true);
         if (Options.MaxCabinetSize == 0) throw TUsageError{"the maximum size must not be 0"};
+        if (Options.MaxCabinetSize > 0x7FFFFFFF)
+          throw TUsageError{"the maximum size must not exceed 2 GB (2147483647 bytes): cabinet readers refuse larger "
+                            "cabinets"};
       } else if (Key == "-d" || Key == "--disk-folders") {
         Options.DiskFolders = true;
       } else if (Key == "--disk-name") {

@@ -334,13 +334,54 @@ TEST(CabinetWriter, LargeInputStreamsWithBoundedMemory) {
   EXPECT_TRUE(Same);
 }
 
+TEST(CabinetWriter, RefusesCabinetsThatReadersRefuseBeforeWritingThem) {
+  // Readers take cabinet offsets as signed 32-bit numbers: nothing beyond 2 GB - 1 is written.
+  TTempDir Dir;
+  TCabinetWriterOptions Options;
+  Options.OutputPattern = (Dir.Path() / "setup%d.cab").string();
+  Options.MaxCabinetSize = 0x80000000u;
+  try {
+    TCabinetWriter Writer(Options);
+    ADD_FAILURE() << "a set of 2 GB cabinets was accepted";
+  } catch (const Exception& Error) {
+    EXPECT_THAT(Error.what(), HasSubstr("2 GB (2147483647 bytes)"));
+  }
+  Options.MaxCabinetSize = 0x7FFFFFFF;
+  EXPECT_NO_THROW(TCabinetWriter{Options});
+
+  // One cabinet without a limit, stored data: the file that would cross the line is refused
+  // before any of it is read, and nothing is left behind.
+  Options.OutputPattern = (Dir.Path() / "single.cab").string();
+  Options.MaxCabinetSize = 0;
+  Options.Compression = ccNone;
+  {
+    TCabinetWriter Writer(Options);
+    std::istringstream Small("small");
+    Writer.AddFile({"a"}, Small, 5);
+    std::istringstream Nothing;
+    try {
+      Writer.AddFile({"huge"}, Nothing, std::uint64_t(65534) * 32768);
+      ADD_FAILURE() << "a cabinet over 2 GB was begun";
+    } catch (const Exception& Error) {
+      EXPECT_THAT(Error.what(), HasSubstr("larger than 2 GB"));
+    }
+  }
+  EXPECT_TRUE(fs::is_empty(Dir.Path()));
+}
+
 TEST(Mkcab, BadArgumentsPrintUsageAndExitTwo) {
   for (const char* Args : {"", "out.cab", "-m lzx out.cab a=b", "-s 0 x%d.cab a=b", "out.cab noequals",
-                           "--frobnicate out.cab a=b", "-i 70000 out.cab a=b", "-s"}) {
+                           "--frobnicate out.cab a=b", "-i 70000 out.cab a=b", "-s", "-s 2049M x%d.cab a=b"}) {
     TRun R = RunCommand(std::string(MKCAB_PATH) + " " + Args);
     EXPECT_EQ(R.ExitCode, 2) << Args;
     EXPECT_THAT(R.Output, HasSubstr("Usage: mkcab")) << Args;
   }
+}
+
+TEST(Mkcab, SaysWhyASizeOver2GBIsRefused) {
+  TRun R = RunCommand(std::string(MKCAB_PATH) + " -s 2049M x%d.cab a=b");
+  EXPECT_EQ(R.ExitCode, 2);
+  EXPECT_THAT(R.Output, HasSubstr("must not exceed 2 GB (2147483647 bytes)"));
 }
 
 TEST(Mkcab, WritesSetFromFilesAndList) {

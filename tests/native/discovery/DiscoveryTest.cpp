@@ -52,6 +52,7 @@ TEST_F(Discovery, FindsEveryGenerationWithItsFolder) {
   Put(RegistryRoot::LocalMachine, Root77 + "\\Сетевая", "1CPath", "C:\\1Cv77\\BIN\\1cv7.exe");
   Put(RegistryRoot::LocalMachine, Root77 + "\\Без пути", "Other", "x");
   Put(RegistryRoot::LocalMachine, Root77 + "\\Ahead", "1CPath", "D:1cv7s.exe");
+  Put(RegistryRoot::LocalMachine, Root77 + "\\Bare", "1CPath", "1cv7s.exe");  // no folder: cannot take copies
   Put(RegistryRoot::LocalMachine, "\\SOFTWARE\\1C\\1Cv7\\7.5\\Local", "1CPath", "C:\\1Cv75\\BIN\\1cv7.exe");
   Reg.SetRootKey(RegistryRoot::LocalMachine);
   ASSERT_TRUE(Reg.OpenKey(Root77 + "\\Typed", true));
@@ -60,7 +61,7 @@ TEST_F(Discovery, FindsEveryGenerationWithItsFolder) {
 
   Discover1CProducts(Reg, Info);
   EXPECT_EQ(Listed(Info.Products8),
-            (Pairs{{"1C:Предприятие 8.0", "C:\\Program Files\\1cv81\\Bin"}, {"1C:Предприятие 8.1", "Bin"}}));
+            (Pairs{{"1C:Предприятие 8.0", "C:\\Program Files\\1cv81\\Bin"}}));  // 8.1 has no location
   EXPECT_EQ(Listed(Info.Products77), (Pairs{{"Ahead", "D:"}, {"Сетевая", "C:\\1Cv77\\BIN\\"}}));
   EXPECT_EQ(Listed(Info.Products75), (Pairs{{"Local", "C:\\1Cv75\\BIN\\"}}));
 }

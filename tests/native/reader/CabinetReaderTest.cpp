@@ -9,6 +9,7 @@
 #include "cabinet/CabinetError.h"
 #include "cabinet/reader/Cabinet.h"
 #include "cabinet/writer/CabinetWriter.h"
+#include "system/Files.h"
 
 using namespace setup;
 namespace fs = std::filesystem;
@@ -22,7 +23,7 @@ class HostFileHandler : public TCabinetFileHandler {
     for (auto& [Handle, File] : Files) std::fclose(File);
   }
   std::intptr_t Open(const std::string& FileName, int OFlag, int, int& Err, void*) override {
-    std::FILE* File = std::fopen(FileName.c_str(), (OFlag & 0x0100) ? "w+b" : "rb");
+    std::FILE* File = std::fopen(PathFromUtf8(FileName).c_str(), (OFlag & 0x0100) ? "w+b" : "rb");
     if (!File) {
       Err = 2;
       return -1;
@@ -249,4 +250,40 @@ TEST_F(CabinetReaderTest, DamagedCabinetRaisesTheLibraryError) {
     EXPECT_EQ(E.ErrorCode, 1);
   }
   EXPECT_TRUE(Handler.Files.empty());
+}
+
+TEST_F(CabinetReaderTest, FoldersOfAnyLengthAndScriptReachTheLibraryAndComeBack) {
+  // 255 Cyrillic characters in Windows notation: twice the bytes the library's buffers hold.
+  std::string Folder = Dir.string() + "\\";
+  for (int Part : {100, 100, 55}) {
+    for (int I = 0; I < Part; ++I) Folder += "Ж";
+    Folder += "\\";
+  }
+  ASSERT_GT(Folder.size(), 512u);
+  fs::create_directories(PathFromUtf8(Folder));
+  for (const auto& Cabinet : Cabinets)
+    fs::rename(Cabinet, PathFromUtf8(Folder + fs::path(Cabinet).filename().string()));
+  CopyEverything();
+  std::vector<std::string> Paths;
+  Reader.OnCabinetInfo = [&](TCabinetReader&, const std::string& Next, const std::string&, const std::string& Path, int,
+                             int, bool&) {
+    Paths.push_back(Path);
+    NextName = Next;
+  };
+  std::string Requested;
+  Reader.OnNextCabinet = [&](TCabinetReader&, const std::string& Name, const std::string&, std::string& Path,
+                             int ErrorIndication, bool& Abort) {
+    EXPECT_EQ(Path, Folder);  // where the previous one came from
+    Abort = ErrorIndication != 0;
+    Requested = Name;
+  };
+  std::string Current = "setup1.cab";
+  for (int Guard = 0; !Current.empty() && Guard < 10; ++Guard) {
+    Requested.clear();
+    Reader.ExtractFiles(Folder + Current, 0);
+    Current = Requested.empty() ? NextName : Requested;
+  }
+  for (int I = 1; I <= 3; ++I) EXPECT_TRUE(ReadAll(Dir / "out" / std::to_string(I)) == Data[I]) << I;
+  ASSERT_FALSE(Paths.empty());
+  for (const auto& Path : Paths) EXPECT_EQ(Path, Folder);
 }

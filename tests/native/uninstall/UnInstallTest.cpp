@@ -157,7 +157,10 @@ TEST_F(UninstallRegistration, RemovePreviousRunsOnlySameProductInSameFolder) {
     Ran.push_back(C);
     return C != Same;  // the first one "fails to start": its copy is not waited for
   };
-  Setup.RemoveTempCopy = [&](const std::string& C) { Removed.push_back(C); };
+  Setup.RemoveTempCopy = [&](const std::string& C) {
+    Removed.push_back(C);
+    return true;
+  };
   Setup.RemovePrevious(Reg);
   EXPECT_EQ(Ran, (std::vector<std::string>{Same + " second", Same}));  // subkey order
   EXPECT_EQ(Removed, (std::vector<std::string>{Same + " second"}));
@@ -170,4 +173,53 @@ TEST_F(UninstallRegistration, RemovePreviousWithoutUninstallKeyDoesNothing) {
   EXPECT_EQ(Calls, 0);
   Reg.SetRootKey(RegistryRoot::LocalMachine);
   EXPECT_FALSE(Reg.KeyExists(kUninstallKey));
+}
+
+TEST_F(UninstallRegistration, RemovePreviousMatchesNothingWithoutAnIdentifierOrAFolder) {
+  // An MSI product's entry has neither an identifier nor our uninstaller: it must never be run.
+  AddEntry("{90120000-0030-0000-0000-0000000FF1CE}", "", "MsiExec.exe /X{90120000-0030-0000-0000-0000000FF1CE}");
+  AddEntry("Same folder, no id", "", "\"D:\\Apps\\Demo\\UnInstall.exe\" \"x\"");
+  AddEntry("No folder", "DEMO-1", "\"UnInstall.exe\" \"uninst.lst\"");
+  std::vector<std::string> Ran;
+  Setup.RunUninstaller = [&](const std::string& C) {
+    Ran.push_back(C);
+    return true;
+  };
+  Setup.ProductID = "";
+  Setup.ListFileName = "D:\\Apps\\Demo\\uninst.lst";
+  Setup.RemovePrevious(Reg);
+  Setup.ProductID = "DEMO-1";
+  Setup.ListFileName = "uninst.lst";  // resolved to no folder at all
+  Setup.RemovePrevious(Reg);
+  EXPECT_TRUE(Ran.empty()) << Ran.front();
+}
+
+TEST_F(UninstallRegistration, AnUninstallerThatDoesNotFinishIsWaitedForAgainOrStopsTheInstallation) {
+  Setup.ListFileName = "D:\\Apps\\Demo\\uninst.lst";
+  const std::string Old = "\"D:\\Apps\\Demo\\UnInstall.exe\" \"D:\\Apps\\Demo\\uninst.lst\"";
+  AddEntry("Demo", "DEMO-1", Old);
+  Setup.RunUninstaller = [](const std::string&) { return true; };
+  int Waits = 0;
+  Setup.RemoveTempCopy = [&](const std::string&) { return ++Waits >= 3; };  // gone on the third wait
+  std::vector<std::string> Asked;
+  Setup.WaitAgain = [&](const std::string& Program) {
+    Asked.push_back(Program);
+    return true;
+  };
+  Setup.RemovePrevious(Reg);
+  EXPECT_EQ(Waits, 3);
+  EXPECT_EQ(Asked, (std::vector<std::string>{"D:\\Apps\\Demo\\UnInstall.exe", "D:\\Apps\\Demo\\UnInstall.exe"}));
+
+  // Refusing to wait (or nobody to ask) stops with an error naming the uninstaller.
+  Waits = -100;
+  Setup.WaitAgain = [](const std::string&) { return false; };
+  try {
+    Setup.RemovePrevious(Reg);
+    FAIL() << "went on while the old uninstaller may still run";
+  } catch (const Exception& Error) {
+    EXPECT_EQ(std::string(Error.what()),
+              "Удаление предыдущей установки не завершилось: программа <D:\\Apps\\Demo\\UnInstall.exe> продолжает работу");
+  }
+  Setup.WaitAgain = nullptr;
+  EXPECT_THROW(Setup.RemovePrevious(Reg), Exception);
 }

@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <deque>
 #include <filesystem>
 #include <sstream>
 
 #include "Fixtures.h"
+#include "shared/ScriptedHost.h"
 #include "cabinet/writer/CabinetWriter.h"
 #include "engine/untThrd.h"
 #include "model/Discovery.h"
@@ -21,42 +21,6 @@ using namespace setup;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct ScriptedHost : IInstallHost {
-  void SetCaption(const std::string& Text) override { Captions.push_back(Text); }
-  void RepaintCaption(const std::string& Text) override { Repaints.push_back(Text); }
-  void SetProgress(std::int64_t Position, std::int64_t Maximum) override {
-    this->Position = Position;
-    this->Maximum = Maximum;
-  }
-  void ProcessMessages() override {
-    ++Pumps;
-    if (OnPump) OnPump();
-  }
-  int ShowMessage(const std::string& Caption, const std::string& Text, unsigned Flags) override {
-    Messages.push_back(Caption + "|" + Text);
-    MessageFlags.push_back(Flags);
-    // A question the test did not expect ends the run rather than looping.
-    if (Answers.empty()) return (Flags & 0xF) == mbYesNo ? idYes : idAbort;
-    const int Answer = Answers.front();
-    Answers.pop_front();
-    return Answer;
-  }
-  bool AskNextDisk(std::string& Folder, const std::string& FileName) override {
-    DiskPrompts.push_back(FileName + " in " + Folder);
-    if (DiskAnswers.empty()) return false;
-    Folder = DiskAnswers.front();
-    DiskAnswers.pop_front();
-    return true;
-  }
-  std::vector<std::string> Captions, Repaints, Messages, DiskPrompts;
-  std::vector<unsigned> MessageFlags;
-  std::deque<int> Answers;
-  std::deque<std::string> DiskAnswers;
-  std::int64_t Position = -1, Maximum = -1;
-  int Pumps = 0;
-  std::function<void()> OnPump;
-};
 
 std::string Content(int Seed, std::size_t Size) {
   std::string Data(Size, '\0');
@@ -99,10 +63,10 @@ class Worker : public ::testing::Test {
   // Files 10 (large, spans cabinets), 11, 12 (in an unselected group), 13 (temporary).
   void MakeCabinets(std::uint64_t MaxSize = 60000) {
     TCabinetWriterOptions Options;
-    Options.OutputPattern = Root + "Media\\setup%d.cab";
+    Options.OutputPattern = Root + (MaxSize ? "Media\\setup%d.cab" : "Media\\DISK1\\setup1.cab");
     Options.MaxCabinetSize = MaxSize;
     Options.Compression = ccNone;
-    Options.DiskFolders = true;
+    Options.DiskFolders = MaxSize != 0;
     TCabinetWriter Writer(Options);
     for (const auto& [Number, Bytes] : Data) {
       TCabinetEntry Entry;
@@ -178,8 +142,14 @@ class Worker : public ::testing::Test {
             ++Seen == CancelInsideExtraction)
           Executor.Cancelled = true;
       };
+    if (CancelDuringCommand)
+      Host.OnPump = [&] {
+        if (!Host.Captions.empty() && Host.Captions.back() == Msg::RunningPrograms && Host.Pumps == 2)
+          Executor.Cancelled = true;  // the pump right after the first command
+      };
     Executor.Execute();
     Succeeded = Executor.Succeeded;
+    Skipped = Executor.SkippedFiles;
   }
 
   std::string Root;
@@ -193,10 +163,20 @@ class Worker : public ::testing::Test {
   std::vector<std::string> Arguments;
   int CancelAtPump = -1;
   int CancelInsideExtraction = 0;  // the n-th pump after the extraction caption
+  bool CancelDuringCommand = false;
   bool Succeeded = false;
+  std::vector<TSkippedFile> Skipped;
 };
 
 std::string InstallDir(const std::string& Root) { return Root + "PF\\Тест"; }
+
+int CountFiles(const std::string& Folder) {
+  int Count = 0;
+  std::error_code Ignored;
+  for (fs::directory_iterator It(PathFromUtf8(Folder), Ignored), End; !Ignored && It != End; It.increment(Ignored))
+    ++Count;
+  return Count;
+}
 
 }  // namespace
 
@@ -219,8 +199,12 @@ TEST_F(Worker, InstallsASpannedSetFromSiblingDiskFolders) {
   const std::string Install = InstallDir(Root);
   EXPECT_EQ(LoadBytesFromFile(Install + "\\bin\\big.dat"), Data[10]);
   EXPECT_EQ(LoadBytesFromFile(Install + "\\data\\small.txt"), Data[11]);
-  EXPECT_FALSE(FileExists(Root + "BDE\\engine.dll"));  // unselected group
+  // The database engine's group is not selected: its folder is neither made nor recorded.
+  EXPECT_FALSE(DirectoryExists(Root + "BDE"));
   EXPECT_FALSE(FileExists(Install + "\\temp.tmp"));     // temporary: deleted at the end
+  // Nothing but the installed files is left beside them.
+  EXPECT_EQ(CountFiles(Install + "\\bin"), 1);
+  EXPECT_EQ(CountFiles(Install + "\\data"), 1);
   // Time stamps as stored (no time-zone shift) and the cabinet's attributes.
   WIN32_FILE_ATTRIBUTE_DATA Attributes;
   ASSERT_TRUE(GetFileAttributesExW(ToWide(Install + "\\data\\small.txt").c_str(), GetFileExInfoStandard, &Attributes));
@@ -250,7 +234,7 @@ TEST_F(Worker, InstallsASpannedSetFromSiblingDiskFolders) {
   // The uninstall list names what was about to be installed, in the ANSI code page.
   const std::string Group = Root + "Programs\\Тестовая группа";
   const std::string List = Cp1251ToUtf8(LoadBytesFromFile(Install + "\\uninst.lst"));
-  EXPECT_EQ(List, "VersionFile=1\r\nCount=10\r\n"
+  EXPECT_EQ(List, "VersionFile=1\r\nCount=9\r\n"
                   "ItemType0=File\r\nFileName0=" + Install + "\\bin\\big.dat\r\nSharedFile0=1\r\nUnRegister0=0\r\nRunParams0=%file% /u\r\n"
                   "ItemType1=File\r\nFileName1=" + Group + "\\Большой.lnk\r\nSharedFile1=1\r\nUnRegister1=0\r\n"
                   "ItemType2=File\r\nFileName2=" + Install + "\\data\\small.txt\r\nSharedFile2=0\r\nUnRegister2=0\r\n"
@@ -259,8 +243,7 @@ TEST_F(Worker, InstallsASpannedSetFromSiblingDiskFolders) {
                   "ItemType5=File\r\nFileName5=" + Group + "\\Данные.lnk\r\nSharedFile5=0\r\nUnRegister5=0\r\n"
                   "ItemType6=Dir\r\nDirName6=" + Install + "\\bin\r\nUnInstallWhole6=0\r\n"
                   "ItemType7=Dir\r\nDirName7=" + Install + "\r\nUnInstallWhole7=0\r\n"
-                  "ItemType8=Dir\r\nDirName8=" + Root + "BDE\\\r\nUnInstallWhole8=0\r\n"
-                  "ItemType9=Dir\r\nDirName9=" + Group + "\r\nUnInstallWhole9=0\r\n"
+                  "ItemType8=Dir\r\nDirName8=" + Group + "\r\nUnInstallWhole8=0\r\n"
                   "ProductName=Тестовый продукт\r\n");
   Reg.SetRootKey(RegistryRoot::LocalMachine);
   ASSERT_TRUE(Reg.OpenKey(std::string(kUninstallKey) + "\\Тестовый продукт", false));
@@ -319,7 +302,7 @@ TEST_F(Worker, MissingDiskIsAskedForAndGivingUpAbortsSilently) {
   EXPECT_FALSE(FileExists(InstallDir(Root) + "\\bin\\big.dat"));
 }
 
-TEST_F(Worker, ReplacePolicyAsksAboutOtherVersionsAndSkipsBusyFilesUnattended) {
+TEST_F(Worker, UnattendedRunKeepsOtherVersionsAndSkipsBusyFilesWithoutAQuestion) {
   MakeCabinets();
   // An existing versioned file at the target of file 10, a different version in the script.
   std::string Script = StandardScript();
@@ -329,8 +312,8 @@ TEST_F(Worker, ReplacePolicyAsksAboutOtherVersionsAndSkipsBusyFilesUnattended) {
   const std::string Install = InstallDir(Root);
   MakeDirs(Install + "\\bin");
   ASSERT_TRUE(CopyFileW(ToWide(FixturePath(FIXTURE_VERSIONED_SERVER)).c_str(), ToWide(Install + "\\bin\\big.dat").c_str(), FALSE));
-  Host.Answers = {idNo};  // keep the existing file
-  // File 11 is held open by another program; unattended, it is skipped without a question.
+  // File 11 is held open by another program; unattended, it is skipped without a question, and
+  // the file of another version is kept: nobody is there to weigh the versions.
   MakeDirs(Install + "\\data");
   const std::string Busy = Install + "\\data\\small.txt";
   std::wstring Command = L"\"" + ToWide(FixturePath(FIXTURE_LOCKER)) + L"\" \"" + ToWide(Busy) + L"\" worker-lock";
@@ -352,31 +335,181 @@ TEST_F(Worker, ReplacePolicyAsksAboutOtherVersionsAndSkipsBusyFilesUnattended) {
   CloseHandle(Stop);
 
   EXPECT_TRUE(Succeeded) << (Host.Messages.empty() ? "" : Host.Messages.back());
-  ASSERT_EQ(Host.Messages.size(), 1u);
-  EXPECT_EQ(Host.Messages[0], std::string(Msg::ApplicationTitle) + "|Файл <" + Install +
-                                  "\\bin\\big.dat> уже существует на Вашем ПК!\rВерсия устанавливаемого файла 1.2.3.4.\r"
-                                  "Версия существующего файла    4.8.10.0.\rЗаменить файл?");
+  EXPECT_TRUE(Host.Messages.empty());
   EXPECT_EQ(LoadBytesFromFile(Install + "\\bin\\big.dat"),
             LoadBytesFromFile(FixturePath(FIXTURE_VERSIONED_SERVER)));  // kept
   EXPECT_EQ(LoadBytesFromFile(Busy), "");  // the locker's empty file stayed
+  ASSERT_EQ(Skipped.size(), 2u);
+  EXPECT_EQ(Skipped[0].Path, Install + "\\bin\\big.dat");
+  EXPECT_EQ(Skipped[0].Reason, srKeptVersion);
+  EXPECT_EQ(Skipped[1].Path, Busy);
+  EXPECT_EQ(Skipped[1].Reason, srBusy);
+  EXPECT_EQ(Host.Logged("kept (version 4.8.10.0): ").size(), 1u);
   std::int64_t Total = 0;
   for (const auto& [Number, Bytes] : Data) Total += static_cast<std::int64_t>(Bytes.size());
   EXPECT_EQ(Host.Position, Total);  // skipped files still count
 }
 
-TEST_F(Worker, CancelDuringTheFirstStageSkipsTheGuardedStages) {
+TEST_F(Worker, CancelDuringAnExternalProgramLeavesTheEarlierInstallationIntact) {
+  // The earlier installation, with an uninstaller that records being started.
   MakeCabinets();
-  CancelAtPump = 1;  // right after the first caption
   LoadModel(StandardScript());
   Run();
+  ASSERT_TRUE(Succeeded) << Host.LastMessage();
+  const std::string Install = InstallDir(Root);
+  ASSERT_TRUE(CopyFileW(ToWide(FixturePath(FIXTURE_RECORDER)).c_str(), ToWide(Install + "\\UnInstall.exe").c_str(), FALSE));
+  const std::string Log = Root + "recorder.log";
+  SetEnvironmentVariableW(L"SETUP_FIXTURE_LOG", ToWide(Log).c_str());
+  auto Registration = [&] {
+    Reg.SetRootKey(RegistryRoot::LocalMachine);
+    std::string Values;
+    if (Reg.OpenKey(std::string(kUninstallKey) + "\\Тестовый продукт", false)) {
+      for (const auto& Name : Reg.GetValueNames()) Values += Name + "=" + Reg.ReadString(Name) + "\n";
+      Reg.CloseKey();
+    }
+    if (Reg.OpenKey(kSharedDllsKey, false)) {
+      for (const auto& Name : Reg.GetValueNames()) Values += Name + "=" + std::to_string(Reg.ReadInteger(Name)) + "\n";
+      Reg.CloseKey();
+    }
+    return Values;
+  };
+  const std::string Before = Registration();
+  const std::string List = LoadBytesFromFile(Install + "\\uninst.lst");
+  SaveBytesToFile(Install + "\\bin\\big.dat", "the earlier version");
+
+  Host = ScriptedHost();
+  CancelDuringCommand = true;
+  LoadModel(StandardScript());
+  Run();
+  SetEnvironmentVariableW(L"SETUP_FIXTURE_LOG", nullptr);
   EXPECT_FALSE(Succeeded);
   EXPECT_TRUE(Host.Messages.empty());
-  const std::string Install = InstallDir(Root);
-  EXPECT_TRUE(DirectoryExists(Install + "\\data"));        // directories still created
-  EXPECT_TRUE(FileExists(Install + "\\uninst.lst"));       // the uninstall record still written
-  EXPECT_FALSE(FileExists(Install + "\\bin\\big.dat"));    // no cabinet opened
-  EXPECT_TRUE(Read1CTitles(Reg).empty());                 // stages 6 to 8, 10, 11 skipped
-  EXPECT_EQ(Host.Captions.back(), Msg::Extracting);
+  EXPECT_EQ(Host.Captions, (std::vector<std::string>{Msg::RunningPrograms}));
+  // The command ran; nothing after it: no uninstaller, no registry change, no file touched.
+  const std::string Recorded = LoadBytesFromFile(Log);
+  EXPECT_NE(Recorded.find("first"), std::string::npos) << Recorded;
+  EXPECT_EQ(Recorded.find("/silence"), std::string::npos) << Recorded;
+  EXPECT_EQ(Registration(), Before);
+  EXPECT_EQ(LoadBytesFromFile(Install + "\\uninst.lst"), List);
+  EXPECT_EQ(LoadBytesFromFile(Install + "\\bin\\big.dat"), "the earlier version");
+  Reg.SetRootKey(RegistryRoot::LocalMachine);
+  if (Reg.OpenKey(kSharedDllsKey, false)) {
+    Reg.DeleteValue(Install + "\\bin\\big.dat");
+    Reg.DeleteValue(Root + "Programs\\Тестовая группа\\Большой.lnk");
+    Reg.CloseKey();
+  }
+}
+
+TEST_F(Worker, AFailedWriteLeavesTheOlderFileByteForByte) {
+  const std::string Target = InstallDir(Root) + "\\data\\small.txt";
+  auto Attempt = [&](const std::string& Error) {
+    SetFileAttributesW(ToWide(Target).c_str(), FILE_ATTRIBUTE_NORMAL);
+    SaveBytesToFile(Target, "the older version");
+    SetFileAttributesW(ToWide(Target).c_str(), FILE_ATTRIBUTE_READONLY);
+    Host = ScriptedHost();
+    LoadModel(StandardScript());
+    Run();
+    EXPECT_FALSE(Succeeded);
+    EXPECT_EQ(Host.LastMessage(), std::string(Msg::ApplicationTitle) + "|" + Msg::ErrorPrefix + Error + "!");
+    EXPECT_EQ(LoadBytesFromFile(Target), "the older version");
+    EXPECT_EQ(CountFiles(InstallDir(Root) + "\\data"), 1);  // no part file left
+  };
+  MakeDirs(InstallDir(Root) + "\\data");
+  // A damaged data block inside entry 11 (stored, so its bytes can be found).
+  MakeCabinets();
+  std::string Cabinet;
+  std::string Path;
+  for (const auto& Name : Cabinets) {
+    Cabinet = LoadBytesFromFile(Name);
+    if (Cabinet.find(Data[11].substr(0, 64)) != std::string::npos) {
+      Path = Name;
+      break;
+    }
+  }
+  ASSERT_FALSE(Path.empty());
+  Cabinet[Cabinet.find(Data[11].substr(0, 64)) + 1000] ^= 0x5A;
+  SaveBytesToFile(Path, Cabinet);
+  Attempt("CAB-файл поврежден");
+
+  // A compression type nobody decodes, in a one-cabinet set: refused before any entry.
+  fs::remove_all(PathFromUtf8(Root + "Media"));
+  MakeDirs(Root + "Media\\DISK1");
+  MakeCabinets(0);
+  Cabinet = LoadBytesFromFile(Root + "Media\\DISK1\\setup1.cab");
+  ASSERT_EQ(Cabinet.substr(42, 2), std::string("\x00\x00", 2));  // the only folder, stored
+  Cabinet[42] = 0x0F;
+  SaveBytesToFile(Root + "Media\\DISK1\\setup1.cab", Cabinet);
+  Attempt("Неизвестный тип компрессии в CAB-файле");
+  EXPECT_TRUE(Host.Repaints.empty());
+}
+
+TEST_F(Worker, ACrashingServerEndsOnlyItsOwnRegistration) {
+  for (const char* Server : {FIXTURE_CRASHING_SERVER, FIXTURE_CRASHING_DLLMAIN}) {
+    SCOPED_TRACE(Server);
+    Data[12] = LoadBytesFromFile(FixturePath(Server));
+    fs::remove_all(PathFromUtf8(Root + "Media"));
+    MakeDirs(Root + "Media\\DISK1");
+    MakeCabinets();
+    std::string Script = StandardScript();
+    const std::string Old = "FILE = 12 3 0 0 0 0 0 0 0 ";
+    Script.replace(Script.find(Old), Old.size(), "FILE = 12 3 1 0 0 0 0 0 0 ");
+    Host = ScriptedHost();
+    LoadModel(Script);
+    Info->ApplyInstallType(true, false, false, false);
+    Run();
+    ASSERT_TRUE(Succeeded) << Host.LastMessage();
+    // The registration failed (with the crash's code, or, where the system's loader catches a
+    // crash in DllMain, as a library that did not load), and every later stage still ran.
+    const auto Registered = Host.Logged("COM server: ");
+    ASSERT_EQ(Registered.size(), 1u);
+    const std::string Crashed = "COM server: " + Root + "BDE\\engine.dll (status " + std::to_string(0xC0000005u) + ")";
+    if (Server == std::string(FIXTURE_CRASHING_SERVER))
+      EXPECT_EQ(Registered[0], Crashed);
+    else
+      EXPECT_TRUE(Registered[0] == Crashed || Registered[0] == "COM server: " + Root + "BDE\\engine.dll (status 1)")
+          << Registered[0];
+    EXPECT_EQ(Host.Captions.back(), Msg::DeletingTemporary);
+    EXPECT_TRUE(FileExists(Root + "Programs\\Тестовая группа\\Большой.lnk"));
+    Reg.SetRootKey(RegistryRoot::LocalMachine);
+    EXPECT_TRUE(Reg.KeyExists("\\SOFTWARE\\Borland\\Database Engine"));
+  }
+}
+
+TEST_F(Worker, ASetupFolderOf255CyrillicCharactersWorks) {
+  // Spread over components of at most 101 characters, ending in DISK1 so that DISK2 is found
+  // beside it; the library meets it only as an alias, also when it asks for the next cabinet.
+  std::size_t Left = 255 - Utf8ToUtf16(Root + "DISK1\\").size();
+  std::string Long = Root;
+  while (Left > 0) {
+    const std::size_t Take = Left > 101 ? 100 : Left - 1;
+    ASSERT_GT(Take, 0u);
+    for (std::size_t I = 0; I < Take; ++I) Long += "Ж";
+    Long += "\\";
+    Left -= Take + 1;
+  }
+  ASSERT_EQ(Utf8ToUtf16(Long + "DISK1\\").size(), 255u);
+  MakeDirs(Long + "DISK1");
+  TCabinetWriterOptions Options;
+  Options.OutputPattern = Long + "setup%d.cab";
+  Options.MaxCabinetSize = 60000;
+  Options.Compression = ccNone;
+  Options.DiskFolders = true;
+  TCabinetWriter Writer(Options);
+  for (const auto& [Number, Bytes] : Data) {
+    TCabinetEntry Entry;
+    Entry.Name = std::to_string(Number);
+    std::istringstream Source(Bytes);
+    Writer.AddFile(Entry, Source, Bytes.size());
+  }
+  ASSERT_GE(Writer.Finish().size(), 3u);
+  LoadModel(StandardScript());
+  Info->Environment.SetupDir = Long + "DISK1\\";
+  Run();
+  ASSERT_TRUE(Succeeded) << Host.LastMessage();
+  EXPECT_TRUE(Host.DiskPrompts.empty());
+  EXPECT_EQ(LoadBytesFromFile(InstallDir(Root) + "\\bin\\big.dat"), Data[10]);  // continued over the disks
+  EXPECT_EQ(Host.Logged("cabinet: ").front(), "cabinet: setup1.cab in " + Long + "DISK1\\ (set 0, number 0, next setup2.cab)");
+  RemoveTree(Long);
 }
 
 TEST_F(Worker, ModelWithoutFilesLooksForNoCabinet) {

@@ -10,7 +10,7 @@ TEST(DllServerRegistration, CallsTheEntryAndUnloads) {
   TempFolder Temp;
   const std::string Server = PlaceFixture(FIXTURE_VERSIONED_SERVER, Temp.Folder("Общие файлы") + "srv 1.dll");
   ClearMark(L"VersionedServer");
-  RegisterDllServer(Server);
+  EXPECT_EQ(RegisterDllServer(Server), regRegistered);
   EXPECT_EQ(ReadMark(L"VersionedServer"), Server);
   EXPECT_EQ(GetModuleHandleW(ToWide(Server).c_str()), nullptr) << "library left loaded";
   ClearMark(L"VersionedServer");
@@ -21,15 +21,25 @@ TEST(DllServerRegistration, FailuresAreSilent) {
   // No entry point: the library is loaded, nothing else happens, and it goes away again.
   const std::string Plain = PlaceFixture(FIXTURE_PLAIN_LIBRARY, Temp.Path + "plain.dll");
   ClearMark(L"PlainLibraryLoaded");
-  EXPECT_NO_THROW(RegisterDllServer(Plain));
+  EXPECT_EQ(RegisterDllServer(Plain), regNoEntry);
   EXPECT_EQ(ReadMark(L"PlainLibraryLoaded"), "yes");
   EXPECT_EQ(GetModuleHandleW(ToWide(Plain).c_str()), nullptr);
   ClearMark(L"PlainLibraryLoaded");
 
   WriteBytes(Temp.Path + "broken.dll", "MZ not really a library");
-  EXPECT_NO_THROW(RegisterDllServer(Temp.Path + "broken.dll"));
-  EXPECT_NO_THROW(RegisterDllServer(Temp.Path + "missing.dll"));
+  EXPECT_EQ(RegisterDllServer(Temp.Path + "broken.dll"), regNotLoaded);
+  EXPECT_EQ(RegisterDllServer(Temp.Path + "missing.dll"), regNotLoaded);
   EXPECT_NO_THROW(RegisterDllServer(""));
+}
+
+TEST(DllServerRegistration, AChildRunThatCannotStartIsReportedNotRun) {
+  TempFolder Temp;
+  const std::string Server = PlaceFixture(FIXTURE_VERSIONED_SERVER, Temp.Path + "srv.dll");
+  ClearMark(L"VersionedServer");
+  // Without a program to run the registration in, the server is not loaded here instead.
+  EXPECT_EQ(RegisterDllServerInChild(Temp.Path + "no such program.exe", Server), regNotStarted);
+  EXPECT_EQ(ReadMark(L"VersionedServer"), "");
+  EXPECT_EQ(GetModuleHandleW(ToWide(Server).c_str()), nullptr);
 }
 
 TEST(ExeServerRegistration, RunsUnquotedInItsFolderAndWaits) {

@@ -51,6 +51,28 @@ TEST(FolderRoutines, MakeDirsCreatesMissingParents) {
   EXPECT_FALSE(DirectoryExists(Temp.Path + "file\\sub"));
 }
 
+TEST(FolderRoutines, FoldersAndFilesBeyondTheClassicPathLimit) {
+  TempFolder Temp;
+  std::string Deep = Temp.Path;
+  while (Utf8ToUtf16(Deep).size() < 300) Deep += "Длинное имя каталога\\";
+  MakeDirs(Deep);
+  EXPECT_TRUE(DirectoryExists(Deep));
+  const std::string File = Deep + "файл.txt";
+  HANDLE F = CreateFileW(ToWidePath(File).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  ASSERT_NE(F, INVALID_HANDLE_VALUE);
+  CloseHandle(F);
+  EXPECT_TRUE(FileExists(File));
+  // Short paths and relative ones stay as they are; long absolute ones take the long form.
+  EXPECT_EQ(ToWidePath("C:\\a.txt"), L"C:\\a.txt");
+  EXPECT_EQ(ToWidePath(std::string(300, 'x')), ToWide(std::string(300, 'x')));
+  EXPECT_EQ(ToWidePath("C:\\" + std::string(300, 'x')), L"\\\\?\\C:\\" + std::wstring(300, L'x'));
+  EXPECT_EQ(ToWidePath("\\\\srv\\share\\" + std::string(300, 'x')),
+            L"\\\\?\\UNC\\srv\\share\\" + std::wstring(300, L'x'));
+  DeleteFileW(ToWidePath(File).c_str());
+  std::error_code Ignored;
+  std::filesystem::remove_all(std::filesystem::path(ToWidePath(Temp.Path + "Длинное имя каталога")), Ignored);
+}
+
 TEST(FolderRoutines, TempDirAndAttributes) {
   const std::string Temp = GetTempDir();
   ASSERT_FALSE(Temp.empty());

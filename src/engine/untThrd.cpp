@@ -1,0 +1,703 @@
+// The worker's decisions and its stages. Everything that touches the machine goes through
+// IInstallSystem, so that the whole run can be driven on the host by the tests.
+#include "untThrd.h"
+
+#include <algorithm>
+
+#include "model/Discovery.h"
+#include "system/Bde.h"
+#include "system/CommandLine.h"
+#include "system/Encoding.h"
+#include "system/Paths.h"
+#include "system/ProgramCommand.h"
+#include "system/Text.h"
+
+namespace setup {
+namespace {
+
+constexpr int kOpenCreateExclusive = 0x8500;  // _O_CREAT | _O_EXCL | _O_BINARY: a new file only
+constexpr unsigned kKeptAttributes = 0x27;    // read-only, hidden, system, archive
+constexpr unsigned kNormalAttributes = 0x80;
+constexpr std::size_t kMissingNamed = 3;       // files a missing-files message names
+
+// Entry names are the decimal item numbers of FILE records.
+bool ParseEntryNumber(const std::string& Name, std::int32_t& Number) {
+  if (Name.empty() || Name.size() > 11) return false;
+  std::size_t I = Name[0] == '-' ? 1 : 0;
+  if (I == Name.size()) return false;
+  std::int64_t Value = 0;
+  for (; I < Name.size(); ++I) {
+    if (Name[I] < '0' || Name[I] > '9') return false;
+    Value = Value * 10 + (Name[I] - '0');
+  }
+  if (Name[0] == '-') Value = -Value;
+  if (Value < INT32_MIN || Value > INT32_MAX) return false;
+  Number = static_cast<std::int32_t>(Value);
+  return true;
+}
+
+std::string Format(std::string Pattern, std::initializer_list<std::string> Arguments) {
+  for (const auto& Argument : Arguments) Pattern = FormatMessage1(Pattern, Argument);
+  return Pattern;
+}
+
+bool IsBusy(int Error) { return Error == errSharingViolation || Error == errLockViolation; }
+
+bool IsAnsiText(const std::string& Text) { return AnsiToUtf8(Utf8ToAnsi(Text)) == Text; }
+
+const char* AnswerName(int Answer) {
+  switch (Answer) {
+    case idOk: return "OK";
+    case idCancel: return "Cancel";
+    case idAbort: return "Abort";
+    case idRetry: return "Retry";
+    case idIgnore: return "Ignore";
+    case idYes: return "Yes";
+    case idNo: return "No";
+    default: return "none";
+  }
+}
+
+}  // namespace
+
+// ---- Decisions ----------------------------------------------------------------------------
+
+bool UsesBdeFolder(const TInstallInfo& Info) {
+  for (const auto& Group : Info.Groups)
+    if (Group->State != gsNotSelected && Group->FolderKind == fkBde) return true;
+  return false;
+}
+
+std::int64_t ProgressMaximum(const TInstallInfo& Info) {
+  std::int64_t Sum = 0;
+  for (const auto& File : Info.Files) Sum += File->Size;
+  return Sum;
+}
+
+std::string ProgramGroupFolder(const TInstallInfo& Info) { return Info.Environment.ProgramsDir + Info.ProgramGroup; }
+
+void PreparePaths(TInstallInfo& Info, TUnInstall& UnInstall) {
+  UnInstall.ListFileName = Info.ExpandPath(Info.GroupUnInstallPath, Info.UnInstallInfo.ListFileName);
+  UnInstall.ProductName = Info.UnInstallInfo.ProductName;
+  UnInstall.ProductID = Info.UnInstallInfo.ProductID;
+  for (auto& Exe : Info.ExePaths) Exe->CommandLine = Info.ExpandPath(fkPlaceholdersOnly, Exe->CommandLine);
+  const std::string GroupFolder = NormalizeDir(ProgramGroupFolder(Info));
+  for (auto& File : Info.Files) {
+    File->FullPath = Info.ExpandPath(File->Group ? File->Group->FolderKind : std::uint8_t{fkProgramFiles}, File->Path);
+    if (File->MakeShortcut) File->Shortcut = GroupFolder + File->Shortcut;
+  }
+  for (auto& Dir : Info.Dirs) {
+    Dir->FullPath = Info.ExpandPath(Dir->Group ? Dir->Group->FolderKind : std::uint8_t{fkProgramFiles}, Dir->Path);
+    if (Dir->MakeShortcut) Dir->Shortcut = GroupFolder + Dir->Shortcut;
+  }
+}
+
+void AddUninstallItems(const TInstallInfo& Info, TUnInstallList& Items) {
+  for (const auto& File : Info.Files) {
+    if (!TakesPart(File->Group)) continue;
+    Items.Add(std::make_unique<TUnInstallFile>(File->FullPath, File->SharedFile,
+                                               (File->RegisterDll || File->RegisterExe) ? 1 : 0,
+                                               File->RunOnUninstall ? File->UninstallRunParams : std::string()));
+    if (File->MakeShortcut)
+      Items.Add(std::make_unique<TUnInstallFile>(File->Shortcut + ".lnk", File->SharedFile, 0, std::string()));
+  }
+  for (const auto& Dir : Info.Dirs) {
+    if (!TakesPart(Dir->Group)) continue;
+    Items.Add(std::make_unique<TUnInstallDir>(Dir->FullPath, Dir->UnInstallWhole));
+    if (Dir->MakeShortcut) Items.Add(std::make_unique<TUnInstallFile>(Dir->Shortcut + ".lnk", 0, 0, std::string()));
+  }
+  Items.Add(std::make_unique<TUnInstallDir>(Info.InstallDir, 0));
+  if (UsesBdeFolder(Info)) Items.Add(std::make_unique<TUnInstallDir>(Info.Environment.BdeDir, 0));
+  Items.Add(std::make_unique<TUnInstallDir>(ProgramGroupFolder(Info), 0));
+}
+
+std::string FirstNonAnsiPath(const TInstallInfo& Info, const TUnInstallList& Items) {
+  // The folders the user chose come first: they are what the message asks to change.
+  for (const std::string& Folder : {Info.InstallDir, ProgramGroupFolder(Info)})
+    if (!IsAnsiText(Folder)) return Folder;
+  for (int I = 0; I < Items.Count(); ++I) {
+    const TUnInstallCustom& Item = Items.Items(I);
+    if (const auto* File = dynamic_cast<const TUnInstallFile*>(&Item)) {
+      if (!IsAnsiText(File->FileName)) return File->FileName;
+    } else if (const auto* Dir = dynamic_cast<const TUnInstallDir*>(&Item)) {
+      if (!IsAnsiText(Dir->DirName)) return Dir->DirName;
+    }
+  }
+  return {};
+}
+
+std::string VersionQuestion(const TFileInfo& File, bool TargetExists, const std::string& ExistingVersion) {
+  if (!File.CheckVersion || !TargetExists) return {};
+  if (File.Version.empty() || ExistingVersion.empty() || File.Version == ExistingVersion) return {};
+  return Msg::ExistingFilePrefix + File.FullPath + Msg::ExistingFileSuffix + Msg::InstalledVersion + File.Version +
+         ".\r" + Msg::ExistingVersion + ExistingVersion + ".\r" + Msg::ReplaceQuestion;
+}
+
+std::string BusyFileQuestion(const std::string& Path) { return Msg::BusyFilePrefix + Path + Msg::BusyFileSuffix; }
+
+std::string PartFileName(const TFileInfo& File, int Attempt) {
+  std::string Name = ExtractFilePath(File.FullPath) + "~setup" + std::to_string(File.ItemNo);
+  if (Attempt > 0) Name += "-" + std::to_string(Attempt);
+  return Name + ".tmp";
+}
+
+unsigned InstalledAttributes(std::uint16_t CabinetAttributes) {
+  const unsigned Kept = CabinetAttributes & kKeptAttributes;
+  return Kept ? Kept : kNormalAttributes;
+}
+
+// ---- The walk over the cabinet set --------------------------------------------------------
+
+void TCabinetWalk::BeginCabinet(const std::string& Name) {
+  // Only the cabinet last continued into comes again, to have its own files extracted.
+  const std::string Key = UpperAscii(Name);
+  const bool Continued = FSeen.count(Key) && Key == UpperAscii(FLastContinuation);
+  if (FExtracted.count(Key) || (FSeen.count(Key) && !Continued))
+    throw Exception(FormatMessage1(Msg::CabinetMetTwice, Name));
+  FExtracted.insert(Key);
+  FSeen.insert(Key);
+  FCurrent = Name;
+  FAwaitingOwnInfo = true;
+}
+
+void TCabinetWalk::ContinuationRequested(const std::string& Name) {
+  // The library asks again for the same cabinet when the one it found was not right.
+  const std::string Key = UpperAscii(Name);
+  if (FExtracted.count(Key) || (FSeen.count(Key) && Key != UpperAscii(FLastContinuation)))
+    throw Exception(FormatMessage1(Msg::CabinetMetTwice, Name));
+  FSeen.insert(Key);
+  FLastContinuation = Name;
+}
+
+std::string TCabinetWalk::CabinetInfo(int SetId, int Number) {
+  const bool Own = FAwaitingOwnInfo;
+  FAwaitingOwnInfo = false;
+  const std::string Name = Own ? FCurrent : FLastContinuation;
+  if (Own && !FHaveSet) {
+    FHaveSet = true;
+    FSetId = SetId;
+    FLastNumber = Number;
+    return Name;
+  }
+  // A cabinet comes next when it carries the following number, or, being extracted, when it
+  // is the one the library has just continued into (it was counted then).
+  bool InOrder = Number == FLastNumber + 1;
+  if (Own && Number == FLastNumber && UpperAscii(FCurrent) == UpperAscii(FLastContinuation)) InOrder = true;
+  if (SetId != FSetId || !InOrder)
+    throw Exception(Format(Msg::CabinetOutOfSet, {Name, std::to_string(SetId), std::to_string(Number),
+                                                  std::to_string(FSetId), std::to_string(FLastNumber + 1)}));
+  FLastNumber = Number;
+  return Name;
+}
+
+void TCabinetWalk::CheckComplete(const TInstallInfo& Info) const {
+  std::vector<std::string> Missing;
+  std::size_t Count = 0;
+  std::set<std::int32_t> Counted;
+  for (const auto& File : Info.Files) {
+    if (!IsExtracted(File->Group) || WasMet(File->ItemNo) || !Counted.insert(File->ItemNo).second) continue;
+    if (Missing.size() < kMissingNamed) Missing.push_back(File->FullPath);
+    ++Count;
+  }
+  if (!Count) return;
+  std::string Named;
+  for (const auto& Path : Missing) Named += (Named.empty() ? "<" : ", <") + Path + ">";
+  if (Count > Missing.size()) Named += FormatMessage1(Msg::CabinetFilesMore, std::to_string(Count - Missing.size()));
+  throw Exception(FormatMessage1(Msg::CabinetFilesMissing, Named));
+}
+
+// ---- The run ------------------------------------------------------------------------------
+
+TExecutor::TExecutor(TInstallInfo& Info, IInstallHost& Host, IRegistry& Registry,
+                     const TCabinetLibraryFunctions& Library, IInstallSystem& System)
+    : Info(Info), FHost(Host), FRegistry(Registry), FSystem(System) {
+  Connect(Library);
+}
+
+void TExecutor::Connect(const TCabinetLibraryFunctions& Library) {
+  Reader = std::make_unique<TCabinetReader>(Library);
+  Reader->FileHandler = &FSystem.FileHandler();
+  Reader->OnCopyFile = [this](TCabinetReader&, const std::string& FileName, std::int32_t, std::uint16_t, std::uint16_t,
+                              std::uint16_t, TFileCopyAction& Action, std::intptr_t& Handle) {
+    HandleCopyFile(FileName, Action, Handle);
+  };
+  Reader->OnCloseCopiedFile = [this](TCabinetReader&, const std::string& FileName, std::intptr_t Handle,
+                                     std::uint16_t Date, std::uint16_t Time, std::uint16_t Attribs, int, bool,
+                                     bool& Abort) { HandleCloseCopiedFile(FileName, Handle, Date, Time, Attribs, Abort); };
+  Reader->OnNextCabinet = [this](TCabinetReader&, const std::string& Name, const std::string&, std::string& Path,
+                                 int ErrorIndication, bool& Abort) { HandleNextCabinet(Name, Path, ErrorIndication, Abort); };
+  Reader->OnCabinetInfo = [this](TCabinetReader&, const std::string& Name, const std::string&, const std::string& Path,
+                                 int SetId, int Number, bool&) { HandleCabinetInfo(Name, Path, SetId, Number); };
+  UnInstall.WaitAgain = [this](const std::string& Program) {
+    if (Unattended()) return false;
+    return Ask(Msg::ApplicationTitle, FormatMessage1(Msg::PreviousStillRunning, Program),
+               mbRetryCancel | mbIconExclamation) == idRetry;
+  };
+}
+
+TExecutor::~TExecutor() {
+  // The reader releases the library context, which may still close files of the handler.
+  Reader.reset();
+  DropPartFile();
+}
+
+bool TExecutor::Stage(const std::string& Caption) {
+  FHost.Log("stage: " + Caption);
+  FHost.SetCaption(Caption);
+  FHost.ProcessMessages();
+  return !Cancelled;
+}
+
+int TExecutor::Ask(const std::string& Caption, const std::string& Text, unsigned Flags) {
+  FHost.Log("message: " + Text);
+  const int Answer = FHost.ShowMessage(Caption, Text, Flags);
+  FHost.Log(std::string("answer: ") + AnswerName(Answer));
+  return Answer;
+}
+
+bool TExecutor::Unattended() const { return UpperAscii(GetSwitchValue(Arguments, "/AUTO=", "OFF")) == "ON"; }
+
+void TExecutor::Execute() {
+  try {
+    Run();
+  } catch (const std::exception& Error) {
+    Succeeded = false;
+    FHost.Log(std::string("failed: ") + Error.what());
+    const std::string Text = std::string(Msg::ErrorPrefix) + Error.what() + "!";
+    FHost.Log("message: " + Text);
+    FHost.ShowMessage(Msg::ApplicationTitle, Text, mbOk | mbIconError);
+  }
+  if (Cancelled) FHost.Log("cancelled");
+}
+
+void TExecutor::Run() {
+  // Once Cancelled is set nothing that changes the machine starts any more; the checks sit
+  // after every point where messages are pumped.
+  PreparePaths(Info, UnInstall);
+  CheckBeforeChanges();
+  if (Cancelled) return;
+  RunExternalPrograms();
+  if (Cancelled) return;
+  if (Info.UnInstall) RemovePrevious();
+  if (Cancelled) return;
+  CreateDirectories();
+  if (Cancelled) return;
+  if (Info.UnInstall) CreateUninstallRecord();
+  if (Cancelled) return;
+  ExtractAll();
+  if (Cancelled) return;
+  RegisterServers();
+  if (Cancelled) return;
+  Register1CConfigurations();
+  if (Cancelled) return;
+  CreateShortcuts();
+  if (Cancelled) return;
+  CopyTo1CProducts();
+  RunInstalledPrograms();
+  if (Cancelled) return;
+  DeleteTemporaryFiles();
+  if (Cancelled) return;
+  WriteBdePaths();
+  if (!Cancelled) Succeeded = true;
+}
+
+void TExecutor::CheckBeforeChanges() {
+  // The earlier installation is removed only when the new one can be recorded and its media
+  // are at hand. The checks that leave nothing behind come first: the list's folder is made
+  // only once the media are known to be there.
+  if (Info.UnInstall) {
+    AddUninstallItems(Info, UnInstall.Items);
+    const std::string Bad = FirstNonAnsiPath(Info, UnInstall.Items);
+    if (!Bad.empty()) throw Exception(FormatMessage1(Msg::PathNotAnsi, Bad));
+  }
+  if (!Info.Files.empty()) {
+    CurrentCabinet = "setup1.cab";
+    FindCabinet();
+    if (!CabinetFound) throw EAbort();
+  }
+  if (Info.UnInstall) {
+    const std::string Reason = FSystem.CheckWritable(UnInstall.ListFileName);
+    if (!Reason.empty()) throw Exception(Format(Msg::ListNotWritable, {UnInstall.ListFileName, Reason}));
+  }
+}
+
+void TExecutor::RunExternalPrograms() {
+  if (!Stage(Msg::RunningPrograms)) return;
+  for (const auto& Exe : Info.ExePaths) {
+    if (Cancelled) return;
+    try {
+      FHost.Log("program: " + Exe->CommandLine);
+      const std::uint32_t Status = FSystem.RunProgram(Exe->CommandLine);
+      FHost.Log("program ended: " + Exe->CommandLine + " (exit status " + std::to_string(Status) + ")");
+    } catch (const std::exception& Error) {
+      // One program that cannot run must not stop the installation.
+      FHost.Log("program failed: " + Exe->CommandLine + ": " + Error.what());
+    }
+    FHost.ProcessMessages();
+  }
+}
+
+void TExecutor::RemovePrevious() {
+  if (!Stage(Msg::RemovingPrevious)) return;
+  UnInstall.RemovePrevious(FRegistry);
+}
+
+void TExecutor::CreateDirectories() {
+  if (!Stage(Msg::CreatingDirectories)) return;
+  std::vector<std::string> Folders;
+  if (UsesBdeFolder(Info)) Folders.push_back(Info.Environment.BdeDir);
+  Folders.push_back(Info.InstallDir);
+  Folders.push_back(ProgramGroupFolder(Info));
+  for (const auto& Dir : Info.Dirs)
+    if (TakesPart(Dir->Group)) Folders.push_back(Dir->FullPath);
+  for (const auto& Folder : Folders) {
+    FHost.Log("directory: " + Folder);
+    FSystem.MakeDirs(Folder);
+  }
+}
+
+void TExecutor::CreateUninstallRecord() {
+  if (!Stage(Msg::CreatingUninstall)) return;
+  UnInstall.CreateUninstall(FRegistry, Info.InstallDir);
+  FHost.Log("uninstall list: " + UnInstall.ListFileName + " (" + std::to_string(UnInstall.Items.Count()) + " items)");
+  if (!UnInstall.ProductName.empty())
+    FHost.Log("registry: HKLM" + std::string(kUninstallKey) + "\\" + UnInstall.ProductName + " = " +
+              UninstallCommandLine(UnInstall.ListFileName));
+  for (int I = 0; I < UnInstall.Items.Count(); ++I)
+    if (const auto* File = dynamic_cast<const TUnInstallFile*>(&UnInstall.Items.Items(I)); File && File->SharedFile)
+      FHost.Log("shared counter: " + File->FileName);
+}
+
+void TExecutor::ExtractAll() {
+  if (!Stage(Msg::Extracting)) return;
+  FProgress = 0;
+  FProgressMax = ProgressMaximum(Info);
+  FHost.SetProgress(FProgress, FProgressMax);
+  if (Info.Files.empty()) return;
+  CurrentCabinet = "setup1.cab";
+  while (!Cancelled && !CurrentCabinet.empty()) {
+    // A name met before is a cycle, wherever a cabinet of that name may be found.
+    FWalk.BeginCabinet(CurrentCabinet);
+    FindCabinet();
+    if (!CabinetFound) throw EAbort();
+    const std::string Name = CurrentCabinet;
+    CurrentCabinet.clear();
+    try {
+      Reader->ExtractFiles(NormalizeDir(Info.Environment.SetupDir) + Name, 0);
+    } catch (const std::exception& Error) {
+      if (FWritingFile) FHost.Log("failed: " + FWritingFile->FullPath + ": " + Error.what());
+      DropPartFile();
+      throw;
+    } catch (...) {
+      DropPartFile();
+      throw;
+    }
+    if (CurrentCabinet.empty()) CurrentCabinet = NextCabinet;
+    FHost.ProcessMessages();
+  }
+  // A walk that ended by itself must have met every file it was to install: a set that stops
+  // early, or a disk that belongs elsewhere, is no success.
+  if (!Cancelled) FWalk.CheckComplete(Info);
+}
+
+void TExecutor::FindCabinet(bool AskFirst) {
+  for (;;) {
+    if (!AskFirst) {
+      if (FSystem.FileExists(NormalizeDir(Info.Environment.SetupDir) + CurrentCabinet)) {
+        CabinetFound = true;
+        return;
+      }
+      std::string Guess = Info.Environment.SetupDir;
+      if (NextDiskDir(Guess) && FSystem.FileExists(NormalizeDir(Guess) + CurrentCabinet)) {
+        Info.Environment.SetupDir = Guess;
+        CabinetFound = true;
+        return;
+      }
+    }
+    // Nobody may be at the screen of an unattended run: where the set should be, it is not.
+    if (Unattended())
+      throw Exception(Format(AskFirst ? Msg::CabinetWrong : Msg::CabinetNotFound,
+                             {CurrentCabinet, NormalizeDir(Info.Environment.SetupDir)}));
+    AskFirst = false;
+    std::string Folder = Info.Environment.SetupDir;
+    FHost.Log("message: " + std::string(Msg::NextDiskText) + " " + CurrentCabinet);
+    if (FHost.AskNextDisk(Folder, CurrentCabinet)) {
+      FHost.Log("answer: " + Folder);
+      Info.Environment.SetupDir = Folder;
+      continue;
+    }
+    FHost.Log("answer: Cancel");
+    if (Ask(Msg::ExitCaption, Msg::GiveUpQuestion, mbYesNo | mbIconQuestion | mbDefButton2) == idYes) {
+      CabinetFound = false;
+      return;
+    }
+  }
+}
+
+void TExecutor::HandleCabinetInfo(const std::string& CabinetName, const std::string& CabinetPath, int SetId,
+                                  int CabinetNumber) {
+  std::string Name;
+  try {
+    Name = FWalk.CabinetInfo(SetId, CabinetNumber);
+  } catch (const Exception&) {
+    FHost.Log("cabinet refused: " + CabinetPath + " (set " + std::to_string(SetId) + ", number " +
+              std::to_string(CabinetNumber) + ")");
+    throw;
+  }
+  FHost.Log("cabinet: " + Name + " in " + CabinetPath + " (set " + std::to_string(SetId) + ", number " +
+            std::to_string(CabinetNumber) + ", next " + (CabinetName.empty() ? "none" : CabinetName) + ")");
+  NextCabinet = CabinetName;
+}
+
+void TExecutor::HandleNextCabinet(const std::string& NextCabinetName, std::string& CabinetPath, int ErrorIndication,
+                                  bool& Abort) {
+  if (Cancelled) {
+    Abort = true;
+  } else {
+    FWalk.ContinuationRequested(NextCabinetName);
+    CurrentCabinet = NextCabinetName;
+    CabinetFound = false;
+    // A repeated request means the cabinet found under that name was not the right one:
+    // offering the same folder again would loop, so the user is asked for the disk.
+    FindCabinet(ErrorIndication != 0);
+    if (CabinetFound) {
+      CabinetPath = NormalizeDir(Info.Environment.SetupDir);
+      Abort = false;
+    } else {
+      Abort = true;
+      Cancelled = true;
+    }
+  }
+  FHost.ProcessMessages();
+}
+
+TFileInfo* TExecutor::FindEntry(const std::string& FileName) {
+  std::int32_t Number;
+  if (!ParseEntryNumber(FileName, Number)) throw Exception(FormatMessage1(Msg::BadEntryName, FileName));
+  return Info.FindFile(Number);
+}
+
+bool TExecutor::RetryBusy(const TFileInfo& File, bool& Abort) {
+  if (!Unattended()) {
+    const int Answer = Ask(Msg::ApplicationTitle, BusyFileQuestion(File.FullPath), mbAbortRetryIgnore | mbIconExclamation);
+    if (Answer == idRetry) return true;
+    if (Answer != idIgnore) {
+      Abort = true;
+      return false;
+    }
+  }
+  FHost.Log("skipped (busy): " + File.FullPath);
+  SkippedFiles.push_back({File.FullPath, srBusy});
+  return false;
+}
+
+void TExecutor::HandleCopyFile(const std::string& FileName, TFileCopyAction& Action, std::intptr_t& DestFileHandle) {
+  if (Cancelled) {
+    Action = fcaAbort;
+    return;
+  }
+  Action = fcaSkip;
+  TFileInfo* File = FindEntry(FileName);
+  if (!File) {
+    FHost.Log("entry without record: " + FileName);
+    return;
+  }
+  FWalk.EntryMet(File->ItemNo);
+  if (!IsExtracted(File->Group)) {
+    FHost.Log("skipped (not selected): " + File->FullPath);
+  } else {
+    bool Write = true;
+    FTargetExisted = FSystem.FileExists(File->FullPath);
+    if (File->CheckVersion && FTargetExisted) {
+      const std::string Existing = FSystem.FileVersion(File->FullPath);
+      const std::string Question = VersionQuestion(*File, true, Existing);
+      // Unattended, the file the machine already has is kept: nobody can weigh the versions.
+      if (!Question.empty())
+        Write = !Unattended() && Ask(Msg::ApplicationTitle, Question, mbYesNo | mbIconExclamation) == idYes;
+      if (!Write) {
+        FHost.Log("kept (version " + Existing + "): " + File->FullPath);
+        SkippedFiles.push_back({File->FullPath, srKeptVersion});
+      }
+    }
+    while (Write) {
+      FHost.RepaintCaption(std::string(Msg::Extracting) + "\r" + File->FullPath);
+      const int Held = FSystem.ProbeTarget(File->FullPath);
+      if (IsBusy(Held)) {
+        bool Abort = false;
+        if (RetryBusy(*File, Abort)) continue;
+        if (Abort) Action = fcaAbort;
+        break;
+      }
+      // The new content goes beside the target; the target is replaced once it is complete.
+      Action = fcaCopy;
+      int Err = 0;
+      for (int Attempt = 0; Attempt < 100; ++Attempt) {
+        FWritingPart = PartFileName(*File, Attempt);
+        DestFileHandle = FSystem.FileHandler().Open(FWritingPart, kOpenCreateExclusive, 2, Err, nullptr);
+        if (DestFileHandle != -1 || Err != errFileExists) break;
+      }
+      if (DestFileHandle == -1) {
+        // The library is told to abort: the target folder is missing or cannot be written.
+        FHost.Log("failed: " + File->FullPath + ": " + FSystem.ErrorText(Err));
+        FWritingPart.clear();
+      } else {
+        FWritingFile = File;
+        FWritingHandle = DestFileHandle;
+      }
+      break;
+    }
+  }
+  FProgress += File->Size;
+  FHost.SetProgress(FProgress, FProgressMax);
+}
+
+void TExecutor::DropPartFile() {
+  if (FWritingHandle != -1) {
+    int Ignored;
+    FSystem.FileHandler().Close(FWritingHandle, Ignored);
+  }
+  if (!FWritingPart.empty()) FSystem.RemoveFile(FWritingPart);
+  FWritingFile = nullptr;
+  FWritingPart.clear();
+  FWritingHandle = -1;
+}
+
+void TExecutor::HandleCloseCopiedFile(const std::string& FileName, std::intptr_t FileHandle, std::uint16_t Date,
+                                      std::uint16_t Time, std::uint16_t Attribs, bool& Abort) {
+  int Ignored;
+  FSystem.FileHandler().Close(FileHandle, Ignored);
+  const TFileInfo* File = FWritingFile;
+  std::int32_t Number;
+  if (File && FileHandle == FWritingHandle && ParseEntryNumber(FileName, Number) && Number == File->ItemNo) {
+    FWritingHandle = -1;
+    FSystem.StampFile(FWritingPart, Date, Time);
+    bool Placed = false;
+    // A cancel that came while the file was written leaves the target as it was.
+    while (!Cancelled) {
+      const int Error = FSystem.ReplaceTarget(FWritingPart, File->FullPath);
+      if (Error == 0) {
+        Placed = true;
+        break;
+      }
+      // Held since it was looked at: the same question as before writing.
+      if (IsBusy(Error) || Error == errAccessDenied) {
+        if (RetryBusy(*File, Abort)) continue;
+        break;
+      }
+      const std::string Reason = FSystem.ErrorText(Error);
+      DropPartFile();
+      throw Exception(Format(Msg::ReplaceFailed, {File->FullPath, Reason}));
+    }
+    if (Placed) {
+      FWritingPart.clear();
+      FSystem.SetAttributes(File->FullPath, InstalledAttributes(Attribs));
+      FHost.Log((FTargetExisted ? "replaced: " : "extracted: ") + File->FullPath);
+    }
+    DropPartFile();
+  }
+  Abort = Abort || Cancelled;
+}
+
+void TExecutor::RegisterServers() {
+  if (!Stage(Msg::RegisteringServers)) return;
+  for (const auto& File : Info.Files) {
+    if (!TakesPart(File->Group)) continue;
+    if (File->RegisterDll) {
+      const std::uint32_t Status = FSystem.RegisterDllServer(File->FullPath);
+      FHost.Log("COM server: " + File->FullPath + " (status " + std::to_string(Status) + ")");
+    }
+    if (File->RegisterExe) {
+      FHost.Log("COM server: " + File->FullPath + " /RegServer");
+      FSystem.RegisterExeServer(File->FullPath);
+    }
+  }
+}
+
+void TExecutor::Register1CConfigurations() {
+  if (!Stage(Msg::Registering1C)) return;
+  for (const auto& Dir : Info.Dirs) {
+    if (!TakesPart(Dir->Group)) continue;
+    if (Dir->Register1C75) {
+      FHost.Log("1C 7.5 infobase: " + Dir->FullPath + " = " + Dir->CfgName);
+      Write1C75Title(FRegistry, Dir->FullPath, Dir->CfgName);
+    }
+    if (Dir->Register1C77) {
+      FHost.Log("1C 7.7 infobase: " + Dir->FullPath + " = " + Dir->CfgName);
+      Write1C77Title(FRegistry, Dir->FullPath, Dir->CfgName);
+    }
+  }
+}
+
+void TExecutor::CreateShortcuts() {
+  if (!Stage(Msg::CreatingShortcuts)) return;
+  auto Make = [this](const std::string& Target, const std::string& Arguments, const std::string& Shortcut) {
+    try {
+      FSystem.MakeDirs(ExtractFilePath(Shortcut));
+    } catch (const Exception&) {
+    }
+    FHost.Log("shortcut: " + Shortcut + ".lnk -> " + Target);
+    FSystem.CreateShellLink(Target, Arguments, Shortcut + ".lnk");
+  };
+  for (const auto& File : Info.Files)
+    if (TakesPart(File->Group) && File->MakeShortcut) Make(File->FullPath, File->ShortcutParams, File->Shortcut);
+  for (const auto& Dir : Info.Dirs)
+    if (TakesPart(Dir->Group) && Dir->MakeShortcut) Make(Dir->FullPath, "", Dir->Shortcut);
+}
+
+void TExecutor::CopyTo1CProducts() {
+  auto CopyInto = [this](const TFileInfo& File, const TOwnedList<T1SInfo>& Products) {
+    for (const auto& Product : Products) {
+      if (!Product->Selected) continue;
+      const std::string Target = NormalizeDir(Product->Path) + ExtractFileName(File.FullPath);
+      const bool Copied = FSystem.CopyFileTo(File.FullPath, Target);
+      FHost.Log(std::string(Copied ? "1C copy: " : "1C copy failed: ") + Target);
+    }
+  };
+  for (const auto& File : Info.Files) {
+    if (!TakesPart(File->Group)) continue;
+    if (File->CopyTo1C75) CopyInto(*File, Info.Products75);
+    if (File->CopyTo1C77) CopyInto(*File, Info.Products77);
+    if (File->CopyTo1C8) CopyInto(*File, Info.Products8);
+  }
+}
+
+void TExecutor::RunInstalledPrograms() {
+  for (const auto& File : Info.Files) {
+    if (Cancelled) return;
+    if (!TakesPart(File->Group) || !File->RunAfter) continue;
+    try {
+      if (!File->RunParams.empty()) {
+        for (const auto& Command : CommandList(File->RunParams, File->FullPath)) {
+          if (Cancelled) break;
+          FHost.Log("program: " + Command);
+          const std::uint32_t Status = FSystem.RunProgram(Command);
+          FHost.Log("program ended: " + Command + " (exit status " + std::to_string(Status) + ")");
+        }
+      } else {
+        FHost.Log("opened: " + File->FullPath);
+        FSystem.OpenDocument(File->FullPath);
+      }
+    } catch (const std::exception& Error) {
+      // The rest of this file's commands are abandoned; the installation goes on.
+      FHost.Log("program failed: " + File->FullPath + ": " + Error.what());
+    }
+    FHost.ProcessMessages();
+  }
+}
+
+void TExecutor::DeleteTemporaryFiles() {
+  if (!Stage(Msg::DeletingTemporary)) return;
+  for (const auto& File : Info.Files)
+    if (TakesPart(File->Group) && File->DeleteAfter) {
+      FHost.Log("deleted: " + File->FullPath);
+      FSystem.RemoveFile(File->FullPath);
+    }
+}
+
+void TExecutor::WriteBdePaths() {
+  if (!UsesBdeFolder(Info)) return;
+  FHost.Log("registry: database engine DLLPATH = " + Info.Environment.BdeDir);
+  WriteBdeDllPath(FRegistry, Info.Environment.BdeDir);
+}
+
+}  // namespace setup

@@ -1,0 +1,743 @@
+// The worker's decisions on the host: whole runs over real cabinet sets and real folders, the
+// registry in memory, the wizard replaced by the scripted host.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include <unistd.h>
+
+#include "HostInstallSystem.h"
+#include "shared/ScriptedHost.h"
+#include "cabinet/writer/CabinetWriter.h"
+#include "engine/untThrd.h"
+#include "system/Encoding.h"
+#include "system/ProgramCommand.h"
+
+using namespace setup;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Content(int Seed, std::size_t Size) {
+  std::string Data(Size, '\0');
+  std::uint32_t X = 2166136261u ^ static_cast<std::uint32_t>(Seed * 7919);
+  for (auto& C : Data) {
+    X = X * 1664525u + 1013904223u;
+    C = static_cast<char>(X >> 24);
+  }
+  return Data;
+}
+
+std::string Read(const std::string& Path) {
+  std::ifstream In(PathFromUtf8(Path), std::ios::binary);
+  std::ostringstream S;
+  S << In.rdbuf();
+  return S.str();
+}
+
+void Write(const std::string& Path, const std::string& Bytes) {
+  fs::create_directories(PathFromUtf8(ExtractFilePath(Path)));
+  std::ofstream(PathFromUtf8(Path), std::ios::binary) << Bytes;
+}
+
+// Replaces the first From in the file's first Limit bytes by To of the same length.
+void Patch(const std::string& Path, const std::string& From, const std::string& To, std::size_t Limit = 400) {
+  std::string Bytes = Read(Path);
+  const auto At = Bytes.find(From);
+  ASSERT_TRUE(At != std::string::npos && At < Limit) << From << " not in " << Path;
+  ASSERT_EQ(From.size(), To.size());
+  Bytes.replace(At, From.size(), To);
+  Write(Path, Bytes);
+}
+
+bool Exists(const std::string& Path) { return fs::exists(PathFromUtf8(Path)); }
+
+// Names of the files in a folder, for finding leftovers.
+std::vector<std::string> Listing(const std::string& Folder) {
+  std::vector<std::string> Names;
+  std::error_code Ignored;
+  for (const auto& Entry : fs::directory_iterator(PathFromUtf8(Folder), Ignored))
+    Names.push_back(Entry.path().filename().string());
+  std::sort(Names.begin(), Names.end());
+  return Names;
+}
+
+class Worker : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto Folder = fs::temp_directory_path() / ("worker-native-" + std::to_string(::getpid()) + "-" +
+                                                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(Folder);
+    fs::create_directories(Folder);
+    Root = Folder.string() + "\\";
+    Install = Root + "PF\\Тест";
+  }
+  void TearDown() override { fs::remove_all(PathFromUtf8(WithoutBackslash(Root))); }
+
+  // Files 10 (large, spans cabinets), 11, 12 (in an unselected group), 13 (temporary).
+  std::vector<std::string> MakeCabinets(std::uint64_t MaxSize = 60000, std::uint16_t SetId = 7,
+                                        const std::string& Pattern = "Media\\setup%d.cab") {
+    TCabinetWriterOptions Options;
+    Options.OutputPattern = Root + Pattern;
+    Options.MaxCabinetSize = MaxSize;
+    Options.Compression = ccNone;
+    Options.DiskFolders = MaxSize != 0;
+    Options.SetId = SetId;
+    TCabinetWriter Writer(Options);
+    for (const auto& [Number, Bytes] : Data) {
+      TCabinetEntry Entry;
+      Entry.Name = std::to_string(Number);
+      Entry.Date = static_cast<std::uint16_t>(((2024 - 1980) << 9) | (5 << 5) | 17);
+      Entry.Time = static_cast<std::uint16_t>((13 << 11) | (45 << 5) | (30 / 2));
+      Entry.Attributes = Attributes.count(Number) ? Attributes[Number] : 0x20;
+      std::istringstream Source(Bytes);
+      Writer.AddFile(Entry, Source, Bytes.size());
+      if (FolderPerFile) Writer.NewFolder();
+    }
+    return Writer.Finish();
+  }
+
+  // Four small files, one per cabinet, none continued: every cabinet is extracted on its own.
+  std::vector<std::string> MakeUnspannedSet(std::uint16_t SetId = 7, const std::string& Pattern = "Media\\setup%d.cab") {
+    Data = {{10, Content(10, 1000)}, {11, Content(11, 1000)}, {12, Content(12, 1000)}, {13, Content(13, 1000)}};
+    FolderPerFile = true;
+    auto Cabinets = MakeCabinets(1110, SetId, Pattern);
+    FolderPerFile = false;
+    return Cabinets;
+  }
+
+  std::string StandardScript() {
+    return "DESCRIPTION = Тестовый продукт\r\n"
+           "PRODUCTID = TEST-1\r\n"
+           "UNINSTALL = 1\r\n"
+           "UNINSTALLPATH = \\uninst.lst\r\n"
+           "GROUPUNINSTALLPATH = 4\r\n"
+           "GROUPDIRECTORY = 0\r\n"
+           "DIRECTORY = \\Тест\r\n"
+           "GROUPNAME = Тестовая группа\r\n"
+           "GROUP = 1 0 0 1 1 4\r\n"
+           "GROUPCAPTION = Основное\r\n"
+           "DIR = 2 1 0 1 1 1\r\n"
+           "DIRPATH = \\data\r\n"
+           "DIRCFGNAME = Тестовая база\r\n"
+           "DIRSHORTCUT = Данные\r\n"
+           "DIR = 4 1 0 0 0 0\r\n"
+           "DIRPATH = \\bin\r\n"
+           "FILE = 10 1 0 0 0 1 0 0 0 " + std::to_string(Data[10].size()) + " " + CheckVersion10 + " 1 " + Version10 +
+           " 0 0 1 0\r\n"
+           "FILEPATH = \\bin\\big.dat\r\n"
+           "FILESHORTCUT = Большой\r\n"
+           "FILERUNPARAMSUNINSTALL = %file% /u\r\n"
+           "FILE = 11 1 0 0 0 0 0 0 0 " + std::to_string(Data[11].size()) + " 0 0  1 0 0 0\r\n"
+           "FILEPATH = \\data\\small.txt\r\n"
+           "FILERUNPARAMS = C:\\tools\\after.exe \"%file%\"||second\r\n"
+           "FILE = 13 1 0 0 1 0 0 0 0 " + std::to_string(Data[13].size()) + " 0 0  0 0 0 0\r\n"
+           "FILEPATH = \\temp.tmp\r\n"
+           "GROUP = 3 0 0 0 0 5\r\n"
+           "FILE = 12 3 1 0 0 0 0 0 0 " + std::to_string(Data[12].size()) + " 0 0  0 0 0 0\r\n"
+           "FILEPATH = \\engine.dll\r\n"
+           "EXEPATH = C:\\tools\\first.exe one\r\n"
+           "EXEPATH = C:\\tools\\first.exe two\r\n" +
+           Extra;
+  }
+
+  void LoadModel(const std::string& Script) {
+    Info = std::make_unique<TInstallInfo>(&Reg);
+    auto& Env = Info->Environment;
+    Env.ProgramFilesDir = Root + "PF\\";
+    Env.ProgramsDir = Root + "Programs\\";
+    Env.BdeDir = Root + "BDE\\";
+    Env.SetupDir = Root + "Media\\DISK1\\";
+    Env.WindowsDir = Root + "Win\\";
+    Env.SystemDir = Root + "Win\\System\\";
+    Env.CommonFilesDir = Root + "Common\\";
+    Info->LoadScript(Utf8ToCp1251(Script));
+    Info->Validate();
+    Info->ApplyStartupDefaults(Switches);
+    Info->ApplyInstallType(Full, !Full, false, false);  // typical leaves group 3 out
+  }
+
+  void Run() {
+    TExecutor Executor(*Info, Host, Reg, LinkedCabinetLibrary(), System);
+    Executor.Arguments = Switches;
+    Executor.UnInstall.RunUninstaller = [&](const std::string& CommandLine) {
+      Uninstallers.push_back(CommandLine);
+      return true;
+    };
+    Executor.UnInstall.RemoveTempCopy = [&](const std::string&) { return --LingeringWaits < 0; };
+    if (CancelAtPump >= 0)
+      Host.OnPump = [&] {
+        if (Host.Pumps == CancelAtPump) {
+          Executor.Cancelled = true;
+          CaptionsAtCancel = Host.Captions.size();
+          LogAtCancel = Host.LogLines.size();
+        }
+      };
+    System.OnProgram = [&](const std::string& Command) {
+      if (Command == CancelDuring) Executor.Cancelled = true;
+    };
+    Executor.Execute();
+    Succeeded = Executor.Succeeded;
+    Skipped = Executor.SkippedFiles;
+  }
+
+  void InstallOnce() {
+    Data = {{10, Content(10, 150000)}, {11, Content(11, 3000)}, {12, Content(12, 2000)}, {13, Content(13, 100)}};
+    MakeCabinets();
+    LoadModel(StandardScript());
+    Run();
+    ASSERT_TRUE(Succeeded) << Host.LastMessage();
+  }
+
+  // The earlier installation's registration: its uninstall entry and shared counters.
+  std::map<std::string, std::string> Registration() {
+    std::map<std::string, std::string> Values;
+    Reg.SetRootKey(RegistryRoot::LocalMachine);
+    if (Reg.OpenKey(std::string(kUninstallKey) + "\\Тестовый продукт", false)) {
+      for (const auto& Name : Reg.GetValueNames()) Values["uninstall " + Name] = Reg.ReadString(Name);
+      Reg.CloseKey();
+    }
+    if (Reg.OpenKey(kSharedDllsKey, false)) {
+      for (const auto& Name : Reg.GetValueNames()) Values["shared " + Name] = std::to_string(Reg.ReadInteger(Name));
+      Reg.CloseKey();
+    }
+    Values["engine path"] = Reg.KeyExists("\\SOFTWARE\\Borland\\Database Engine") ? "yes" : "no";
+    return Values;
+  }
+
+  std::string ErrorBox(const std::string& Text) { return std::string(Msg::ApplicationTitle) + "|" + Msg::ErrorPrefix + Text + "!"; }
+
+  std::string Root, Install;
+  std::map<int, std::string> Data = {{10, Content(10, 150000)}, {11, Content(11, 3000)}, {12, Content(12, 2000)},
+                                     {13, Content(13, 100)}};
+  std::map<int, std::uint16_t> Attributes;
+  std::string CheckVersion10 = "0", Version10 = "", Extra;
+  bool Full = false, FolderPerFile = false;
+  MemoryRegistry Reg;
+  std::unique_ptr<TInstallInfo> Info;
+  ScriptedHost Host;
+  HostInstallSystem System;
+  std::vector<std::string> Switches, Uninstallers;
+  int CancelAtPump = -1;
+  int LingeringWaits = 0;  // waits after which the earlier uninstaller's copy is still there
+  std::size_t CaptionsAtCancel = 0, LogAtCancel = 0;
+  std::string CancelDuring;
+  bool Succeeded = false;
+  std::vector<TSkippedFile> Skipped;
+};
+
+}  // namespace
+
+TEST_F(Worker, InstallsASpannedSetAndRecordsWhatIsAboutToBeInstalled) {
+  Attributes = {{11, 0x121}, {13, 0x00}};  // a temporary-file bit the cabinet must not pass on; no bit at all
+  const auto Cabinets = MakeCabinets();
+  ASSERT_GE(Cabinets.size(), 3u);
+  Reg.SetRootKey(RegistryRoot::LocalMachine);
+  ASSERT_TRUE(Reg.OpenKey(kSharedDllsKey, true));
+  Reg.CloseKey();
+  LoadModel(StandardScript());
+  Run();
+  ASSERT_TRUE(Succeeded) << Host.LastMessage();
+  EXPECT_TRUE(Host.Messages.empty());
+  EXPECT_TRUE(Host.DiskPrompts.empty());
+  EXPECT_TRUE(Skipped.empty());
+  EXPECT_EQ(Read(Install + "\\bin\\big.dat"), Data[10]);
+  EXPECT_EQ(Read(Install + "\\data\\small.txt"), Data[11]);
+  EXPECT_FALSE(Exists(Root + "BDE\\engine.dll"));  // unselected group
+  // Nothing but the installed files is left in their folders.
+  EXPECT_EQ(Listing(Install + "\\bin"), (std::vector<std::string>{"big.dat"}));
+  EXPECT_EQ(Listing(Install + "\\data"), (std::vector<std::string>{"small.txt"}));
+  EXPECT_EQ(System.Attributes[Install + "\\data\\small.txt"], 0x21u);
+  EXPECT_EQ(System.Attributes[Install + "\\temp.tmp"], 0x80u);
+  EXPECT_EQ(Host.Position, Host.Maximum);
+  EXPECT_EQ(Host.Maximum, 150000 + 3000 + 2000 + 100);
+
+  // The database engine's group does not take part: its folder is neither made nor recorded.
+  EXPECT_FALSE(Exists(Root + "BDE"));
+  const std::string List = Cp1251ToUtf8(Read(Install + "\\uninst.lst"));
+  EXPECT_NE(List.find("Count=9\r\n"), std::string::npos) << List;
+  EXPECT_EQ(List.find("BDE"), std::string::npos) << List;
+  EXPECT_EQ(Registration()["engine path"], "no");
+  // Commands: the EXEPATH lines first, then the run-after pieces (empty ones left out).
+  EXPECT_EQ(System.Programs, (std::vector<std::string>{"C:\\tools\\first.exe one", "C:\\tools\\first.exe two",
+                                                       "C:\\tools\\after.exe \"" + Install + "\\data\\small.txt\"",
+                                                       "second"}));
+  // The log names every cabinet with its set and number, and every file placed.
+  EXPECT_GE(Host.Logged("cabinet: ").size(), Cabinets.size());
+  EXPECT_EQ(Host.Logged("cabinet: setup2.cab in " + Root + "Media\\DISK2\\ (set 7, number 1, ").size(), 1u);  // continued into
+  EXPECT_EQ(Host.Logged("cabinet: ").front(), "cabinet: setup1.cab in " + Root + "Media\\DISK1\\ (set 7, number 0, next setup2.cab)");
+  EXPECT_EQ(Host.Logged("extracted: ").size(), 3u);
+  EXPECT_EQ(Host.Logged("skipped (not selected): "), (std::vector<std::string>{"skipped (not selected): " + Root + "BDE\\engine.dll"}));
+}
+
+TEST_F(Worker, DatabaseEngineFolderBelongsToItsGroupOnly) {
+  Full = true;  // group 3, of the engine's folder kind, takes part
+  MakeCabinets();
+  LoadModel(StandardScript());
+  Run();
+  ASSERT_TRUE(Succeeded) << Host.LastMessage();
+  EXPECT_EQ(Read(Root + "BDE\\engine.dll"), Data[12]);
+  const std::string List = Cp1251ToUtf8(Read(Install + "\\uninst.lst"));
+  EXPECT_NE(List.find("DirName9=" + Root + "BDE\\\r\n"), std::string::npos) << List;
+  Reg.SetRootKey(RegistryRoot::LocalMachine);
+  ASSERT_TRUE(Reg.OpenKey("\\SOFTWARE\\Borland\\Database Engine", false));
+  EXPECT_EQ(Reg.ReadString("DLLPATH"), Root + "BDE\\");
+  EXPECT_EQ(System.Servers, (std::vector<std::string>{Root + "BDE\\engine.dll"}));
+}
+
+TEST_F(Worker, CancelDuringAnExternalProgramLeavesTheEarlierInstallationAlone) {
+  InstallOnce();
+  const auto Before = Registration();
+  const std::string List = Read(Install + "\\uninst.lst");
+  const std::string Old = Read(Install + "\\bin\\big.dat");
+  ASSERT_EQ(Uninstallers.size(), 0u);  // nothing earlier the first time
+
+  Host = ScriptedHost();
+  System.Programs.clear();
+  Data[10] = Content(99, 150000);  // a new version on the media
+  MakeCabinets();
+  CancelDuring = "C:\\tools\\first.exe one";
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_FALSE(Succeeded);
+  EXPECT_TRUE(Host.Messages.empty());  // a cancel is no error
+  EXPECT_EQ(System.Programs, (std::vector<std::string>{"C:\\tools\\first.exe one"}));  // no further command
+  EXPECT_TRUE(Uninstallers.empty());                                                    // nothing removed
+  EXPECT_EQ(Registration(), Before);
+  EXPECT_EQ(Read(Install + "\\uninst.lst"), List);
+  EXPECT_EQ(Read(Install + "\\bin\\big.dat"), Old);
+  EXPECT_EQ(Host.Captions, (std::vector<std::string>{Msg::RunningPrograms}));
+}
+
+TEST_F(Worker, NothingStartsAfterACancelAtAnyPumpingPoint) {
+  // Run once to count the pumps, then cancel at each of them in turn.
+  MakeCabinets();
+  LoadModel(StandardScript());
+  Run();
+  ASSERT_TRUE(Succeeded) << Host.LastMessage();
+  const int Pumps = Host.Pumps;
+  ASSERT_GT(Pumps, 10);
+  for (int At = 1; At <= Pumps; ++At) {
+    SCOPED_TRACE("cancelled at pump " + std::to_string(At));
+    Host = ScriptedHost();
+    System.Programs.clear();
+    Uninstallers.clear();
+    fs::remove_all(PathFromUtf8(Root + "PF"));
+    fs::remove_all(PathFromUtf8(Root + "Programs"));
+    Reg.SetRootKey(RegistryRoot::LocalMachine);
+    Reg.DeleteKey(std::string(kUninstallKey) + "\\Тестовый продукт");
+    CancelAtPump = At;
+    LoadModel(StandardScript());
+    Run();
+    EXPECT_FALSE(Succeeded);
+    // No stage began after the cancel, and nothing was done but closing what was under way.
+    EXPECT_EQ(Host.Captions.size(), CaptionsAtCancel);
+    for (std::size_t I = LogAtCancel; I < Host.LogLines.size(); ++I) {
+      const std::string& Line = Host.LogLines[I];
+      for (const char* Change : {"program: ", "directory: ", "uninstall list: ", "COM server: ", "1C ", "shortcut: ",
+                                 "deleted: ", "registry: ", "opened: ", "extracted: ", "replaced: "})
+        EXPECT_NE(Line.rfind(Change, 0), 0u) << Line;
+    }
+  }
+}
+
+TEST_F(Worker, MissingMediaStopBeforeTheEarlierInstallationIsRemoved) {
+  InstallOnce();
+  ASSERT_EQ(Registration()["uninstall ProductID"], "TEST-1");
+  fs::remove_all(PathFromUtf8(Root + "Media"));
+  // Attended: the disk is asked for; giving up changes nothing.
+  Host = ScriptedHost();
+  Host.Answers = {idYes};
+  System.Programs.clear();
+  System.Folders.clear();
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_FALSE(Succeeded);
+  EXPECT_EQ(Host.DiskPrompts, (std::vector<std::string>{"setup1.cab in " + Root + "Media\\DISK1\\"}));
+  EXPECT_TRUE(Uninstallers.empty());
+  EXPECT_TRUE(System.Programs.empty());
+  EXPECT_TRUE(Host.Captions.empty());
+  EXPECT_TRUE(System.Folders.empty());
+  // Unattended: no prompt, an error that says where the set was looked for.
+  Host = ScriptedHost();
+  Switches = {"/AUTO=ON"};
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_FALSE(Succeeded);
+  EXPECT_TRUE(Host.DiskPrompts.empty());
+  EXPECT_EQ(Host.Messages, (std::vector<std::string>{ErrorBox("Не найден CAB-файл <setup1.cab> в каталоге <" + Root +
+                                                              "Media\\DISK1\\>")}));
+  EXPECT_TRUE(Uninstallers.empty());
+}
+
+TEST_F(Worker, AnEarlierUninstallerThatDoesNotFinishIsWaitedForOrStopsTheRun) {
+  InstallOnce();
+  const std::string Question = std::string(Msg::ApplicationTitle) +
+                               "|Удаление предыдущей установки еще не завершено: программа <" + Install +
+                               "\\UnInstall.exe> продолжает работу.\rПодождать еще?";
+  // Attended: asked after each wait; waiting once more lets it finish, and the run goes on.
+  Host = ScriptedHost();
+  Host.Answers = {idRetry};
+  LingeringWaits = 1;
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_TRUE(Succeeded) << Host.LastMessage();
+  EXPECT_EQ(Host.Messages, (std::vector<std::string>{Question}));
+  EXPECT_EQ(Host.MessageFlags[0], mbRetryCancel | mbIconExclamation);
+  // Stopping there installs nothing into the folder the old uninstaller may still be emptying.
+  Host = ScriptedHost();
+  Host.Answers = {idCancel};
+  LingeringWaits = 1;
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_FALSE(Succeeded);
+  ASSERT_EQ(Host.Messages.size(), 2u);
+  EXPECT_EQ(Host.Messages[1], ErrorBox("Удаление предыдущей установки не завершилось: программа <" + Install +
+                                       "\\UnInstall.exe> продолжает работу"));
+  EXPECT_EQ(Host.Captions.back(), Msg::RemovingPrevious);
+  // Unattended: nobody to ask, the run stops at once.
+  Host = ScriptedHost();
+  Switches = {"/AUTO=ON"};
+  LingeringWaits = 1;
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_FALSE(Succeeded);
+  EXPECT_EQ(Host.Messages.size(), 1u);
+  EXPECT_EQ(Host.Captions.back(), Msg::RemovingPrevious);
+}
+
+TEST_F(Worker, AnUninstallListThatCannotBeWrittenOrHeldInAnsiStopsBeforeAnyChange) {
+  InstallOnce();
+  Uninstallers.clear();
+  System.Programs.clear();
+  // A folder where the list should be written.
+  fs::remove(PathFromUtf8(Install + "\\uninst.lst"));
+  fs::create_directories(PathFromUtf8(Install + "\\uninst.lst"));
+  Host = ScriptedHost();
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_FALSE(Succeeded);
+  EXPECT_EQ(Host.Messages, (std::vector<std::string>{ErrorBox("Не удалось создать файл деинсталяции <" + Install +
+                                                              "\\uninst.lst>: a folder")}));
+  EXPECT_TRUE(Uninstallers.empty());
+  EXPECT_TRUE(System.Programs.empty());
+
+  // A folder name the uninstaller's code page cannot hold is named, and nothing starts.
+  fs::remove_all(PathFromUtf8(Install + "\\uninst.lst"));
+  Host = ScriptedHost();
+  Switches = {"/PATH=" + Root + "PF\\製品"};
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_FALSE(Succeeded);
+  EXPECT_EQ(Host.Messages,
+            (std::vector<std::string>{ErrorBox("Путь <" + Root + "PF\\製品> содержит символы, которые нельзя записать в "
+                                               "файл деинсталяции. Выберите другой каталог установки или другую "
+                                               "программную группу")}));
+  EXPECT_FALSE(Exists(Root + "PF\\製品"));
+  EXPECT_TRUE(Uninstallers.empty());
+  EXPECT_TRUE(System.Programs.empty());
+  // The same for the program group.
+  Host = ScriptedHost();
+  Switches = {"/GROUP=Группа ✓"};
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_EQ(Host.LastMessage(), ErrorBox("Путь <" + Root + "Programs\\Группа ✓> содержит символы, которые нельзя "
+                                         "записать в файл деинсталяции. Выберите другой каталог установки или другую "
+                                         "программную группу"));
+}
+
+TEST_F(Worker, CabinetsThatNameThemselvesOrEachOtherStopTheRun) {
+  const auto Cabinets = MakeUnspannedSet();
+  ASSERT_EQ(Cabinets.size(), 4u);
+  Patch(Root + "Media\\DISK1\\setup1.cab", "setup2.cab", "setup1.cab");
+  Switches = {"/AUTO=ON"};
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_FALSE(Succeeded);
+  EXPECT_EQ(Host.Messages, (std::vector<std::string>{ErrorBox(
+                               "CAB-файл <setup1.cab> встречается в наборе повторно: набор CAB-файлов поврежден")}));
+  EXPECT_EQ(Host.Captions.back(), Msg::Extracting);
+
+  // Two cabinets naming each other, attended: no prompt either.
+  MakeUnspannedSet();
+  Patch(Root + "Media\\DISK2\\setup2.cab", "setup3.cab", "setup1.cab", 60);
+  Host = ScriptedHost();
+  Switches = {};
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_FALSE(Succeeded);
+  EXPECT_TRUE(Host.DiskPrompts.empty());
+  EXPECT_EQ(Host.LastMessage(),
+            ErrorBox("CAB-файл <setup1.cab> встречается в наборе повторно: набор CAB-файлов поврежден"));
+
+  // A continued file whose next cabinet is the one being extracted.
+  Data = {{10, Content(10, 150000)}, {11, Content(11, 3000)}, {12, Content(12, 2000)}, {13, Content(13, 100)}};
+  MakeCabinets();
+  Patch(Root + "Media\\DISK1\\setup1.cab", "setup2.cab", "setup1.cab");
+  fs::remove_all(PathFromUtf8(Install));
+  Host = ScriptedHost();
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_FALSE(Succeeded);
+  EXPECT_TRUE(Host.DiskPrompts.empty());
+  EXPECT_EQ(Host.LastMessage(),
+            ErrorBox("CAB-файл <setup1.cab> встречается в наборе повторно: набор CAB-файлов поврежден"));
+  EXPECT_FALSE(Exists(Install + "\\bin\\big.dat"));
+}
+
+TEST_F(Worker, ADiskOfAnotherBuildStopsTheRunBeforeAnyOfItsEntries) {
+  MakeUnspannedSet(7);
+  MakeUnspannedSet(8, "Other\\setup%d.cab");
+  fs::copy_file(PathFromUtf8(Root + "Other\\DISK2\\setup2.cab"), PathFromUtf8(Root + "Media\\DISK2\\setup2.cab"),
+                fs::copy_options::overwrite_existing);
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_FALSE(Succeeded);
+  EXPECT_EQ(Host.LastMessage(), ErrorBox("CAB-файл <setup2.cab> не является следующим CAB-файлом этого набора (набор 8, "
+                                         "номер 1; ожидался набор 7, номер 1)"));
+  EXPECT_EQ(Read(Install + "\\bin\\big.dat"), Data[10]);  // from the right disk
+  EXPECT_FALSE(Exists(Install + "\\data\\small.txt"));      // the foreign entry under our number
+  EXPECT_TRUE(Host.Logged("skipped").empty());
+
+  // Disks in the wrong order are refused the same way.
+  fs::rename(PathFromUtf8(Root + "Media\\DISK3\\setup3.cab"), PathFromUtf8(Root + "Media\\DISK2\\setup2.cab"));
+  Host = ScriptedHost();
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_EQ(Host.LastMessage(), ErrorBox("CAB-файл <setup2.cab> не является следующим CAB-файлом этого набора (набор 7, "
+                                         "номер 2; ожидался набор 7, номер 1)"));
+}
+
+TEST_F(Worker, AForeignDiskMetInTheMiddleOfAFileIsNotTakenAndUnattendedEndsTheRun) {
+  MakeCabinets(60000, 8, "Other\\setup%d.cab");
+  MakeCabinets(60000, 7);
+  fs::copy_file(PathFromUtf8(Root + "Other\\DISK2\\setup2.cab"), PathFromUtf8(Root + "Media\\DISK2\\setup2.cab"),
+                fs::copy_options::overwrite_existing);
+  // Attended: the library finds the wrong cabinet under the right name; the user is asked.
+  Host.Answers = {idYes};
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_FALSE(Succeeded);
+  EXPECT_EQ(Host.DiskPrompts, (std::vector<std::string>{"setup2.cab in " + Root + "Media\\DISK2"}));
+  EXPECT_FALSE(Exists(Install + "\\bin\\big.dat"));
+  // Unattended: nobody can bring the right disk.
+  Host = ScriptedHost();
+  Switches = {"/AUTO=ON"};
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_FALSE(Succeeded);
+  EXPECT_TRUE(Host.DiskPrompts.empty());
+  EXPECT_EQ(Host.Messages, (std::vector<std::string>{ErrorBox("CAB-файл <setup2.cab> в каталоге <" + Root +
+                                                              "Media\\DISK2\\> поврежден или относится к другому набору")}));
+  EXPECT_FALSE(Exists(Install + "\\bin\\big.dat"));
+}
+
+TEST_F(Worker, ASetThatEndsEarlyFailsNamingTheMissingFiles) {
+  MakeCabinets();
+  for (int Item = 20; Item < 25; ++Item)
+    Extra += "FILE = " + std::to_string(Item) + " 1 0 0 0 0 0 0 0 10 0 0  0 0 0 0\r\nFILEPATH = \\lost" +
+             std::to_string(Item) + ".txt\r\n";
+  Extra += "FILE = 30 3 0 0 0 0 0 0 0 10 0 0  0 0 0 0\r\nFILEPATH = \\unselected.txt\r\n";
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_FALSE(Succeeded);
+  EXPECT_EQ(Host.LastMessage(), ErrorBox("В наборе CAB-файлов не найдены файлы: <" + Install + "\\lost20.txt>, <" +
+                                         Install + "\\lost21.txt>, <" + Install + "\\lost22.txt> и еще 2"));
+  EXPECT_TRUE(Host.Logged("COM server").empty());  // no later stage
+  EXPECT_EQ(Host.Captions.back(), Msg::Extracting);
+}
+
+TEST_F(Worker, AFailedWriteLeavesTheOlderFileByteForByte) {
+  const std::string Target = Install + "\\data\\small.txt";
+  auto Older = [&] {
+    Write(Target, "the older version");
+    Host = ScriptedHost();
+  };
+  auto ExpectOlderKept = [&](const std::string& Error) {
+    EXPECT_FALSE(Succeeded);
+    EXPECT_EQ(Host.LastMessage(), ErrorBox(Error));
+    EXPECT_EQ(Read(Target), "the older version");
+    EXPECT_EQ(Listing(Install + "\\data"), (std::vector<std::string>{"small.txt"}));  // no part file left
+  };
+  // A damaged data block in the entry's own cabinet.
+  Data = {{11, Content(11, 3000)}};
+  MakeCabinets(0, 7, "Media\\DISK1\\setup1.cab");
+  std::string Cabinet = Read(Root + "Media\\DISK1\\setup1.cab");
+  Cabinet[Cabinet.find(Data[11].substr(0, 64)) + 1000] ^= 0x5A;
+  Write(Root + "Media\\DISK1\\setup1.cab", Cabinet);
+  Older();
+  LoadModel("DESCRIPTION = Тестовый продукт\r\nDIRECTORY = \\Тест\r\nGROUP = 1 0 0 1 1 4\r\nDIR = 2 1 0 0 0 0\r\n"
+            "DIRPATH = \\data\r\nFILE = 11 1 0 0 0 0 0 0 0 3000 0 0  0 0 0 0\r\nFILEPATH = \\data\\small.txt\r\n");
+  Run();
+  ExpectOlderKept("CAB-файл поврежден");
+  EXPECT_EQ(Host.Logged("failed: "), (std::vector<std::string>{"failed: " + Target + ": CAB-файл поврежден",
+                                                                "failed: CAB-файл поврежден"}));
+
+  // A compression type the library does not know: refused before the entry is handed out.
+  MakeCabinets(0, 7, "Media\\DISK1\\setup1.cab");
+  // The only folder's entry follows the fixed header; its compression type is its last word.
+  std::string Bytes = Read(Root + "Media\\DISK1\\setup1.cab");
+  ASSERT_EQ(Bytes.substr(42, 2), std::string("\x00\x00", 2));  // stored
+  Bytes[42] = 0x0F;
+  Write(Root + "Media\\DISK1\\setup1.cab", Bytes);
+  Older();
+  Run();
+  ExpectOlderKept("Неизвестный тип компрессии в CAB-файле");
+  EXPECT_TRUE(Host.Repaints.empty());
+
+  // A disk that fills up while the new version is written.
+  MakeCabinets(0, 7, "Media\\DISK1\\setup1.cab");
+  Older();
+  System.Handler.FailWritesAfter = 1000;
+  Run();
+  ExpectOlderKept("Не удалось извлечь данные из CAB-файла, вероятно недостаточно свободного места на диске");
+}
+
+TEST_F(Worker, UnattendedRunsKeepOtherVersionsSkipBusyFilesAndListThem) {
+  MakeCabinets();
+  CheckVersion10 = "1";
+  Version10 = "1.2.3.4";
+  Write(Install + "\\bin\\big.dat", "older");
+  System.Versions[Install + "\\bin\\big.dat"] = "4.8.10.0";
+  Write(Install + "\\data\\small.txt", "held");
+  System.Busy.insert(Install + "\\data\\small.txt");
+  Switches = {"/auto=on"};
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_TRUE(Succeeded) << Host.LastMessage();
+  EXPECT_TRUE(Host.Messages.empty());
+  EXPECT_EQ(Read(Install + "\\bin\\big.dat"), "older");
+  EXPECT_EQ(Read(Install + "\\data\\small.txt"), "held");
+  ASSERT_EQ(Skipped.size(), 2u);
+  EXPECT_EQ(Skipped[0].Path, Install + "\\bin\\big.dat");
+  EXPECT_EQ(Skipped[0].Reason, srKeptVersion);
+  EXPECT_EQ(Skipped[1].Path, Install + "\\data\\small.txt");
+  EXPECT_EQ(Skipped[1].Reason, srBusy);
+  EXPECT_EQ(Host.Logged("kept (version 4.8.10.0): "), (std::vector<std::string>{"kept (version 4.8.10.0): " + Install + "\\bin\\big.dat"}));
+  EXPECT_EQ(Host.Position, Host.Maximum);
+
+  // A second disk that is not where the set should be: a failure, not a prompt.
+  fs::rename(PathFromUtf8(Root + "Media\\DISK2"), PathFromUtf8(Root + "Elsewhere"));
+  Host = ScriptedHost();
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_FALSE(Succeeded);
+  EXPECT_TRUE(Host.DiskPrompts.empty());
+  EXPECT_EQ(Host.Messages, (std::vector<std::string>{ErrorBox("Не найден CAB-файл <setup2.cab> в каталоге <" + Root +
+                                                              "Media\\DISK1\\>")}));
+}
+
+TEST_F(Worker, AttendedQuestionsAndTheAnswersThatKeepFiles) {
+  MakeCabinets();
+  CheckVersion10 = "1";
+  Version10 = "4.8.10";  // against 4.8.10.0: different texts, so asked
+  Write(Install + "\\bin\\big.dat", "older");
+  System.Versions[Install + "\\bin\\big.dat"] = "4.8.10.0";
+  Write(Install + "\\data\\small.txt", "held");
+  System.Busy.insert(Install + "\\data\\small.txt");
+  Host.Answers = {idNo, idRetry, idIgnore};
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_TRUE(Succeeded) << Host.LastMessage();
+  ASSERT_EQ(Host.Messages.size(), 3u);
+  EXPECT_EQ(Host.Messages[0], std::string(Msg::ApplicationTitle) + "|Файл <" + Install +
+                                  "\\bin\\big.dat> уже существует на Вашем ПК!\rВерсия устанавливаемого файла 4.8.10.\r"
+                                  "Версия существующего файла    4.8.10.0.\rЗаменить файл?");
+  EXPECT_EQ(Host.MessageFlags[0], mbYesNo | mbIconExclamation);
+  EXPECT_EQ(Host.Messages[1], std::string(Msg::ApplicationTitle) + "|" + BusyFileQuestion(Install + "\\data\\small.txt"));
+  EXPECT_EQ(Host.MessageFlags[1], mbAbortRetryIgnore | mbIconExclamation);
+  EXPECT_EQ(Host.Messages[2], Host.Messages[1]);
+  EXPECT_EQ(Read(Install + "\\bin\\big.dat"), "older");
+  EXPECT_EQ(Read(Install + "\\data\\small.txt"), "held");
+  ASSERT_EQ(Skipped.size(), 2u);
+  EXPECT_EQ(Skipped[0].Reason, srKeptVersion);
+  EXPECT_EQ(Skipped[1].Reason, srBusy);
+  // Every question and answer is logged.
+  EXPECT_EQ(Host.Logged("answer: "), (std::vector<std::string>{"answer: No", "answer: Retry", "answer: Ignore"}));
+
+  // A file that becomes free: Retry writes it, and the same texts never replace without asking.
+  Host = ScriptedHost();
+  Host.Answers = {idYes, idRetry};
+  Host.OnPump = nullptr;
+  System.Busy.clear();
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_TRUE(Succeeded) << Host.LastMessage();
+  EXPECT_EQ(Host.Messages.size(), 1u);
+  EXPECT_EQ(Read(Install + "\\bin\\big.dat"), Data[10]);
+  EXPECT_EQ(Read(Install + "\\data\\small.txt"), Data[11]);
+  EXPECT_EQ(Host.Logged("replaced: ").size(), 2u);
+}
+
+TEST_F(Worker, AbortAtTheBusyQuestionEndsTheRunWithTheCabinetError) {
+  MakeCabinets();
+  Write(Install + "\\data\\small.txt", "held");
+  System.Busy.insert(Install + "\\data\\small.txt");
+  Host.Answers = {idAbort};
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_FALSE(Succeeded);
+  EXPECT_EQ(Host.LastMessage(), ErrorBox("Процедура работы с CAB-файлом прервана"));
+  EXPECT_EQ(Read(Install + "\\data\\small.txt"), "held");
+  EXPECT_TRUE(Host.Logged("1C ").empty());
+}
+
+TEST(CabinetWalk, FollowsContinuationsAndRefusesWhatDoesNotBelong) {
+  TCabinetWalk Walk;
+  Walk.BeginCabinet("setup1.cab");
+  Walk.CabinetInfo(5, 0);
+  Walk.ContinuationRequested("setup2.cab");
+  Walk.CabinetInfo(5, 1);  // continued into
+  Walk.ContinuationRequested("setup3.cab");
+  Walk.CabinetInfo(5, 2);  // a file over the whole of setup2.cab
+  Walk.BeginCabinet("SETUP3.CAB");
+  EXPECT_NO_THROW(Walk.CabinetInfo(5, 2));  // the cabinet last continued into
+  Walk.BeginCabinet("setup4.cab");
+  EXPECT_NO_THROW(Walk.CabinetInfo(5, 3));
+  EXPECT_THROW(Walk.BeginCabinet("Setup2.cab"), Exception);
+  EXPECT_THROW(Walk.ContinuationRequested("setup4.cab"), Exception);
+
+  TCabinetWalk Skipping;
+  Skipping.BeginCabinet("setup1.cab");
+  Skipping.CabinetInfo(5, 0);
+  Skipping.BeginCabinet("setup3.cab");
+  EXPECT_THROW(Skipping.CabinetInfo(5, 2), Exception);  // a disk left out
+  TCabinetWalk Again;
+  Again.BeginCabinet("setup1.cab");
+  Again.CabinetInfo(5, 0);
+  Again.BeginCabinet("setup2.cab");
+  EXPECT_THROW(Again.CabinetInfo(5, 0), Exception);  // the same number once more
+  TCabinetWalk Foreign;
+  Foreign.BeginCabinet("setup1.cab");
+  Foreign.CabinetInfo(5, 0);
+  Foreign.ContinuationRequested("setup2.cab");
+  EXPECT_THROW(Foreign.CabinetInfo(6, 1), Exception);
+}
+
+TEST(WorkerDecisions, PartFilesAttributesAndCommandLists) {
+  TFileInfo File;
+  File.ItemNo = 12;
+  File.FullPath = "C:\\Prog\\bin\\svc.exe";
+  EXPECT_EQ(PartFileName(File, 0), "C:\\Prog\\bin\\~setup12.tmp");
+  EXPECT_EQ(PartFileName(File, 2), "C:\\Prog\\bin\\~setup12-2.tmp");
+  EXPECT_EQ(InstalledAttributes(0x01), 0x01u);
+  EXPECT_EQ(InstalledAttributes(0x27), 0x27u);
+  EXPECT_EQ(InstalledAttributes(0x1F0 | 0x01), 0x21u);  // directory, executable, name and other bits dropped
+  EXPECT_EQ(InstalledAttributes(0x10), 0x80u);           // nothing left: a normal file
+  EXPECT_EQ(CommandList("%file% i -s -a|%file% sta", File.FullPath),
+            (std::vector<std::string>{"C:\\Prog\\bin\\svc.exe i -s -a", "C:\\Prog\\bin\\svc.exe sta"}));
+  EXPECT_EQ(CommandList("|net stop x||%FILE%|", File.FullPath), (std::vector<std::string>{"net stop x", "%FILE%"}));
+  EXPECT_TRUE(CommandList("", File.FullPath).empty());
+  // The version question is asked only when both sides have a version and the texts differ.
+  File.CheckVersion = true;
+  File.Version = "1.0";
+  EXPECT_EQ(VersionQuestion(File, false, "2.0"), "");
+  EXPECT_EQ(VersionQuestion(File, true, ""), "");
+  EXPECT_EQ(VersionQuestion(File, true, "1.0"), "");
+  EXPECT_NE(VersionQuestion(File, true, "1.0.0"), "");
+  File.CheckVersion = false;
+  EXPECT_EQ(VersionQuestion(File, true, "2.0"), "");
+}
