@@ -1,0 +1,284 @@
+#include "RemovalPlan.h"
+
+#include <algorithm>
+
+#include "system/Errors.h"
+#include "system/Paths.h"
+#include "system/Text.h"
+#include "uninstall/untUnInstall.h"
+
+namespace setup {
+namespace {
+
+bool IsDriveRoot(std::string_view Path) {
+  return Path.size() <= 3 && Path.size() >= 2 && Path[1] == ':';
+}
+
+std::string JoinPath(const std::string& Dir, const std::string& Name) { return WithBackslash(Dir) + Name; }
+
+bool HasExeExtension(std::string_view Path) {
+  const std::string Folded = FoldPath(Path);
+  return Folded.size() >= 4 && Folded.compare(Folded.size() - 4, 4, ".exe") == 0;
+}
+
+}  // namespace
+
+std::string FoldPath(std::string_view Path) {
+  std::string Out;
+  Out.reserve(Path.size());
+  for (std::size_t I = 0; I < Path.size(); ++I) {
+    const auto C = static_cast<unsigned char>(Path[I]);
+    if (C >= 'A' && C <= 'Z') {
+      Out.push_back(static_cast<char>(C + 32));
+    } else if (C == 0xD0 && I + 1 < Path.size()) {
+      // Cyrillic capitals: U+0410..U+042F, U+0400..U+040F (Ё and the others).
+      const auto D = static_cast<unsigned char>(Path[I + 1]);
+      if (D >= 0x90 && D <= 0x9F) {
+        Out += static_cast<char>(0xD0);
+        Out += static_cast<char>(D + 0x20);
+      } else if (D >= 0xA0 && D <= 0xAF) {
+        Out += static_cast<char>(0xD1);
+        Out += static_cast<char>(D - 0x20);
+      } else if (D >= 0x80 && D <= 0x8F) {
+        Out += static_cast<char>(0xD1);
+        Out += static_cast<char>(D + 0x10);
+      } else {
+        Out += static_cast<char>(C);
+        Out += static_cast<char>(D);
+      }
+      ++I;
+    } else {
+      Out.push_back(static_cast<char>(C));
+    }
+  }
+  if (Out.size() > 1 && Out.back() == '\\' && !IsDriveRoot(Out)) Out.pop_back();
+  return Out;
+}
+
+bool TRemovalReport::Complete() const {
+  return std::none_of(Notes.begin(), Notes.end(), [](const TRemovalNote& N) { return N.IsLeft(); });
+}
+
+TRemovalPlan::TRemovalPlan(const TRemovalList& List, std::string ListFileName)
+    : FList(List), FListFileName(std::move(ListFileName)) {}
+
+void TRemovalPlan::Step(const std::string& Path) {
+  if (OnProgress) OnProgress(FDone, FTotal, Path);
+  ++FDone;
+}
+
+TRemovalReport TRemovalPlan::Execute(IRemovalSystem& System, IRegistry& Registry) {
+  FSystem = &System;
+  FRegistry = &Registry;
+  FReport = {};
+  FDone = 0;
+  FTotal = FList.Items.Count() + 1;
+
+  for (int I = FList.Items.Count() - 1; I >= 0; --I) {
+    const auto* File = dynamic_cast<const TUnInstallFile*>(&FList.Items.Items(I));
+    if (!File) continue;
+    Step(File->FileName);
+    if (!File->FileName.empty()) RemoveFileItem(*File);
+  }
+
+  Step(FListFileName);
+  RemoveUninstallEntry();
+  if (!FListFileName.empty()) DeleteOneFile(FListFileName);
+
+  for (const auto& Dir : FoldersDeepestFirst()) {
+    Step(Dir.Path);
+    RemoveFolder(Dir.Path, Dir.Whole, true);
+  }
+  if (OnProgress) OnProgress(FTotal, FTotal, std::string());
+  return FReport;
+}
+
+void TRemovalPlan::RemoveFileItem(const TUnInstallFile& File) {
+  if (File.SharedFile != 0) {
+    const Counter State = LowerSharedCounter(File.FileName);
+    if (State != Counter::Removable) {
+      // Whatever is bound to the file (its commands, its registration) belongs to it as long as
+      // it stays: a server another product still uses must stay registered.
+      FProtected.insert(FoldPath(File.FileName));
+      if (FSystem->FileExists(File.FileName))
+        Note(State == Counter::InUse ? TRemovalNote::SharedInUse : TRemovalNote::NoCounter, File.FileName);
+      return;
+    }
+  }
+  if (!File.RunParams.empty()) {
+    std::size_t Position = 1;
+    std::string Piece;
+    while (NextToken(File.RunParams, "|", true, Position, Piece)) {
+      if (Piece.find_first_not_of(' ') == std::string::npos) continue;
+      const std::string Command = ReplaceAll(Piece, "%file%", File.FileName);
+      if (!FSystem->RunCommand(Command)) Note(TRemovalNote::CommandFailed, Command);
+    }
+  }
+  if (File.UnRegister != 0 && FSystem->FileExists(File.FileName))
+    FSystem->UnregisterServer(File.FileName, HasExeExtension(File.FileName));
+  DeleteOneFile(File.FileName);
+}
+
+TRemovalPlan::Counter TRemovalPlan::LowerSharedCounter(const std::string& FileName) {
+  IRegistry& Reg = *FRegistry;
+  Reg.SetRootKey(RegistryRoot::LocalMachine);
+  if (!Reg.OpenKey(kSharedDllsKey, false)) return Counter::Missing;
+  Counter Result = Counter::Missing;
+  try {
+    if (Reg.ValueExists(FileName)) {
+      const std::int32_t Count = Reg.ReadInteger(FileName);
+      if (Count > 1) {
+        Reg.WriteInteger(FileName, Count - 1);
+        Result = Counter::InUse;
+      } else if (Count == 1) {
+        // The last user leaves no counter behind, as if the file had never been shared.
+        Reg.DeleteValue(FileName);
+        Result = Counter::Removable;
+      }
+    }
+  } catch (const Exception&) {
+    // A counter of another type is not ours to interpret: the file stays.
+    Result = Counter::Missing;
+  }
+  Reg.CloseKey();
+  return Result;
+}
+
+void TRemovalPlan::DeleteOneFile(const std::string& Path) {
+  const std::string Folded = FoldPath(Path);
+  if (!DeferredFile.empty() && Folded == FoldPath(DeferredFile)) {
+    if (FSystem->FileExists(Path)) {
+      FDeferredFiles.push_back(Path);
+      FAfterDeferred.insert(Folded);
+    }
+    return;
+  }
+  switch (FSystem->RemoveFile(Path)) {
+    case IRemovalSystem::DeleteOutcome::Deleted:
+    case IRemovalSystem::DeleteOutcome::Missing:
+      return;
+    case IRemovalSystem::DeleteOutcome::Busy:
+      if (FSystem->ScheduleDeleteAtRestart(Path)) {
+        FAtRestart.insert(Folded);
+        Note(TRemovalNote::Scheduled, Path);
+        return;
+      }
+      break;
+    case IRemovalSystem::DeleteOutcome::Failed:
+      break;
+  }
+  Note(TRemovalNote::NotRemoved, Path);
+}
+
+void TRemovalPlan::RemoveUninstallEntry() {
+  if (FList.ProductName.empty()) return;
+  IRegistry& Reg = *FRegistry;
+  const std::string Key = std::string(kUninstallKey) + "\\" + FList.ProductName;
+  Reg.SetRootKey(RegistryRoot::LocalMachine);
+  if (!Reg.OpenKey(Key, false)) return;
+  const std::string Command = FoldPath(Reg.ReadStringOrEmpty("UnInstallString"));
+  Reg.CloseKey();
+  // A later installation of the same product elsewhere took the entry over: it is not ours.
+  if (!Command.empty() && Command.find("\"" + FoldPath(FListFileName) + "\"") == std::string::npos) return;
+  Reg.DeleteKey(Key);
+  Reg.CloseKey();
+}
+
+std::vector<TRemovalPlan::Folder> TRemovalPlan::FoldersDeepestFirst() const {
+  std::vector<Folder> Folders;
+  std::vector<std::string> Keys;
+  for (int I = FList.Items.Count() - 1; I >= 0; --I) {
+    const auto* Dir = dynamic_cast<const TUnInstallDir*>(&FList.Items.Items(I));
+    if (!Dir || Dir->DirName.empty()) continue;
+    std::string Path = Dir->DirName;
+    if (!IsDriveRoot(Path)) DelBackslash(Path);
+    const std::string Key = FoldPath(Path);
+    const auto Seen = std::find(Keys.begin(), Keys.end(), Key);
+    // A root is never taken as a whole: "C:\" recorded whole would be the whole disk.
+    const bool Whole = Dir->UnInstallWhole != 0 && !IsDriveRoot(Path);
+    if (Seen != Keys.end()) {
+      Folders[Seen - Keys.begin()].Whole |= Whole;
+      continue;
+    }
+    Keys.push_back(Key);
+    Folders.push_back({Path, Whole});
+  }
+  auto Depth = [](const std::string& P) { return std::count(P.begin(), P.end(), '\\') - (P.back() == '\\'); };
+  std::stable_sort(Folders.begin(), Folders.end(),
+                   [&](const Folder& A, const Folder& B) { return Depth(A.Path) > Depth(B.Path); });
+  return Folders;
+}
+
+bool TRemovalPlan::RemoveFolder(const std::string& Path, bool Whole, bool TopLevel) {
+  if (!FSystem->DirectoryExists(Path)) return true;
+  const std::string Folded = FoldPath(Path);
+  bool Remains = false, AtRestart = false, AfterDeferred = false;
+  for (const auto& Entry : FSystem->ListDirectory(Path)) {
+    const std::string Child = JoinPath(Path, Entry.Name);
+    const std::string FoldedChild = FoldPath(Child);
+    if (FAtRestart.count(FoldedChild)) {
+      AtRestart = true;
+    } else if (FAfterDeferred.count(FoldedChild)) {
+      AfterDeferred = true;
+    } else if (!Whole || FProtected.count(FoldedChild)) {
+      Remains = true;
+    } else if (Entry.IsDirectory) {
+      if (!RemoveFolder(Child, true, false)) Remains = true;
+      AtRestart |= FAtRestart.count(FoldedChild) > 0;
+      AfterDeferred |= FAfterDeferred.count(FoldedChild) > 0;
+    } else {
+      const std::size_t NotesBefore = FReport.Notes.size();
+      DeleteOneFile(Child);
+      if (FAtRestart.count(FoldedChild)) AtRestart = true;
+      else if (FAfterDeferred.count(FoldedChild)) AfterDeferred = true;
+      else if (FReport.Notes.size() != NotesBefore) Remains = true;
+    }
+  }
+  if (Remains) {
+    if (TopLevel) Note(TRemovalNote::NotEmpty, Path);
+    return false;
+  }
+  if (AtRestart) {
+    if (FSystem->ScheduleDeleteAtRestart(Path)) {
+      FAtRestart.insert(Folded);
+      return true;
+    }
+  } else if (AfterDeferred) {
+    FDeferredFolders.push_back(Path);
+    FAfterDeferred.insert(Folded);
+    return true;
+  } else if (FSystem->RemoveEmptyFolder(Path)) {
+    return true;
+  }
+  Note(TRemovalNote::NotRemoved, Path);
+  return false;
+}
+
+void TRemovalPlan::FinishDeferred(IRemovalSystem& System, TRemovalReport& Report) {
+  FSystem = &System;
+  FReport = std::move(Report);
+  const std::string Deferred = DeferredFile;
+  DeferredFile.clear();
+  for (const auto& File : FDeferredFiles) {
+    FAfterDeferred.erase(FoldPath(File));
+    DeleteOneFile(File);
+  }
+  // Folders were queued deepest first; each held nothing but what went just now.
+  for (const auto& Dir : FDeferredFolders) {
+    FAfterDeferred.erase(FoldPath(Dir));
+    bool AtRestart = false;
+    for (const auto& Entry : FSystem->ListDirectory(Dir))
+      AtRestart |= FAtRestart.count(FoldPath(JoinPath(Dir, Entry.Name))) > 0;
+    if (AtRestart ? FSystem->ScheduleDeleteAtRestart(Dir) : FSystem->RemoveEmptyFolder(Dir)) {
+      if (AtRestart) FAtRestart.insert(FoldPath(Dir));
+      continue;
+    }
+    Note(TRemovalNote::NotRemoved, Dir);
+  }
+  FDeferredFiles.clear();
+  FDeferredFolders.clear();
+  DeferredFile = Deferred;
+  Report = std::move(FReport);
+}
+
+}  // namespace setup

@@ -1,0 +1,119 @@
+#include "RemovalSystemWin.h"
+
+#include <windows.h>
+
+#include "system/Paths.h"
+#include "system/ProcessWin.h"
+#include "system/SystemWin.h"
+#include "system/WideWin.h"
+#include "UninstallerRun.h"
+
+namespace setup {
+namespace {
+
+// A server or a removal command that never ends must not hold the uninstaller forever.
+constexpr DWORD kServerWaitMs = 120000;
+
+bool RunAndWait(const std::wstring& Application, std::wstring CommandLine, const std::wstring& Directory,
+                int ShowCommand) {
+  STARTUPINFOW Startup{};
+  Startup.cb = sizeof Startup;
+  Startup.dwFlags = STARTF_USESHOWWINDOW;
+  Startup.wShowWindow = static_cast<WORD>(ShowCommand);
+  PROCESS_INFORMATION Process{};
+  if (!CreateProcessW(Application.empty() ? nullptr : Application.c_str(), CommandLine.data(), nullptr, nullptr,
+                      FALSE, NORMAL_PRIORITY_CLASS, nullptr, Directory.empty() ? nullptr : Directory.c_str(),
+                      &Startup, &Process))
+    return false;
+  HandleGuard ProcessHandle(Process.hProcess), ThreadHandle(Process.hThread);
+  WaitForSingleObject(Process.hProcess, kServerWaitMs);
+  return true;
+}
+
+}  // namespace
+
+bool RemovalSystemWin::FileExists(const std::string& Path) { return setup::FileExists(Path); }
+
+bool RemovalSystemWin::DirectoryExists(const std::string& Path) { return setup::DirectoryExists(Path); }
+
+IRemovalSystem::DeleteOutcome RemovalSystemWin::RemoveFile(const std::string& Path) {
+  const std::wstring Wide = ToWide(Path);
+  const DWORD Attributes = GetFileAttributesW(Wide.c_str());
+  if (Attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD Error = GetLastError();
+    return (Error == ERROR_FILE_NOT_FOUND || Error == ERROR_PATH_NOT_FOUND) ? DeleteOutcome::Missing
+                                                                            : DeleteOutcome::Failed;
+  }
+  if (Attributes & FILE_ATTRIBUTE_DIRECTORY) return DeleteOutcome::Failed;
+  // Installed files often carry the read-only attribute of the cabinet they came from.
+  if (Attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(Wide.c_str(), Attributes & ~FILE_ATTRIBUTE_READONLY);
+  if (DeleteFileW(Wide.c_str())) return DeleteOutcome::Deleted;
+  const DWORD Error = GetLastError();
+  if (Attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(Wide.c_str(), Attributes);
+  // A running program refuses deletion with "access denied", an open file with a sharing
+  // violation: both go at the next restart.
+  if (Error == ERROR_SHARING_VIOLATION || Error == ERROR_LOCK_VIOLATION || Error == ERROR_ACCESS_DENIED)
+    return DeleteOutcome::Busy;
+  return DeleteOutcome::Failed;
+}
+
+bool RemovalSystemWin::RemoveEmptyFolder(const std::string& Path) {
+  const std::wstring Wide = ToWide(Path);
+  const DWORD Attributes = GetFileAttributesW(Wide.c_str());
+  if (Attributes != INVALID_FILE_ATTRIBUTES && (Attributes & FILE_ATTRIBUTE_READONLY))
+    SetFileAttributesW(Wide.c_str(), Attributes & ~FILE_ATTRIBUTE_READONLY);
+  return RemoveDirectoryW(Wide.c_str()) != 0;
+}
+
+bool RemovalSystemWin::ScheduleDeleteAtRestart(const std::string& Path) {
+  return MoveFileExW(ToWide(Path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+}
+
+std::vector<IRemovalSystem::Entry> RemovalSystemWin::ListDirectory(const std::string& Dir) {
+  std::vector<Entry> Entries;
+  WIN32_FIND_DATAW Found;
+  HANDLE Search = FindFirstFileW(ToWide(WithBackslash(Dir) + "*").c_str(), &Found);
+  if (Search == INVALID_HANDLE_VALUE) return Entries;
+  do {
+    const std::wstring Name = Found.cFileName;
+    if (Name == L"." || Name == L"..") continue;
+    Entries.push_back({FromWide(Name), (Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+  } while (FindNextFileW(Search, &Found));
+  FindClose(Search);
+  return Entries;
+}
+
+bool RemovalSystemWin::RunCommand(const std::string& CommandLine) {
+  try {
+    RunProgram(CommandLine, "", true, ShowCommand);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+void RemovalSystemWin::UnregisterServer(const std::string& Path, bool IsProgram) {
+  if (IsProgram) {
+    // The server sees its path unquoted, as servers expect; the application name keeps the
+    // system from guessing at a path with blanks.
+    RunAndWait(ToWide(Path), ToWide(Path + " /UnregServer"), ToWide(ExtractFilePath(Path)), ShowCommand);
+  } else if (!UnregisterHelper.empty()) {
+    RunAndWait(ToWide(UnregisterHelper),
+               ToWide("\"" + UnregisterHelper + "\" \"" + std::string(kUnregisterLibrarySwitch) + Path + "\""), L"",
+               SW_HIDE);
+  } else {
+    UnregisterLibraryHere(Path);
+  }
+}
+
+void UnregisterLibraryHere(const std::string& Path) {
+  HMODULE Library = LoadLibraryExW(ToWide(Path).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  if (!Library) return;
+  using UnregisterFunction = HRESULT(STDAPICALLTYPE*)();
+  const auto Unregister =
+      reinterpret_cast<UnregisterFunction>(reinterpret_cast<void*>(GetProcAddress(Library, "DllUnregisterServer")));
+  if (Unregister) Unregister();
+  FreeLibrary(Library);
+}
+
+}  // namespace setup
