@@ -71,6 +71,7 @@ TRemovalReport TRemovalPlan::Execute(IRemovalSystem& System, IRegistry& Registry
   FSystem = &System;
   FRegistry = &Registry;
   FReport = {};
+  FRemovedFiles.clear();
   FDone = 0;
   FTotal = FList.Items.Count() + 1;
 
@@ -86,8 +87,8 @@ TRemovalReport TRemovalPlan::Execute(IRemovalSystem& System, IRegistry& Registry
   if (!FListFileName.empty()) DeleteOneFile(FListFileName);
 
   for (const auto& Dir : FoldersDeepestFirst()) {
-    Step(Dir.Path);
-    RemoveFolder(Dir.Path, Dir.Whole, true);
+    if (Dir.Recorded) Step(Dir.Path);
+    RemoveFolder(Dir.Path, Dir.Whole, Dir.Recorded);
   }
   if (OnProgress) OnProgress(FTotal, FTotal, std::string());
   return FReport;
@@ -150,16 +151,20 @@ void TRemovalPlan::DeleteOneFile(const std::string& Path) {
     if (FSystem->FileExists(Path)) {
       FDeferredFiles.push_back(Path);
       FAfterDeferred.insert(Folded);
+      FRemovedFiles.push_back(Path);
     }
     return;
   }
   switch (FSystem->RemoveFile(Path)) {
     case IRemovalSystem::DeleteOutcome::Deleted:
+      FRemovedFiles.push_back(Path);
+      return;
     case IRemovalSystem::DeleteOutcome::Missing:
       return;
     case IRemovalSystem::DeleteOutcome::Busy:
       if (FSystem->ScheduleDeleteAtRestart(Path)) {
         FAtRestart.insert(Folded);
+        FRemovedFiles.push_back(Path);
         Note(TRemovalNote::Scheduled, Path);
         return;
       }
@@ -187,21 +192,40 @@ void TRemovalPlan::RemoveUninstallEntry() {
 std::vector<TRemovalPlan::Folder> TRemovalPlan::FoldersDeepestFirst() const {
   std::vector<Folder> Folders;
   std::vector<std::string> Keys;
-  for (int I = FList.Items.Count() - 1; I >= 0; --I) {
-    const auto* Dir = dynamic_cast<const TUnInstallDir*>(&FList.Items.Items(I));
-    if (!Dir || Dir->DirName.empty()) continue;
-    std::string Path = Dir->DirName;
+  auto Add = [&](std::string Path, bool Whole, bool Recorded) {
     if (!IsDriveRoot(Path)) DelBackslash(Path);
     const std::string Key = FoldPath(Path);
     const auto Seen = std::find(Keys.begin(), Keys.end(), Key);
-    // A root is never taken as a whole: "C:\" recorded whole would be the whole disk.
-    const bool Whole = Dir->UnInstallWhole != 0 && !IsDriveRoot(Path);
     if (Seen != Keys.end()) {
       Folders[Seen - Keys.begin()].Whole |= Whole;
-      continue;
+      return;
     }
     Keys.push_back(Key);
-    Folders.push_back({Path, Whole});
+    Folders.push_back({std::move(Path), Whole, Recorded});
+  };
+  for (int I = FList.Items.Count() - 1; I >= 0; --I) {
+    const auto* Dir = dynamic_cast<const TUnInstallDir*>(&FList.Items.Items(I));
+    if (!Dir || Dir->DirName.empty()) continue;
+    // A root is never taken as a whole: "C:\" recorded whole would be the whole disk.
+    Add(Dir->DirName, Dir->UnInstallWhole != 0 && !IsDriveRoot(Dir->DirName), true);
+  }
+  // The installation also makes the folders on the way to a file or a recorded folder without
+  // recording them ("Data\Examples" for "Data\Examples\a.txt"). Inside a recorded folder they
+  // are the product's too: each goes when what was removed leaves it empty. Above the recorded
+  // folders nothing is ours.
+  const std::vector<std::string> Recorded = Keys;
+  auto InsideRecorded = [&](const std::string& FoldedPath) {
+    return std::any_of(Recorded.begin(), Recorded.end(), [&](const std::string& Owner) {
+      return !IsDriveRoot(Owner) && FoldedPath.size() > Owner.size() + 1 &&
+             FoldedPath.compare(0, Owner.size(), Owner) == 0 && FoldedPath[Owner.size()] == '\\';
+    });
+  };
+  std::vector<std::string> Starts = FRemovedFiles;
+  for (const auto& Folder : Folders) Starts.push_back(Folder.Path);
+  for (const auto& Start : Starts) {
+    for (std::string Up = ExtractFilePath(WithoutBackslash(Start)); InsideRecorded(FoldPath(Up));
+         Up = ExtractFilePath(WithoutBackslash(Up)))
+      Add(Up, false, false);
   }
   auto Depth = [](const std::string& P) { return std::count(P.begin(), P.end(), '\\') - (P.back() == '\\'); };
   std::stable_sort(Folders.begin(), Folders.end(),

@@ -12,7 +12,9 @@
 //   2. The product's uninstall entry, when it still names this list, and the list file itself.
 //   3. Folders, deepest first: a folder recorded as a whole goes with everything in it (but
 //      never a drive's root, and never a shared file another product still counts on);
-//      any other folder only when nothing is left in it.
+//      any other folder only when nothing is left in it. The same holds for the unrecorded
+//      folders inside recorded ones on the way to what was removed (the installation makes
+//      them on the way to its files).
 // Folders come after all files because the installation records its folders after its files,
 // and the folders it adds on its own (installation folder, program group) come last of all:
 // in plain reverse order a folder would be looked at while its files are still there.
@@ -93,6 +95,7 @@ class TRemovalPlan {
   struct Folder {
     std::string Path;  // without trailing backslash, except a drive's root
     bool Whole = false;
+    bool Recorded = true;  // named by the list, not only on the way to something that is
   };
 
   void RemoveFileItem(const TUnInstallFile& File);
@@ -119,6 +122,8 @@ class TRemovalPlan {
   std::set<std::string> FAtRestart;
   std::set<std::string> FAfterDeferred;
   std::vector<std::string> FDeferredFiles;
+  // Files this run deleted: the folders on their way may have become empty.
+  std::vector<std::string> FRemovedFiles;
   std::vector<std::string> FDeferredFolders;
 };
 

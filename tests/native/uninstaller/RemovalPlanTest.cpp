@@ -112,6 +112,26 @@ TEST_F(RemovalPlanTest, FoldersGoAsAWholeOnlyWhenRecordedSo) {
   EXPECT_EQ(Report.ExitStatus(), 0);
 }
 
+TEST_F(RemovalPlanTest, FoldersMadeOnTheWayInsideRecordedOnesGoWhenLeftEmpty) {
+  File("C:\\Demo\\Extras\\Examples\\a.txt");
+  File("C:\\Demo\\Lib\\x86\\b.dll");
+  File("C:\\Program Files\\Vendor\\Common\\c.dll");
+  Dir("C:\\Demo\\Extras\\Examples\\Data\\Deep");  // recorded, below an unrecorded one
+  Dir("C:\\Demo");
+  Dir("C:\\Program Files\\Vendor\\Common");
+  Disk.AddFile("C:\\Demo\\Lib\\x86\\user.cfg");  // what the program or its user added
+  const TRemovalReport Report = Run();
+
+  EXPECT_FALSE(Disk.Has("C:\\Demo\\Extras"));
+  EXPECT_TRUE(Disk.Has("C:\\Demo\\Lib\\x86\\user.cfg"));
+  // Only recorded folders are reported as kept.
+  EXPECT_TRUE(NotesOn(Report, "C:\\Demo\\Lib\\x86").empty());
+  EXPECT_EQ(NotesOn(Report, "C:\\Demo"), Kinds{TRemovalNote::NotEmpty});
+  // Above a recorded folder nothing is ours, even when it is empty now.
+  EXPECT_FALSE(Disk.Has("C:\\Program Files\\Vendor\\Common"));
+  EXPECT_TRUE(Disk.Has("C:\\Program Files\\Vendor"));
+}
+
 TEST_F(RemovalPlanTest, TheSameFolderRecordedTwiceIsHandledOnceAndWholeWins) {
   Dir("C:\\Demo\\Data", 0);
   Dir("c:\\demo\\DATA\\", 1);
