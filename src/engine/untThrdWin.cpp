@@ -38,6 +38,19 @@ bool ParseEntryNumber(const std::string& Name, std::int32_t& Number) {
   return true;
 }
 
+// Where a file is copied in the 1C installations the user kept selected.
+std::vector<std::string> CopyTargets1C(const TInstallInfo& Info, const TFileInfo& File) {
+  std::vector<std::string> Targets;
+  auto AddFor = [&](const TOwnedList<T1SInfo>& Products) {
+    for (const auto& Product : Products)
+      if (Product->Selected) Targets.push_back(NormalizeDir(Product->Path) + ExtractFileName(File.FullPath));
+  };
+  if (File.CopyTo1C75) AddFor(Info.Products75);
+  if (File.CopyTo1C77) AddFor(Info.Products77);
+  if (File.CopyTo1C8) AddFor(Info.Products8);
+  return Targets;
+}
+
 }  // namespace
 
 TExecutor::TExecutor(TInstallInfo& Info, IInstallHost& Host, IRegistry& Registry, const TCabinetLibraryFunctions& Library)
@@ -148,6 +161,9 @@ void TExecutor::CreateUninstallRecord() {
     Items.Add(std::make_unique<TUnInstallFile>(File->FullPath, File->SharedFile,
                                                (File->RegisterDll || File->RegisterExe) ? 1 : 0,
                                                File->RunOnUninstall ? File->UninstallRunParams : std::string()));
+    // Its copies into the 1C installations are this installation's too, and go like it.
+    for (const auto& Copy : CopyTargets1C(Info, *File))
+      Items.Add(std::make_unique<TUnInstallFile>(Copy, File->SharedFile, 0, std::string()));
     if (File->MakeShortcut)
       Items.Add(std::make_unique<TUnInstallFile>(File->Shortcut + ".lnk", File->SharedFile, 0, std::string()));
   }
@@ -368,18 +384,10 @@ void TExecutor::CreateShortcuts() {
 }
 
 void TExecutor::CopyTo1CProducts() {
-  auto CopyInto = [](const TFileInfo& File, const TOwnedList<T1SInfo>& Products) {
-    for (const auto& Product : Products) {
-      if (!Product->Selected) continue;
-      const std::string Target = NormalizeDir(Product->Path) + ExtractFileName(File.FullPath);
-      CopyFileW(ToWide(File.FullPath).c_str(), ToWide(Target).c_str(), FALSE);
-    }
-  };
   for (const auto& File : Info.Files) {
     if (!TakesPart(File->Group)) continue;
-    if (File->CopyTo1C75) CopyInto(*File, Info.Products75);
-    if (File->CopyTo1C77) CopyInto(*File, Info.Products77);
-    if (File->CopyTo1C8) CopyInto(*File, Info.Products8);
+    for (const auto& Target : CopyTargets1C(Info, *File))
+      CopyFileW(ToWide(File->FullPath).c_str(), ToWide(Target).c_str(), FALSE);
   }
 }
 
