@@ -82,6 +82,17 @@ class ProgressWindow {
   HWND FBar = nullptr;
 };
 
+// The absolute form of a path given on the command line: the copy works in another folder.
+std::string FullPath(const std::string& Path) {
+  const std::wstring Wide = ToWide(Path);
+  const DWORD Size = GetFullPathNameW(Wide.c_str(), 0, nullptr, nullptr);
+  if (Size == 0) return Path;
+  std::wstring Full(Size, L'\0');
+  const DWORD Length = GetFullPathNameW(Wide.c_str(), Size, Full.data(), nullptr);
+  Full.resize(Length);
+  return FromWide(Full);
+}
+
 // Copies this program into the temporary folder and lets the copy do the work; returns the
 // copy's outcome, or -1 when no copy could be started (the work is then done here).
 int RunFromTemporaryCopy(const std::vector<std::string>& Args) {
@@ -214,29 +225,24 @@ class Uninstaller {
   }
 
   TUninstallerArguments FArgs;
-  std::string FListFile = FArgs.ListFile.empty() ? std::string() : FullPath(FArgs.ListFile);
+  std::string FListFile = FArgs.ListFile;
   TRemovalList FList;
   std::unique_ptr<TRemovalPlan> FPlan;
   RemovalSystemWin FSystem;
   TRemovalReport FReport;
-
-  static std::string FullPath(const std::string& Path) {
-    const std::wstring Wide = ToWide(Path);
-    const DWORD Size = GetFullPathNameW(Wide.c_str(), 0, nullptr, nullptr);
-    if (Size == 0) return Path;
-    std::wstring Full(Size, L'\0');
-    const DWORD Length = GetFullPathNameW(Wide.c_str(), Size, Full.data(), nullptr);
-    Full.resize(Length);
-    return FromWide(Full);
-  }
 };
 
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   try {
-    const std::vector<std::string> Args = ProgramArguments();
-    const TUninstallerArguments Arguments = ParseUninstallerArguments(Args);
+    std::vector<std::string> Args = ProgramArguments();
+    TUninstallerArguments Arguments = ParseUninstallerArguments(Args);
+    if (!Arguments.ListFile.empty() && !Arguments.IsCopy()) {
+      for (auto& Arg : Args)
+        if (Arg == Arguments.ListFile) Arg = FullPath(Arg);
+      Arguments.ListFile = FullPath(Arguments.ListFile);
+    }
     if (!Arguments.UnregisterLibrary.empty()) {
       UnregisterLibraryHere(Arguments.UnregisterLibrary);
       return 0;

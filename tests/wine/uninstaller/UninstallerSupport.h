@@ -29,13 +29,16 @@ bool WaitFor(Predicate Condition, DWORD Limit = 30000) {
   }
 }
 
-// Starts a command line and waits for it to end (at most a minute); its exit code, or -1.
-inline int RunCommand(const std::string& CommandLine, HANDLE* Started = nullptr) {
+// Starts a command line (in Directory, when given) and waits for it to end (at most a
+// minute); its exit code, or -1. With Started, returns at once and hands over the process.
+inline int RunCommand(const std::string& CommandLine, HANDLE* Started = nullptr, const std::string& Directory = "") {
   std::wstring Command = ToWide(CommandLine);
   STARTUPINFOW Startup{};
   Startup.cb = sizeof Startup;
   PROCESS_INFORMATION Process{};
-  if (!CreateProcessW(nullptr, Command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &Startup, &Process))
+  const std::wstring Folder = ToWide(Directory);
+  if (!CreateProcessW(nullptr, Command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      Folder.empty() ? nullptr : Folder.c_str(), &Startup, &Process))
     return -1;
   CloseHandle(Process.hThread);
   if (Started) {

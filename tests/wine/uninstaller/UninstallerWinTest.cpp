@@ -101,6 +101,19 @@ TEST_F(UninstallerRun, TheWholeInstallationFolderGoesWhenNothingElseIsInIt) {
   EXPECT_TRUE(Exists(Root));
 }
 
+TEST_F(UninstallerRun, AListNamedRelativeToTheCurrentFolderIsFound) {
+  Product Demo("Удаление тест " + Name, "TEST-UNINSTALLER", Root + "Программа\\");
+  const std::string App = Demo.File(Demo.Folder + "Bin\\app.txt");
+  Demo.Dir(Demo.Folder + "Bin");
+  Demo.Register();
+  // Started in the installation folder with the list's bare name, as a person at a console
+  // would; the copy works in the temporary folder, yet reads the same list.
+  EXPECT_EQ(RunCommand("\"" + Demo.Folder + "UnInstall.exe\" uninst.lst /silence", nullptr, Demo.Folder), 0);
+  EXPECT_TRUE(WaitFor([] { return !Exists(TempCopy()); })) << "the temporary copy stayed";
+  EXPECT_FALSE(Exists(App));
+  EXPECT_FALSE(Demo.EntryExists());
+}
+
 TEST_F(UninstallerRun, ASharedFileGoesWithTheLastOfTheProductsThatInstalledIt) {
   const std::string Shared = Root + "Common\\shared.txt";
   Product First("Удаление тест " + Name + " 1", "TEST-FIRST", Root + "First\\");
