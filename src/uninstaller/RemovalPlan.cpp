@@ -185,7 +185,7 @@ void TRemovalPlan::RemoveUninstallEntry() {
   Reg.CloseKey();
   // A later installation of the same product elsewhere took the entry over: it is not ours.
   if (!Command.empty() && Command.find("\"" + FoldPath(FListFileName) + "\"") == std::string::npos) return;
-  Reg.DeleteKey(Key);
+  if (!Reg.DeleteKey(Key)) Note(TRemovalNote::NotRemoved, "HKEY_LOCAL_MACHINE" + Key);
   Reg.CloseKey();
 }
 
@@ -206,8 +206,10 @@ std::vector<TRemovalPlan::Folder> TRemovalPlan::FoldersDeepestFirst() const {
   for (int I = FList.Items.Count() - 1; I >= 0; --I) {
     const auto* Dir = dynamic_cast<const TUnInstallDir*>(&FList.Items.Items(I));
     if (!Dir || Dir->DirName.empty()) continue;
-    // A root is never taken as a whole: "C:\" recorded whole would be the whole disk.
-    Add(Dir->DirName, Dir->UnInstallWhole != 0 && !IsDriveRoot(Dir->DirName), true);
+    // A root is never taken as a whole: "C:\" recorded whole would be the whole disk. Nor is
+    // a folder that holds one of the system's.
+    Add(Dir->DirName, Dir->UnInstallWhole != 0 && !IsDriveRoot(Dir->DirName) && !HoldsSystemFolder(Dir->DirName),
+        true);
   }
   // The installation also makes the folders on the way to a file or a recorded folder without
   // recording them ("Data\Examples" for "Data\Examples\a.txt"). Inside a recorded folder they
@@ -233,9 +235,26 @@ std::vector<TRemovalPlan::Folder> TRemovalPlan::FoldersDeepestFirst() const {
   return Folders;
 }
 
+bool TRemovalPlan::HoldsSystemFolder(const std::string& Path) const {
+  const std::string Folded = FoldPath(Path);
+  return std::any_of(SystemFolders.begin(), SystemFolders.end(), [&](const std::string& System) {
+    const std::string Folder = FoldPath(System);
+    return !Folder.empty() && Folder.compare(0, Folded.size(), Folded) == 0 &&
+           (Folder.size() == Folded.size() || Folder[Folded.size()] == '\\' || Folded.back() == '\\');
+  });
+}
+
 bool TRemovalPlan::RemoveFolder(const std::string& Path, bool Whole, bool TopLevel) {
   if (!FSystem->DirectoryExists(Path)) return true;
   const std::string Folded = FoldPath(Path);
+  if (std::any_of(SystemFolders.begin(), SystemFolders.end(),
+                  [&](const std::string& System) { return FoldPath(System) == Folded; }))
+    return false;
+  // A link recorded as a folder goes as a link: what it points to is not the product's.
+  if (FSystem->IsLink(Path)) {
+    if (Whole && FSystem->RemoveEmptyFolder(Path)) return true;
+    Whole = false;
+  }
   bool Remains = false, AtRestart = false, AfterDeferred = false;
   for (const auto& Entry : FSystem->ListDirectory(Path)) {
     const std::string Child = JoinPath(Path, Entry.Name);
@@ -246,6 +265,11 @@ bool TRemovalPlan::RemoveFolder(const std::string& Path, bool Whole, bool TopLev
       AfterDeferred = true;
     } else if (!Whole || FProtected.count(FoldedChild)) {
       Remains = true;
+    } else if (Entry.IsDirectory && Entry.IsLink) {
+      if (!FSystem->RemoveEmptyFolder(Child)) {
+        Note(TRemovalNote::NotRemoved, Child);
+        Remains = true;
+      }
     } else if (Entry.IsDirectory) {
       if (!RemoveFolder(Child, true, false)) Remains = true;
       AtRestart |= FAtRestart.count(FoldedChild) > 0;

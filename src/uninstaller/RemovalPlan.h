@@ -35,10 +35,13 @@ class IRemovalSystem {
   struct Entry {
     std::string Name;
     bool IsDirectory = false;
+    bool IsLink = false;  // a symbolic link or junction: removed as a link, never entered
   };
   virtual ~IRemovalSystem() = default;
   virtual bool FileExists(const std::string& Path) = 0;
   virtual bool DirectoryExists(const std::string& Path) = 0;
+  // True for a symbolic link or a junction.
+  virtual bool IsLink(const std::string& Path) = 0;
   // Deletes a file, read-only or not. Busy: another process holds it.
   virtual DeleteOutcome RemoveFile(const std::string& Path) = 0;
   // Removes an empty folder.
@@ -84,6 +87,9 @@ class TRemovalPlan {
   // one works: it and the folders that hold nothing else are removed by FinishDeferred, once
   // it has ended.
   std::string DeferredFile;
+  // The system's own folders (Windows, Program Files, the profile...): never removed, and
+  // nothing that holds one is removed as a whole, whatever a list says.
+  std::vector<std::string> SystemFolders;
   // Called before each step with the number of steps done, their total, and the path at hand.
   std::function<void(int Done, int Total, const std::string& Path)> OnProgress;
 
@@ -102,6 +108,7 @@ class TRemovalPlan {
   Counter LowerSharedCounter(const std::string& FileName);
   void DeleteOneFile(const std::string& Path);
   void RemoveUninstallEntry();
+  bool HoldsSystemFolder(const std::string& Path) const;
   std::vector<Folder> FoldersDeepestFirst() const;
   // Removes what Path holds (all of it when Whole) and then Path itself; true when the folder
   // is gone or will go (at restart, or after the deferred file).

@@ -1,6 +1,7 @@
 #include "RemovalSystemWin.h"
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include "system/Paths.h"
 #include "system/ProcessWin.h"
@@ -35,6 +36,11 @@ bool RunAndWait(const std::wstring& Application, std::wstring CommandLine, const
 bool RemovalSystemWin::FileExists(const std::string& Path) { return setup::FileExists(Path); }
 
 bool RemovalSystemWin::DirectoryExists(const std::string& Path) { return setup::DirectoryExists(Path); }
+
+bool RemovalSystemWin::IsLink(const std::string& Path) {
+  const DWORD Attributes = GetFileAttributesW(ToWide(Path).c_str());
+  return Attributes != INVALID_FILE_ATTRIBUTES && (Attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
 
 IRemovalSystem::DeleteOutcome RemovalSystemWin::RemoveFile(const std::string& Path) {
   const std::wstring Wide = ToWide(Path);
@@ -77,7 +83,8 @@ std::vector<IRemovalSystem::Entry> RemovalSystemWin::ListDirectory(const std::st
   do {
     const std::wstring Name = Found.cFileName;
     if (Name == L"." || Name == L"..") continue;
-    Entries.push_back({FromWide(Name), (Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+    Entries.push_back({FromWide(Name), (Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                       (Found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
   } while (FindNextFileW(Search, &Found));
   FindClose(Search);
   return Entries;
@@ -104,6 +111,19 @@ void RemovalSystemWin::UnregisterServer(const std::string& Path, bool IsProgram)
   } else {
     UnregisterLibraryHere(Path);
   }
+}
+
+std::vector<std::string> SystemFolderPaths() {
+  std::vector<std::string> Folders{WithoutBackslash(GetTempDir())};
+  for (int Folder : {CSIDL_WINDOWS, CSIDL_SYSTEM, CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILES_COMMON, CSIDL_PROGRAMS,
+                     CSIDL_COMMON_PROGRAMS, CSIDL_STARTMENU, CSIDL_COMMON_STARTMENU, CSIDL_DESKTOPDIRECTORY,
+                     CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_PERSONAL, CSIDL_PROFILE, CSIDL_APPDATA,
+                     CSIDL_LOCAL_APPDATA, CSIDL_COMMON_APPDATA, CSIDL_STARTUP, CSIDL_COMMON_STARTUP}) {
+    wchar_t Path[MAX_PATH] = {};
+    if (SHGetFolderPathW(nullptr, Folder, nullptr, SHGFP_TYPE_CURRENT, Path) == S_OK && Path[0])
+      Folders.push_back(FromWide(Path));
+  }
+  return Folders;
 }
 
 void UnregisterLibraryHere(const std::string& Path) {

@@ -1,6 +1,7 @@
 #pragma once
 // The removal plan carried out on the Windows file system.
 #include <string>
+#include <vector>
 
 #include "RemovalPlan.h"
 
@@ -16,6 +17,7 @@ class RemovalSystemWin : public IRemovalSystem {
 
   bool FileExists(const std::string& Path) override;
   bool DirectoryExists(const std::string& Path) override;
+  bool IsLink(const std::string& Path) override;
   DeleteOutcome RemoveFile(const std::string& Path) override;
   bool RemoveEmptyFolder(const std::string& Path) override;
   bool ScheduleDeleteAtRestart(const std::string& Path) override;
@@ -23,6 +25,9 @@ class RemovalSystemWin : public IRemovalSystem {
   bool RunCommand(const std::string& CommandLine) override;
   void UnregisterServer(const std::string& Path, bool IsProgram) override;
 };
+
+// The system's own folders, which no list may remove.
+std::vector<std::string> SystemFolderPaths();
 
 // Loads the library and calls its DllUnregisterServer, if it has one.
 void UnregisterLibraryHere(const std::string& Path);

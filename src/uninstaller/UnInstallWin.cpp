@@ -189,6 +189,7 @@ class Uninstaller {
     // Working from a copy, the program the user started ends only after the report: its file
     // goes last. Working in place, this program's file is busy and goes at the next restart.
     if (FArgs.IsCopy()) FPlan->DeferredFile = FArgs.Original;
+    FPlan->SystemFolders = SystemFolderPaths();
     FSystem.ShowCommand = FArgs.Silent ? SW_HIDE : SW_SHOWDEFAULT;
     FSystem.UnregisterHelper = ProgramPath();
     std::unique_ptr<ProgressWindow> Progress;

@@ -16,11 +16,16 @@ class FakeDisk : public setup::IRemovalSystem {
     if (Nodes.count(Key)) return;
     const std::string Up = Parent(Key);
     if (!Up.empty()) AddDir(OriginalOf(Path));
-    Nodes[Key] = {Trimmed(Path), true};
+    Nodes[Key] = {Trimmed(Path), true, false};
+  }
+  // A link to a folder elsewhere; what it shows may be added below it, as the system lists it.
+  void AddLink(const std::string& Path) {
+    AddDir(OriginalOf(Path));
+    Nodes[setup::FoldPath(Path)] = {Trimmed(Path), true, true};
   }
   void AddFile(const std::string& Path) {
     AddDir(OriginalOf(Path));
-    Nodes[setup::FoldPath(Path)] = {Path, false};
+    Nodes[setup::FoldPath(Path)] = {Path, false, false};
   }
   bool Has(const std::string& Path) const { return Nodes.count(setup::FoldPath(Path)) > 0; }
 
@@ -31,6 +36,10 @@ class FakeDisk : public setup::IRemovalSystem {
   bool DirectoryExists(const std::string& Path) override {
     auto It = Nodes.find(setup::FoldPath(Path));
     return It != Nodes.end() && It->second.Dir;
+  }
+  bool IsLink(const std::string& Path) override {
+    auto It = Nodes.find(setup::FoldPath(Path));
+    return It != Nodes.end() && It->second.Link;
   }
   DeleteOutcome RemoveFile(const std::string& Path) override {
     const std::string Key = setup::FoldPath(Path);
@@ -45,7 +54,14 @@ class FakeDisk : public setup::IRemovalSystem {
   }
   bool RemoveEmptyFolder(const std::string& Path) override {
     const std::string Key = setup::FoldPath(Path);
-    if (!DirectoryExists(Path) || !ListDirectory(Path).empty() || Locked.count(Key)) return false;
+    if (!DirectoryExists(Path) || Locked.count(Key)) return false;
+    if (IsLink(Path)) {
+      // The link goes; what it points to stays where it is (here: under the link's name).
+      for (auto It = Nodes.begin(); It != Nodes.end();)
+        It = It->first.rfind(Key + "\\", 0) == 0 ? Nodes.erase(It) : std::next(It);
+    } else if (!ListDirectory(Path).empty()) {
+      return false;
+    }
     Nodes.erase(Key);
     Log.push_back("rmdir " + Path);
     return true;
@@ -59,7 +75,8 @@ class FakeDisk : public setup::IRemovalSystem {
     std::vector<Entry> Entries;
     const std::string Key = setup::FoldPath(Dir);
     for (const auto& [Path, Node] : Nodes)
-      if (Parent(Path) == Key) Entries.push_back({Node.Path.substr(Node.Path.find_last_of('\\') + 1), Node.Dir});
+      if (Parent(Path) == Key)
+        Entries.push_back({Node.Path.substr(Node.Path.find_last_of('\\') + 1), Node.Dir, Node.Link});
     return Entries;
   }
   bool RunCommand(const std::string& CommandLine) override {
@@ -78,6 +95,7 @@ class FakeDisk : public setup::IRemovalSystem {
   struct Node {
     std::string Path;
     bool Dir;
+    bool Link;
   };
   static std::string Trimmed(std::string Path) {
     if (Path.size() > 3 && Path.back() == '\\') Path.pop_back();

@@ -151,6 +151,39 @@ TEST_F(RemovalPlanTest, ADriveRootIsNeverRemovedAsAWhole) {
   EXPECT_EQ(NotesOn(Report, "C:\\"), Kinds{TRemovalNote::NotEmpty});
 }
 
+TEST_F(RemovalPlanTest, LinksGoAsLinksAndWhatTheyShowIsNeverEntered) {
+  Dir("C:\\Demo\\Data", 1);
+  Disk.AddLink("C:\\Demo\\Data\\Elsewhere");
+  Disk.AddFile("C:\\Demo\\Data\\Elsewhere\\precious.doc");
+  Disk.AddLink("C:\\Demo\\Linked");
+  Disk.AddFile("C:\\Demo\\Linked\\other.doc");
+  Dir("C:\\Demo\\Linked", 1);
+  const TRemovalReport Report = Run();
+  for (const auto& Line : Disk.Log) EXPECT_EQ(Line.find("precious"), std::string::npos) << Line;
+  for (const auto& Line : Disk.Log) EXPECT_EQ(Line.find("other.doc"), std::string::npos) << Line;
+  EXPECT_FALSE(Disk.Has("C:\\Demo\\Data"));
+  EXPECT_FALSE(Disk.Has("C:\\Demo\\Linked"));
+  EXPECT_TRUE(Report.Complete());
+}
+
+TEST_F(RemovalPlanTest, TheSystemsFoldersAreNeverRemovedWhateverTheListSays) {
+  // A script that put a folder of kind "Windows" or "Program Files" at its root, recorded whole.
+  Dir("C:\\Windows", 1);
+  Dir("C:\\Documents and Settings", 1);  // holds the profile
+  Dir("C:\\Program Files\\", 0);
+  Disk.AddFile("C:\\Windows\\system.ini");
+  Disk.AddFile("C:\\Documents and Settings\\user\\a.doc");
+  Disk.AddFile("C:\\Documents and Settings\\Shared\\b.doc");
+  Plan = std::make_unique<TRemovalPlan>(List, kList);
+  Plan->SystemFolders = {"C:\\WINDOWS", "C:\\Documents and Settings\\user\\", "C:\\Program Files"};
+  Plan->Execute(Disk, Reg);
+  EXPECT_TRUE(Disk.Has("C:\\Windows\\system.ini"));
+  EXPECT_TRUE(Disk.Has("C:\\Documents and Settings\\user\\a.doc"));
+  EXPECT_TRUE(Disk.Has("C:\\Documents and Settings\\Shared\\b.doc"));
+  EXPECT_TRUE(Disk.Has("C:\\Program Files"));
+  EXPECT_EQ(Disk.Log, (std::vector<std::string>{"delete " + kList}));
+}
+
 TEST_F(RemovalPlanTest, SharedFilesGoWithTheirLastUser) {
   File("C:\\Common\\last.dll", 1, 1, "%file% /cleanup");
   File("C:\\Common\\used.dll", 1, 1, "%file% /cleanup");
