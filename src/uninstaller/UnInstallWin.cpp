@@ -101,7 +101,11 @@ int RunFromTemporaryCopy(const std::vector<std::string>& Args) {
   if (FoldPath(Self) == FoldPath(Copy)) return -1;
   // Another uninstaller of the same name may be running from there: its file cannot be
   // replaced, and this one works where it is.
+  // An installed uninstaller may carry the read-only attribute of its cabinet; its copy must
+  // not, or it could be neither replaced nor deleted on closing.
+  SetFileAttributesW(ToWide(Copy).c_str(), FILE_ATTRIBUTE_NORMAL);
   if (!CopyFileW(ToWide(Self).c_str(), ToWide(Copy).c_str(), FALSE)) return -1;
+  SetFileAttributesW(ToWide(Copy).c_str(), FILE_ATTRIBUTE_NORMAL);
   SECURITY_ATTRIBUTES Inherited{sizeof Inherited, nullptr, TRUE};
   // The copy inherits this handle, and the system deletes the file when the copy's last
   // handle closes, that is when it ends. Without delete sharing nobody else deletes it while

@@ -80,6 +80,21 @@ TEST(RemovalList, EmptyListsAndEmptyPaths) {
   EXPECT_EQ(FileAt(Read, 1).FileName, "");
 }
 
+TEST(RemovalList, ALongListIsReadWhole) {
+  TUnInstallList Written;
+  for (int I = 0; I < 20000; ++I)
+    Written.Add(I % 2 ? std::unique_ptr<TUnInstallCustom>(std::make_unique<TUnInstallDir>("C:\\D" + std::to_string(I), 1))
+                      : std::make_unique<TUnInstallFile>("C:\\F" + std::to_string(I), 0, 0, "x" + std::to_string(I)));
+  TNameValueList Strings;
+  Written.SaveToStrings(Strings);
+  const TRemovalList Read = ReadRemovalList(Strings.Text());
+  ASSERT_EQ(Read.Items.Count(), 20000);
+  EXPECT_EQ(FileAt(Read, 19998).FileName, "C:\\F19998");
+  EXPECT_EQ(FileAt(Read, 19998).RunParams, "x19998");
+  EXPECT_EQ(DirAt(Read, 19999).DirName, "C:\\D19999");
+  EXPECT_EQ(DirAt(Read, 19999).UnInstallWhole, 1);
+}
+
 TEST(RemovalList, NetworkPathsAreAbsolute) {
   EXPECT_TRUE(IsAbsoluteWindowsPath("\\\\server\\share\\a.dll"));
   EXPECT_TRUE(IsAbsoluteWindowsPath("c:\\a"));

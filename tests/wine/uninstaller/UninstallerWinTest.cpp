@@ -96,6 +96,8 @@ TEST_F(UninstallerRun, TheWholeInstallationFolderGoesWhenNothingElseIsInIt) {
   Demo.File(Demo.Folder + "Sub\\b.txt");
   Demo.Dir(Demo.Folder + "Sub");
   Demo.Register();
+  // Installed from a cabinet that marked it read-only, as files of a product often are.
+  SetFileAttributesW(ToWide(Demo.Folder + "UnInstall.exe").c_str(), FILE_ATTRIBUTE_READONLY);
   EXPECT_EQ(Demo.RemoveSilently(), 0);
   EXPECT_TRUE(WaitFor([&] { return !Exists(Demo.Folder); }, 10000)) << "the installation folder stayed";
   EXPECT_TRUE(Exists(Root));
