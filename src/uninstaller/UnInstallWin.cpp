@@ -99,10 +99,10 @@ int RunFromTemporaryCopy(const std::vector<std::string>& Args) {
   const std::string Self = ProgramPath();
   const std::string Copy = GetTempDir() + ExtractFileName(Self);
   if (FoldPath(Self) == FoldPath(Copy)) return -1;
-  // Another uninstaller of the same name may be running from there: its file cannot be
-  // replaced, and this one works where it is.
   // An installed uninstaller may carry the read-only attribute of its cabinet; its copy must
-  // not, or it could be neither replaced nor deleted on closing.
+  // not, or it could be neither replaced nor deleted on closing. Another uninstaller of the
+  // same name may be running from there: its file cannot be replaced, and this one works
+  // where it is.
   SetFileAttributesW(ToWide(Copy).c_str(), FILE_ATTRIBUTE_NORMAL);
   if (!CopyFileW(ToWide(Self).c_str(), ToWide(Copy).c_str(), FALSE)) return -1;
   SetFileAttributesW(ToWide(Copy).c_str(), FILE_ATTRIBUTE_NORMAL);
