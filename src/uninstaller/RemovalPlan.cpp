@@ -225,9 +225,13 @@ std::vector<TRemovalPlan::Folder> TRemovalPlan::FoldersDeepestFirst() const {
   std::vector<std::string> Starts = FRemovedFiles;
   for (const auto& Folder : Folders) Starts.push_back(Folder.Path);
   for (const auto& Start : Starts) {
-    for (std::string Up = ExtractFilePath(WithoutBackslash(Start)); InsideRecorded(FoldPath(Up));
-         Up = ExtractFilePath(WithoutBackslash(Up)))
+    // Each step must shorten the path: in a damaged list "C:\A\b:" is its own folder part.
+    for (std::string Up = ExtractFilePath(WithoutBackslash(Start)); Up.size() < Start.size() && InsideRecorded(FoldPath(Up));) {
       Add(Up, false, false);
+      std::string Next = ExtractFilePath(WithoutBackslash(Up));
+      if (Next.size() >= Up.size()) break;
+      Up = std::move(Next);
+    }
   }
   auto Depth = [](const std::string& P) { return std::count(P.begin(), P.end(), '\\') - (P.back() == '\\'); };
   std::stable_sort(Folders.begin(), Folders.end(),
@@ -257,6 +261,10 @@ bool TRemovalPlan::RemoveFolder(const std::string& Path, bool Whole, bool TopLev
   }
   bool Remains = false, AtRestart = false, AfterDeferred = false;
   for (const auto& Entry : FSystem->ListDirectory(Path)) {
+    // A name that does not lead one level down would be this folder again.
+    if (Entry.Name.empty() || Entry.Name == "." || Entry.Name == ".." ||
+        Entry.Name.find_first_of("\\/:") != std::string::npos)
+      continue;
     const std::string Child = JoinPath(Path, Entry.Name);
     const std::string FoldedChild = FoldPath(Child);
     if (FAtRestart.count(FoldedChild)) {

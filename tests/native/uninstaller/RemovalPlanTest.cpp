@@ -132,6 +132,15 @@ TEST_F(RemovalPlanTest, FoldersMadeOnTheWayInsideRecordedOnesGoWhenLeftEmpty) {
   EXPECT_TRUE(Disk.Has("C:\\Program Files\\Vendor"));
 }
 
+TEST_F(RemovalPlanTest, PathsOfADamagedListEndTheWalkUpwards) {
+  // A colon inside a path: the folder part of "C:\Demo\a:" is itself.
+  File("C:\\Demo\\a:b\\c.txt");
+  File("C:\\Demo\\\\\\a.txt");
+  Dir("C:\\Demo");
+  const TRemovalReport Report = Run();
+  EXPECT_TRUE(Report.Complete());
+}
+
 TEST_F(RemovalPlanTest, TheSameFolderRecordedTwiceIsHandledOnceAndWholeWins) {
   Dir("C:\\Demo\\Data", 0);
   Dir("c:\\demo\\DATA\\", 1);
