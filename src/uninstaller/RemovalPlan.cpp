@@ -1,6 +1,8 @@
 #include "RemovalPlan.h"
 
 #include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "system/Errors.h"
 #include "system/Paths.h"
@@ -191,16 +193,14 @@ void TRemovalPlan::RemoveUninstallEntry() {
 
 std::vector<TRemovalPlan::Folder> TRemovalPlan::FoldersDeepestFirst() const {
   std::vector<Folder> Folders;
-  std::vector<std::string> Keys;
+  std::unordered_map<std::string, std::size_t> Index;  // folded path -> position in Folders
   auto Add = [&](std::string Path, bool Whole, bool Recorded) {
     if (!IsDriveRoot(Path)) DelBackslash(Path);
-    const std::string Key = FoldPath(Path);
-    const auto Seen = std::find(Keys.begin(), Keys.end(), Key);
-    if (Seen != Keys.end()) {
-      Folders[Seen - Keys.begin()].Whole |= Whole;
+    const auto [It, New] = Index.emplace(FoldPath(Path), Folders.size());
+    if (!New) {
+      Folders[It->second].Whole |= Whole;
       return;
     }
-    Keys.push_back(Key);
     Folders.push_back({std::move(Path), Whole, Recorded});
   };
   for (int I = FList.Items.Count() - 1; I >= 0; --I) {
@@ -215,12 +215,14 @@ std::vector<TRemovalPlan::Folder> TRemovalPlan::FoldersDeepestFirst() const {
   // recording them ("Data\Examples" for "Data\Examples\a.txt"). Inside a recorded folder they
   // are the product's too: each goes when what was removed leaves it empty. Above the recorded
   // folders nothing is ours.
-  const std::vector<std::string> Recorded = Keys;
+  std::unordered_set<std::string> Recorded;
+  for (const auto& Folder : Folders)
+    if (!IsDriveRoot(Folder.Path)) Recorded.insert(FoldPath(Folder.Path));
   auto InsideRecorded = [&](const std::string& FoldedPath) {
-    return std::any_of(Recorded.begin(), Recorded.end(), [&](const std::string& Owner) {
-      return !IsDriveRoot(Owner) && FoldedPath.size() > Owner.size() + 1 &&
-             FoldedPath.compare(0, Owner.size(), Owner) == 0 && FoldedPath[Owner.size()] == '\\';
-    });
+    for (auto At = FoldedPath.find('\\'); At != std::string::npos && At + 1 < FoldedPath.size();
+         At = FoldedPath.find('\\', At + 1))
+      if (Recorded.count(FoldedPath.substr(0, At))) return true;
+    return false;
   };
   std::vector<std::string> Starts = FRemovedFiles;
   for (const auto& Folder : Folders) Starts.push_back(Folder.Path);

@@ -81,13 +81,15 @@ TEST(RemovalList, EmptyListsAndEmptyPaths) {
 }
 
 TEST(RemovalList, ALongListIsReadWhole) {
-  TUnInstallList Written;
-  for (int I = 0; I < 20000; ++I)
-    Written.Add(I % 2 ? std::unique_ptr<TUnInstallCustom>(std::make_unique<TUnInstallDir>("C:\\D" + std::to_string(I), 1))
-                      : std::make_unique<TUnInstallFile>("C:\\F" + std::to_string(I), 0, 0, "x" + std::to_string(I)));
-  TNameValueList Strings;
-  Written.SaveToStrings(Strings);
-  const TRemovalList Read = ReadRemovalList(Strings.Text());
+  // Written line by line here: the list writer's own lookups would take long for this many.
+  std::string Text = "VersionFile=1\r\nCount=20000\r\n";
+  for (int I = 0; I < 20000; I += 2) {
+    const std::string N = std::to_string(I), M = std::to_string(I + 1);
+    Text += "ItemType" + N + "=File\r\nFileName" + N + "=C:\\F" + N + "\r\nSharedFile" + N + "=0\r\nUnRegister" + N +
+            "=0\r\nRunParams" + N + "=x" + N + "\r\nItemType" + M + "=Dir\r\nDirName" + M + "=C:\\D" + M +
+            "\r\nUnInstallWhole" + M + "=1\r\n";
+  }
+  const TRemovalList Read = ReadRemovalList(Text);
   ASSERT_EQ(Read.Items.Count(), 20000);
   EXPECT_EQ(FileAt(Read, 19998).FileName, "C:\\F19998");
   EXPECT_EQ(FileAt(Read, 19998).RunParams, "x19998");
