@@ -17,6 +17,7 @@ rm -rf "$out" && mkdir -p "$out" && cp -r "$media"/. "$run"/ || exit 1
 if [ -d "$c" ]; then
   rm -rf "$c/DemoRT" "$c/Program Files/Common Files/Demo Shared"
   find "$c/users" -path '*Programs/Демо RT' -prune -exec rm -rf {} + 2>/dev/null
+  find "$c/users" -ipath '*/Temp/UnInstall.exe' -delete 2>/dev/null
 fi
 
 # Snapshots: the software parts of both registry hives, and every path under drive C: but
