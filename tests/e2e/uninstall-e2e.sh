@@ -50,8 +50,11 @@ wr reg add '$sharedkey' /f >/dev/null 2>&1
 wr reg delete '$sharedkey' /v '$shared' /f >/dev/null 2>&1
 # Every installation makes the database engine folder with its parents but records only the
 # folder itself, so the parents outlive any uninstaller; they are made beforehand here, so
-# that the comparison shows what the uninstaller was given to remove.
+# that the comparison shows what the uninstaller was given to remove. The folder itself, left
+# empty by the other tests' installations in this prefix, would go with this removal (the list
+# records it, and it is empty): it is taken away first.
 mkdir -p '$c/Program Files/Borland/Common Files'
+rmdir '$c/Program Files/Borland/Common Files/BDE' 2>/dev/null
 snapshot before
 
 install; echo \$? > '$out/status.install'
