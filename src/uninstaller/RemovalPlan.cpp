@@ -74,6 +74,11 @@ TRemovalReport TRemovalPlan::Execute(IRemovalSystem& System, IRegistry& Registry
   FRegistry = &Registry;
   FReport = {};
   FRemovedFiles.clear();
+  FProtected.clear();
+  FAtRestart.clear();
+  FAfterDeferred.clear();
+  FDeferredFiles.clear();
+  FDeferredFolders.clear();
   FDone = 0;
   FTotal = FList.Items.Count() + 1;
 
