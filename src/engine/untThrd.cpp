@@ -92,12 +92,27 @@ void PreparePaths(TInstallInfo& Info, TUnInstall& UnInstall) {
   }
 }
 
+std::vector<std::string> CopyTargets1C(const TInstallInfo& Info, const TFileInfo& File) {
+  std::vector<std::string> Targets;
+  auto AddFor = [&](const TOwnedList<T1SInfo>& Products) {
+    for (const auto& Product : Products)
+      if (Product->Selected) Targets.push_back(NormalizeDir(Product->Path) + ExtractFileName(File.FullPath));
+  };
+  if (File.CopyTo1C75) AddFor(Info.Products75);
+  if (File.CopyTo1C77) AddFor(Info.Products77);
+  if (File.CopyTo1C8) AddFor(Info.Products8);
+  return Targets;
+}
+
 void AddUninstallItems(const TInstallInfo& Info, TUnInstallList& Items) {
   for (const auto& File : Info.Files) {
     if (!TakesPart(File->Group)) continue;
     Items.Add(std::make_unique<TUnInstallFile>(File->FullPath, File->SharedFile,
                                                (File->RegisterDll || File->RegisterExe) ? 1 : 0,
                                                File->RunOnUninstall ? File->UninstallRunParams : std::string()));
+    // Copies into 1C installations go with the product, shared as the file is.
+    for (const std::string& Copy : CopyTargets1C(Info, *File))
+      Items.Add(std::make_unique<TUnInstallFile>(Copy, File->SharedFile, 0, std::string()));
     if (File->MakeShortcut)
       Items.Add(std::make_unique<TUnInstallFile>(File->Shortcut + ".lnk", File->SharedFile, 0, std::string()));
   }
@@ -645,19 +660,12 @@ void TExecutor::CreateShortcuts() {
 }
 
 void TExecutor::CopyTo1CProducts() {
-  auto CopyInto = [this](const TFileInfo& File, const TOwnedList<T1SInfo>& Products) {
-    for (const auto& Product : Products) {
-      if (!Product->Selected) continue;
-      const std::string Target = NormalizeDir(Product->Path) + ExtractFileName(File.FullPath);
-      const bool Copied = FSystem.CopyFileTo(File.FullPath, Target);
-      FHost.Log(std::string(Copied ? "1C copy: " : "1C copy failed: ") + Target);
-    }
-  };
   for (const auto& File : Info.Files) {
     if (!TakesPart(File->Group)) continue;
-    if (File->CopyTo1C75) CopyInto(*File, Info.Products75);
-    if (File->CopyTo1C77) CopyInto(*File, Info.Products77);
-    if (File->CopyTo1C8) CopyInto(*File, Info.Products8);
+    for (const std::string& Target : CopyTargets1C(Info, *File)) {
+      const bool Copied = FSystem.CopyFileTo(File->FullPath, Target);
+      FHost.Log(std::string(Copied ? "1C copy: " : "1C copy failed: ") + Target);
+    }
   }
 }
 

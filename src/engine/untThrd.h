@@ -107,6 +107,8 @@ std::string ProgramGroupFolder(const TInstallInfo& Info);
 // shortcut path. Runs once per model: shortcut paths are built on what the script gave.
 void PreparePaths(TInstallInfo& Info, TUnInstall& UnInstall);
 // The uninstall items of the run, in list order.
+// Where a file is copied in the 1C installations the user kept selected.
+std::vector<std::string> CopyTargets1C(const TInstallInfo& Info, const TFileInfo& File);
 void AddUninstallItems(const TInstallInfo& Info, TUnInstallList& Items);
 // The first path of the uninstall list that the ANSI code page cannot hold, or empty.
 std::string FirstNonAnsiPath(const TInstallInfo& Info, const TUnInstallList& Items);

@@ -711,3 +711,39 @@ TEST_F(Worker, AnsweringYesToTheVersionQuestionReplacesTheFile) {
   ASSERT_EQ(Host.Messages.size(), 1u);  // 4.8.10 and 4.8.10.0 differ as texts
   EXPECT_EQ(LoadBytesFromFile(InstallDir(Root) + "\\bin\\big.dat"), Data[10]);
 }
+
+TEST_F(Worker, CopiesInto1CInstallationsAreRecordedRightAfterTheirFile) {
+  MakeCabinets();
+  std::string Script = StandardScript();
+  const std::string Old = "FILE = 10 1 0 0 0 1 0 0 0 ";
+  Script.replace(Script.find(Old), Old.size(), "FILE = 10 1 0 0 0 1 0 1 0 ");  // copied into 1C 7.7
+  Reg.SetRootKey(RegistryRoot::LocalMachine);
+  ASSERT_TRUE(Reg.OpenKey(kSharedDllsKey, true));
+  Reg.CloseKey();
+  LoadModel(Script);
+  const std::string Kept = Root + "1Cv77\\BIN\\", Unticked = Root + "1Cv77 old\\BIN\\";
+  MakeDirs(Kept);
+  MakeDirs(Unticked);
+  Info->Products77.clear();
+  Info->Products77.push_back(std::make_unique<T1SInfo>(T1SInfo{"1С 7.7", Kept}));
+  Info->Products77.push_back(std::make_unique<T1SInfo>(T1SInfo{"1С 7.7 old", Unticked, nullptr, false}));
+  Run();
+  ASSERT_TRUE(Succeeded) << (Host.Messages.empty() ? "" : Host.Messages.back());
+
+  EXPECT_EQ(LoadBytesFromFile(Kept + "big.dat"), Data[10]);
+  EXPECT_FALSE(FileExists(Unticked + "big.dat"));
+  // The copy is an ordinary file item between the file and its shortcut, shared as the file is.
+  const std::string Install = InstallDir(Root);
+  const std::string List = Cp1251ToUtf8(LoadBytesFromFile(Install + "\\uninst.lst"));
+  EXPECT_NE(List.find("FileName0=" + Install + "\\bin\\big.dat\r\n"), std::string::npos) << List;
+  EXPECT_NE(List.find("ItemType1=File\r\nFileName1=" + Kept + "big.dat\r\nSharedFile1=1\r\nUnRegister1=0\r\n"
+                      "ItemType2=File\r\nFileName2=" + Root + "Programs\\Тестовая группа\\Большой.lnk\r\n"),
+            std::string::npos)
+      << List;
+  EXPECT_EQ(List.find(Unticked), std::string::npos) << List;
+  EXPECT_NE(List.find("Count=11\r\n"), std::string::npos) << List;
+  Reg.SetRootKey(RegistryRoot::LocalMachine);
+  ASSERT_TRUE(Reg.OpenKey(kSharedDllsKey, false));
+  for (const auto& Path : {Install + "\\bin\\big.dat", Kept + "big.dat", Root + "Programs\\Тестовая группа\\Большой.lnk"})
+    Reg.DeleteValue(Path);
+}

@@ -1,0 +1,141 @@
+#pragma once
+// What the uninstaller removes, in which order, and what it keeps: the decisions, apart from
+// the system that carries them out (the Windows file system and registry in the program, a
+// model of them in the tests).
+//
+// The order:
+//   1. File items (files and shortcuts), last recorded first. For each: a shared file first
+//      lowers its counter under SharedDLLs and goes on only when no other product counts on
+//      it any more (a counter that is missing or already 0 keeps the file, and says so);
+//      then the file's removal commands run, a registered server is unregistered, and the
+//      file is deleted; a busy file is deleted at the next restart.
+//   2. The product's uninstall entry, when it still names this list, and the list file itself.
+//   3. Folders, deepest first: a folder recorded as a whole goes with everything in it (but
+//      never a drive's root, and never a shared file another product still counts on);
+//      any other folder only when nothing is left in it. The same holds for the unrecorded
+//      folders inside recorded ones on the way to what was removed (the installation makes
+//      them on the way to its files).
+// Folders come after all files because the installation records its folders after its files,
+// and the folders it adds on its own (installation folder, program group) come last of all:
+// in plain reverse order a folder would be looked at while its files are still there.
+#include <functional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "RemovalList.h"
+#include "system/Registry.h"
+
+namespace setup {
+
+class IRemovalSystem {
+ public:
+  enum class DeleteOutcome { Deleted, Missing, Busy, Failed };
+  struct Entry {
+    std::string Name;
+    bool IsDirectory = false;
+    bool IsLink = false;  // a symbolic link or junction: removed as a link, never entered
+  };
+  virtual ~IRemovalSystem() = default;
+  virtual bool FileExists(const std::string& Path) = 0;
+  virtual bool DirectoryExists(const std::string& Path) = 0;
+  // True for a symbolic link or a junction.
+  virtual bool IsLink(const std::string& Path) = 0;
+  // Deletes a file, read-only or not. Busy: another process holds it.
+  virtual DeleteOutcome RemoveFile(const std::string& Path) = 0;
+  // Removes an empty folder.
+  virtual bool RemoveEmptyFolder(const std::string& Path) = 0;
+  // Marks a file or an empty folder for deletion when the system next starts.
+  virtual bool ScheduleDeleteAtRestart(const std::string& Path) = 0;
+  virtual std::vector<Entry> ListDirectory(const std::string& Dir) = 0;
+  // Runs a command line and waits for it; false when it could not be started.
+  virtual bool RunCommand(const std::string& CommandLine) = 0;
+  // Asks a server to remove its registration: a program with "/UnregServer", a library
+  // through its DllUnregisterServer. Failures are the server's own business.
+  virtual void UnregisterServer(const std::string& Path, bool IsProgram) = 0;
+};
+
+struct TRemovalNote {
+  enum Kind {
+    // Left behind: the removal is not complete.
+    Scheduled,      // busy, deleted at the next restart
+    NotRemoved,     // could not be removed
+    NoCounter,      // a shared file whose counter is missing or 0
+    CommandFailed,  // a removal command could not start
+    // Kept by the rules.
+    SharedInUse,  // another product still counts on the shared file
+    NotEmpty,     // a folder that still holds something not ours
+  };
+  Kind What;
+  std::string Path;  // for CommandFailed, the command line
+  bool IsLeft() const { return What <= CommandFailed; }
+};
+
+struct TRemovalReport {
+  std::vector<TRemovalNote> Notes;
+  bool Complete() const;
+  // 0 when everything went, 1 when something was left.
+  int ExitStatus() const { return Complete() ? 0 : 1; }
+};
+
+class TRemovalPlan {
+ public:
+  TRemovalPlan(const TRemovalList& List, std::string ListFileName);
+
+  // The file of the uninstaller that the user started, when it is still running while this
+  // one works: it and the folders that hold nothing else are removed by FinishDeferred, once
+  // it has ended.
+  std::string DeferredFile;
+  // The system's own folders (Windows, Program Files, the profile...): never removed, and
+  // nothing that holds one is removed as a whole, whatever a list says.
+  std::vector<std::string> SystemFolders;
+  // Called before each step with the number of steps done, their total, and the path at hand.
+  std::function<void(int Done, int Total, const std::string& Path)> OnProgress;
+
+  TRemovalReport Execute(IRemovalSystem& System, IRegistry& Registry);
+  void FinishDeferred(IRemovalSystem& System, TRemovalReport& Report);
+
+ private:
+  enum class Counter { Removable, InUse, Missing };
+  struct Folder {
+    std::string Path;  // without trailing backslash, except a drive's root
+    bool Whole = false;
+    bool Recorded = true;  // named by the list, not only on the way to something that is
+  };
+
+  void RemoveFileItem(const TUnInstallFile& File);
+  Counter LowerSharedCounter(const std::string& FileName);
+  void DeleteOneFile(const std::string& Path);
+  void RemoveUninstallEntry();
+  bool HoldsSystemFolder(const std::string& Path) const;
+  std::vector<Folder> FoldersDeepestFirst() const;
+  // Removes what Path holds (all of it when Whole) and then Path itself; true when the folder
+  // is gone or will go (at restart, or after the deferred file).
+  bool RemoveFolder(const std::string& Path, bool Whole, bool TopLevel);
+  void Note(TRemovalNote::Kind What, const std::string& Path) { FReport.Notes.push_back({What, Path}); }
+  void Step(const std::string& Path);
+
+  const TRemovalList& FList;
+  std::string FListFileName;
+  IRemovalSystem* FSystem = nullptr;
+  IRegistry* FRegistry = nullptr;
+  TRemovalReport FReport;
+  int FDone = 0;
+  int FTotal = 0;
+  // Paths (folded) that must not be deleted now: shared files kept for other products.
+  std::set<std::string> FProtected;
+  // Paths (folded) deleted at the next restart, and those waiting for the deferred file.
+  std::set<std::string> FAtRestart;
+  std::set<std::string> FAfterDeferred;
+  std::vector<std::string> FDeferredFiles;
+  // Files this run deleted: the folders on their way may have become empty.
+  std::vector<std::string> FRemovedFiles;
+  std::vector<std::string> FDeferredFolders;
+};
+
+// Path for comparisons: letter case folded (ASCII and Cyrillic, as the file system ignores
+// it), trailing backslash removed.
+std::string FoldPath(std::string_view Path);
+
+}  // namespace setup

@@ -1,0 +1,158 @@
+#include "RemovalSystemWin.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include "system/Paths.h"
+#include "system/ProcessWin.h"
+#include "system/SystemWin.h"
+#include "system/WideWin.h"
+#include "UninstallerRun.h"
+
+namespace setup {
+namespace {
+
+struct FindGuard {
+  explicit FindGuard(HANDLE H) : Handle(H) {}
+  ~FindGuard() {
+    if (Handle != INVALID_HANDLE_VALUE) FindClose(Handle);
+  }
+  FindGuard(const FindGuard&) = delete;
+  FindGuard& operator=(const FindGuard&) = delete;
+  HANDLE Handle;
+};
+
+struct LibraryGuard {
+  explicit LibraryGuard(HMODULE M) : Module(M) {}
+  ~LibraryGuard() {
+    if (Module) FreeLibrary(Module);
+  }
+  LibraryGuard(const LibraryGuard&) = delete;
+  LibraryGuard& operator=(const LibraryGuard&) = delete;
+  HMODULE Module;
+};
+
+// A server or a removal command that never ends must not hold the uninstaller forever.
+constexpr DWORD kServerWaitMs = 120000;
+
+bool RunAndWait(const std::wstring& Application, std::wstring CommandLine, const std::wstring& Directory,
+                int ShowCommand) {
+  STARTUPINFOW Startup{};
+  Startup.cb = sizeof Startup;
+  Startup.dwFlags = STARTF_USESHOWWINDOW;
+  Startup.wShowWindow = static_cast<WORD>(ShowCommand);
+  PROCESS_INFORMATION Process{};
+  if (!CreateProcessW(Application.empty() ? nullptr : Application.c_str(), CommandLine.data(), nullptr, nullptr,
+                      FALSE, NORMAL_PRIORITY_CLASS, nullptr, Directory.empty() ? nullptr : Directory.c_str(),
+                      &Startup, &Process))
+    return false;
+  HandleGuard ProcessHandle(Process.hProcess), ThreadHandle(Process.hThread);
+  WaitForSingleObject(Process.hProcess, kServerWaitMs);
+  return true;
+}
+
+}  // namespace
+
+bool RemovalSystemWin::FileExists(const std::string& Path) { return setup::FileExists(Path); }
+
+bool RemovalSystemWin::DirectoryExists(const std::string& Path) { return setup::DirectoryExists(Path); }
+
+bool RemovalSystemWin::IsLink(const std::string& Path) {
+  const DWORD Attributes = GetFileAttributesW(ToWide(Path).c_str());
+  return Attributes != INVALID_FILE_ATTRIBUTES && (Attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+IRemovalSystem::DeleteOutcome RemovalSystemWin::RemoveFile(const std::string& Path) {
+  const std::wstring Wide = ToWide(Path);
+  const DWORD Attributes = GetFileAttributesW(Wide.c_str());
+  if (Attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD Error = GetLastError();
+    return (Error == ERROR_FILE_NOT_FOUND || Error == ERROR_PATH_NOT_FOUND) ? DeleteOutcome::Missing
+                                                                            : DeleteOutcome::Failed;
+  }
+  if (Attributes & FILE_ATTRIBUTE_DIRECTORY) return DeleteOutcome::Failed;
+  // Installed files often carry the read-only attribute of the cabinet they came from.
+  if (Attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(Wide.c_str(), Attributes & ~FILE_ATTRIBUTE_READONLY);
+  if (DeleteFileW(Wide.c_str())) return DeleteOutcome::Deleted;
+  const DWORD Error = GetLastError();
+  if (Attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(Wide.c_str(), Attributes);
+  // A running program refuses deletion with "access denied", an open file with a sharing
+  // violation: both go at the next restart.
+  if (Error == ERROR_SHARING_VIOLATION || Error == ERROR_LOCK_VIOLATION || Error == ERROR_ACCESS_DENIED)
+    return DeleteOutcome::Busy;
+  return DeleteOutcome::Failed;
+}
+
+bool RemovalSystemWin::RemoveEmptyFolder(const std::string& Path) {
+  const std::wstring Wide = ToWide(Path);
+  const DWORD Attributes = GetFileAttributesW(Wide.c_str());
+  if (Attributes != INVALID_FILE_ATTRIBUTES && (Attributes & FILE_ATTRIBUTE_READONLY))
+    SetFileAttributesW(Wide.c_str(), Attributes & ~FILE_ATTRIBUTE_READONLY);
+  return RemoveDirectoryW(Wide.c_str()) != 0;
+}
+
+bool RemovalSystemWin::ScheduleDeleteAtRestart(const std::string& Path) {
+  return MoveFileExW(ToWide(Path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+}
+
+std::vector<IRemovalSystem::Entry> RemovalSystemWin::ListDirectory(const std::string& Dir) {
+  std::vector<Entry> Entries;
+  WIN32_FIND_DATAW Found;
+  const FindGuard Search(FindFirstFileW(ToWide(WithBackslash(Dir) + "*").c_str(), &Found));
+  if (Search.Handle == INVALID_HANDLE_VALUE) return Entries;
+  do {
+    const std::wstring Name = Found.cFileName;
+    if (Name == L"." || Name == L"..") continue;
+    Entries.push_back({FromWide(Name), (Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                       (Found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
+  } while (FindNextFileW(Search.Handle, &Found));
+  return Entries;
+}
+
+bool RemovalSystemWin::RunCommand(const std::string& CommandLine) {
+  try {
+    RunProgram(CommandLine, "", true, ShowCommand);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+void RemovalSystemWin::UnregisterServer(const std::string& Path, bool IsProgram) {
+  if (IsProgram) {
+    // The server sees its path unquoted, as servers expect; the application name keeps the
+    // system from guessing at a path with blanks.
+    RunAndWait(ToWide(Path), ToWide(Path + " /UnregServer"), ToWide(ExtractFilePath(Path)), ShowCommand);
+  } else if (!UnregisterHelper.empty()) {
+    RunAndWait(ToWide(UnregisterHelper),
+               ToWide("\"" + UnregisterHelper + "\" \"" + std::string(kUnregisterLibrarySwitch) + Path + "\""), L"",
+               SW_HIDE);
+  } else {
+    UnregisterLibraryHere(Path);
+  }
+}
+
+std::vector<std::string> SystemFolderPaths() {
+  std::vector<std::string> Folders{WithoutBackslash(GetTempDir())};
+  for (int Folder : {CSIDL_WINDOWS, CSIDL_SYSTEM, CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILES_COMMON, CSIDL_PROGRAMS,
+                     CSIDL_COMMON_PROGRAMS, CSIDL_STARTMENU, CSIDL_COMMON_STARTMENU, CSIDL_DESKTOPDIRECTORY,
+                     CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_PERSONAL, CSIDL_PROFILE, CSIDL_APPDATA,
+                     CSIDL_LOCAL_APPDATA, CSIDL_COMMON_APPDATA, CSIDL_STARTUP, CSIDL_COMMON_STARTUP}) {
+    wchar_t Path[MAX_PATH] = {};
+    if (SHGetFolderPathW(nullptr, Folder, nullptr, SHGFP_TYPE_CURRENT, Path) == S_OK && Path[0])
+      Folders.push_back(FromWide(Path));
+  }
+  return Folders;
+}
+
+void UnregisterLibraryHere(const std::string& Path) {
+  // The altered search path lets a server find the libraries installed beside it.
+  const LibraryGuard Library(LoadLibraryExW(ToWide(Path).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+  if (!Library.Module) return;
+  using UnregisterFunction = HRESULT(STDAPICALLTYPE*)();
+  const auto Unregister = reinterpret_cast<UnregisterFunction>(
+      reinterpret_cast<void*>(GetProcAddress(Library.Module, "DllUnregisterServer")));
+  if (Unregister) Unregister();  // the result says nothing the removal could act on
+}
+
+}  // namespace setup

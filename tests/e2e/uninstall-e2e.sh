@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# The whole life cycle of the demo product, shipped with our UnInstall.exe: installed by
+# setup.exe, removed by the command the uninstall entry names (with /silence), and the machine
+# compared with its state before the installation; then installed twice into the same folder,
+# so that the second installation removes the first through its uninstaller.
+#   uninstall-e2e.sh REPO_ROOT MEDIA_DIR WORK_DIR
+set -u
+root=$1 media=$2 work=$(realpath -m "$3")
+. "$(dirname "$0")/e2e-lib.sh"
+prefix=$work/wineprefix out=$work/uninstall run=$work/uninstall/media
+c=$prefix/drive_c
+product='Демонстрационный продукт'
+ukey='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+sharedkey='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\SharedDLLs'
+shared='C:\Program Files\Common Files\Demo Shared\shared.txt'
+rm -rf "$out" && mkdir -p "$out" && cp -r "$media"/. "$run"/ || exit 1
+if [ -d "$c" ]; then
+  rm -rf "$c/DemoRT" "$c/Program Files/Common Files/Demo Shared"
+  find "$c/users" -path '*Programs/Демо RT' -prune -exec rm -rf {} + 2>/dev/null
+  find "$c/users" -ipath '*/Temp/UnInstall.exe' -delete 2>/dev/null
+fi
+
+# Snapshots: the software parts of both registry hives, and every path under drive C: but
+# Wine's own folder. (The rest of the registry is Wine's record of the virtual hardware and
+# display, which it rewrites as programs start.)
+cat > "$out/session.sh" <<INNER
+wr() { "$root/tools/wine-run" "$prefix" "\$@"; }
+snapshot() {
+  wr regedit /E "Z:$out/\$1.hklm.reg" 'HKEY_LOCAL_MACHINE\Software' >/dev/null 2>&1
+  wr regedit /E "Z:$out/\$1.hkcu.reg" 'HKEY_CURRENT_USER\Software' >/dev/null 2>&1
+  (cd '$c' && find . -path ./windows -prune -o -print | LC_ALL=C sort) > "$out/\$1.files"
+}
+temp_copy() { find '$c/users' -ipath '*/Temp/UnInstall.exe' | grep -q .; }
+# Waits (at most 30 s) for the uninstaller's temporary copy to go; 1 when it stays.
+wait_copy_gone() { for _ in \$(seq 150); do temp_copy || return 0; sleep 0.2; done; return 1; }
+# The registered command, as the control panel would run it, with /silence.
+remove_silently() {
+  wr regedit /E 'Z:$out/entry.reg' '$ukey\\$product' >/dev/null 2>&1
+  local command
+  command=\$(iconv -f UTF-16 -t UTF-8 '$out/entry.reg' | tr -d '\r' | sed -n 's/^"UnInstallString"="\(.*\)"$/\1/p' | sed 's/\\\\\\\\/\\\\/g; s/\\\\"/"/g')
+  echo "\$command" > "$out/command.\$1"
+  eval "set -- \$command"
+  timeout 120 "$root/tools/wine-run" "$prefix" "\$@" /silence
+}
+install() { timeout 120 "$root/tools/wine-run" "$prefix" '$run/setup.exe' /AUTO=ON '/PATH=C:\DemoRT' '/GROUP=Демо RT'; }
+
+wr reg add 'HKCU\Software\Wine\DllOverrides' /v cabinet /d native,builtin /f >/dev/null 2>&1
+wr reg delete '$ukey\\$product' /f >/dev/null 2>&1
+wr reg add '$sharedkey' /f >/dev/null 2>&1
+wr reg delete '$sharedkey' /v '$shared' /f >/dev/null 2>&1
+# Every installation makes the database engine folder with its parents but records only the
+# folder itself, so the parents outlive any uninstaller; they are made beforehand here, so
+# that the comparison shows what the uninstaller was given to remove. The folder itself, left
+# empty by the other tests' installations in this prefix, would go with this removal (the list
+# records it, and it is empty): it is taken away first.
+mkdir -p '$c/Program Files/Borland/Common Files'
+rmdir '$c/Program Files/Borland/Common Files/BDE' 2>/dev/null
+snapshot before
+
+install; echo \$? > '$out/status.install'
+(cd '$c' && find DemoRT | LC_ALL=C sort) > '$out/installed.files'
+remove_silently roundtrip; echo \$? > '$out/status.uninstall'
+wait_copy_gone; echo \$? > '$out/status.copy'
+snapshot after
+
+# A reinstall: the second installation runs the first one's uninstaller and waits for it.
+install; echo \$? > '$out/status.first'
+install; echo \$? > '$out/status.again'
+temp_copy; echo \$? > '$out/status.copy.again'
+(cd '$c' && find DemoRT | LC_ALL=C sort) > '$out/reinstalled.files'
+wr regedit /E 'Z:$out/shared.reg' '$sharedkey' >/dev/null 2>&1
+remove_silently cleanup; echo \$? > '$out/status.cleanup'
+wait_copy_gone
+INNER
+"$root/tools/wine-session" "$prefix" bash "$out/session.sh" >"$out/session.log" 2>&1
+
+status() { cat "$out/status.$1" 2>/dev/null; }
+[ "$(status install)" = 0 ] || fail "installation: exit status $(status install)"
+grep -qx 'DemoRT/UnInstall.exe' "$out/installed.files" || fail "the product did not install its UnInstall.exe"
+grep -qx 'DemoRT/uninst.lst' "$out/installed.files" || fail "no uninstall list was written"
+grep -qF 'UnInstall.exe' "$out/command.roundtrip" 2>/dev/null || fail "no uninstall command registered"
+[ "$(status uninstall)" = 0 ] || fail "uninstaller: exit status $(status uninstall), expected 0"
+[ "$(status copy)" = 0 ] || fail "the uninstaller's temporary copy stayed"
+
+# Everything the installation made is gone, and nothing else changed.
+if ! diff "$out/before.files" "$out/after.files" > "$out/files.diff"; then
+  fail "the file tree differs from before the installation:"; cat "$out/files.diff"
+fi
+# A registry export as text, without the sections of Wine's own settings.
+registry_text() {
+  iconv -f UTF-16 -t UTF-8 "$1" | tr -d '\r' | awk '/^\[/ { skip = ($0 ~ /^\[HKEY_CURRENT_USER\\Software\\Wine[]\\]/) } !skip'
+}
+for hive in hklm hkcu; do
+  registry_text "$out/before.$hive.reg" > "$out/before.$hive.txt"
+  registry_text "$out/after.$hive.reg" > "$out/after.$hive.txt"
+  [ -s "$out/before.$hive.txt" ] || fail "no registry snapshot of $hive"
+  if ! diff "$out/before.$hive.txt" "$out/after.$hive.txt" > "$out/$hive.diff"; then
+    fail "the registry ($hive) differs from before the installation:"; head -n 40 "$out/$hive.diff"
+  fi
+done
+
+[ "$(status first)" = 0 ] || fail "first installation of the reinstall: exit status $(status first)"
+[ "$(status again)" = 0 ] || fail "reinstallation: exit status $(status again)"
+[ "$(status copy.again)" = 1 ] || fail "the earlier uninstaller's temporary copy is still there after the reinstallation"
+# The new installation is whole: the earlier uninstaller was done before it placed anything.
+for f in DemoRT/demo.txt DemoRT/readme.txt DemoRT/license.txt DemoRT/hello.txt DemoRT/UnInstall.exe DemoRT/uninst.lst \
+         'DemoRT/Дополнения/extra.txt'; do
+  grep -qxF "$f" "$out/reinstalled.files" || fail "after the reinstallation $f is missing"
+done
+# The earlier installation let go of the shared file, so only the new one counts.
+iconv -f UTF-16 -t UTF-8 "$out/shared.reg" 2>/dev/null | tr -d '\r' |
+  grep -qiF '"C:\\Program Files\\Common Files\\Demo Shared\\shared.txt"=dword:00000001' ||
+  fail "after the reinstallation the shared file's counter is not 1"
+[ "$(status cleanup)" = 0 ] || fail "removing the reinstalled product: exit status $(status cleanup)"
+
+finish "$out/session.log" "install, uninstall and reinstall checked"

@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "UninstallerSupport.h"
+#include "system/Encoding.h"
+
+using namespace setup;
+using namespace uninstaller_test;
+using services_test::ClearMark;
+using services_test::ReadMark;
+using services_test::RecorderLog;
+
+namespace {
+
+class UninstallerRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    Root = GetTempDir() + "Удаление " + Name + "\\";
+    MakeDirs(Root);
+    SharedBefore = ValuesOf(kSharedDllsKey);
+    EntriesBefore = SubKeysOf(kUninstallKey);
+  }
+  void TearDown() override {
+    RegistryWin Reg;
+    Reg.SetRootKey(RegistryRoot::LocalMachine);
+    for (const auto& Key : SubKeysOf(kUninstallKey))
+      if (std::find(EntriesBefore.begin(), EntriesBefore.end(), Key) == EntriesBefore.end())
+        Reg.DeleteKey(std::string(kUninstallKey) + "\\" + Key);
+    if (Reg.OpenKey(kSharedDllsKey, false))
+      for (const auto& Name : Reg.GetValueNames())
+        if (Name.rfind(Root, 0) == 0) Reg.DeleteValue(Name);
+    std::error_code Ignored;
+    std::filesystem::remove_all(std::filesystem::path(ToWide(Root)), Ignored);
+  }
+  static void SetUpTestSuite() {
+    // Counters are kept only where the system has the key.
+    RegistryWin Reg;
+    Reg.SetRootKey(RegistryRoot::LocalMachine);
+    Reg.OpenKey(kSharedDllsKey, true);
+  }
+
+  std::string Name, Root;
+  std::vector<std::string> SharedBefore, EntriesBefore;
+};
+
+}  // namespace
+
+TEST_F(UninstallerRun, SilentRemovalTakesEverythingTheRulesLetGo) {
+  Product Demo("Удаление тест " + Name, "TEST-UNINSTALLER", Root + "Программа\\");
+  const std::string Group = Root + "Меню\\Демо\\";
+  const std::string App = Demo.File(Demo.Folder + "app.txt", 0, 0, "cmd /c del \"%file%.ran\"|");
+  WriteBytes(App + ".ran", "made after installation");
+  SetFileAttributesW(ToWide(App).c_str(), FILE_ATTRIBUTE_READONLY);
+  Demo.File(Group + "Приложение.lnk");
+  const std::string Server = Demo.Fixture(FIXTURE_VERSIONED_SERVER, Demo.Folder + "Bin\\server.dll", 1);
+  const std::string Tool = Demo.Fixture(FIXTURE_RECORDER, Demo.Folder + "Bin\\tool.exe", 1);
+  Demo.File(Demo.Folder + "Data\\base.dat");
+  Demo.Dir(Demo.Folder + "Bin");
+  Demo.Dir(Demo.Folder + "Data", 1);
+  Demo.Dir(Demo.Folder + "Docs", 0);
+  Demo.Dir(Group);
+  Demo.Register();
+  // What the program and its user made after the installation.
+  WriteBytes(Demo.Folder + "Data\\cache.bin", "program data");
+  MakeDirs(Demo.Folder + "Data\\Журналы");
+  WriteBytes(Demo.Folder + "Data\\Журналы\\1.log", "log");
+  WriteBytes(Demo.Folder + "Docs\\мой отчёт.doc", "the user's");
+  ClearMark(L"VersionedServerUnregistered");
+  RecorderLog Log(Root + "recorder.log");
+
+  EXPECT_EQ(Demo.RemoveSilently(), 0);
+
+  EXPECT_FALSE(Exists(App));
+  EXPECT_FALSE(Exists(App + ".ran")) << "the removal command did not run";
+  EXPECT_FALSE(Exists(Group)) << "the program group stayed";
+  EXPECT_FALSE(Exists(Demo.Folder + "Bin"));
+  EXPECT_FALSE(Exists(Demo.Folder + "Data")) << "a folder removed as a whole stayed";
+  EXPECT_EQ(ReadMark(L"VersionedServerUnregistered"), Server);
+  EXPECT_EQ(Log.Field("cmdline"), Tool + " /UnregServer");
+  // The user's document keeps its folders; everything else of the product went, the list and
+  // the uninstaller that was started included.
+  EXPECT_TRUE(Exists(Demo.Folder + "Docs\\мой отчёт.doc"));
+  EXPECT_FALSE(Exists(Demo.Setup.ListFileName));
+  EXPECT_TRUE(WaitFor([&] { return !Exists(Demo.Folder + "UnInstall.exe"); }, 10000));
+  EXPECT_FALSE(Demo.EntryExists());
+  EXPECT_EQ(SubKeysOf(kUninstallKey), EntriesBefore);
+  ClearMark(L"VersionedServerUnregistered");
+}
+
+TEST_F(UninstallerRun, TheWholeInstallationFolderGoesWhenNothingElseIsInIt) {
+  Product Demo("Удаление тест " + Name, "TEST-UNINSTALLER", Root + "Пустая программа\\");
+  Demo.File(Demo.Folder + "a.txt");
+  Demo.File(Demo.Folder + "Sub\\b.txt");
+  Demo.Dir(Demo.Folder + "Sub");
+  Demo.Register();
+  // Installed from a cabinet that marked it read-only, as files of a product often are.
+  SetFileAttributesW(ToWide(Demo.Folder + "UnInstall.exe").c_str(), FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(Demo.RemoveSilently(), 0);
+  EXPECT_TRUE(WaitFor([&] { return !Exists(Demo.Folder); }, 10000)) << "the installation folder stayed";
+  EXPECT_TRUE(Exists(Root));
+}
+
+TEST_F(UninstallerRun, AListNamedRelativeToTheCurrentFolderIsFound) {
+  Product Demo("Удаление тест " + Name, "TEST-UNINSTALLER", Root + "Программа\\");
+  const std::string App = Demo.File(Demo.Folder + "Bin\\app.txt");
+  Demo.Dir(Demo.Folder + "Bin");
+  Demo.Register();
+  // Started in the installation folder with the list's bare name, as a person at a console
+  // would; the copy works in the temporary folder, yet reads the same list.
+  EXPECT_EQ(RunCommand("\"" + Demo.Folder + "UnInstall.exe\" uninst.lst /silence", nullptr, Demo.Folder), 0);
+  EXPECT_TRUE(WaitFor([] { return !Exists(TempCopy()); })) << "the temporary copy stayed";
+  EXPECT_FALSE(Exists(App));
+  EXPECT_FALSE(Demo.EntryExists());
+}
+
+TEST_F(UninstallerRun, ASharedFileGoesWithTheLastOfTheProductsThatInstalledIt) {
+  const std::string Shared = Root + "Common\\shared.txt";
+  Product First("Удаление тест " + Name + " 1", "TEST-FIRST", Root + "First\\");
+  Product Second("Удаление тест " + Name + " 2", "TEST-SECOND", Root + "Second\\");
+  First.File(Shared, 1);
+  First.Register();
+  // The second installation finds the file there and counts itself in.
+  Second.File(Shared, 1);
+  Second.Register();
+  ASSERT_EQ(Counter(Shared), 2);
+
+  EXPECT_EQ(First.RemoveSilently(), 0);
+  EXPECT_TRUE(Exists(Shared));
+  EXPECT_EQ(Counter(Shared), 1);
+  EXPECT_TRUE(Second.EntryExists());
+
+  EXPECT_EQ(Second.RemoveSilently(), 0);
+  EXPECT_FALSE(Exists(Shared));
+  // The registry is as it was before either installation.
+  EXPECT_EQ(ValuesOf(kSharedDllsKey), SharedBefore);
+  EXPECT_EQ(SubKeysOf(kUninstallKey), EntriesBefore);
+}
+
+TEST_F(UninstallerRun, ASharedFileWithoutCounterStaysAndTheStatusSaysSo) {
+  Product Demo("Удаление тест " + Name, "TEST-UNINSTALLER", Root + "Программа\\");
+  const std::string Shared = Demo.File(Root + "Common\\shared.txt", 1);
+  Demo.Register();
+  {
+    RegistryWin Reg;
+    Reg.SetRootKey(RegistryRoot::LocalMachine);
+    ASSERT_TRUE(Reg.OpenKey(kSharedDllsKey, false));
+    Reg.DeleteValue(Shared);
+  }
+  EXPECT_EQ(Demo.RemoveSilently(), 1);
+  EXPECT_TRUE(Exists(Shared));
+  EXPECT_FALSE(Demo.EntryExists());
+}
+
+TEST_F(UninstallerRun, ABusyFileIsDeletedAtTheNextRestart) {
+  Product Demo("Удаление тест " + Name, "TEST-UNINSTALLER", Root + "Программа\\");
+  const std::string Held = Demo.File(Demo.Folder + "held.dll");
+  Demo.Register();
+  PendingRenames Pending;
+  const std::string Event = "uninstaller-test-held-" + std::to_string(GetCurrentProcessId());
+  HANDLE Locker = nullptr;
+  ASSERT_EQ(RunCommand("\"" + FixturePath(FIXTURE_LOCKER) + "\" \"" + Held + "\" " + Event, &Locker), 0);
+  HANDLE Ready = CreateEventW(nullptr, TRUE, FALSE, ToWide(Event + ".ready").c_str());
+  HANDLE Stop = CreateEventW(nullptr, TRUE, FALSE, ToWide(Event).c_str());
+  ASSERT_EQ(WaitForSingleObject(Ready, 30000), WAIT_OBJECT_0);
+
+  EXPECT_EQ(Demo.RemoveSilently(), 1);
+  EXPECT_TRUE(Exists(Held));
+  const std::string Scheduled = Pending.Text();
+  EXPECT_NE(Scheduled.find(Held), std::string::npos) << Scheduled;
+  // The folder that holds it goes after it.
+  EXPECT_NE(Scheduled.find(WithoutBackslash(Demo.Folder)), std::string::npos) << Scheduled;
+  EXPECT_FALSE(Demo.EntryExists());
+
+  SetEvent(Stop);
+  WaitForSingleObject(Locker, 30000);
+  for (HANDLE H : {Locker, Ready, Stop}) CloseHandle(H);
+}
+
+TEST_F(UninstallerRun, ADamagedOrMissingListRemovesNothing) {
+  Product Demo("Удаление тест " + Name, "TEST-UNINSTALLER", Root + "Программа\\");
+  const std::string App = Demo.File(Demo.Folder + "app.txt");
+  Demo.Register();
+  const std::string Intact = ReadBytes(Demo.Setup.ListFileName);
+  // A list cut short: it names more items than it holds.
+  WriteBytes(Demo.Setup.ListFileName, Intact.substr(0, Intact.find("ItemType1")));
+
+  EXPECT_EQ(Demo.RemoveSilently(), 2);
+  EXPECT_TRUE(Exists(App));
+  EXPECT_TRUE(Exists(Demo.Folder + "UnInstall.exe"));
+  EXPECT_TRUE(Demo.EntryExists());
+
+  const std::string Uninstaller = "\"" + Demo.Folder + "UnInstall.exe\"";
+  EXPECT_EQ(RunCommand(Uninstaller + " \"" + Demo.Folder + "missing.lst\" /silence"), 2);
+  EXPECT_EQ(RunCommand(Uninstaller + " /silence"), 2);
+  EXPECT_TRUE(WaitFor([] { return !Exists(TempCopy()); })) << "the temporary copy stayed";
+  EXPECT_TRUE(Exists(App));
+}
+
+TEST_F(UninstallerRun, AReinstallRemovesTheEarlierInstallationThroughItsUninstaller) {
+  Product Earlier("Удаление тест " + Name, "TEST-REINSTALL", Root + "Программа\\");
+  const std::string Old = Earlier.File(Earlier.Folder + "old.txt");
+  Earlier.Register();
+
+  // The new installation of the same product into the same folder, as the installer runs it.
+  TUnInstall Next;
+  Next.ProductName = Earlier.Setup.ProductName;
+  Next.ProductID = "TEST-REINSTALL";
+  Next.ListFileName = Earlier.Setup.ListFileName;
+  RegistryWin Reg;
+  Next.RemovePrevious(Reg);
+
+  // When it returns, the earlier uninstaller has done its work and its copy is gone.
+  EXPECT_FALSE(Exists(TempCopy()));
+  EXPECT_FALSE(Exists(Old));
+  EXPECT_FALSE(Exists(Earlier.Setup.ListFileName));
+  EXPECT_FALSE(Earlier.EntryExists());
+}
