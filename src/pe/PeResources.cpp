@@ -312,13 +312,13 @@ const TResource* TResourceTable::Find(const TResourceName& Type, const TResource
   return nullptr;
 }
 
-void TResourceTable::Set(const TResourceName& Type, const TResourceName& Name, std::string Data) {
+void TResourceTable::Set(TResourceName Type, TResourceName Name, std::string Data) {
   std::uint16_t Language = 0;
   if (const TResource* Old = Find(Type, Name)) Language = Old->Language;
   Remove(Type, Name);
   TResource R;
-  R.Type = Type;
-  R.Name = Name;
+  R.Type = std::move(Type);
+  R.Name = std::move(Name);
   R.Language = Language;
   R.Data = std::move(Data);
   Items.push_back(std::move(R));

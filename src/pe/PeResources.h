@@ -68,7 +68,7 @@ class TResourceTable {
   const TResource* Find(const TResourceName& Type, const TResourceName& Name) const;
   // Replaces every language of Type/Name by one resource with Data, in the language of the
   // first one replaced (neutral when it is new).
-  void Set(const TResourceName& Type, const TResourceName& Name, std::string Data);
+  void Set(TResourceName Type, TResourceName Name, std::string Data);
   // Removes every language of Type/Name; false when there was none.
   bool Remove(const TResourceName& Type, const TResourceName& Name);
 };

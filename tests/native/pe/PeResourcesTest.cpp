@@ -113,6 +113,8 @@ TEST(PeResourceWriter, SetReplacesEveryLanguageAndKeepsTheFirstOnesLanguage) {
   auto Table = StubLikeTable(10);
   Table.Set(TResourceName::FromId(3), TResourceName::FromId(1), "new");
   Table.Set(TResourceName::FromId(10), TResourceName::FromText("script"), "text");
+  // A name taken from the table itself stays valid while the table changes.
+  Table.Set(Table.Items.front().Type, Table.Items.front().Name, "<assembly version='2'/>");
   const std::string Out = TPeImage(petest::BuildImage({{".text", "x", petest::cCode}})).WithResources(Table);
   const auto Read = TPeImage(Out).ReadResources();
   int Icons = 0;
@@ -128,6 +130,10 @@ TEST(PeResourceWriter, SetReplacesEveryLanguageAndKeepsTheFirstOnesLanguage) {
   ASSERT_NE(Script, nullptr);
   EXPECT_EQ(Script->Data, "text");
   EXPECT_EQ(Script->Language, 0);
+  const auto* Manifest = Read.Find(TResourceName::FromId(24), TResourceName::FromId(1));
+  ASSERT_NE(Manifest, nullptr);
+  EXPECT_EQ(Manifest->Data, "<assembly version='2'/>");
+  EXPECT_EQ(Read.Items.size(), Table.Items.size());
 }
 
 TEST(PeResourceWriter, GrowsTheLastSectionInPlaceAndShrinksItAgain) {
