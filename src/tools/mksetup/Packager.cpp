@@ -332,7 +332,6 @@ TPackResult Package(const TPackOptions& Options, const std::string& ProgramDir, 
   // 1. The script, checked as the setup program will read it.
   const std::string ScriptName = Options.Script;
   TScriptText Script = DecodeScript(ReadInput(ScriptName, "script"), ScriptName);
-  Log << "mksetup: " << ScriptName << ": " << Script.Encoding << "\n";
   {
     TProblems Problems;
     for (const auto& Issue : CheckScript(Script.Cp1251).Issues) {
@@ -378,6 +377,7 @@ TPackResult Package(const TPackOptions& Options, const std::string& ProgramDir, 
   const std::string Uninstaller =
       !Options.Uninstaller.empty() ? Options.Uninstaller : JoinPath(ProgramDir, "UnInstall.exe");
   TPackResult Result;
+  Result.ScriptEncoding = Script.Encoding;
   Result.Records = Info.Files.size();
   std::set<std::int32_t> Packed;
   std::vector<int> SizeLines;
@@ -542,6 +542,7 @@ TPackResult Package(const TPackOptions& Options, const std::string& ProgramDir, 
 }
 
 void PrintSummary(const TPackResult& Result, std::ostream& Out) {
+  Out << "Script: " << Result.ScriptEncoding << "\n";
   Out << "FILE records: " << Result.Records << ", packed: " << Result.Files.size() << "\n";
   Out << "Bytes in: " << Result.BytesIn << ", out: " << Result.BytesOut << " (setup.exe " << Result.SetupSize
       << ")\n";

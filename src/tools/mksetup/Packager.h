@@ -68,6 +68,7 @@ struct TPackedFile {
 };
 
 struct TPackResult {
+  std::string ScriptEncoding;   // as detected
   std::size_t Records = 0;      // FILE records of the script
   std::vector<TPackedFile> Files;  // packed, in script order
   std::uint64_t BytesIn = 0;
