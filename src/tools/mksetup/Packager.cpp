@@ -354,7 +354,8 @@ TPackResult Package(const TPackOptions& Options, const std::string& ProgramDir, 
   std::set<std::int32_t> FileNumbers;
   for (const auto& F : Info.Files) FileNumbers.insert(F->ItemNo);
   if (!Options.ListFile.empty()) {
-    const std::string List = ReadInput(Options.ListFile, "list");
+    std::string List = ReadInput(Options.ListFile, "list");
+    if (List.rfind("\xEF\xBB\xBF", 0) == 0) List.erase(0, 3);  // editors on Windows add a BOM
     int LineNo = 0;
     for (const std::string_view Line : SplitLines(List)) {
       ++LineNo;
