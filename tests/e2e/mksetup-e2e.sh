@@ -13,7 +13,7 @@ c=$prefix/drive_c
 demo=$root/examples/demo
 stub=$(dirname "$winmk")/setupstub.exe
 rm -rf "$out" && mkdir -p "$out" || exit 1
-[ -d "$c" ] && rm -rf "$c/MkNative" "$c/MkWindows"
+[ -d "$c" ] && rm -rf "$c/MkNative" "$c/MkWindows" && find "$c/users" -name CABINET.DLL -delete 2>/dev/null
 if [ ! -x "$native" ]; then
   echo "FAIL: the native mksetup is missing at $native (build the native preset first)"; exit 1
 fi
@@ -25,8 +25,10 @@ common=(--files "$demo/files" --list "$demo/cabinet.lst" --logo "$demo/logo.bmp"
   fail "native mksetup, one disk: $(cat "$out/probe.log")"
 size=$(stat -c %s "$out/probe/DISK1/setup.exe" 2>/dev/null || echo 0)
 disk=$((size + $(stat -c %s "$out/probe/DISK1/setup1.cab" 2>/dev/null || echo 0) * 2 / 3))
-"$native" --stub "$stub" "${common[@]}" --compression mszip --disk-size $disk \
+# Signed by a command that appends a mark, as a signing tool appends its certificate.
+"$native" --stub "$stub" "${common[@]}" --compression mszip --disk-size $disk --sign "sh -c 'printf SIGNED >> \"\$0\"'" \
   "$demo/setup.utf8.ini" "$out/native" >"$out/native.log" 2>&1 || fail "native mksetup, two disks: $(cat "$out/native.log")"
+[ "$(tail -c 6 "$out/native/DISK1/setup.exe")" = SIGNED ] || fail "the native set's setup.exe is not signed"
 for f in DISK1/setup.exe DISK1/setup1.cab DISK2/setup2.cab; do
   [ -f "$out/native/$f" ] || fail "native set lacks $f"
 done
@@ -51,11 +53,15 @@ done < "$demo/cabinet.lst"
 
 # Windows: the tool under Wine, the stub found beside it.
 wr() { "$root/tools/wine-run" "$prefix" "$@"; }
+# Windows: the tool under Wine, the stub found beside it, signed through cmd into a folder
+# whose name has a blank.
 wr "$winmk" --files "$(winpath "$demo/files")" --list "$(winpath "$demo/cabinet.lst")" --compression none \
-  "$(winpath "$demo/setup.utf8.ini")" "$(winpath "$out/windows")" >"$out/windows.log" 2>&1 ||
+  --sign "cmd /c echo signed>>" "$(winpath "$demo/setup.utf8.ini")" "$(winpath "$out/windows set")" >"$out/windows.log" 2>&1 ||
   fail "mksetup.exe under Wine: $(cat "$out/windows.log")"
+mv "$out/windows set" "$out/windows"
 [ -f "$out/windows/DISK1/setup.exe" ] && [ -f "$out/windows/DISK1/setup1.cab" ] || fail "Windows set incomplete"
 [ -e "$out/windows/DISK2" ] && fail "Windows set without a disk size has a second disk"
+[ "$(tail -c 8 "$out/windows/DISK1/setup.exe" | tr -d '\r\n')" = signed ] || fail "the Windows set's setup.exe is not signed"
 
 # Refusals: exit status 1, a message naming the cause, nothing built.
 refuse() {
@@ -82,6 +88,7 @@ wr reg add 'HKCU\Software\Wine\DllOverrides' /v cabinet /d native,builtin /f >/d
 wr reg delete '$uninstall_key\Демонстрационный продукт' /f >/dev/null 2>&1
 timeout 120 "$root/tools/wine-run" "$prefix" '$out/native/DISK1/setup.exe' /AUTO=ON '/PATH=C:\MkNative' '/GROUP=МкЛинукс'
 echo \$? > '$out/status.native'
+find "$prefix/drive_c/users" -name CABINET.DLL -exec tail -c 6 {} \; > '$out/library.native'
 wr reg delete '$uninstall_key\Демонстрационный продукт' /f >/dev/null 2>&1
 timeout 120 "$root/tools/wine-run" "$prefix" '$out/windows/DISK1/setup.exe' /AUTO=ON '/PATH=C:\MkWindows' '/GROUP=МкВиндовс'
 echo \$? > '$out/status.windows'
@@ -91,6 +98,8 @@ INNER
 for set in native windows; do
   [ "$(cat "$out/status.$set" 2>/dev/null)" = 0 ] || fail "$set set: setup.exe exit status $(cat "$out/status.$set" 2>/dev/null)"
 done
+# The library the program wrote out and loaded is the signed one.
+[ "$(cat "$out/library.native" 2>/dev/null)" = SIGNED ] || fail "CABINET.DLL of the native set is not the signed library"
 check_file() { cmp -s "$demo/files/$1" "$2" || fail "installed $2 differs from $1 or is missing"; }
 for base in "$c/MkNative" "$c/MkWindows"; do
   check_file demo.txt "$base/demo.txt"
