@@ -386,6 +386,15 @@ TPeImage::TPeImage(std::string Bytes) : FBytes(std::move(Bytes)) {
     PreviousEnd = AlignUp(std::uint64_t(S.VirtualAddress) + Extent, FSectionAlignment);
     FSections.push_back(std::move(S));
   }
+  // Linkers give each section bytes of its own; a rewrite moves them one section at a time.
+  std::vector<const TPeSection*> ByOffset;
+  for (const auto& S : FSections)
+    if (S.SizeOfRawData) ByOffset.push_back(&S);
+  std::sort(ByOffset.begin(), ByOffset.end(),
+            [](const TPeSection* A, const TPeSection* B) { return A->PointerToRawData < B->PointerToRawData; });
+  for (std::size_t i = 1; i < ByOffset.size(); ++i)
+    if (std::uint64_t(ByOffset[i - 1]->PointerToRawData) + ByOffset[i - 1]->SizeOfRawData > ByOffset[i]->PointerToRawData)
+      throw EPeError("Sections '" + ByOffset[i - 1]->Name + "' and '" + ByOffset[i]->Name + "' share bytes of the file");
 }
 
 std::uint32_t TPeImage::StoredChecksum() const { return Get32(FBytes, ChecksumOffset()); }

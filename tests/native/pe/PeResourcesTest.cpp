@@ -220,6 +220,10 @@ TEST(PeReader, RefusesForeignAndTruncatedFiles) {
   std::string BadMagic = Good;
   petest::Set16(BadMagic, petest::cOptional, 0x107);
   EXPECT_THROW(TPeImage{BadMagic}, EPeError);
+  // Sections whose bytes overlap cannot be moved one at a time.
+  std::string Overlap = Good;
+  petest::Set32(Overlap, petest::cSectionTable + 16, 0x1000);  // .text's raw size reaches into .rsrc
+  EXPECT_THROW(TPeImage{Overlap}, EPeError);
   std::string Beyond = Good;
   petest::Set32(Beyond, petest::cSectionTable + 40 + 16, 0x100000);  // raw size of .rsrc
   EXPECT_THROW(TPeImage{Beyond}, EPeError);
