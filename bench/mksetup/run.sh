@@ -34,9 +34,9 @@ open(os.path.join(work, "setup.ini"), "w").write("\n".join(script) + "\n")
 open(os.path.join(work, "cabinet.lst"), "w").write("\n".join(f"{l.split('=')[0]}=files/{l.split('=')[1]}" for l in listing) + "\n")
 PY
 echo "== data: $(du -sb "$work/files" | cut -f1) bytes in 5000 files"
-for size in 650M 1.44M; do
+for size in 650M 2.88M; do
   echo "== mksetup, MSZIP, disk size $size"
-  /usr/bin/time -f "mksetup: %e s, peak %M KB" "$mksetup" --stub "$stub" --disk-size $size \
+  /usr/bin/time -f "mksetup: %e s, peak %M KB" "$mksetup" --stub "$stub" --files "$work/files" --disk-size $size \
     "$work/setup.ini" "$work/out-$size" | grep -E "^(Bytes|Disks)"
 done
 echo "== mkcab, MSZIP, one cabinet (peer)"
