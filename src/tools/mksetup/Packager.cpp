@@ -408,7 +408,7 @@ TPackResult Package(const TPackOptions& Options, const std::string& ProgramDir, 
       Problems.Add(Where + "FILE " + Num(std::uint64_t(F->ItemNo)) + ": '" + Source + "' cannot be read or is 2 GB or larger");
       continue;
     }
-    Result.Files.push_back({F->ItemNo, Source, Size});
+    Result.Files.push_back({F->ItemNo, Source, Source, Size, IsUninstaller});
     SizeLines.push_back(F->LineNo);
   }
 
@@ -467,9 +467,9 @@ TPackResult Package(const TPackOptions& Options, const std::string& ProgramDir, 
   // The uninstaller is signed before its size is taken: the cabinet carries the signed copy.
   if (!Options.Sign.empty())
     for (auto& File : Result.Files)
-      if (UpperAscii(LastComponent(File.Source)) == "UNINSTALL.EXE") {
-        File.Source = Signed("UnInstall.exe", LoadBytesFromFile(File.Source));
-        File.Size = std::filesystem::file_size(PathFromUtf8(File.Source));
+      if (File.Uninstaller) {
+        File.Packed = Signed("UnInstall.exe", LoadBytesFromFile(File.Source));
+        File.Size = std::filesystem::file_size(PathFromUtf8(File.Packed));
       }
 
   // 3. True sizes in the script's size column.
@@ -528,7 +528,7 @@ TPackResult Package(const TPackOptions& Options, const std::string& ProgramDir, 
     const auto Source = PathFromUtf8(File.Source);
     DosDateTimeOfFile(Source, Entry.Date, Entry.Time);
     Entry.Attributes = EntryAttributes(Source);
-    Writer.AddFileFromPath(Entry, File.Source);
+    Writer.AddFileFromPath(Entry, File.Packed);
     Result.BytesIn += File.Size;
   }
   const auto Cabinets = Writer.Finish();

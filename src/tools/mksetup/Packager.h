@@ -63,8 +63,10 @@ void RunSignCommand(const std::string& Command, const std::string& Path);
 
 struct TPackedFile {
   std::int32_t ItemNo = 0;
-  std::string Source;
+  std::string Source;  // the vendor's file
+  std::string Packed;  // what the cabinet receives: Source, or its signed copy
   std::uint64_t Size = 0;
+  bool Uninstaller = false;  // the record installs UnInstall.exe
 };
 
 struct TPackResult {

@@ -186,7 +186,8 @@ TEST_F(PackagerTest, UnInstallExeComesFromTheUninstallerOptionWhenTheFolderHasNo
 
 TEST_F(PackagerTest, SignsTheLibraryTheUninstallerAndSetupInThatOrderBeforeEachIsUsed) {
   Write("setup.ini", Script(FileRecord(2, 3000, "\\bin\\app.exe") + FileRecord(3, 7, "\\UnInstall.exe")));
-  Write("files/UnInstall.exe", "removes");
+  Write("uninst.bin", "removes");
+  Options.Uninstaller = P("uninst.bin");
   std::vector<std::string> Signed;
   Signer = [&](const std::string& Command, const std::string& Path) {
     EXPECT_EQ(Command, "sign-it");
@@ -200,7 +201,8 @@ TEST_F(PackagerTest, SignsTheLibraryTheUninstallerAndSetupInThatOrderBeforeEachI
   const std::string Setup = setup::LoadBytesFromFile(P("out/DISK1/setup.exe"));
   EXPECT_EQ(Setup.substr(Setup.size() - 7), "+SIGNED");
   EXPECT_EQ(Result.Files[1].Size, 14u);  // the signed copy is what the cabinet carries
-  EXPECT_EQ(setup::LoadBytesFromFile(P("files/UnInstall.exe")), "removes");  // the vendor's file stays
+  EXPECT_EQ(setup::LoadBytesFromFile(P("uninst.bin")), "removes");  // the original stays as it was
+  EXPECT_EQ(Result.Files[1].Source, P("uninst.bin"));
 }
 
 TEST_F(PackagerTest, SpansDisksWithSetupExeCountedOnTheFirst) {
