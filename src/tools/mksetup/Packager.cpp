@@ -103,15 +103,6 @@ class TProblems {
   std::vector<std::string> FLines;
 };
 
-std::uint16_t EntryAttributes(const std::filesystem::path& Path) {
-  std::uint16_t Attributes = cabAttrArchive;
-  std::error_code Error;
-  const auto Perms = std::filesystem::status(Path, Error).permissions();
-  if (!Error && (Perms & std::filesystem::perms::owner_write) == std::filesystem::perms::none)
-    Attributes |= cabAttrReadOnly;
-  return Attributes;
-}
-
 // Deletes what an earlier run left in OUTDIR, so that no stale disk looks part of the set.
 void ClearOutput(const std::string& OutDir) {
   std::error_code Error;
@@ -527,7 +518,7 @@ TPackResult Package(const TPackOptions& Options, const std::string& ProgramDir, 
     Entry.Name = Num(std::uint64_t(File.ItemNo));
     const auto Source = PathFromUtf8(File.Source);
     DosDateTimeOfFile(Source, Entry.Date, Entry.Time);
-    Entry.Attributes = EntryAttributes(Source);
+    Entry.Attributes = SourceAttributes(File.Source);
     Writer.AddFileFromPath(Entry, File.Packed);
     Result.BytesIn += File.Size;
   }

@@ -61,6 +61,9 @@ std::string WithFileSize(const std::string& Cp1251, int LineNo, std::uint64_t Si
 using TSigner = std::function<void(const std::string& Command, const std::string& Path)>;
 void RunSignCommand(const std::string& Command, const std::string& Path);
 
+// The attribute bits a source file gives its cabinet entry (read-only, hidden, system, archive).
+std::uint16_t SourceAttributes(const std::string& Path);
+
 struct TPackedFile {
   std::int32_t ItemNo = 0;
   std::string Source;  // the vendor's file

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "CabSetTestSupport.h"
 #include "Packager.h"
 #include "pe/PeResources.h"
 #include "shared/PeTestImage.h"
@@ -145,6 +146,27 @@ TEST_F(PackagerTest, FillsTheStubAndPacksEveryFile) {
   EXPECT_TRUE(fs::exists(Dir / "out" / "DISK1" / "setup1.cab"));
   EXPECT_FALSE(fs::exists(Dir / "out" / ".mksetup-work"));
   EXPECT_EQ(Log.str().find("warning"), std::string::npos) << Log.str();
+}
+
+TEST_F(PackagerTest, EntriesAreNamedByItemAndCarryTheSourcesTimeAndReadOnlyMark) {
+  Write("setup.ini", Script(FileRecord(2, 3000, "\\bin\\app.exe") + FileRecord(3, 8, "\\readme.txt")));
+  // 2021-06-15 10:20:30 local time, as the cabinet keeps it.
+  std::tm Local{};
+  Local.tm_year = 121, Local.tm_mon = 5, Local.tm_mday = 15, Local.tm_hour = 10, Local.tm_min = 20, Local.tm_sec = 30;
+  Local.tm_isdst = -1;
+  const auto When = std::chrono::system_clock::from_time_t(std::mktime(&Local));
+  fs::last_write_time(Dir / "files/readme.txt", std::chrono::file_clock::from_sys(When));
+  fs::permissions(Dir / "files/readme.txt", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  Pack();
+  const auto Header = cabtest::ReadHeader(Dir / "out/DISK1/setup1.cab");
+  ASSERT_EQ(Header.Files.size(), 2u);
+  EXPECT_EQ(Header.Files[0].Name, "2");
+  EXPECT_EQ(Header.Files[1].Name, "3");
+  EXPECT_EQ(Header.Files[1].Date, (41 << 9) | (6 << 5) | 15);
+  EXPECT_EQ(Header.Files[1].Time, (10 << 11) | (20 << 5) | 15);
+  EXPECT_EQ(Header.Files[1].Attributes, setup::cabAttrArchive | setup::cabAttrReadOnly);
+  EXPECT_EQ(Header.Files[0].Attributes, setup::cabAttrArchive);
 }
 
 TEST_F(PackagerTest, WarnsAboutWrongSizesOrFixesThem) {
