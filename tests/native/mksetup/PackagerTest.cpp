@@ -130,18 +130,25 @@ TEST(SizeColumn, ReplacesOnlyTheTenthColumnOfItsLine) {
 }
 
 TEST_F(PackagerTest, FillsTheStubAndPacksEveryFile) {
-  Write("setup.ini", Script(FileRecord(2, 3000, "\\bin\\app.exe") + FileRecord(3, 8, "\\readme.txt")));
+  Write("setup.ini", Script(FileRecord(2, 3000, "\\bin\\app.exe") + FileRecord(3, 8, "\\readme.txt") +
+                            FileRecord(4, 4, "\\tool.exe", 1)));
+  Write("files/tool.exe", "tool");
+  Write("before.exe", "program run before installing");
+  Options.RunBefore = {{4, P("before.exe")}};
   Options.Logo = std::string(SETUP_ROOT) + "/examples/demo/logo.bmp";
+  Options.Background = Options.Logo;
   const auto Result = Pack();
   const std::string Setup = P("out/DISK1/setup.exe");
   EXPECT_EQ(Resource(Setup, 10, "SCRIPT"), DecodeScript(setup::LoadBytesFromFile(P("setup.ini")), "").Cp1251);
   EXPECT_EQ(Resource(Setup, 10, "CABINET"), "library bytes");
   EXPECT_EQ(Resource(Setup, 2, "LOGO"), setup::LoadBytesFromFile(Options.Logo).substr(14));
+  EXPECT_EQ(Resource(Setup, 2, "BACKGROUND"), setup::LoadBytesFromFile(Options.Logo).substr(14));
+  EXPECT_EQ(Resource(Setup, 10, "RUNBEFORE4"), "program run before installing");
   const auto Table = TPeImage(setup::LoadBytesFromFile(Setup)).ReadResources();
   EXPECT_NE(Table.Find(TResourceName::FromId(24), TResourceName::FromId(1)), nullptr);
-  ASSERT_EQ(Result.Files.size(), 2u);
+  ASSERT_EQ(Result.Files.size(), 3u);
   EXPECT_EQ(Result.Files[0].ItemNo, 2);
-  EXPECT_EQ(Result.BytesIn, 3008u);
+  EXPECT_EQ(Result.BytesIn, 3012u);
   EXPECT_EQ(Result.Disks, 1);
   EXPECT_TRUE(fs::exists(Dir / "out" / "DISK1" / "setup1.cab"));
   EXPECT_FALSE(fs::exists(Dir / "out" / ".mksetup-work"));
