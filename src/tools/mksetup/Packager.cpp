@@ -26,7 +26,8 @@ const char* const cUsage =
     "  --files DIR            where the files' contents are (default: the script's folder)\n"
     "  --list FILE            lines ITEM=relative/path giving each FILE record's content;\n"
     "                         without it, a FILE record's content is DIR + its FILEPATH\n"
-    "  --disk-size SIZE       bytes, or 1.44M, 2.88M, 650M, 700M, 4.7G (default: one disk);\n"
+    "  --disk-size SIZE       bytes, or 1.44M, 2.88M, 650M, 700M, 4.7G (the room a formatted\n"
+    "                         medium leaves, in whole clusters); default: one disk.\n"
     "                         setup.exe counts against the first disk\n"
     "  --compression KIND     none, mszip (default) or lzx[:15..21]\n"
     "  --logo BMP             the wizard's picture (bitmap LOGO)\n"
@@ -146,18 +147,24 @@ std::string ReadInput(const std::string& Path, const std::string& What) {
 
 }  // namespace
 
-std::uint64_t ParseDiskSize(std::string_view Text) {
-  // Formatted capacities: a 1.44 MB floppy holds 1440 KiB, CDs hold 333,000 or 360,000 and a
-  // single-layer DVD 2,295,104 sectors of 2048 bytes.
-  static const std::map<std::string, std::uint64_t, std::less<>> Named = {
-      {"1.44M", 1474560}, {"2.88M", 2949120}, {"650M", 681984000}, {"700M", 737280000}, {"4.7G", 4700372992}};
+TDiskSize ParseDiskSize(std::string_view Text) {
+  // What a vendor can put on the medium: a formatted floppy's free bytes and its cluster size
+  // (FAT12 takes its share of the 1440 and 2880 KiB); a CD's 333,000 or 360,000 and a
+  // single-layer DVD's 2,295,104 sectors of 2048 bytes, less 1 MiB for the file system.
+  constexpr std::uint64_t Sector = 2048, FileSystem = 1024 * 1024;
+  static const std::map<std::string, TDiskSize, std::less<>> Named = {
+      {"1.44M", {1457664, 512}},
+      {"2.88M", {2915328, 1024}},
+      {"650M", {333000 * Sector - FileSystem, 2048}},
+      {"700M", {360000 * Sector - FileSystem, 2048}},
+      {"4.7G", {2295104 * Sector - FileSystem, 2048}}};
   const std::string Upper = UpperAscii(Text);
   if (const auto It = Named.find(Upper); It != Named.end()) return It->second;
   if (Text.empty() || Text.size() > 15 || !std::all_of(Text.begin(), Text.end(), [](char C) { return C >= '0' && C <= '9'; }))
     throw TUsageError{"invalid disk size '" + std::string(Text) + "': give bytes or one of 1.44M, 2.88M, 650M, 700M, 4.7G"};
   const std::uint64_t Size = std::stoull(std::string(Text));
   if (Size == 0) throw TUsageError{"the disk size must not be 0"};
-  return Size;
+  return {Size, 1};
 }
 
 TPackOptions ParseArguments(const std::vector<std::string>& Args) {
@@ -193,7 +200,9 @@ TPackOptions ParseArguments(const std::vector<std::string>& Args) {
     } else if (Key == "--list") {
       Options.ListFile = TakeValue();
     } else if (Key == "--disk-size") {
-      Options.DiskSize = ParseDiskSize(TakeValue());
+      const TDiskSize Disk = ParseDiskSize(TakeValue());
+      Options.DiskSize = Disk.Bytes;
+      Options.DiskUnit = Disk.Unit;
     } else if (Key == "--compression") {
       const std::string Kind = TakeValue();
       if (Kind == "none") {
@@ -505,12 +514,16 @@ TPackResult Package(const TPackOptions& Options, const std::string& ProgramDir, 
   Cab.Compression = Options.Compression == TCompressionKind::None ? ccNone : ccMszip;
   Cab.SetId = Options.SetIdGiven ? Options.SetId : SetIdOf(Script.Cp1251);
   if (Options.DiskSize != 0) {
-    // A cabinet's offsets are 32-bit; readers take them as signed.
-    Cab.MaxCabinetSize = std::min<std::uint64_t>(Options.DiskSize, 0x7FFFFFFF);
-    if (Result.SetupSize + 512 >= Cab.MaxCabinetSize)
+    // Each file takes whole allocation units, so sizes are counted in them. A cabinet's
+    // offsets are 32-bit, and readers take them as signed.
+    const std::uint64_t Unit = std::max<std::uint32_t>(Options.DiskUnit, 1);
+    const std::uint64_t Room = std::min<std::uint64_t>(Options.DiskSize, 0x7FFFFFFF) / Unit * Unit;
+    const std::uint64_t SetupOnDisk = (Result.SetupSize + Unit - 1) / Unit * Unit;
+    if (SetupOnDisk + 512 >= Room)
       throw Exception("setup.exe (" + Num(Result.SetupSize) + " bytes) leaves no room for a cabinet on a disk of " +
                       Num(Options.DiskSize) + " bytes");
-    Cab.FirstCabinetReserve = Result.SetupSize;
+    Cab.MaxCabinetSize = Room;
+    Cab.FirstCabinetReserve = SetupOnDisk;
   }
   TCabinetWriter Writer(Cab);
   for (auto& File : Result.Files) {

@@ -26,7 +26,8 @@ struct TPackOptions {
   std::string OutDir;
   std::string FilesDir;    // empty: the script's folder
   std::string ListFile;    // "ITEM=relative/path" lines; empty: FILEPATH under FilesDir
-  std::uint64_t DiskSize = 0;  // 0: one disk
+  std::uint64_t DiskSize = 0;  // room for files on each disk; 0: one disk
+  std::uint32_t DiskUnit = 1;  // the disk's allocation unit: every file takes whole units
   TCompressionKind Compression = TCompressionKind::Mszip;
   int LzxWindow = 21;      // 15..21, for lzx:N
   std::string Logo;
@@ -44,7 +45,11 @@ struct TPackOptions {
 TPackOptions ParseArguments(const std::vector<std::string>& Args);
 extern const char* const cUsage;
 // Bytes, or one of the named media: 1.44M, 2.88M, 650M, 700M, 4.7G.
-std::uint64_t ParseDiskSize(std::string_view Text);
+struct TDiskSize {
+  std::uint64_t Bytes = 0;  // room for files
+  std::uint32_t Unit = 1;   // allocation unit
+};
+TDiskSize ParseDiskSize(std::string_view Text);
 
 // A script read from the vendor's file: UTF-8 (with or without BOM) or code page 1251.
 struct TScriptText {

@@ -103,11 +103,17 @@ TEST(ScriptDecoding, NamesEveryLineThatCodePage1251CannotHoldOrThatHasANul) {
 }
 
 TEST(CommandLine, DiskSizesCompressionAndRunBefore) {
-  EXPECT_EQ(ParseDiskSize("1.44M"), 1474560u);
-  EXPECT_EQ(ParseDiskSize("1.44m"), 1474560u);
-  EXPECT_EQ(ParseDiskSize("650M"), 681984000u);
-  EXPECT_EQ(ParseDiskSize("4.7G"), 4700372992u);
-  EXPECT_EQ(ParseDiskSize("123456"), 123456u);
+  // Named media give the room a formatted medium leaves for files, and its allocation unit.
+  auto Disk = [](const char* Text) {
+    const auto D = ParseDiskSize(Text);
+    return std::make_pair(D.Bytes, D.Unit);
+  };
+  EXPECT_EQ(Disk("1.44M"), std::make_pair(std::uint64_t(1457664), 512u));
+  EXPECT_EQ(Disk("1.44m"), Disk("1.44M"));
+  EXPECT_EQ(Disk("2.88M"), std::make_pair(std::uint64_t(2915328), 1024u));
+  EXPECT_EQ(Disk("650M"), std::make_pair(std::uint64_t(681984000 - 1048576), 2048u));
+  EXPECT_EQ(Disk("4.7G").first, 4700372992u - 1048576);
+  EXPECT_EQ(Disk("123456"), std::make_pair(std::uint64_t(123456), 1u));
   for (const char* Bad : {"", "0", "1.2M", "-5", "12K", "99999999999999999999"}) EXPECT_THROW(ParseDiskSize(Bad), TUsageError) << Bad;
 
   const auto O = ParseArguments({"--compression", "lzx:16", "--runbefore", "7=tool.exe", "--disk-size=2.88M", "a.ini", "out"});
@@ -115,7 +121,8 @@ TEST(CommandLine, DiskSizesCompressionAndRunBefore) {
   EXPECT_EQ(O.LzxWindow, 16);
   ASSERT_EQ(O.RunBefore.size(), 1u);
   EXPECT_EQ(O.RunBefore[0], std::make_pair(std::int32_t(7), std::string("tool.exe")));
-  EXPECT_EQ(O.DiskSize, 2949120u);
+  EXPECT_EQ(O.DiskSize, 2915328u);
+  EXPECT_EQ(O.DiskUnit, 1024u);
   EXPECT_EQ(O.Script, "a.ini");
   EXPECT_EQ(O.OutDir, "out");
   for (const std::vector<std::string>& Bad : std::vector<std::vector<std::string>>{
@@ -244,12 +251,14 @@ TEST_F(PackagerTest, SpansDisksWithSetupExeCountedOnTheFirst) {
   Options.Compression = TCompressionKind::None;
   const auto Setup = fs::file_size(Options.Stub) + 4096;  // a generous bound on the filled stub
   Options.DiskSize = Setup + 15000;
+  Options.DiskUnit = 512;
   const auto Result = Pack();
   EXPECT_GE(Result.Disks, 3);
-  const auto Disk1 = fs::file_size(Dir / "out/DISK1/setup.exe") + fs::file_size(Dir / "out/DISK1/setup1.cab");
-  EXPECT_LE(Disk1, Options.DiskSize);
+  // Counted in whole allocation units, as the disk stores them.
+  auto OnDisk = [](const fs::path& File) { return (fs::file_size(File) + 511) / 512 * 512; };
+  EXPECT_LE(OnDisk(Dir / "out/DISK1/setup.exe") + OnDisk(Dir / "out/DISK1/setup1.cab"), Options.DiskSize);
   for (int n = 2; n <= Result.Disks; ++n)
-    EXPECT_LE(fs::file_size(Dir / "out" / ("DISK" + std::to_string(n)) / ("setup" + std::to_string(n) + ".cab")), Options.DiskSize);
+    EXPECT_LE(OnDisk(Dir / "out" / ("DISK" + std::to_string(n)) / ("setup" + std::to_string(n) + ".cab")), Options.DiskSize);
   // A second run with one disk leaves no stale disk of the first behind.
   Options.DiskSize = 0;
   EXPECT_EQ(Pack().Disks, 1);
