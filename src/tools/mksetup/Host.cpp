@@ -29,4 +29,7 @@ void RunSignCommand(const std::string& Command, const std::string& Path) {
     throw Exception("The signing command failed on '" + Path + "': " + Command);
 }
 
+// Terminals here take UTF-8 as it is.
+void PrepareConsole() {}
+
 }  // namespace setup::mksetup

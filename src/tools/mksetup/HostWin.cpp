@@ -24,4 +24,8 @@ void RunSignCommand(const std::string& Command, const std::string& Path) {
   if (Status != 0) throw Exception("The signing command failed on '" + Path + "': " + Command);
 }
 
+void PrepareConsole() {
+  SetConsoleOutputCP(CP_UTF8);
+}
+
 }  // namespace setup::mksetup

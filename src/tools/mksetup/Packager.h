@@ -68,6 +68,8 @@ void RunSignCommand(const std::string& Command, const std::string& Path);
 
 // The attribute bits a source file gives its cabinet entry (read-only, hidden, system, archive).
 std::uint16_t SourceAttributes(const std::string& Path);
+// Makes the console show the UTF-8 text the tool prints (paths and script lines in Russian).
+void PrepareConsole();
 
 struct TPackedFile {
   std::int32_t ItemNo = 0;

@@ -31,6 +31,7 @@ std::string ProgramDir(const char* Argv0) {
 
 int main(int argc, char** argv) {
   namespace m = setup::mksetup;
+  m::PrepareConsole();
   m::TPackOptions Options;
   try {
     Options = m::ParseArguments(setup::ToolArguments(argc, argv));
