@@ -39,6 +39,7 @@ const char* const cUsage =
     "  --sign CMD             run CMD with a program's path appended on the cabinet library,\n"
     "                         UnInstall.exe and setup.exe before each is embedded or packed\n"
     "  --fix-sizes            write the files' true sizes into the stored script\n"
+    "  --lenient              only warn about lines the setup program would ignore or misread\n"
     "  --set-id N             cabinet set identifier 0..65535 (default: from the script)\n"
     "  -h, --help             this text\n"
     "\n"
@@ -103,6 +104,20 @@ class TProblems {
  private:
   std::vector<std::string> FLines;
 };
+
+// A line the program reads otherwise than its author meant: ignored, attached to nothing, or
+// naming records that are not there. Repeated keys, attributes that follow another kind's
+// record and lines without "=" are read as the format defines, so they only warn.
+bool IsMisread(TCheckKind Kind) {
+  switch (Kind) {
+    case TCheckKind::NoEquals:
+    case TCheckKind::DistantAttribute:
+    case TCheckKind::Overwritten:
+      return false;
+    default:
+      return true;
+  }
+}
 
 // Deletes what an earlier run left in OUTDIR, so that no stale disk looks part of the set.
 void ClearOutput(const std::string& OutDir) {
@@ -238,6 +253,8 @@ TPackOptions ParseArguments(const std::vector<std::string>& Args) {
       Options.Sign = TakeValue();
     } else if (Key == "--uninstaller") {
       Options.Uninstaller = TakeValue();
+    } else if (Key == "--lenient") {
+      Options.Lenient = true;
     } else if (Key == "--fix-sizes") {
       Options.FixSizes = true;
     } else if (Key == "--set-id") {
@@ -335,9 +352,10 @@ TPackResult Package(const TPackOptions& Options, const std::string& ProgramDir, 
   {
     TProblems Problems;
     for (const auto& Issue : CheckScript(Script.Cp1251).Issues) {
-      const std::string Text = ScriptName + ":" + Num(Issue.LineNo) + ": " + (Issue.Error ? "error: " : "warning: ") + Issue.Text;
-      if (Issue.Error)
-        Problems.Add(Text);
+      const bool Refused = Issue.Error || (!Options.Lenient && IsMisread(Issue.Kind));
+      const std::string Text = ScriptName + ":" + Num(Issue.LineNo) + ": " + (Refused ? "error: " : "warning: ") + Issue.Text;
+      if (Refused)
+        Problems.Add(Issue.Error ? Text : Text + " (--lenient lets it pass)");
       else
         Log << Text << "\n";
     }

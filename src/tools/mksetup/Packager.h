@@ -37,6 +37,7 @@ struct TPackOptions {
   std::string Sign;        // command; the file's path is appended
   std::string Uninstaller; // empty: UnInstall.exe beside mksetup, when there
   bool FixSizes = false;
+  bool Lenient = false;    // lines the program would misread are warnings, not refusals
   bool SetIdGiven = false;
   std::uint16_t SetId = 0;
 };

@@ -203,11 +203,18 @@ TEST_F(PackagerTest, RefusesWithEveryProblemAtOnce) {
                  "--logo", "FILE 4 runs before installing but no --runbefore 4=PROGRAM"});
 }
 
-TEST_F(PackagerTest, RefusesWhatTheScriptCheckerCallsAnError) {
+TEST_F(PackagerTest, RefusesWhatTheProgramWouldRefuseOrMisread) {
   Write("setup.ini", Script("DIR = 5 9 0 0 0 0\nDIRPATH = \\x\n"));
   ExpectRefused({"setup.ini:5: error:", "owner"});
   Write("setup.ini", Script("GROUPDIRECTORY = 4 \n"));
   ExpectRefused({"setup.ini:5: error: '4 ' is not a valid integer value"});
+  // Lines the program would ignore are refused unless the author says they may pass.
+  Write("setup.ini", Script("DESCRIPTON = typo\nDIR=4 1 0 0 0 0\nDESCRIPTION = again\n"));
+  ExpectRefused({"setup.ini:5: error: unknown key 'DESCRIPTON'", "setup.ini:6: error: wrong spacing", "--lenient"});
+  Options.Lenient = true;
+  Pack();
+  EXPECT_NE(Log.str().find("setup.ini:5: warning: unknown key"), std::string::npos) << Log.str();
+  EXPECT_NE(Log.str().find("setup.ini:7: warning: DESCRIPTION was already set"), std::string::npos) << Log.str();
 }
 
 TEST_F(PackagerTest, UnInstallExeComesFromTheUninstallerOptionWhenTheFolderHasNone) {
