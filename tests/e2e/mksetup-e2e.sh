@@ -54,8 +54,14 @@ done < "$demo/cabinet.lst"
 # Windows: the tool under Wine, the stub found beside it.
 wr() { "$root/tools/wine-run" "$prefix" "$@"; }
 # Windows: the tool under Wine, the stub found beside it, signed through cmd into a folder
-# whose name has a blank.
-wr "$winmk" --files "$(winpath "$demo/files")" --list "$(winpath "$demo/cabinet.lst")" --compression none \
+# whose name has a blank. No list: the files lie where their FILEPATH says, Russian names too.
+while IFS='=' read -r item path; do
+  target=$(awk -v item="$item" '$1 == "FILE" && $3 == item { found = 1; next }
+                                 found && /^FILEPATH = / { sub(/^FILEPATH = /, ""); gsub(/\\/, "/"); print; exit }' "$demo/setup.utf8.ini")
+  mkdir -p "$(dirname "$out/tree/$target")" && cp "$demo/files/$path" "$out/tree/$target" || fail "no FILEPATH for item $item"
+done < "$demo/cabinet.lst"
+[ -f "$out/tree/Дополнения/Примеры/example.txt" ] || fail "the tree by FILEPATH lacks its Russian folders"
+wr "$winmk" --files "$(winpath "$out/tree")" --compression none \
   --sign "cmd /c echo signed>>" "$(winpath "$demo/setup.utf8.ini")" "$(winpath "$out/windows set")" >"$out/windows.log" 2>&1 ||
   fail "mksetup.exe under Wine: $(cat "$out/windows.log")"
 mv "$out/windows set" "$out/windows"
