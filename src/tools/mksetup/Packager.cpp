@@ -47,7 +47,7 @@ const char* const cUsage =
 
 namespace {
 
-std::string Num(std::uint64_t N) { return std::to_string(N); }
+std::string Num(long long N) { return std::to_string(N); }
 
 std::string Utf8Path(const std::filesystem::path& Path) {
   const std::u8string Text = Path.u8string();
@@ -339,229 +339,276 @@ std::string WithFileSize(const std::string& Cp1251, int LineNo, std::uint64_t Si
   return Cp1251.substr(0, Start + Column) + Num(Size) + Cp1251.substr(Start + ColumnEnd);
 }
 
-TPackResult Package(const TPackOptions& Options, const std::string& ProgramDir, std::ostream& Log,
-                    const TSigner& Signer) {
-  if (Options.Compression == TCompressionKind::Lzx)
-    // The cabinet writer has no LZX encoder yet; once it has, map the window to its options
-    // where the compression is chosen below.
-    throw Exception("LZX compression is not supported yet; use --compression mszip or none");
+namespace {
 
-  // 1. The script, checked as the setup program will read it.
-  const std::string ScriptName = Options.Script;
-  TScriptText Script = DecodeScript(ReadInput(ScriptName, "script"), ScriptName);
-  {
-    TProblems Problems;
+// One run of the packager, step by step; each step reads what the ones before it found.
+class TPackager {
+ public:
+  TPackager(const TPackOptions& Options, const std::string& ProgramDir, std::ostream& Log, const TSigner& Signer)
+      : Options(Options), ProgramDir(ProgramDir), Log(Log), Signer(Signer), ScriptName(Options.Script) {}
+
+  TPackResult Run() {
+    if (Options.Compression == TCompressionKind::Lzx)
+      // The cabinet writer has no LZX encoder yet; once it has, map the window to its options
+      // in PackCabinets.
+      throw Exception("LZX compression is not supported yet; use --compression mszip or none");
+    ReadScript();
+    FindContents();
+    CheckEmbedded();
+    Problems.ThrowIfAny();
+
+    ClearOutput(Options.OutDir);
+    // A failure from here on takes the set's files away again: a half-built set must not ship.
+    struct TCleanup {
+      const std::string& OutDir;
+      bool Done = false;
+      ~TCleanup() {
+        if (!Done) ClearOutput(OutDir);
+      }
+    } Cleanup{Options.OutDir};
+    Disk1 = JoinPath(Options.OutDir, "DISK1");
+    std::filesystem::create_directories(PathFromUtf8(Disk1));
+    TScratch Scratch(Options.OutDir);
+    FScratch = &Scratch;
+    SignUninstaller();
+    CheckSizes();
+    BuildSetup();
+    PackCabinets();
+    Cleanup.Done = true;
+    return std::move(Result);
+  }
+
+ private:
+  // A signed copy of Bytes in the scratch folder; returns its path.
+  std::string Signed(const std::string& Name, const std::string& Bytes) {
+    const std::string Copy = FScratch->File(Name);
+    SaveBytesToFile(Copy, Bytes);
+    Signer(Options.Sign, Copy);
+    return Copy;
+  }
+
+  // The script, checked as the setup program will read it; refused at once, since a broken
+  // script makes every later check meaningless.
+  void ReadScript() {
+    Script = DecodeScript(ReadInput(ScriptName, "script"), ScriptName);
+    TProblems Refusals;
     for (const auto& Issue : CheckScript(Script.Cp1251).Issues) {
       const bool Refused = Issue.Error || (!Options.Lenient && IsMisread(Issue.Kind));
       const std::string Text = ScriptName + ":" + Num(Issue.LineNo) + ": " + (Refused ? "error: " : "warning: ") + Issue.Text;
       if (Refused)
-        Problems.Add(Issue.Error ? Text : Text + " (--lenient lets it pass)");
+        Refusals.Add(Issue.Error ? Text : Text + " (--lenient lets it pass)");
       else
         Log << Text << "\n";
     }
-    Problems.ThrowIfAny();
-  }
-  TInstallInfo Info;
-  Info.LoadScript(Script.Cp1251);
-  Info.Validate();
-
-  // 2. The content of every FILE record.
-  const std::string FilesDir = Options.FilesDir.empty() ? FolderOf(ScriptName) : Options.FilesDir;
-  std::map<std::int32_t, std::string> Listed;
-  TProblems Problems;
-  std::set<std::int32_t> FileNumbers;
-  for (const auto& F : Info.Files) FileNumbers.insert(F->ItemNo);
-  if (!Options.ListFile.empty()) {
-    std::string List = ReadInput(Options.ListFile, "list");
-    if (List.rfind("\xEF\xBB\xBF", 0) == 0) List.erase(0, 3);  // editors on Windows add a BOM
-    int LineNo = 0;
-    for (const std::string_view Line : SplitLines(List)) {
-      ++LineNo;
-      if (Line.empty()) continue;
-      const std::string Where = Options.ListFile + ":" + Num(LineNo) + ": error: ";
-      const auto Equals = Line.find('=');
-      std::int32_t Item = 0;
-      if (Equals == std::string_view::npos || !TryScriptStrToInt(Line.substr(0, Equals), Item)) {
-        Problems.Add(Where + "expected ITEM=relative/path");
-        continue;
-      }
-      if (!FileNumbers.count(Item)) {
-        Problems.Add(Where + "item " + Num(std::uint64_t(Item)) + " is no FILE record of the script");
-        continue;
-      }
-      if (!Listed.emplace(Item, std::string(Line.substr(Equals + 1))).second)
-        Problems.Add(Where + "item " + Num(std::uint64_t(Item)) + " is listed twice");
-    }
-  }
-  const std::string Uninstaller =
-      !Options.Uninstaller.empty() ? Options.Uninstaller : JoinPath(ProgramDir, "UnInstall.exe");
-  TPackResult Result;
-  Result.ScriptEncoding = Script.Encoding;
-  Result.Records = Info.Files.size();
-  std::set<std::int32_t> Packed;
-  std::vector<int> SizeLines;
-  for (const auto& F : Info.Files) {
-    if (!Packed.insert(F->ItemNo).second) continue;  // the cabinet holds one entry per number
-    const std::string Where = ScriptName + ":" + Num(F->LineNo) + ": error: ";
-    const auto It = Listed.find(F->ItemNo);
-    std::string Source = It != Listed.end() ? JoinPath(FilesDir, It->second) : JoinPath(FilesDir, F->Path);
-    const bool IsUninstaller = UpperAscii(LastComponent(F->Path)) == "UNINSTALL.EXE";
-    if (!IsExistingFile(Source) && IsUninstaller) {
-      if (!IsExistingFile(Uninstaller)) {
-        Problems.Add(Where + "FILE " + Num(std::uint64_t(F->ItemNo)) + " is UnInstall.exe, which is neither at '" +
-                     Source + "' nor given by --uninstaller (no companion uninstaller at '" + Uninstaller + "')");
-        continue;
-      }
-      Source = Uninstaller;
-    } else if (F->Path.empty() && It == Listed.end()) {
-      Problems.Add(Where + "FILE " + Num(std::uint64_t(F->ItemNo)) + " has no FILEPATH and no line in the list");
-      continue;
-    } else if (!IsExistingFile(Source)) {
-      Problems.Add(Where + "FILE " + Num(std::uint64_t(F->ItemNo)) + ": its content '" + Source + "' does not exist");
-      continue;
-    }
-    std::error_code Error;
-    const std::uint64_t Size = std::filesystem::file_size(PathFromUtf8(Source), Error);
-    if (Error || Size > 0x7FFFFFFF) {
-      Problems.Add(Where + "FILE " + Num(std::uint64_t(F->ItemNo)) + ": '" + Source + "' cannot be read or is 2 GB or larger");
-      continue;
-    }
-    Result.Files.push_back({F->ItemNo, Source, Source, Size, IsUninstaller});
-    SizeLines.push_back(F->LineNo);
+    Refusals.ThrowIfAny();
+    Info.LoadScript(Script.Cp1251);
+    Info.Validate();
   }
 
-  // The programs that go into setup.exe, checked against the script.
-  std::map<std::int32_t, const TFileInfo*> RunBeforeRecords;
-  for (const auto& F : Info.Files)
-    if (F->RunBefore && !RunBeforeRecords.count(F->ItemNo)) RunBeforeRecords[F->ItemNo] = F.get();
-  std::set<std::int32_t> RunBeforeGiven;
-  for (const auto& [Item, Path] : Options.RunBefore) {
-    if (!RunBeforeRecords.count(Item))
-      Problems.Add("--runbefore " + Num(std::uint64_t(Item)) + ": no FILE record " + Num(std::uint64_t(Item)) +
-                   " is marked to run before installing (column 15)");
-    else if (!IsExistingFile(Path))
-      Problems.Add("--runbefore " + Num(std::uint64_t(Item)) + ": '" + Path + "' does not exist");
-    if (!RunBeforeGiven.insert(Item).second) Problems.Add("--runbefore " + Num(std::uint64_t(Item)) + " is given twice");
+  // The content of every FILE record.
+  void FindContents() {
+    const std::string FilesDir = Options.FilesDir.empty() ? FolderOf(ScriptName) : Options.FilesDir;
+    std::map<std::int32_t, std::string> Listed;
+    std::set<std::int32_t> FileNumbers;
+    for (const auto& F : Info.Files) FileNumbers.insert(F->ItemNo);
+    if (!Options.ListFile.empty()) {
+      std::string List = ReadInput(Options.ListFile, "list");
+      if (List.rfind("\xEF\xBB\xBF", 0) == 0) List.erase(0, 3);  // editors on Windows add a BOM
+      int LineNo = 0;
+      for (const std::string_view Line : SplitLines(List)) {
+        ++LineNo;
+        if (Line.empty()) continue;
+        const std::string Where = Options.ListFile + ":" + Num(LineNo) + ": error: ";
+        const auto Equals = Line.find('=');
+        std::int32_t Item = 0;
+        if (Equals == std::string_view::npos || !TryScriptStrToInt(Line.substr(0, Equals), Item)) {
+          Problems.Add(Where + "expected ITEM=relative/path");
+          continue;
+        }
+        if (!FileNumbers.count(Item)) {
+          Problems.Add(Where + "item " + Num(Item) + " is no FILE record of the script");
+          continue;
+        }
+        if (!Listed.emplace(Item, std::string(Line.substr(Equals + 1))).second)
+          Problems.Add(Where + "item " + Num(Item) + " is listed twice");
+      }
+    }
+    const std::string Uninstaller =
+        !Options.Uninstaller.empty() ? Options.Uninstaller : JoinPath(ProgramDir, "UnInstall.exe");
+    Result.ScriptEncoding = Script.Encoding;
+    Result.Records = Info.Files.size();
+    std::set<std::int32_t> Packed;
+    for (const auto& F : Info.Files) {
+      if (!Packed.insert(F->ItemNo).second) continue;  // the cabinet holds one entry per number
+      const std::string Where = ScriptName + ":" + Num(F->LineNo) + ": error: ";
+      const auto It = Listed.find(F->ItemNo);
+      std::string Source = It != Listed.end() ? JoinPath(FilesDir, It->second) : JoinPath(FilesDir, F->Path);
+      const bool IsUninstaller = UpperAscii(LastComponent(F->Path)) == "UNINSTALL.EXE";
+      if (!IsExistingFile(Source) && IsUninstaller) {
+        if (!IsExistingFile(Uninstaller)) {
+          Problems.Add(Where + "FILE " + Num(F->ItemNo) + " is UnInstall.exe, which is neither at '" +
+                       Source + "' nor given by --uninstaller (no companion uninstaller at '" + Uninstaller + "')");
+          continue;
+        }
+        Source = Uninstaller;
+      } else if (F->Path.empty() && It == Listed.end()) {
+        Problems.Add(Where + "FILE " + Num(F->ItemNo) + " has no FILEPATH and no line in the list");
+        continue;
+      } else if (!IsExistingFile(Source)) {
+        Problems.Add(Where + "FILE " + Num(F->ItemNo) + ": its content '" + Source + "' does not exist");
+        continue;
+      }
+      std::error_code Error;
+      const std::uint64_t Size = std::filesystem::file_size(PathFromUtf8(Source), Error);
+      if (Error || Size > 0x7FFFFFFF) {
+        Problems.Add(Where + "FILE " + Num(F->ItemNo) + ": '" + Source + "' cannot be read or is 2 GB or larger");
+        continue;
+      }
+      Result.Files.push_back({F->ItemNo, Source, Source, Size, IsUninstaller});
+      SizeLines.push_back(F->LineNo);
+    }
   }
-  for (const auto& [Item, F] : RunBeforeRecords)
-    if (!RunBeforeGiven.count(Item))
-      Problems.Add(ScriptName + ":" + Num(F->LineNo) + ": error: FILE " + Num(std::uint64_t(Item)) +
-                   " runs before installing but no --runbefore " + Num(std::uint64_t(Item)) +
-                   "=PROGRAM gives its program; the wizard would stay on the directory page");
-  std::string Logo, Background;
-  auto Bitmap = [&](const std::string& Path, const char* Option, std::string& Into) {
-    if (Path.empty()) return;
-    try {
-      Into = pe::BitmapResourceFromFile(ReadInput(Path, "bitmap"));
-    } catch (const Exception& E) {
-      Problems.Add(std::string(Option) + " '" + Path + "': " + E.what());
-    }
-  };
-  Bitmap(Options.Logo, "--logo", Logo);
-  Bitmap(Options.Background, "--background", Background);
-  const std::string StubPath = !Options.Stub.empty() ? Options.Stub : JoinPath(ProgramDir, "setupstub.exe");
-  if (!IsExistingFile(StubPath))
-    Problems.Add("no setup program stub at '" + StubPath + "'" + (Options.Stub.empty() ? "; give one with --stub" : ""));
-  Problems.ThrowIfAny();
 
-  ClearOutput(Options.OutDir);
-  // A failure from here on takes the set's files away again: a half-built set must not ship.
-  struct TCleanup {
-    const std::string& OutDir;
-    bool Done = false;
-    ~TCleanup() {
-      if (!Done) ClearOutput(OutDir);
+  // What goes into setup.exe, checked against the script.
+  void CheckEmbedded() {
+    std::map<std::int32_t, const TFileInfo*> RunBeforeRecords;
+    for (const auto& F : Info.Files)
+      if (F->RunBefore && !RunBeforeRecords.count(F->ItemNo)) RunBeforeRecords[F->ItemNo] = F.get();
+    std::set<std::int32_t> RunBeforeGiven;
+    for (const auto& [Item, Path] : Options.RunBefore) {
+      if (!RunBeforeRecords.count(Item))
+        Problems.Add("--runbefore " + Num(Item) + ": no FILE record " + Num(Item) +
+                     " is marked to run before installing (column 15)");
+      else if (!IsExistingFile(Path))
+        Problems.Add("--runbefore " + Num(Item) + ": '" + Path + "' does not exist");
+      if (!RunBeforeGiven.insert(Item).second) Problems.Add("--runbefore " + Num(Item) + " is given twice");
     }
-  } Cleanup{Options.OutDir};
-  const std::string Disk1 = JoinPath(Options.OutDir, "DISK1");
-  std::filesystem::create_directories(PathFromUtf8(Disk1));
-  TScratch Scratch(Options.OutDir);
-  auto Signed = [&](const std::string& Name, const std::string& Bytes) {
-    const std::string Copy = Scratch.File(Name);
-    SaveBytesToFile(Copy, Bytes);
-    Signer(Options.Sign, Copy);
-    return Copy;
-  };
+    for (const auto& [Item, F] : RunBeforeRecords)
+      if (!RunBeforeGiven.count(Item))
+        Problems.Add(ScriptName + ":" + Num(F->LineNo) + ": error: FILE " + Num(Item) +
+                     " runs before installing but no --runbefore " + Num(Item) +
+                     "=PROGRAM gives its program; the wizard would stay on the directory page");
+    auto Bitmap = [&](const std::string& Path, const char* Option, std::string& Into) {
+      if (Path.empty()) return;
+      try {
+        Into = pe::BitmapResourceFromFile(ReadInput(Path, "bitmap"));
+      } catch (const Exception& E) {
+        Problems.Add(std::string(Option) + " '" + Path + "': " + E.what());
+      }
+    };
+    Bitmap(Options.Logo, "--logo", Logo);
+    Bitmap(Options.Background, "--background", Background);
+    StubPath = !Options.Stub.empty() ? Options.Stub : JoinPath(ProgramDir, "setupstub.exe");
+    if (!IsExistingFile(StubPath))
+      Problems.Add("no setup program stub at '" + StubPath + "'" + (Options.Stub.empty() ? "; give one with --stub" : ""));
+  }
+
   // The uninstaller is signed before its size is taken: the cabinet carries the signed copy.
-  if (!Options.Sign.empty())
+  void SignUninstaller() {
+    if (Options.Sign.empty()) return;
     for (auto& File : Result.Files)
       if (File.Uninstaller) {
         File.Packed = Signed("UnInstall.exe", LoadBytesFromFile(File.Source));
         File.Size = std::filesystem::file_size(PathFromUtf8(File.Packed));
       }
-
-  // 3. True sizes in the script's size column.
-  for (std::size_t i = 0; i < Result.Files.size(); ++i) {
-    const TFileInfo* F = Info.FindFile(Result.Files[i].ItemNo);
-    if (std::uint64_t(std::uint32_t(F->Size)) == Result.Files[i].Size) continue;
-    if (Options.FixSizes)
-      Script.Cp1251 = WithFileSize(Script.Cp1251, SizeLines[i], Result.Files[i].Size);
-    else
-      Log << ScriptName << ":" << SizeLines[i] << ": warning: FILE " << F->ItemNo << " gives the size " << F->Size
-          << " but '" << Result.Files[i].Source << "' has " << Result.Files[i].Size
-          << " bytes; the progress bar counts the script's size (--fix-sizes writes the true one)\n";
   }
 
-  // 4. setup.exe: the stub with the script, artwork and programs.
-  pe::TPeImage Stub(ReadInput(StubPath, "stub"));
-  pe::TResourceTable Resources = Stub.ReadResources();
-  const auto RcData = pe::TResourceName::FromId(pe::rtRcData);
-  const auto BitmapType = pe::TResourceName::FromId(pe::rtBitmap);
-  const pe::TResource* Library = Resources.Find(RcData, pe::TResourceName::FromText("CABINET"));
-  if (!Library) throw Exception("'" + StubPath + "' carries no CABINET library: it is not a setup program stub");
-  if (Resources.Find(RcData, pe::TResourceName::FromText("SCRIPT")))
-    Log << "mksetup: the stub's own SCRIPT is replaced\n";
-  if (!Options.Sign.empty())
-    Resources.Set(RcData, pe::TResourceName::FromText("CABINET"), LoadBytesFromFile(Signed("CABINET.DLL", Library->Data)));
-  Resources.Set(RcData, pe::TResourceName::FromText("SCRIPT"), Script.Cp1251);
-  if (!Logo.empty()) Resources.Set(BitmapType, pe::TResourceName::FromText("LOGO"), Logo);
-  if (!Background.empty()) Resources.Set(BitmapType, pe::TResourceName::FromText("BACKGROUND"), Background);
-  for (const auto& [Item, Path] : Options.RunBefore)
-    Resources.Set(RcData, pe::TResourceName::FromText("RUNBEFORE" + Num(std::uint64_t(Item))), LoadBytesFromFile(Path));
-  std::string Setup = Stub.WithResources(Resources);
-  if (!Options.Sign.empty()) Setup = LoadBytesFromFile(Signed("setup.exe", Setup));
-  const std::string SetupPath = JoinPath(Disk1, "setup.exe");
-  SaveBytesToFile(SetupPath, Setup);
-  Result.SetupSize = Setup.size();
-  Result.Outputs.push_back(SetupPath);
+  // True sizes in the script's size column.
+  void CheckSizes() {
+    for (std::size_t i = 0; i < Result.Files.size(); ++i) {
+      const TFileInfo* F = Info.FindFile(Result.Files[i].ItemNo);
+      if (std::uint64_t(std::uint32_t(F->Size)) == Result.Files[i].Size) continue;
+      if (Options.FixSizes)
+        Script.Cp1251 = WithFileSize(Script.Cp1251, SizeLines[i], Result.Files[i].Size);
+      else
+        Log << ScriptName << ":" << SizeLines[i] << ": warning: FILE " << F->ItemNo << " gives the size " << F->Size
+            << " but '" << Result.Files[i].Source << "' has " << Result.Files[i].Size
+            << " bytes; the progress bar counts the script's size (--fix-sizes writes the true one)\n";
+    }
+  }
 
-  // 5. The cabinets, streamed file by file.
-  TCabinetWriterOptions Cab;
-  Cab.OutputPattern = JoinPath(Options.OutDir, "setup%d.cab");
-  Cab.DiskFolders = true;
-  Cab.Compression = Options.Compression == TCompressionKind::None ? ccNone : ccMszip;
-  Cab.SetId = Options.SetIdGiven ? Options.SetId : SetIdOf(Script.Cp1251);
-  if (Options.DiskSize != 0) {
-    // Each file takes whole allocation units, so sizes are counted in them. A cabinet's
-    // offsets are 32-bit, and readers take them as signed.
-    const std::uint64_t Unit = std::max<std::uint32_t>(Options.DiskUnit, 1);
-    const std::uint64_t Room = std::min<std::uint64_t>(Options.DiskSize, 0x7FFFFFFF) / Unit * Unit;
-    const std::uint64_t SetupOnDisk = (Result.SetupSize + Unit - 1) / Unit * Unit;
-    if (SetupOnDisk + 512 >= Room)
-      throw Exception("setup.exe (" + Num(Result.SetupSize) + " bytes) leaves no room for a cabinet on a disk of " +
-                      Num(Options.DiskSize) + " bytes");
-    Cab.MaxCabinetSize = Room;
-    Cab.FirstCabinetReserve = SetupOnDisk;
+  // setup.exe: the stub with the script, artwork and programs.
+  void BuildSetup() {
+    pe::TPeImage Stub(ReadInput(StubPath, "stub"));
+    pe::TResourceTable Resources = Stub.ReadResources();
+    const auto RcData = pe::TResourceName::FromId(pe::rtRcData);
+    const auto BitmapType = pe::TResourceName::FromId(pe::rtBitmap);
+    const pe::TResource* Library = Resources.Find(RcData, pe::TResourceName::FromText("CABINET"));
+    if (!Library) throw Exception("'" + StubPath + "' carries no CABINET library: it is not a setup program stub");
+    if (Resources.Find(RcData, pe::TResourceName::FromText("SCRIPT")))
+      Log << "mksetup: the stub's own SCRIPT is replaced\n";
+    if (!Options.Sign.empty())
+      Resources.Set(RcData, pe::TResourceName::FromText("CABINET"), LoadBytesFromFile(Signed("CABINET.DLL", Library->Data)));
+    Resources.Set(RcData, pe::TResourceName::FromText("SCRIPT"), Script.Cp1251);
+    if (!Logo.empty()) Resources.Set(BitmapType, pe::TResourceName::FromText("LOGO"), Logo);
+    if (!Background.empty()) Resources.Set(BitmapType, pe::TResourceName::FromText("BACKGROUND"), Background);
+    for (const auto& [Item, Path] : Options.RunBefore)
+      Resources.Set(RcData, pe::TResourceName::FromText("RUNBEFORE" + Num(Item)), LoadBytesFromFile(Path));
+    std::string Setup = Stub.WithResources(Resources);
+    if (!Options.Sign.empty()) Setup = LoadBytesFromFile(Signed("setup.exe", Setup));
+    const std::string SetupPath = JoinPath(Disk1, "setup.exe");
+    SaveBytesToFile(SetupPath, Setup);
+    Result.SetupSize = Setup.size();
+    Result.Outputs.push_back(SetupPath);
   }
-  TCabinetWriter Writer(Cab);
-  for (auto& File : Result.Files) {
-    TCabinetEntry Entry;
-    Entry.Name = Num(std::uint64_t(File.ItemNo));
-    const auto Source = PathFromUtf8(File.Source);
-    DosDateTimeOfFile(Source, Entry.Date, Entry.Time);
-    Entry.Attributes = SourceAttributes(File.Source);
-    Writer.AddFileFromPath(Entry, File.Packed);
-    Result.BytesIn += File.Size;
+
+  // The cabinets, streamed file by file.
+  void PackCabinets() {
+    TCabinetWriterOptions Cab;
+    Cab.OutputPattern = JoinPath(Options.OutDir, "setup%d.cab");
+    Cab.DiskFolders = true;
+    Cab.Compression = Options.Compression == TCompressionKind::None ? ccNone : ccMszip;
+    Cab.SetId = Options.SetIdGiven ? Options.SetId : SetIdOf(Script.Cp1251);
+    if (Options.DiskSize != 0) {
+      // Each file takes whole allocation units, so sizes are counted in them. A cabinet's
+      // offsets are 32-bit, and readers take them as signed.
+      const std::uint64_t Unit = std::max<std::uint32_t>(Options.DiskUnit, 1);
+      const std::uint64_t Room = std::min<std::uint64_t>(Options.DiskSize, 0x7FFFFFFF) / Unit * Unit;
+      const std::uint64_t SetupOnDisk = (Result.SetupSize + Unit - 1) / Unit * Unit;
+      if (SetupOnDisk + 512 >= Room)
+        throw Exception("setup.exe (" + Num(Result.SetupSize) + " bytes) leaves no room for a cabinet on a disk of " +
+                        Num(Options.DiskSize) + " bytes");
+      Cab.MaxCabinetSize = Room;
+      Cab.FirstCabinetReserve = SetupOnDisk;
+    }
+    TCabinetWriter Writer(Cab);
+    for (auto& File : Result.Files) {
+      TCabinetEntry Entry;
+      Entry.Name = Num(File.ItemNo);
+      const auto Source = PathFromUtf8(File.Source);
+      DosDateTimeOfFile(Source, Entry.Date, Entry.Time);
+      Entry.Attributes = SourceAttributes(File.Source);
+      Writer.AddFileFromPath(Entry, File.Packed);
+      Result.BytesIn += File.Size;
+    }
+    const auto Cabinets = Writer.Finish();
+    Result.Disks = int(Cabinets.size());
+    Result.BytesOut = Result.SetupSize;
+    for (const auto& Path : Cabinets) {
+      Result.Outputs.push_back(Path);
+      Result.BytesOut += std::filesystem::file_size(PathFromUtf8(Path));
+    }
   }
-  const auto Cabinets = Writer.Finish();
-  Result.Disks = int(Cabinets.size());
-  Result.BytesOut = Result.SetupSize;
-  for (const auto& Path : Cabinets) {
-    Result.Outputs.push_back(Path);
-    Result.BytesOut += std::filesystem::file_size(PathFromUtf8(Path));
-  }
-  Cleanup.Done = true;
-  return Result;
+
+  const TPackOptions& Options;
+  const std::string& ProgramDir;
+  std::ostream& Log;
+  const TSigner& Signer;
+  const std::string ScriptName;
+  TScriptText Script;
+  TInstallInfo Info;
+  TProblems Problems;
+  TPackResult Result;
+  std::vector<int> SizeLines;  // the script line of each packed file's record
+  std::string Logo, Background, StubPath, Disk1;
+  TScratch* FScratch = nullptr;
+};
+
+}  // namespace
+
+TPackResult Package(const TPackOptions& Options, const std::string& ProgramDir, std::ostream& Log,
+                    const TSigner& Signer) {
+  return TPackager(Options, ProgramDir, Log, Signer).Run();
 }
 
 void PrintSummary(const TPackResult& Result, std::ostream& Out) {
