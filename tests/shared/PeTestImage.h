@@ -39,28 +39,38 @@ constexpr std::size_t cPeOffset = 0x80;
 constexpr std::size_t cOptional = cPeOffset + 24;
 constexpr std::size_t cDirectories = cOptional + 96;
 constexpr std::size_t cSectionTable = cOptional + 224;
+// The same offsets in a 64-bit image (PE32+), whose optional header is 16 bytes longer.
+constexpr std::size_t cDirectories64 = cOptional + 112;
+constexpr std::size_t cSectionTable64 = cOptional + 240;
 
-inline std::string BuildImage(std::vector<TSection> Sections, const std::string& Overlay = {}) {
+inline std::string BuildImage(std::vector<TSection> Sections, const std::string& Overlay = {}, bool Pe64 = false) {
+  const std::size_t Directories = Pe64 ? cDirectories64 : cDirectories;
+  const std::size_t SectionTable = Pe64 ? cSectionTable64 : cSectionTable;
   const std::uint32_t FileAlign = 0x200, SectionAlign = 0x1000, Headers = 0x400;
   std::string B(Headers, '\0');
   B[0] = 'M';
   B[1] = 'Z';
   Set32(B, 0x3C, cPeOffset);
   B.replace(cPeOffset, 4, std::string("PE\0\0", 4));
-  Set16(B, cPeOffset + 4, 0x14C);  // i386
+  Set16(B, cPeOffset + 4, Pe64 ? 0x8664 : 0x14C);  // x64 or i386
   Set16(B, cPeOffset + 6, std::uint32_t(Sections.size()));
-  Set16(B, cPeOffset + 20, 224);
-  Set16(B, cPeOffset + 22, 0x0102);  // executable, 32-bit
-  Set16(B, cOptional, 0x10B);
+  Set16(B, cPeOffset + 20, Pe64 ? 240 : 224);
+  Set16(B, cPeOffset + 22, Pe64 ? 0x0022 : 0x0102);  // executable, large-address-aware or 32-bit
+  Set16(B, cOptional, Pe64 ? 0x20B : 0x10B);
   Set32(B, cOptional + 16, 0x1000);  // entry point
-  Set32(B, cOptional + 28, 0x400000);
+  if (Pe64) {  // the image base is 8 bytes wide at 24: 0x140000000
+    Set32(B, cOptional + 24, 0x40000000);
+    Set32(B, cOptional + 28, 0x1);
+  } else {
+    Set32(B, cOptional + 28, 0x400000);
+  }
   Set32(B, cOptional + 32, SectionAlign);
   Set32(B, cOptional + 36, FileAlign);
   Set16(B, cOptional + 40, 4);
   Set16(B, cOptional + 48, 4);
   Set32(B, cOptional + 60, Headers);
   Set16(B, cOptional + 68, 2);  // GUI
-  Set32(B, cOptional + 92, 16);
+  Set32(B, Directories - 4, 16);
   std::uint32_t Rva = 0x1000;
   for (std::size_t i = 0; i < Sections.size(); ++i) {
     auto& S = Sections[i];
@@ -74,15 +84,15 @@ inline std::string BuildImage(std::vector<TSection> Sections, const std::string&
       Set16(S.Data, 10, 0x3000 | 0x20);
     }
     const std::uint32_t Raw = std::uint32_t((S.Data.size() + FileAlign - 1) / FileAlign * FileAlign);
-    const std::size_t At = cSectionTable + 40 * i;
+    const std::size_t At = SectionTable + 40 * i;
     B.replace(At, S.Name.size(), S.Name);
     Set32(B, At + 8, std::uint32_t(S.Data.size()));
     Set32(B, At + 12, Rva);
     Set32(B, At + 16, Raw);
     Set32(B, At + 20, std::uint32_t(B.size()));
     Set32(B, At + 36, S.Characteristics);
-    if (S.IsResources) Set32(B, cDirectories + 16, Rva), Set32(B, cDirectories + 20, std::uint32_t(S.Data.size()));
-    if (S.IsRelocations) Set32(B, cDirectories + 40, Rva), Set32(B, cDirectories + 44, std::uint32_t(S.Data.size()));
+    if (S.IsResources) Set32(B, Directories + 16, Rva), Set32(B, Directories + 20, std::uint32_t(S.Data.size()));
+    if (S.IsRelocations) Set32(B, Directories + 40, Rva), Set32(B, Directories + 44, std::uint32_t(S.Data.size()));
     std::string Padded = S.Data;
     Padded.resize(Raw, '\0');
     B += Padded;

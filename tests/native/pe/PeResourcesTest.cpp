@@ -173,6 +173,22 @@ TEST(PeResourceWriter, MovesTheRelocationsUpWhenTheResourcesGrow) {
   EXPECT_EQ(Out.substr(Out.size() - Overlay.size()), Overlay);
 }
 
+TEST(PeResourceWriter, Handles64BitImagesAlike) {
+  const std::string Base = petest::BuildImage({{".text", Pattern(3000, 1), petest::cCode},
+                                               {".rsrc", "", petest::cResources, true},
+                                               {".reloc", "", petest::cRelocations, false, true}},
+                                              {}, true);
+  TPeImage Before(Base);
+  EXPECT_TRUE(Before.Is64());
+  const auto Table = StubLikeTable(100000);
+  const std::string Out = Before.WithResources(Table);
+  ExpectSound(Out, Table);
+  TPeImage After(Out);
+  EXPECT_EQ(After.ResourceDirectoryRva(), After.Sections()[1].VirtualAddress);
+  EXPECT_EQ(petest::Get32(Out, petest::cDirectories64 + 40), After.Sections()[2].VirtualAddress);
+  EXPECT_EQ(petest::Get32(Out, petest::cDirectories64 + 20), After.Sections()[1].VirtualSize);
+}
+
 TEST(PeResourceWriter, AppendsANewSectionWhenWhatFollowsMustNotMove) {
   const std::string Base = petest::BuildImage({{".text", Pattern(3000, 1), petest::cCode},
                                                {".rsrc", "", petest::cResources, true},
