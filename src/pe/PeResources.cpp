@@ -476,22 +476,26 @@ bool TPeImage::CanMoveSectionsAfter(std::size_t Index) const {
   return true;
 }
 
-std::string TPeImage::WithResources(const TResourceTable& Table) const {
+std::string TPeImage::WithResources(const TResourceTable& Table) const { return Assemble(Place(Table)); }
+
+// Where the new resource section goes and what moves to make room for it.
+TPeImage::TPlacement TPeImage::Place(const TResourceTable& Table) const {
   if (FDirectoryCount <= cResourceDirectory)
     throw EPeError("The program has no data directory entry for resources");
   const int Old = ResourceSectionIndex();
-  std::vector<TPeSection> Sections = FSections;
-  std::string Out;
-  std::size_t Target = 0;          // index of the section that receives the resources
-  std::uint64_t FileCut = 0;       // old bytes from here on move by FileShift
-  std::int64_t FileShift = 0;
-  std::uint32_t RvaFrom = 0;       // sections at or above this address move by RvaShift
-  std::int64_t RvaShift = 0;
-  std::uint64_t OldRawSize = 0;
-  bool Appended = false;
-  std::string Section;
-
-  std::uint64_t RawEnd = FSizeOfHeaders;  // end of the last section's raw data: the overlay starts here
+  TPlacement P;
+  P.Sections = FSections;
+  auto& Sections = P.Sections;
+  auto& Section = P.Section;
+  auto& Target = P.Target;
+  auto& FileCut = P.FileCut;
+  auto& FileShift = P.FileShift;
+  auto& RvaFrom = P.RvaFrom;
+  auto& RvaShift = P.RvaShift;
+  auto& OldRawSize = P.OldRawSize;
+  auto& Appended = P.Appended;
+  auto& RawEnd = P.RawEnd;
+  RawEnd = FSizeOfHeaders;  // end of the last section's raw data: the overlay starts here
   for (const auto& S : FSections)
     if (S.SizeOfRawData) RawEnd = std::max<std::uint64_t>(RawEnd, std::uint64_t(S.PointerToRawData) + S.SizeOfRawData);
 
@@ -554,7 +558,23 @@ std::string TPeImage::WithResources(const TResourceTable& Table) const {
     FileCut = RawEnd;
     FileShift = std::int64_t(S.PointerToRawData + S.SizeOfRawData) - std::int64_t(RawEnd);
   }
+  return P;
+}
 
+// The file's bytes with the resource section placed, and every header field that follows.
+std::string TPeImage::Assemble(const TPlacement& P) const {
+  const auto& PlacedSections = P.Sections;
+  const auto& Section = P.Section;
+  const auto& Target = P.Target;
+  const auto& FileCut = P.FileCut;
+  const auto& FileShift = P.FileShift;
+  const auto& RvaFrom = P.RvaFrom;
+  const auto& RvaShift = P.RvaShift;
+  const auto& OldRawSize = P.OldRawSize;
+  const auto& Appended = P.Appended;
+  const auto& RawEnd = P.RawEnd;
+  std::vector<TPeSection> Sections = PlacedSections;
+  std::string Out;
   // A signature certifies the old bytes only; it is dropped (signing comes after packaging).
   std::uint64_t Overlay = FBytes.size();
   const TDirectory Certificates = Directory(cSecurityDirectory);

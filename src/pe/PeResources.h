@@ -108,6 +108,23 @@ class TPeImage {
     std::uint32_t Rva = 0;
     std::uint32_t Size = 0;
   };
+  // Where the new resource section goes: the section table as it will be, the section's
+  // bytes, and how the rest of the file moves (bytes from FileCut on by FileShift, sections
+  // from RvaFrom on by RvaShift).
+  struct TPlacement {
+    std::vector<TPeSection> Sections;
+    std::string Section;
+    std::size_t Target = 0;  // index of the section that receives the resources
+    std::uint64_t FileCut = 0;
+    std::int64_t FileShift = 0;
+    std::uint32_t RvaFrom = 0;
+    std::int64_t RvaShift = 0;
+    std::uint64_t OldRawSize = 0;  // of the section replaced; 0 for a new one
+    bool Appended = false;
+    std::uint64_t RawEnd = 0;  // end of the last section's bytes: the overlay starts here
+  };
+  TPlacement Place(const TResourceTable& Table) const;
+  std::string Assemble(const TPlacement& Placement) const;
   TDirectory Directory(std::uint32_t Index) const;
   std::size_t DirectoryOffset(std::uint32_t Index) const;
   // The file offset of an RVA that has Size bytes of raw data behind it in one section.
