@@ -20,7 +20,9 @@ demo=$root/build/${SETUP_DEMO_OUT:-demo}
 prefix=$demo/wineprefix
 rm -rf "$demo" && mkdir -p "$demo"
 cp -r "$build/demo/media" "$demo/media"
-echo "Demo media (setup.exe beside the first cabinet):"
+echo "Demo media, made in examples/demo by:"
+echo "  $(cat "$build/demo/media.command" 2>/dev/null)"
+echo "(setup.exe beside the first cabinet):"
 find "$demo/media" -type f | sort | while read -r f; do printf '  %-50s %8d bytes\n' "${f#"$demo"/}" "$(stat -c %s "$f")"; done
 
 driver=$(realpath "$build/tests/e2e/driver/guidriver.exe")

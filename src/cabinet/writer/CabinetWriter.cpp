@@ -240,6 +240,11 @@ struct TCabinetWriter::TImpl {
     return HeaderSizeFor(Number, Folders.size(), Records) + DataSize;
   }
 
+  // The room of the cabinet being filled.
+  std::uint64_t MaxSize() const {
+    return Options.MaxCabinetSize - (Number == 1 ? Options.FirstCabinetReserve : 0);
+  }
+
   [[noreturn]] void ThrowTooSmall() const {
     throw Exception(FormatMessage1("The maximum cabinet size %s is too small for this data",
                                    std::to_string(Options.MaxCabinetSize)));
@@ -390,17 +395,19 @@ struct TCabinetWriter::TImpl {
       WriteData(Data.data(), Data.size(), UncompressedSize);
       return;
     }
-    const std::uint64_t Max = Options.MaxCabinetSize;
+    const std::uint64_t Max = MaxSize();
+    const std::uint64_t NextMax = Options.MaxCabinetSize;
     const std::uint64_t Used = UsedSize();
     if (Used + Record <= Max) {
       WriteData(Data.data(), Data.size(), UncompressedSize);
       return;
     }
     const std::size_t FolderIndex = Folders.size() - 1;
-    if (Folders.back().BlockCount == 0 && !Folders.back().FromPrev) {
-      if (Folders.size() == 1) ThrowTooSmall();  // an empty cabinet cannot take it either
+    // A folder without data here moves whole to the next cabinet, unless it is the cabinet's
+    // only one (a first cabinet beside a large setup program): then its first block is split.
+    if (Folders.back().BlockCount == 0 && !Folders.back().FromPrev && Folders.size() > 1) {
       MoveFolderToNextCabinet();
-      if (UsedSize() + Record > Max) ThrowTooSmall();
+      if (UsedSize() + Record > NextMax) ThrowTooSmall();
       WriteData(Data.data(), Data.size(), UncompressedSize);
       return;
     }
@@ -422,10 +429,10 @@ struct TCabinetWriter::TImpl {
     std::uint64_t FirstPart = 0;
     if (Used + cMinBlockPart <= Max) {
       std::uint64_t Room = Max - Used - cDataRecordFixedSize;
-      std::uint64_t Least = NextHeader + Record > Max ? NextHeader + Record - Max : 1;
+      std::uint64_t Least = NextHeader + Record > NextMax ? NextHeader + Record - NextMax : 1;
       if (Room >= Least && Room < Data.size()) FirstPart = Room;
     }
-    if (FirstPart == 0 && NextHeader + Record > Max) ThrowTooSmall();
+    if (FirstPart == 0 && (NextHeader + Record > NextMax || Folders.back().BlockCount == 0)) ThrowTooSmall();
     if (FirstPart > 0) WriteData(Data.data(), std::size_t(FirstPart), 0);
 
     std::vector<TCabFile> Carried;
@@ -520,7 +527,7 @@ struct TCabinetWriter::TImpl {
 
   bool EntryFits(std::uint64_t Extra) const {
     if (Files.size() >= cMaxEntries) return false;
-    return !Spanning || UsedSize() + Extra + cMinBlockPart <= Options.MaxCabinetSize;
+    return !Spanning || UsedSize() + Extra + cMinBlockPart <= MaxSize();
   }
 
   void AddFile(const TCabinetEntry& Entry, std::istream& Source, std::uint64_t Size) {
@@ -587,6 +594,8 @@ TCabinetWriter::TCabinetWriter(TCabinetWriterOptions Options) : FImpl(std::make_
     throw Exception(FormatMessage1("A cabinet set needs %d in its name pattern: '%s'", I.Options.OutputPattern));
   if (I.Spanning && I.Options.MaxCabinetSize > cMaxCabinetBytes)
     throw Exception("The maximum cabinet size must not exceed 2 GB (2147483647 bytes), which cabinet readers refuse");
+  if (I.Spanning && I.Options.FirstCabinetReserve >= I.Options.MaxCabinetSize)
+    throw Exception("The first disk has no room left for a cabinet");
   if (I.Options.CompressionLevel < 1 || I.Options.CompressionLevel > 9)
     throw Exception("The compression level must be 1 to 9");
   I.CabinetName(1);

@@ -40,6 +40,9 @@ struct TCabinetWriterOptions {
   int CompressionLevel = 6;  // zlib level 1..9
   // 0: one cabinet without a size limit. Otherwise no cabinet of the set is larger.
   std::uint64_t MaxCabinetSize = 0;
+  // Bytes of the first disk taken by other files (the setup program beside setup1.cab): the
+  // first cabinet of a spanned set is that much smaller than MaxCabinetSize.
+  std::uint64_t FirstCabinetReserve = 0;
   // Cabinet n is written into the folder "DISKn" beside the pattern's folder.
   bool DiskFolders = false;
   // The disk name recorded for cabinet n ("%d" as in OutputPattern).

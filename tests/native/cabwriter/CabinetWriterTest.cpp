@@ -202,6 +202,32 @@ TEST(CabinetWriter, DiskFoldersHoldOneCabinetEach) {
   ExpectExtractsIdentically(Flat / "setup1.cab", Files);
 }
 
+// The setup program beside the first cabinet takes part of the first disk: the first cabinet
+// gets what is left, however little, and the set still extracts whole.
+TEST(CabinetWriter, FirstCabinetLeavesRoomForTheSetupProgram) {
+  for (std::uint64_t Reserve : {20000ull, 49900ull}) {
+    SCOPED_TRACE(Reserve);
+    TTempDir Dir;
+    TCabinetWriterOptions Options;
+    Options.OutputPattern = (Dir.Path() / "setup%d.cab").string();
+    Options.MaxCabinetSize = 50000;
+    Options.FirstCabinetReserve = Reserve;
+    Options.Compression = ccMszip;
+    auto Files = SpanningFiles();
+    auto Written = WriteCabinets(Options, Files);
+    ASSERT_GE(Written.size(), 3u);
+    EXPECT_LE(fs::file_size(Written[0]), Options.MaxCabinetSize - Reserve);
+    EXPECT_GT(fs::file_size(Written[0]), 0u);
+    for (std::size_t n = 1; n < Written.size(); ++n) EXPECT_LE(fs::file_size(Written[n]), Options.MaxCabinetSize);
+    ExpectExtractsIdentically(Written[0], Files);
+  }
+  TCabinetWriterOptions Full;
+  Full.OutputPattern = "setup%d.cab";
+  Full.MaxCabinetSize = 50000;
+  Full.FirstCabinetReserve = 50000;
+  EXPECT_THROW(TCabinetWriter{Full}, Exception);
+}
+
 TEST(CabinetWriter, Cp1251NamesCarryNoUtfMark) {
   TTempDir Dir;
   TCabinetWriterOptions Options;

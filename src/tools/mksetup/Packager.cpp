@@ -1,0 +1,629 @@
+#include "Packager.h"
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <ostream>
+#include <set>
+
+#include "ScriptTool.h"
+#include "cabinet/writer/CabinetWriter.h"
+#include "model/untData.h"
+#include "pe/PeResources.h"
+#include "system/Encoding.h"
+#include "system/Files.h"
+#include "system/Text.h"
+
+namespace setup::mksetup {
+
+const char* const cUsage =
+    "Usage: mksetup [options] SCRIPT OUTDIR\n"
+    "Builds OUTDIR/DISK1/setup.exe and the cabinet set setup1.cab, setup2.cab, ... in DISK1, DISK2, ...\n"
+    "SCRIPT is the installation script in UTF-8 (with or without BOM) or code page 1251.\n"
+    "\n"
+    "  --files DIR            where the files' contents are (default: the script's folder)\n"
+    "  --list FILE            lines ITEM=relative/path giving each FILE record's content;\n"
+    "                         without it, a FILE record's content is DIR + its FILEPATH\n"
+    "  --disk-size SIZE       bytes, or 1.44M, 2.88M, 650M, 700M, 4.7G (the room a formatted\n"
+    "                         medium leaves, in whole clusters); default: one disk.\n"
+    "                         setup.exe counts against the first disk\n"
+    "  --compression KIND     none, mszip (default) or lzx[:15..21]\n"
+    "  --logo BMP             the wizard's picture (bitmap LOGO)\n"
+    "  --background BMP       the background window's picture (bitmap BACKGROUND)\n"
+    "  --runbefore ITEM=PATH  the program run before installing for FILE ITEM (RUNBEFORE<ITEM>)\n"
+    "  --stub FILE            the setup program to fill (default: setupstub.exe beside mksetup)\n"
+    "  --uninstaller FILE     the content of a FILE record named UnInstall.exe that has none\n"
+    "                         (default: UnInstall.exe beside mksetup)\n"
+    "  --sign CMD             run CMD with a program's path appended on the cabinet library,\n"
+    "                         UnInstall.exe and setup.exe before each is embedded or packed\n"
+    "  --fix-sizes            write the files' true sizes into the stored script\n"
+    "  --lenient              only warn about lines the setup program would ignore or misread\n"
+    "  --set-id N             cabinet set identifier 0..65535 (default: from the script)\n"
+    "  -h, --help             this text\n"
+    "\n"
+    "Exit status: 0 built, 1 failed (the reason is printed), 2 wrong command line.\n";
+
+namespace {
+
+std::string Num(long long N) { return std::to_string(N); }
+
+std::string Utf8Path(const std::filesystem::path& Path) {
+  const std::u8string Text = Path.u8string();
+  return std::string(Text.begin(), Text.end());
+}
+
+// Joins a folder and a relative path written with either separator.
+std::string JoinPath(const std::string& Dir, std::string Relative) {
+  std::replace(Relative.begin(), Relative.end(), '\\', '/');
+  while (!Relative.empty() && Relative.front() == '/') Relative.erase(0, 1);
+  if (Dir.empty()) return Relative;
+  return Dir.back() == '/' || Dir.back() == '\\' ? Dir + Relative : Dir + "/" + Relative;
+}
+
+std::string FolderOf(const std::string& Path) {
+  const auto Parent = PathFromUtf8(Path).parent_path();
+  return Parent.empty() ? std::string(".") : Utf8Path(Parent);
+}
+
+std::string LastComponent(std::string Path) {
+  std::replace(Path.begin(), Path.end(), '\\', '/');
+  const auto Slash = Path.rfind('/');
+  return Slash == std::string::npos ? Path : Path.substr(Slash + 1);
+}
+
+// Splits text into lines at CR LF, CR or LF, as the setup program does.
+std::vector<std::string_view> SplitLines(std::string_view Text) {
+  std::vector<std::string_view> Lines;
+  std::size_t Start = 0;
+  for (std::size_t i = 0; i < Text.size(); ++i) {
+    if (Text[i] != '\r' && Text[i] != '\n') continue;
+    Lines.push_back(Text.substr(Start, i - Start));
+    if (Text[i] == '\r' && i + 1 < Text.size() && Text[i + 1] == '\n') ++i;
+    Start = i + 1;
+  }
+  if (Start < Text.size()) Lines.push_back(Text.substr(Start));
+  return Lines;
+}
+
+bool IsValidUtf8(std::string_view Text) { return Utf16ToUtf8(Utf8ToUtf16(Text)) == Text; }
+
+// Errors are gathered so that a vendor sees every problem of a run at once.
+class TProblems {
+ public:
+  void Add(std::string Line) { FLines.push_back(std::move(Line)); }
+  bool Empty() const { return FLines.empty(); }
+  void ThrowIfAny() const {
+    if (FLines.empty()) return;
+    std::string Text;
+    for (const auto& L : FLines) Text += (Text.empty() ? "" : "\n") + L;
+    throw Exception(Text);
+  }
+
+ private:
+  std::vector<std::string> FLines;
+};
+
+// A line the program reads otherwise than its author meant: ignored, attached to nothing, or
+// naming records that are not there. Repeated keys, attributes that follow another kind's
+// record and lines without "=" are read as the format defines, so they only warn.
+bool IsMisread(TCheckKind Kind) {
+  switch (Kind) {
+    case TCheckKind::NoEquals:
+    case TCheckKind::DistantAttribute:
+    case TCheckKind::Overwritten:
+      return false;
+    default:
+      return true;
+  }
+}
+
+// Deletes what an earlier run left in OUTDIR, so that no stale disk looks part of the set.
+void ClearOutput(const std::string& OutDir) {
+  std::error_code Error;
+  const auto Out = PathFromUtf8(OutDir);
+  if (!std::filesystem::is_directory(Out, Error)) return;
+  for (int Disk = 1;; ++Disk) {
+    const auto Folder = Out / ("DISK" + std::to_string(Disk));
+    if (!std::filesystem::is_directory(Folder, Error)) break;
+    std::filesystem::remove(Folder / "setup.exe", Error);
+    std::filesystem::remove(Folder / ("setup" + std::to_string(Disk) + ".cab"), Error);
+    std::filesystem::remove(Folder, Error);  // only when nothing else is in it
+  }
+}
+
+// A set identifier that stays the same for the same script, so that a rebuilt set is the same.
+std::uint16_t SetIdOf(std::string_view Script) {
+  std::uint32_t Hash = 2166136261u;
+  for (const char C : Script) Hash = (Hash ^ std::uint8_t(C)) * 16777619u;
+  return std::uint16_t(Hash ^ (Hash >> 16));
+}
+
+// A scratch folder inside OUTDIR for the copies that get signed; removed on every exit.
+class TScratch {
+ public:
+  explicit TScratch(const std::string& OutDir) : FPath(PathFromUtf8(OutDir) / ".mksetup-work") {
+    std::filesystem::remove_all(FPath, FError);
+    std::filesystem::create_directories(FPath);
+  }
+  ~TScratch() { std::filesystem::remove_all(FPath, FError); }
+  std::string File(const std::string& Name) const { return Utf8Path(FPath / Name); }
+
+ private:
+  std::filesystem::path FPath;
+  std::error_code FError;
+};
+
+std::string ReadInput(const std::string& Path, const std::string& What) {
+  if (!IsExistingFile(Path)) throw Exception("Cannot read the " + What + " '" + Path + "'");
+  return LoadBytesFromFile(Path);
+}
+
+}  // namespace
+
+TDiskSize ParseDiskSize(std::string_view Text) {
+  // What a vendor can put on the medium: a formatted floppy's free bytes and its cluster size
+  // (FAT12 takes its share of the 1440 and 2880 KiB); a CD's 333,000 or 360,000 and a
+  // single-layer DVD's 2,295,104 sectors of 2048 bytes, less 1 MiB for the file system.
+  constexpr std::uint64_t Sector = 2048, FileSystem = 1024 * 1024;
+  static const std::map<std::string, TDiskSize, std::less<>> Named = {
+      {"1.44M", {1457664, 512}},
+      {"2.88M", {2915328, 1024}},
+      {"650M", {333000 * Sector - FileSystem, 2048}},
+      {"700M", {360000 * Sector - FileSystem, 2048}},
+      {"4.7G", {2295104 * Sector - FileSystem, 2048}}};
+  const std::string Upper = UpperAscii(Text);
+  if (const auto It = Named.find(Upper); It != Named.end()) return It->second;
+  if (Text.empty() || Text.size() > 15 || !std::all_of(Text.begin(), Text.end(), [](char C) { return C >= '0' && C <= '9'; }))
+    throw TUsageError{"invalid disk size '" + std::string(Text) + "': give bytes or one of 1.44M, 2.88M, 650M, 700M, 4.7G"};
+  const std::uint64_t Size = std::stoull(std::string(Text));
+  if (Size == 0) throw TUsageError{"the disk size must not be 0"};
+  return {Size, 1};
+}
+
+TPackOptions ParseArguments(const std::vector<std::string>& Args) {
+  TPackOptions Options;
+  std::vector<std::string> Positional;
+  bool OptionsEnded = false;
+  for (std::size_t i = 0; i < Args.size(); ++i) {
+    const std::string& Arg = Args[i];
+    if (OptionsEnded || Arg.size() < 2 || Arg[0] != '-') {
+      Positional.push_back(Arg);
+      continue;
+    }
+    if (Arg == "--") {
+      OptionsEnded = true;
+      continue;
+    }
+    std::string Key = Arg, Value;
+    bool HasValue = false;
+    if (const auto Equals = Arg.find('='); Arg.rfind("--", 0) == 0 && Equals != std::string::npos) {
+      Key = Arg.substr(0, Equals);
+      Value = Arg.substr(Equals + 1);
+      HasValue = true;
+    }
+    auto TakeValue = [&]() -> std::string {
+      if (HasValue) return Value;
+      if (i + 1 >= Args.size()) throw TUsageError{"missing value after " + Key};
+      return Args[++i];
+    };
+    if (Key == "-h" || Key == "--help") {
+      throw TUsageError{};
+    } else if (Key == "--files") {
+      Options.FilesDir = TakeValue();
+    } else if (Key == "--list") {
+      Options.ListFile = TakeValue();
+    } else if (Key == "--disk-size") {
+      const TDiskSize Disk = ParseDiskSize(TakeValue());
+      Options.DiskSize = Disk.Bytes;
+      Options.DiskUnit = Disk.Unit;
+    } else if (Key == "--compression") {
+      const std::string Kind = TakeValue();
+      if (Kind == "none") {
+        Options.Compression = TCompressionKind::None;
+      } else if (Kind == "mszip") {
+        Options.Compression = TCompressionKind::Mszip;
+      } else if (Kind == "lzx" || Kind.rfind("lzx:", 0) == 0) {
+        Options.Compression = TCompressionKind::Lzx;
+        if (Kind.size() > 4) {
+          const std::string Window = Kind.substr(4);
+          if (Window.size() != 2 || Window < "15" || Window > "21")
+            throw TUsageError{"the LZX window must be 15 to 21, as in lzx:21"};
+          Options.LzxWindow = std::stoi(Window);
+        }
+      } else {
+        throw TUsageError{"unknown compression '" + Kind + "': none, mszip or lzx[:N]"};
+      }
+    } else if (Key == "--logo") {
+      Options.Logo = TakeValue();
+    } else if (Key == "--background") {
+      Options.Background = TakeValue();
+    } else if (Key == "--runbefore") {
+      const std::string Pair = TakeValue();
+      const auto Equals = Pair.find('=');
+      std::int32_t Item = 0;
+      if (Equals == std::string::npos || Equals + 1 == Pair.size() ||
+          !TryScriptStrToInt(Pair.substr(0, Equals), Item) || Item < 0)
+        throw TUsageError{"expected --runbefore ITEM=PATH with ITEM a FILE record's number, got '" + Pair + "'"};
+      Options.RunBefore.push_back({Item, Pair.substr(Equals + 1)});
+    } else if (Key == "--stub") {
+      Options.Stub = TakeValue();
+    } else if (Key == "--sign") {
+      Options.Sign = TakeValue();
+    } else if (Key == "--uninstaller") {
+      Options.Uninstaller = TakeValue();
+    } else if (Key == "--lenient") {
+      Options.Lenient = true;
+    } else if (Key == "--fix-sizes") {
+      Options.FixSizes = true;
+    } else if (Key == "--set-id") {
+      const std::string Id = TakeValue();
+      std::int32_t N = -1;
+      if (!TryScriptStrToInt(Id, N) || N < 0 || N > 65535) throw TUsageError{"the set identifier must be 0 to 65535"};
+      Options.SetId = std::uint16_t(N);
+      Options.SetIdGiven = true;
+    } else {
+      throw TUsageError{"unknown option " + Key};
+    }
+  }
+  if (Positional.size() != 2) throw TUsageError{"expected SCRIPT and OUTDIR"};
+  Options.Script = Positional[0];
+  Options.OutDir = Positional[1];
+  return Options;
+}
+
+TScriptText DecodeScript(std::string_view Bytes, const std::string& FileName) {
+  TScriptText Result;
+  std::string Text;
+  const bool Bom = Bytes.size() >= 3 && Bytes.substr(0, 3) == "\xEF\xBB\xBF";
+  if (Bom) Bytes.remove_prefix(3);
+  // Code page 1251 text of Russian words is almost never valid UTF-8, and UTF-8 text is
+  // always: validity decides, a BOM settles it.
+  const bool Utf8 = Bom || IsValidUtf8(Bytes);
+  if (Bom && !IsValidUtf8(Bytes)) throw Exception(FileName + ": error: the script starts with a UTF-8 BOM but is not UTF-8");
+  Result.Encoding = Utf8 ? "UTF-8" : "code page 1251";
+  Text = Utf8 ? std::string(Bytes) : Cp1251ToUtf8(Bytes);
+
+  TProblems Problems;
+  int LineNo = 0;
+  for (const std::string_view Line : SplitLines(Text)) {
+    ++LineNo;
+    const std::string Where = FileName + ":" + Num(LineNo) + ": error: ";
+    if (Line.find('\0') != std::string_view::npos) {
+      Problems.Add(Where + "a NUL character: the setup program stops reading the script there");
+      continue;
+    }
+    const std::string Bytes1251 = Utf8ToCp1251(Line);
+    if (Cp1251ToUtf8(Bytes1251) != Line) {
+      std::string Bad;
+      const std::u16string Wide = Utf8ToUtf16(Line);
+      for (const char16_t C : Wide) {
+        const std::string One = Utf16ToUtf8(std::u16string(1, C));
+        if (Cp1251ToUtf8(Utf8ToCp1251(One)) != One) {
+          Bad = One;
+          break;
+        }
+      }
+      Problems.Add(Where + "'" + Bad + "' cannot be written in code page 1251, the script's code page");
+      continue;
+    }
+    Result.Cp1251 += Bytes1251;
+    Result.Cp1251 += "\r\n";
+  }
+  Problems.ThrowIfAny();
+  return Result;
+}
+
+std::string WithFileSize(const std::string& Cp1251, int LineNo, std::uint64_t Size) {
+  std::size_t Start = 0;
+  for (int i = 1; i < LineNo; ++i) {
+    Start = Cp1251.find("\r\n", Start);
+    if (Start == std::string::npos) throw Exception("No line " + Num(LineNo) + " in the script");
+    Start += 2;
+  }
+  std::size_t End = Cp1251.find("\r\n", Start);
+  if (End == std::string::npos) End = Cp1251.size();
+  const std::string Line = Cp1251.substr(Start, End - Start);
+  const auto Equals = Line.find('=');
+  if (Equals == std::string::npos) throw Exception("Line " + Num(LineNo) + " is no record");
+  // Column 10 lies after the ninth blank of the value (which starts after "= ").
+  std::size_t Column = Equals + 2;
+  for (int Blanks = 0; Blanks < 9; ++Blanks) {
+    Column = Line.find(' ', Column);
+    if (Column == std::string::npos) throw Exception("Line " + Num(LineNo) + " has no size column");
+    ++Column;
+  }
+  std::size_t ColumnEnd = Line.find(' ', Column);
+  if (ColumnEnd == std::string::npos) ColumnEnd = Line.size();
+  return Cp1251.substr(0, Start + Column) + Num(Size) + Cp1251.substr(Start + ColumnEnd);
+}
+
+namespace {
+
+// One run of the packager, step by step; each step reads what the ones before it found.
+class TPackager {
+ public:
+  TPackager(const TPackOptions& Options, const std::string& ProgramDir, std::ostream& Log, const TSigner& Signer)
+      : Options(Options), ProgramDir(ProgramDir), Log(Log), Signer(Signer), ScriptName(Options.Script) {}
+
+  TPackResult Run() {
+    if (Options.Compression == TCompressionKind::Lzx)
+      // The cabinet writer has no LZX encoder yet; once it has, map the window to its options
+      // in PackCabinets.
+      throw Exception("LZX compression is not supported yet; use --compression mszip or none");
+    ReadScript();
+    FindContents();
+    CheckEmbedded();
+    Problems.ThrowIfAny();
+
+    ClearOutput(Options.OutDir);
+    // A failure from here on takes the set's files away again: a half-built set must not ship.
+    struct TCleanup {
+      const std::string& OutDir;
+      bool Done = false;
+      ~TCleanup() {
+        if (!Done) ClearOutput(OutDir);
+      }
+    } Cleanup{Options.OutDir};
+    Disk1 = JoinPath(Options.OutDir, "DISK1");
+    std::filesystem::create_directories(PathFromUtf8(Disk1));
+    TScratch Scratch(Options.OutDir);
+    FScratch = &Scratch;
+    SignUninstaller();
+    CheckSizes();
+    BuildSetup();
+    PackCabinets();
+    Cleanup.Done = true;
+    return std::move(Result);
+  }
+
+ private:
+  // A signed copy of Bytes in the scratch folder; returns its path.
+  std::string Signed(const std::string& Name, const std::string& Bytes) {
+    const std::string Copy = FScratch->File(Name);
+    SaveBytesToFile(Copy, Bytes);
+    Signer(Options.Sign, Copy);
+    return Copy;
+  }
+
+  // The script, checked as the setup program will read it; refused at once, since a broken
+  // script makes every later check meaningless.
+  void ReadScript() {
+    Script = DecodeScript(ReadInput(ScriptName, "script"), ScriptName);
+    TProblems Refusals;
+    for (const auto& Issue : CheckScript(Script.Cp1251).Issues) {
+      const bool Refused = Issue.Error || (!Options.Lenient && IsMisread(Issue.Kind));
+      const std::string Text = ScriptName + ":" + Num(Issue.LineNo) + ": " + (Refused ? "error: " : "warning: ") + Issue.Text;
+      if (Refused)
+        Refusals.Add(Issue.Error ? Text : Text + " (--lenient lets it pass)");
+      else
+        Log << Text << "\n";
+    }
+    Refusals.ThrowIfAny();
+    Info.LoadScript(Script.Cp1251);
+    Info.Validate();
+  }
+
+  // The content of every FILE record.
+  void FindContents() {
+    const std::string FilesDir = Options.FilesDir.empty() ? FolderOf(ScriptName) : Options.FilesDir;
+    std::map<std::int32_t, std::string> Listed;
+    std::set<std::int32_t> FileNumbers;
+    for (const auto& F : Info.Files) FileNumbers.insert(F->ItemNo);
+    if (!Options.ListFile.empty()) {
+      std::string List = ReadInput(Options.ListFile, "list");
+      if (List.rfind("\xEF\xBB\xBF", 0) == 0) List.erase(0, 3);  // editors on Windows add a BOM
+      int LineNo = 0;
+      for (const std::string_view Line : SplitLines(List)) {
+        ++LineNo;
+        if (Line.empty()) continue;
+        const std::string Where = Options.ListFile + ":" + Num(LineNo) + ": error: ";
+        const auto Equals = Line.find('=');
+        std::int32_t Item = 0;
+        if (Equals == std::string_view::npos || !TryScriptStrToInt(Line.substr(0, Equals), Item)) {
+          Problems.Add(Where + "expected ITEM=relative/path");
+          continue;
+        }
+        if (!FileNumbers.count(Item)) {
+          Problems.Add(Where + "item " + Num(Item) + " is no FILE record of the script");
+          continue;
+        }
+        if (!Listed.emplace(Item, std::string(Line.substr(Equals + 1))).second)
+          Problems.Add(Where + "item " + Num(Item) + " is listed twice");
+      }
+    }
+    const std::string Uninstaller =
+        !Options.Uninstaller.empty() ? Options.Uninstaller : JoinPath(ProgramDir, "UnInstall.exe");
+    Result.ScriptEncoding = Script.Encoding;
+    Result.Records = Info.Files.size();
+    std::set<std::int32_t> Packed;
+    for (const auto& F : Info.Files) {
+      if (!Packed.insert(F->ItemNo).second) continue;  // the cabinet holds one entry per number
+      const std::string Where = ScriptName + ":" + Num(F->LineNo) + ": error: ";
+      const auto It = Listed.find(F->ItemNo);
+      std::string Source = It != Listed.end() ? JoinPath(FilesDir, It->second) : JoinPath(FilesDir, F->Path);
+      const bool IsUninstaller = UpperAscii(LastComponent(F->Path)) == "UNINSTALL.EXE";
+      if (!IsExistingFile(Source) && IsUninstaller) {
+        if (!IsExistingFile(Uninstaller)) {
+          Problems.Add(Where + "FILE " + Num(F->ItemNo) + " is UnInstall.exe, which is neither at '" +
+                       Source + "' nor given by --uninstaller (no companion uninstaller at '" + Uninstaller + "')");
+          continue;
+        }
+        Source = Uninstaller;
+      } else if (F->Path.empty() && It == Listed.end()) {
+        Problems.Add(Where + "FILE " + Num(F->ItemNo) + " has no FILEPATH and no line in the list");
+        continue;
+      } else if (!IsExistingFile(Source)) {
+        Problems.Add(Where + "FILE " + Num(F->ItemNo) + ": its content '" + Source + "' does not exist");
+        continue;
+      }
+      std::error_code Error;
+      const std::uint64_t Size = std::filesystem::file_size(PathFromUtf8(Source), Error);
+      if (Error || Size > 0x7FFFFFFF) {
+        Problems.Add(Where + "FILE " + Num(F->ItemNo) + ": '" + Source + "' cannot be read or is 2 GB or larger");
+        continue;
+      }
+      Result.Files.push_back({F->ItemNo, Source, Source, Size, IsUninstaller});
+      SizeLines.push_back(F->LineNo);
+    }
+  }
+
+  // What goes into setup.exe, checked against the script.
+  void CheckEmbedded() {
+    std::map<std::int32_t, const TFileInfo*> RunBeforeRecords;
+    for (const auto& F : Info.Files)
+      if (F->RunBefore && !RunBeforeRecords.count(F->ItemNo)) RunBeforeRecords[F->ItemNo] = F.get();
+    std::set<std::int32_t> RunBeforeGiven;
+    for (const auto& [Item, Path] : Options.RunBefore) {
+      if (!RunBeforeRecords.count(Item))
+        Problems.Add("--runbefore " + Num(Item) + ": no FILE record " + Num(Item) +
+                     " is marked to run before installing (column 15)");
+      else if (!IsExistingFile(Path))
+        Problems.Add("--runbefore " + Num(Item) + ": '" + Path + "' does not exist");
+      if (!RunBeforeGiven.insert(Item).second) Problems.Add("--runbefore " + Num(Item) + " is given twice");
+    }
+    for (const auto& [Item, F] : RunBeforeRecords)
+      if (!RunBeforeGiven.count(Item))
+        Problems.Add(ScriptName + ":" + Num(F->LineNo) + ": error: FILE " + Num(Item) +
+                     " runs before installing but no --runbefore " + Num(Item) +
+                     "=PROGRAM gives its program; the wizard would stay on the directory page");
+    auto Bitmap = [&](const std::string& Path, const char* Option, std::string& Into) {
+      if (Path.empty()) return;
+      try {
+        Into = pe::BitmapResourceFromFile(ReadInput(Path, "bitmap"));
+      } catch (const Exception& E) {
+        Problems.Add(std::string(Option) + " '" + Path + "': " + E.what());
+      }
+    };
+    Bitmap(Options.Logo, "--logo", Logo);
+    Bitmap(Options.Background, "--background", Background);
+    StubPath = !Options.Stub.empty() ? Options.Stub : JoinPath(ProgramDir, "setupstub.exe");
+    if (!IsExistingFile(StubPath))
+      Problems.Add("no setup program stub at '" + StubPath + "'" + (Options.Stub.empty() ? "; give one with --stub" : ""));
+  }
+
+  // The uninstaller is signed before its size is taken: the cabinet carries the signed copy.
+  void SignUninstaller() {
+    if (Options.Sign.empty()) return;
+    for (auto& File : Result.Files)
+      if (File.Uninstaller) {
+        File.Packed = Signed("UnInstall.exe", LoadBytesFromFile(File.Source));
+        File.Size = std::filesystem::file_size(PathFromUtf8(File.Packed));
+      }
+  }
+
+  // True sizes in the script's size column.
+  void CheckSizes() {
+    for (std::size_t i = 0; i < Result.Files.size(); ++i) {
+      const TFileInfo* F = Info.FindFile(Result.Files[i].ItemNo);
+      if (std::uint64_t(std::uint32_t(F->Size)) == Result.Files[i].Size) continue;
+      if (Options.FixSizes)
+        Script.Cp1251 = WithFileSize(Script.Cp1251, SizeLines[i], Result.Files[i].Size);
+      else
+        Log << ScriptName << ":" << SizeLines[i] << ": warning: FILE " << F->ItemNo << " gives the size " << F->Size
+            << " but '" << Result.Files[i].Source << "' has " << Result.Files[i].Size
+            << " bytes; the progress bar counts the script's size (--fix-sizes writes the true one)\n";
+    }
+  }
+
+  // setup.exe: the stub with the script, artwork and programs.
+  void BuildSetup() {
+    pe::TPeImage Stub(ReadInput(StubPath, "stub"));
+    pe::TResourceTable Resources = Stub.ReadResources();
+    const auto RcData = pe::TResourceName::FromId(pe::rtRcData);
+    const auto BitmapType = pe::TResourceName::FromId(pe::rtBitmap);
+    const pe::TResource* Library = Resources.Find(RcData, pe::TResourceName::FromText("CABINET"));
+    if (!Library) throw Exception("'" + StubPath + "' carries no CABINET library: it is not a setup program stub");
+    if (Resources.Find(RcData, pe::TResourceName::FromText("SCRIPT")))
+      Log << "mksetup: the stub's own SCRIPT is replaced\n";
+    if (!Options.Sign.empty())
+      Resources.Set(RcData, pe::TResourceName::FromText("CABINET"), LoadBytesFromFile(Signed("CABINET.DLL", Library->Data)));
+    Resources.Set(RcData, pe::TResourceName::FromText("SCRIPT"), Script.Cp1251);
+    if (!Logo.empty()) Resources.Set(BitmapType, pe::TResourceName::FromText("LOGO"), Logo);
+    if (!Background.empty()) Resources.Set(BitmapType, pe::TResourceName::FromText("BACKGROUND"), Background);
+    for (const auto& [Item, Path] : Options.RunBefore)
+      Resources.Set(RcData, pe::TResourceName::FromText("RUNBEFORE" + Num(Item)), LoadBytesFromFile(Path));
+    std::string Setup = Stub.WithResources(Resources);
+    if (!Options.Sign.empty()) Setup = LoadBytesFromFile(Signed("setup.exe", Setup));
+    const std::string SetupPath = JoinPath(Disk1, "setup.exe");
+    SaveBytesToFile(SetupPath, Setup);
+    Result.SetupSize = Setup.size();
+    Result.Outputs.push_back(SetupPath);
+  }
+
+  // The cabinets, streamed file by file.
+  void PackCabinets() {
+    TCabinetWriterOptions Cab;
+    Cab.OutputPattern = JoinPath(Options.OutDir, "setup%d.cab");
+    Cab.DiskFolders = true;
+    Cab.Compression = Options.Compression == TCompressionKind::None ? ccNone : ccMszip;
+    Cab.SetId = Options.SetIdGiven ? Options.SetId : SetIdOf(Script.Cp1251);
+    if (Options.DiskSize != 0) {
+      // Each file takes whole allocation units, so sizes are counted in them. A cabinet's
+      // offsets are 32-bit, and readers take them as signed.
+      const std::uint64_t Unit = std::max<std::uint32_t>(Options.DiskUnit, 1);
+      const std::uint64_t Room = std::min<std::uint64_t>(Options.DiskSize, 0x7FFFFFFF) / Unit * Unit;
+      const std::uint64_t SetupOnDisk = (Result.SetupSize + Unit - 1) / Unit * Unit;
+      if (SetupOnDisk + 512 >= Room)
+        throw Exception("setup.exe (" + Num(Result.SetupSize) + " bytes) leaves no room for a cabinet on a disk of " +
+                        Num(Options.DiskSize) + " bytes");
+      Cab.MaxCabinetSize = Room;
+      Cab.FirstCabinetReserve = SetupOnDisk;
+    }
+    TCabinetWriter Writer(Cab);
+    for (auto& File : Result.Files) {
+      TCabinetEntry Entry;
+      Entry.Name = Num(File.ItemNo);
+      const auto Source = PathFromUtf8(File.Source);
+      DosDateTimeOfFile(Source, Entry.Date, Entry.Time);
+      Entry.Attributes = SourceAttributes(File.Source);
+      Writer.AddFileFromPath(Entry, File.Packed);
+      Result.BytesIn += File.Size;
+    }
+    const auto Cabinets = Writer.Finish();
+    Result.Disks = int(Cabinets.size());
+    Result.BytesOut = Result.SetupSize;
+    for (const auto& Path : Cabinets) {
+      Result.Outputs.push_back(Path);
+      Result.BytesOut += std::filesystem::file_size(PathFromUtf8(Path));
+    }
+  }
+
+  const TPackOptions& Options;
+  const std::string& ProgramDir;
+  std::ostream& Log;
+  const TSigner& Signer;
+  const std::string ScriptName;
+  TScriptText Script;
+  TInstallInfo Info;
+  TProblems Problems;
+  TPackResult Result;
+  std::vector<int> SizeLines;  // the script line of each packed file's record
+  std::string Logo, Background, StubPath, Disk1;
+  TScratch* FScratch = nullptr;
+};
+
+}  // namespace
+
+TPackResult Package(const TPackOptions& Options, const std::string& ProgramDir, std::ostream& Log,
+                    const TSigner& Signer) {
+  return TPackager(Options, ProgramDir, Log, Signer).Run();
+}
+
+void PrintSummary(const TPackResult& Result, std::ostream& Out) {
+  Out << "Script: " << Result.ScriptEncoding << "\n";
+  Out << "FILE records: " << Result.Records << ", packed: " << Result.Files.size() << "\n";
+  Out << "Bytes in: " << Result.BytesIn << ", out: " << Result.BytesOut << " (setup.exe " << Result.SetupSize
+      << ")\n";
+  Out << "Disks: " << Result.Disks << "\n";
+  for (const auto& Path : Result.Outputs) Out << "  " << Path << "\n";
+  std::vector<const TPackedFile*> Largest;
+  for (const auto& F : Result.Files) Largest.push_back(&F);
+  std::sort(Largest.begin(), Largest.end(), [](auto* A, auto* B) { return A->Size > B->Size; });
+  if (Largest.size() > 5) Largest.resize(5);
+  if (!Largest.empty()) Out << "Largest files:\n";
+  for (const auto* F : Largest) Out << "  " << F->Size << "  FILE " << F->ItemNo << "  " << F->Source << "\n";
+}
+
+}  // namespace setup::mksetup
