@@ -1,5 +1,6 @@
 #include "app/AppWin.h"
 
+#include "system/LogWin.h"
 #include "system/WideWin.h"
 
 namespace setup {
@@ -21,6 +22,44 @@ HWND CreateChild(HWND Parent, const wchar_t* Class, const std::wstring& Text, DW
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)), GetModuleHandleW(nullptr), nullptr);
   if (Wnd && Font) SendMessageW(Wnd, WM_SETFONT, reinterpret_cast<WPARAM>(Font), FALSE);
   return Wnd;
+}
+
+namespace {
+bool Quiet = false;
+
+const char* AnswerName(int Answer) {
+  switch (Answer) {
+    case IDOK: return "OK";
+    case IDCANCEL: return "Cancel";
+    case IDABORT: return "Abort";
+    case IDRETRY: return "Retry";
+    case IDIGNORE: return "Ignore";
+    case IDYES: return "Yes";
+    case IDNO: return "No";
+    default: return "none";
+  }
+}
+
+int SafeAnswer(UINT Flags) {
+  switch (Flags & MB_TYPEMASK) {
+    case MB_YESNO: return IDNO;
+    case MB_ABORTRETRYIGNORE: return IDIGNORE;
+    case MB_OKCANCEL:
+    case MB_YESNOCANCEL:
+    case MB_RETRYCANCEL: return IDCANCEL;
+    default: return IDOK;
+  }
+}
+}  // namespace
+
+void SetQuietMode(bool Value) { Quiet = Value; }
+bool QuietMode() { return Quiet; }
+
+int AppMessageBox(HWND Owner, const std::string& Text, const std::string& Caption, UINT Flags, bool Log) {
+  if (Log) LogLine("message: " + OneLine(Text));
+  const int Answer = Quiet ? SafeAnswer(Flags) : MessageBoxW(Owner, LinesText(Text).c_str(), ToWide(Caption).c_str(), Flags);
+  if (Log || Quiet) LogLine(std::string(Quiet ? "answer (quiet run): " : "answer: ") + AnswerName(Answer));
+  return Answer;
 }
 
 std::wstring LinesText(const std::string& Text) {

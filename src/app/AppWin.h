@@ -5,13 +5,17 @@
 #include <string>
 
 #include "system/Messages.h"
+#include "wizard/RunOptions.h"
 #include "system/WideWin.h"
 
 namespace setup {
 
-// The program's exit status: the run succeeded; an installation ran but failed or was
-// cancelled; the program could not start (already running, unreadable or missing script).
-enum : int { exitSucceeded = 0, exitFailed = 1, exitNotStarted = 2 };
+// Quiet runs show no message box: the text goes to the log and a question takes the answer
+// that keeps the machine as it is (No, Cancel, Ignore). Set once at start.
+void SetQuietMode(bool Quiet);
+bool QuietMode();
+// Every message box of the program: logged with its answer, not shown in quiet runs.
+int AppMessageBox(HWND Owner, const std::string& Text, const std::string& Caption, UINT Flags, bool Log = true);
 
 // A text of Msg in the form the windows take.
 inline std::wstring WideText(const char* Utf8) { return ToWide(Utf8); }

@@ -10,6 +10,7 @@
 #include "model/StartupWin.h"
 #include "system/CommandLine.h"
 #include "system/Errors.h"
+#include "system/LogWin.h"
 #include "system/ProcessWin.h"
 #include "system/ResourceWin.h"
 #include "system/SystemWin.h"
@@ -82,8 +83,8 @@ bool TfrmWork::FormCreate() {
     return false;
   } catch (const std::exception& Error) {
     // A partly read script would install a partial product: report it and end.
-    MessageBoxW(Handle, LinesText(Error.what()).c_str(), WideText(Msg::ApplicationTitle).c_str(),
-                MB_OK | MB_ICONERROR);
+    AppMessageBox(Handle, Error.what(), Msg::ApplicationTitle, MB_OK | MB_ICONERROR);
+    LogLine("the script cannot be read: exit status " + std::to_string(exitNotStarted));
     return false;
   }
   FSelection = std::make_unique<TComponentSelection>(*Info);
@@ -153,16 +154,31 @@ void TfrmWork::CMShowingChanged() {
     LoadCabinetLibrary(Folder);
   } catch (const std::exception&) {
     // Another running copy holds the library loaded, so its file cannot be written anew.
-    MessageBoxW(Handle, WideText(Msg::AlreadyRunning).c_str(), WideText(Msg::ApplicationTitle).c_str(),
-                MB_OK | MB_ICONERROR);
+    AppMessageBox(Handle, Msg::AlreadyRunning, Msg::ApplicationTitle, MB_OK | MB_ICONERROR);
+    LogLine("not started: exit status " + std::to_string(exitNotStarted));
     Close(exitNotStarted);
     return;
   }
-  if (UpperAscii(GetSwitchValue(ProgramArguments(), "/AUTO=", "OFF")) == "ON") {
+  const TRunOptions Options = ReadRunOptions(ProgramArguments());
+  if (Options.Unattended) {
+    // Nothing has changed yet: a folder that is not one stops the run here.
+    if (Options.BadPath || !IsAbsoluteFolder(Info->InstallDir)) {
+      AppMessageBox(Handle, FormatMessage1(Msg::BadInstallDir, Info->InstallDir), Msg::ApplicationTitle,
+                    MB_OK | MB_ICONERROR);
+      LogLine("not started: exit status " + std::to_string(exitNotStarted));
+      Close(exitNotStarted);
+      return;
+    }
     const TTypeChoice Type = CheckedTypes();
     Info->ApplyInstallType(Type.Full, Type.Typical, Type.Minimal, Type.Custom);
+    LogLine(std::string("installation type: ") +
+            (Type.Full ? "FULL" : Type.Typical ? "TYPICAL" : Type.Minimal ? "MINIMAL" : "CUSTOM"));
+    LogSelection();
     RunInstallation();
-    Close(FInstallSucceeded ? exitSucceeded : exitFailed);
+    const int Status = UnattendedExitStatus(FInstallSucceeded, FAnySkipped, Info->DialogReboot);
+    LogLine(std::string("outcome: ") + (FInstallSucceeded ? "installed" : "not installed") + ", exit status " +
+            std::to_string(Status));
+    Close(Status);
     return;
   }
   SetFocus(btnNext);
@@ -173,9 +189,17 @@ TTypeChoice TfrmWork::CheckedTypes() const {
   return {Checked(radioFull), Checked(radioTypical), Checked(radioMinimal), Checked(radioCustom)};
 }
 
-void TfrmWork::ShowError(const std::string& Text) {
-  MessageBoxW(Handle, LinesText(Text).c_str(), WideText(Msg::ApplicationTitle).c_str(), MB_OK | MB_ICONERROR);
+void TfrmWork::ShowError(const std::string& Text) { AppMessageBox(Handle, Text, Msg::ApplicationTitle, MB_OK | MB_ICONERROR); }
+
+void TfrmWork::LogSelection() {
+  LogLine("installation folder: " + Info->InstallDir + "; program group: " + Info->ProgramGroup);
+  for (const auto& Group : Info->Groups)
+    LogLine("group " + std::to_string(Group->ItemNo) + " \"" + Group->Caption + "\": " +
+            (Group->State == gsSelected ? "selected" : Group->State == gsPartlySelected ? "partly selected"
+             : Group->State == gsNotSelected ? "not selected" : "no mark"));
 }
+
+void TfrmWork::Log(const std::string& Line) { LogLine(Line); }
 
 void TfrmWork::btnNextBackClick(HWND Sender) {
   if (!Handle || FRunning) return;
@@ -200,12 +224,14 @@ void TfrmWork::LeavePage() {
   switch (FPage) {
     case pgLicense:
       if (Checked(radioNo)) {
-        MessageBoxW(Handle, LinesText(Msg::LicenseRefused).c_str(), WideText(Msg::ExitCaption).c_str(),
-                    MB_OK | MB_ICONINFORMATION);
+        AppMessageBox(Handle, Msg::LicenseRefused, Msg::ExitCaption, MB_OK | MB_ICONINFORMATION);
         Close(exitFailed);
       }
       break;
     case pgDirectory:
+      // An empty or relative folder would put the product wherever the current folder is.
+      if (!IsAbsoluteFolder(WindowText(edtDirectory)))
+        throw Exception(FormatMessage1(Msg::BadInstallDir, WindowText(edtDirectory)));
       Info->InstallDir = WindowText(edtDirectory);
       RunBeforePrograms();
       // Without a type page the single offered type (or the full one) is what the user gets,
@@ -287,6 +313,8 @@ void TfrmWork::RunInstallation() {
     // The worker reports its own errors; whatever escapes only means the run is incomplete.
   }
   FInstallSucceeded = FExecutor && FExecutor->Succeeded;
+  // The worker has logged each of them as it went.
+  FAnySkipped = FExecutor && !FExecutor->SkippedFiles.empty();
   FExecutor.reset();
   FRunning = false;
 }
@@ -307,8 +335,8 @@ void TfrmWork::ShowFinishPage() {
 void TfrmWork::btnCancelClick() {
   if (!Handle) return;
   auto Confirmed = [this] {
-    return MessageBoxW(Handle, LinesText(Msg::GiveUpQuestion).c_str(), WideText(Msg::ExitCaption).c_str(),
-                       MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+    return AppMessageBox(Handle, Msg::GiveUpQuestion, Msg::ExitCaption, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) ==
+           IDYES;
   };
   // A running installation, attended or not, stops at the worker's next check; the window
   // moves on (or closes) once the run has returned.
@@ -520,7 +548,7 @@ void TfrmWork::ProcessMessages() {
 }
 
 int TfrmWork::ShowMessage(const std::string& Caption, const std::string& Text, unsigned Flags) {
-  return MessageBoxW(Handle, LinesText(Text).c_str(), ToWide(Caption).c_str(), Flags);
+  return AppMessageBox(Handle, Text, Caption, Flags, false);  // the worker logs its boxes itself
 }
 
 bool TfrmWork::AskNextDisk(std::string& Folder, const std::string& FileName) {

@@ -41,6 +41,7 @@ class TfrmWork : public IInstallHost {
   void ProcessMessages() override;
   int ShowMessage(const std::string& Caption, const std::string& Text, unsigned Flags) override;
   bool AskNextDisk(std::string& Folder, const std::string& FileName) override;
+  void Log(const std::string& Line) override;
 
  private:
   static LRESULT CALLBACK WindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
@@ -89,6 +90,7 @@ class TfrmWork : public IInstallHost {
   void btnCancelClick();
   TTypeChoice CheckedTypes() const;
   void ShowError(const std::string& Text);
+  void LogSelection();
   void Close(int Code);
 
   // Control handlers.
@@ -108,6 +110,7 @@ class TfrmWork : public IInstallHost {
   std::vector<T1CTitle> F1CTitles;
   int FPage = pgNone;
   bool FInstallSucceeded = false;
+  bool FAnySkipped = false;  // files kept or skipped by the last run
   bool FCollapsing = false;
   bool FShown = false;
   bool FRunning = false;

@@ -1,0 +1,36 @@
+#pragma once
+// How a run was asked to go: the switches that decide whether anybody is there to answer,
+// where the log goes, and the exit status a deployment tool reads afterwards.
+#include <string>
+#include <vector>
+
+namespace setup {
+
+// The program's exit status. exitPartly: installed, but some files were kept or skipped (the
+// log lists them); exitRestartRequired: installed, and the product wants Windows restarted,
+// which an unattended run never does itself.
+enum : int { exitSucceeded = 0, exitFailed = 1, exitNotStarted = 2, exitPartly = 3, exitRestartRequired = 3010 };
+
+struct TRunOptions {
+  bool Unattended = false;  // /AUTO=ON: no question is asked, every question takes its safe answer
+  bool Quiet = false;       // /QUIET=ON with /AUTO=ON: no window waits for a person, not even an error box
+  bool Help = false;        // /? or /HELP
+  std::string LogPath;      // /LOG=<file>; empty: no log
+  // /PATH= given with a value that cannot be an installation folder (empty or relative).
+  bool BadPath = false;
+};
+
+TRunOptions ReadRunOptions(const std::vector<std::string>& Args);
+
+// A folder the product can be installed into: a drive letter with its backslash ("C:\...")
+// or a network path ("\\server\share..."). An empty or relative folder would land the product
+// wherever the current folder happens to be.
+bool IsAbsoluteFolder(const std::string& Folder);
+
+// The status of an unattended run that got to its end (Succeeded) or not.
+int UnattendedExitStatus(bool Succeeded, bool AnySkipped, bool RestartWanted);
+
+// A text on one line, as the log keeps it: line breaks become " | ".
+std::string OneLine(const std::string& Text);
+
+}  // namespace setup

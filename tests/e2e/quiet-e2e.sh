@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# Unattended and quiet runs as a deployment tool makes them (/AUTO=ON /QUIET=ON /LOG=...): each
+# ends by itself, with no box on screen, with the exit status that tells its outcome and a log
+# that says why. A version conflict and a busy file (kept: status 3), a missing last disk and a
+# truncated set (failed: 1), a bad script and a second copy (not started: 2), and /? (0).
+#   quiet-e2e.sh REPO_ROOT MEDIA_DIR SETUP_BADSCRIPT_EXE GUIDRIVER_EXE LOCKER_EXE VERSIONED_DLL WORK_DIR
+set -u
+root=$1 media=$2 bad=$3 driver=$4 locker=$5 versioned=$6 work=$(realpath -m "$7")
+. "$(dirname "$0")/e2e-lib.sh"
+prefix=$work/wineprefix out=$work/quiet
+c=$prefix/drive_c
+rm -rf "$out" && mkdir -p "$out" || exit 1
+[ -d "$c" ] && rm -rf "$c/E2E"
+mkdir -p "$c/E2E/Version"
+
+# The sets: whole; without its last disk; one cabinet that holds only the first files.
+cp -r "$media" "$out/whole" && cp -r "$media" "$out/nodisk2" && rm -rf "$out/nodisk2/DISK2" || exit 1
+mkdir -p "$out/truncated/DISK1" "$out/entries" && cp "$media/DISK1/setup.exe" "$out/truncated/DISK1/" || exit 1
+cp "$root/examples/demo/files/license.txt" "$out/entries/5" && cp "$root/examples/demo/files/demo.txt" "$out/entries/3" || exit 1
+(cd "$out/entries" && gcab -c -z "$out/truncated/DISK1/setup1.cab" 5 3) || exit 1
+cp "$bad" "$out/whole/DISK1/setup_badscript.exe" || exit 1
+# A demo.txt with another version than the script's 1.0.0.1 is already there.
+cp "$versioned" "$c/E2E/Version/demo.txt" || exit 1
+quiet() { echo "/AUTO=ON /QUIET=ON \"/LOG=$(winpath "$out/$1.log")\""; }
+allowed=only=TfrmWork,TfrmMain,WineConsoleClass
+setup=$(winpath "$out/whole/DISK1/setup.exe")
+
+cat > "$out/cases.gdr" <<GDR
+start as=version "$setup" $(quiet version) "/PATH=C:\\\\E2E\\\\Version"
+wait-exit 3 of=version $allowed timeout=60000
+start as=lock "$(winpath "$locker")" "C:\\\\E2E\\\\Busy\\\\readme.txt" e2e-quiet-busy
+wait-file "C:\\\\E2E\\\\Busy\\\\readme.txt"
+start as=busy "$setup" $(quiet busy) "/PATH=C:\\\\E2E\\\\Busy"
+wait-exit 3 of=busy $allowed timeout=60000
+start as=nodisk "$(winpath "$out/nodisk2/DISK1/setup.exe")" $(quiet nodisk) "/PATH=C:\\\\E2E\\\\NoDisk"
+wait-exit 1 of=nodisk $allowed timeout=60000
+start as=truncated "$(winpath "$out/truncated/DISK1/setup.exe")" $(quiet truncated) "/PATH=C:\\\\E2E\\\\Truncated"
+wait-exit 1 of=truncated $allowed timeout=60000
+start as=badscript "$(winpath "$out/whole/DISK1/setup_badscript.exe")" $(quiet badscript) "/PATH=C:\\\\E2E\\\\Bad"
+wait-exit 2 of=badscript only= timeout=60000
+start as=emptypath "$setup" $(quiet emptypath) "/PATH="
+wait-exit 2 of=emptypath $allowed timeout=60000
+start as=help "$setup" /? /AUTO=ON /QUIET=ON
+wait-exit 0 of=help only= timeout=60000
+start as=first "$setup" "/PATH=C:\\\\E2E\\\\First"
+window "Мастер установки" class=TfrmWork timeout=30000
+start as=second "$setup" $(quiet second) "/PATH=C:\\\\E2E\\\\Second"
+wait-exit 2 of=second only=TfrmWork,TfrmMain timeout=60000
+window "Мастер установки" class=TfrmWork
+click Отмена
+answer "Вы подтверждаете выход" yes
+wait-exit 1 of=first
+GDR
+
+cat > "$out/session.sh" <<INNER
+'$root/tools/wine-run' '$prefix' reg add 'HKCU\\Software\\Wine\\DllOverrides' /v cabinet /d native,builtin /f >/dev/null 2>&1
+'$root/tools/wine-run' '$prefix' '$driver' -f '$(winpath "$out/cases.gdr")' > '$out/cases.out' 2>&1
+echo \$? > '$out/status.cases'
+INNER
+"$root/tools/wine-session" "$prefix" bash "$out/session.sh" >"$out/session.log" 2>&1
+cat "$out/cases.out" >> "$out/session.log"
+[ "$(cat "$out/status.cases" 2>/dev/null)" = 0 ] || fail "the driver's expectations failed (status $(cat "$out/status.cases" 2>/dev/null))"
+
+# Every line of a log is one event with its time; the lines asked for are there.
+stamp='^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3} '
+expect_log() {
+  local name=$1 pattern=$2 file=$out/$1.log
+  [ -f "$file" ] || { fail "$name: no log"; return; }
+  grep -Evq "$stamp" "$file" && fail "$name: a line without its time stamp: $(grep -Ev "$stamp" "$file" | head -1)"
+  grep -Eq "$stamp$pattern" "$file" || { fail "$name: no line matching '$pattern'"; echo "--- $name.log"; cat "$file"; }
+}
+for name in version busy nodisk truncated badscript emptypath second; do
+  expect_log $name 'setup\.exe [0-9.]+; command line: .*/QUIET=ON'
+done
+expect_log version 'kept \(version [0-9.]+\): C:\\E2E\\Version\\demo\.txt$'
+expect_log version 'outcome: installed, exit status 3$'
+cmp -s "$versioned" "$c/E2E/Version/demo.txt" || fail "version: the existing demo.txt was replaced"
+[ -f "$c/E2E/Version/readme.txt" ] || fail "version: the rest of the product was not installed"
+expect_log busy 'skipped \(busy\): C:\\E2E\\Busy\\readme\.txt$'
+expect_log busy 'extracted: C:\\E2E\\Busy\\license\.txt'
+expect_log busy 'exit status 3$'
+expect_log nodisk 'cabinet: setup1\.cab'
+expect_log nodisk 'message: В процессе установки произошла ошибка: .*setup2\.cab'
+expect_log nodisk 'outcome: not installed, exit status 1$'
+expect_log truncated 'message: В процессе установки произошла ошибка: .*readme\.txt'
+expect_log truncated 'exit status 1$'
+expect_log badscript "message: '447b' is not a valid integer value\.$"
+expect_log badscript 'exit status 2$'
+expect_log emptypath 'message: Каталог установки "" не подходит'
+expect_log emptypath 'exit status 2$'
+expect_log second 'message: Программа установки уже запущена!$'
+expect_log second 'answer \(quiet run\): OK$'
+expect_log second 'exit status 2$'
+for dir in Bad Second; do [ -e "$c/E2E/$dir" ] && fail "C:\\E2E\\$dir was created"; done
+finish "$out/session.log" "quiet unattended runs checked"
