@@ -11,7 +11,6 @@ prefix=$work/wineprefix out=$work/quiet
 c=$prefix/drive_c
 rm -rf "$out" && mkdir -p "$out" || exit 1
 [ -d "$c" ] && rm -rf "$c/E2E"
-mkdir -p "$c/E2E/Version"
 
 # The sets: whole; without its last disk; one cabinet that holds only the first files.
 cp -r "$media" "$out/whole" && cp -r "$media" "$out/nodisk2" && rm -rf "$out/nodisk2/DISK2" || exit 1
@@ -19,8 +18,6 @@ mkdir -p "$out/truncated/DISK1" "$out/entries" && cp "$media/DISK1/setup.exe" "$
 cp "$root/examples/demo/files/license.txt" "$out/entries/5" && cp "$root/examples/demo/files/demo.txt" "$out/entries/3" || exit 1
 (cd "$out/entries" && gcab -c -z "$out/truncated/DISK1/setup1.cab" 5 3) || exit 1
 cp "$bad" "$out/whole/DISK1/setup_badscript.exe" || exit 1
-# A demo.txt with another version than the script's 1.0.0.1 is already there.
-cp "$versioned" "$c/E2E/Version/demo.txt" || exit 1
 quiet() { echo "/AUTO=ON /QUIET=ON \"/LOG=$(winpath "$out/$1.log")\""; }
 allowed=only=TfrmWork,TfrmMain,WineConsoleClass
 setup=$(winpath "$out/whole/DISK1/setup.exe")
@@ -52,7 +49,10 @@ answer "Вы подтверждаете выход" yes
 wait-exit 1 of=first
 GDR
 
+# (Placed once the session has made the prefix: a new prefix starts empty.)
 cat > "$out/session.sh" <<INNER
+# A demo.txt with another version than the script's 1.0.0.1 is already there.
+mkdir -p '$c/E2E/Busy' '$c/E2E/Version' && cp '$versioned' '$c/E2E/Version/demo.txt'
 '$root/tools/wine-run' '$prefix' reg add 'HKCU\\Software\\Wine\\DllOverrides' /v cabinet /d native,builtin /f >/dev/null 2>&1
 '$root/tools/wine-run' '$prefix' '$driver' -f '$(winpath "$out/cases.gdr")' > '$out/cases.out' 2>&1
 echo \$? > '$out/status.cases'
@@ -66,8 +66,10 @@ stamp='^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3} '
 expect_log() {
   local name=$1 pattern=$2 file=$out/$1.log
   [ -f "$file" ] || { fail "$name: no log"; return; }
-  grep -Evq "$stamp" "$file" && fail "$name: a line without its time stamp: $(grep -Ev "$stamp" "$file" | head -1)"
-  grep -Eq "$stamp$pattern" "$file" || { fail "$name: no line matching '$pattern'"; echo "--- $name.log"; cat "$file"; }
+  # Lines end in CR LF, as Windows tools expect.
+  local lines; lines=$(tr -d '\r' < "$file")
+  grep -Evq "$stamp" <<<"$lines" && fail "$name: a line without its time stamp: $(grep -Ev "$stamp" <<<"$lines" | head -1)"
+  grep -Eq "$stamp$pattern" <<<"$lines" || { fail "$name: no line matching '$pattern'"; echo "--- $name.log"; cat "$file"; }
 }
 for name in version busy nodisk truncated badscript emptypath second; do
   expect_log $name 'setup\.exe [0-9.]+; command line: .*/QUIET=ON'
