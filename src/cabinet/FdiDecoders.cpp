@@ -12,7 +12,7 @@ namespace {
 // Uncompressed blocks are handed out where they were read.
 class TStoredDecoder final : public TDecoder {
  public:
-  void Reset() override {}
+  FDIERROR Reset(unsigned) override { return FDIERROR_NONE; }
   FDIERROR Decode(uint8_t* Input, uint32_t InputSize, uint32_t OutputSize, const uint8_t*& Output) override {
     if (InputSize != OutputSize) return FDIERROR_CORRUPT_CABINET;
     Output = Input;
@@ -44,7 +44,10 @@ class TMszipDecoder final : public TDecoder {
     return FReady;
   }
 
-  void Reset() override { FHistorySize = 0; }
+  FDIERROR Reset(unsigned) override {
+    FHistorySize = 0;
+    return FDIERROR_NONE;
+  }
 
   FDIERROR Decode(uint8_t* Input, uint32_t InputSize, uint32_t OutputSize, const uint8_t*& Output) override {
     if (OutputSize > MaxBlockOutput || InputSize < 2 || Input[0] != 'C' || Input[1] != 'K') return FDIERROR_MDI_FAIL;
@@ -103,8 +106,13 @@ FDIERROR CreateDecoder(unsigned CompressionType, TMemory& Memory, TDecoder*& Dec
       Decoder = Mszip;
       return FDIERROR_NONE;
     }
+    case tcompTYPE_QUANTUM:
+      Decoder = CreateQuantumDecoder(Memory);
+      return Decoder ? FDIERROR_NONE : FDIERROR_ALLOC_FAIL;
+    case tcompTYPE_LZX:
+      Decoder = CreateLzxDecoder(Memory);
+      return Decoder ? FDIERROR_NONE : FDIERROR_ALLOC_FAIL;
     default:
-      // Quantum and LZX join here when their decoders exist.
       return FDIERROR_BAD_COMPR_TYPE;
   }
 }
