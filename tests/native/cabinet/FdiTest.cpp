@@ -66,21 +66,6 @@ TEST(FdiTestCabinets, WellFormedOnesExtractLikeCabextract) {
   }
 }
 
-TEST(FdiTestCabinets, LzxAndQuantumFoldersAreRefusedAfterTheMszipOnes) {
-  for (const char* Name : {"mszip_lzx_qtm.cab", "normal_2files_2folders.cab"}) {
-    SCOPED_TRACE(Name);
-    TExtraction R = Extract(Folder(TestCabinets), Name);
-    EXPECT_FALSE(R.Ok);
-    EXPECT_EQ(R.Error.erfOper, FDIERROR_BAD_COMPR_TYPE);
-    EXPECT_EQ(R.OpenHandles, 0);
-    auto Truth = CabextractFiles(TestCabinets / Name);
-    for (const auto& [File, Bytes] : R.Files) EXPECT_EQ(Bytes, Truth[File]) << File;
-  }
-  // The MSZIP folder comes first there, so its file is written before the LZX folder stops us.
-  TExtraction R = Extract(Folder(TestCabinets), "mszip_lzx_qtm.cab");
-  EXPECT_EQ(R.Files.count("mszip.txt"), 1u);
-}
-
 TEST(FdiTestCabinets, MalformedOnesFailCleanlyOrAgreeWithCabextract) {
   auto Cabinets = TestCabinetsMatching({"bad_", "partial_", "cve-", "filename-read-violation-", "hidden-file",
                                         "lzx-", "search_"});
