@@ -372,7 +372,9 @@ class TLzxDecoder final : public TDecoder {
     if (To + Count <= FWindowSize && From + Count <= FWindowSize) {
       uint8_t* D = FWindow + To;
       const uint8_t* S = FWindow + From;
-      if (Offset >= 8) {
+      // Whole words only where source and destination lie eight bytes apart or more; a
+      // source near the far end of the window lies just ahead of the destination.
+      if (Offset >= 8 && FWindowSize - Offset >= 8) {
         while (Count >= 8) {
           memcpy(D, S, 8);
           D += 8;

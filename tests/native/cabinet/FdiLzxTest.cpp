@@ -56,6 +56,12 @@ std::string Calls(std::size_t Size, uint32_t Seed) {
   return Data;
 }
 
+std::string Repeated(const std::string& Piece, int Times) {
+  std::string Data;
+  for (int I = 0; I < Times; I++) Data += Piece;
+  return Data;
+}
+
 TFiles EdgeFiles() {
   return {
       {"empty.txt", ""},
@@ -67,6 +73,10 @@ TFiles EdgeFiles() {
       {"noise.bin", Pseudorandom(150000, 4)},
       {"code.bin", Calls(200000, 5)},
       {"readme.txt", Text(400000, 6)},
+      // Noise repeating with the longest distances a 2^15 window allows, where a match's
+      // source lies just ahead of its destination in the window.
+      {"period-3.bin", Repeated(Pseudorandom(32765, 7), 4)},
+      {"period-7.bin", Repeated(Pseudorandom(32761, 8), 3)},
   };
 }
 
