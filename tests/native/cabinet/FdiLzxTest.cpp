@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <sstream>
 
+#include <zlib.h>
+
 #include "FdiHarness.h"
 #include "cabinet/writer/CabinetWriter.h"
 
@@ -217,4 +219,69 @@ TEST(FdiLzxDamage, WindowOutsideTheFormatIsAnUnknownCompression) {
     EXPECT_FALSE(R.Ok);
     EXPECT_EQ(R.Error.erfOper, FDIERROR_BAD_COMPR_TYPE) << Bits;
   }
+}
+
+// MSZIP blocks of uneven sizes. The history of a block is a 32 KB window that each block
+// fills from its start, so after a short block its tail is still the older data, not the
+// bytes just before it. Made here with zlib, as no tool at hand writes such cabinets.
+TEST(FdiMszipHistory, ShortBlocksLeaveTheRestOfTheWindowAsItWas) {
+  std::string Data = Text(120000, 21);
+  const std::size_t Sizes[] = {1000, 20000, 32768, 3000, 700, 32768, 29764};
+  std::string Blocks;
+  std::size_t Done = 0, Count = 0;
+  std::string Window(32768, '\0');
+  z_stream Z{};
+  ASSERT_EQ(deflateInit2(&Z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  for (std::size_t Size : Sizes) {
+    ASSERT_EQ(deflateReset(&Z), Z_OK);
+    if (Done) deflateSetDictionary(&Z, reinterpret_cast<const Bytef*>(Window.data()), uInt(Window.size()));
+    std::string Packed(2 + deflateBound(&Z, Size), '\0');
+    Packed[0] = 'C';
+    Packed[1] = 'K';
+    Z.next_in = reinterpret_cast<Bytef*>(&Data[Done]);
+    Z.avail_in = uInt(Size);
+    Z.next_out = reinterpret_cast<Bytef*>(&Packed[2]);
+    Z.avail_out = uInt(Packed.size() - 2);
+    ASSERT_EQ(deflate(&Z, Z_FINISH), Z_STREAM_END);
+    Packed.resize(Packed.size() - Z.avail_out);
+    char Header[8] = {0, 0, 0, 0, char(Packed.size() & 0xFF), char(Packed.size() >> 8), char(Size & 0xFF), char(Size >> 8)};
+    Blocks += std::string(Header, 8) + Packed;
+    Window.replace(0, Size, Data, Done, Size);
+    Done += Size;
+    Count++;
+  }
+  deflateEnd(&Z);
+  ASSERT_EQ(Done, Data.size());
+  std::string Name = "uneven.txt";
+  uint32_t FirstBlock = 36 + 8 + 16 + uint32_t(Name.size()) + 1;
+  std::string Cabinet = std::string("MSCF") + std::string(4, '\0');
+  auto Put = [&](uint32_t V, int Bytes) {
+    for (int I = 0; I < Bytes; I++) Cabinet += char(V >> (8 * I));
+  };
+  Put(FirstBlock + uint32_t(Blocks.size()), 4);
+  Put(0, 4);
+  Put(44, 4);  // files
+  Put(0, 4);
+  Put(0x0103, 2);
+  Put(1, 2);  // folders
+  Put(1, 2);  // files
+  Put(0, 2);
+  Put(7, 2);
+  Put(0, 2);
+  Put(FirstBlock, 4);
+  Put(uint32_t(Count), 2);
+  Put(1, 2);  // MSZIP
+  Put(uint32_t(Data.size()), 4);
+  Put(0, 4);
+  Put(0, 2);
+  Put(0x21, 2);
+  Put(0, 2);
+  Put(0x20, 2);
+  Cabinet += Name + '\0' + Blocks;
+  TTempDir Dir;
+  WriteFile(Dir.Path() / "uneven.cab", Cabinet);
+  TExtraction R = Extract(Dir.Folder(), "uneven.cab");
+  ASSERT_TRUE(R.Ok) << R.Error.erfOper;
+  EXPECT_TRUE(R.Files[Name] == Data);
+  EXPECT_TRUE(CabextractFiles(Dir.Path() / "uneven.cab")[Name] == Data);
 }
