@@ -16,7 +16,6 @@ using namespace setup::lzx;
 // The translation size the Microsoft tools announce: the size of an executable image that
 // call targets are taken to lie in.
 constexpr std::uint32_t TranslationSize = 12000000;
-constexpr unsigned HashBits = 16;
 constexpr unsigned MaxPretreeLength = 15;  // a pretree length has four bits
 
 // Bits in 16-bit little-endian words, the first bit in the top of its word.
@@ -204,7 +203,10 @@ struct TLzxCompressor::TImpl {
 
   const std::uint8_t* At(std::uint64_t Place) const { return Data.data() + (Place - Base); }
 
-  static std::uint32_t HashOf(const std::uint8_t* P) {
+  // Few places share a hash even in a 2 MB window: on data that does not repeat, chains of
+  // unrelated places would cost a cache miss per link.
+  unsigned HashBits = 17;
+  std::uint32_t HashOf(const std::uint8_t* P) const {
     std::uint32_t Key = std::uint32_t(P[0]) << 16 | std::uint32_t(P[1]) << 8 | P[2];
     return (Key * 2654435761u) >> (32 - HashBits);
   }
@@ -470,7 +472,8 @@ TLzxCompressor::TLzxCompressor(unsigned WindowBits, int Level) : FImpl(std::make
   I.Effort = Efforts[Level];
   // Two windows of room: the history moves down once per window of input, not per frame.
   I.Data.resize(2 * std::size_t(I.WindowSize) + FrameSize);
-  I.Head.resize(std::size_t(1) << HashBits);
+  I.HashBits = WindowBits >= 18 ? 20 : 17;
+  I.Head.resize(std::size_t(1) << I.HashBits);
   I.Chain.resize(I.WindowSize);
   I.Tokens.reserve(FrameSize);
   I.Reset();
