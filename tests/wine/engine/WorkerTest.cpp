@@ -97,11 +97,11 @@ class Worker : public ::testing::Test {
   }
 
   // Files 10 (large, spans cabinets), 11, 12 (in an unselected group), 13 (temporary).
-  void MakeCabinets(std::uint64_t MaxSize = 60000) {
+  void MakeCabinets(std::uint64_t MaxSize = 60000, TCabinetCompression Compression = ccNone) {
     TCabinetWriterOptions Options;
     Options.OutputPattern = Root + "Media\\setup%d.cab";
     Options.MaxCabinetSize = MaxSize;
-    Options.Compression = ccNone;
+    Options.Compression = Compression;
     Options.DiskFolders = true;
     TCabinetWriter Writer(Options);
     for (const auto& [Number, Bytes] : Data) {
@@ -199,6 +199,22 @@ class Worker : public ::testing::Test {
 std::string InstallDir(const std::string& Root) { return Root + "PF\\Тест"; }
 
 }  // namespace
+
+// Products are usually packed with LZX:21; its folder runs on across the disks.
+TEST_F(Worker, InstallsAnLzxPackedSpannedSet) {
+  MakeCabinets(60000, ccLzx);
+  ASSERT_GE(Cabinets.size(), 2u);
+  Reg.SetRootKey(RegistryRoot::LocalMachine);
+  ASSERT_TRUE(Reg.OpenKey(kSharedDllsKey, true));
+  Reg.CloseKey();
+  LoadModel(StandardScript());
+  Run();
+  ASSERT_TRUE(Succeeded) << (Host.Messages.empty() ? "" : Host.Messages.back());
+  EXPECT_TRUE(Host.DiskPrompts.empty());
+  const std::string Install = InstallDir(Root);
+  EXPECT_EQ(LoadBytesFromFile(Install + "\\bin\\big.dat"), Data[10]);
+  EXPECT_EQ(LoadBytesFromFile(Install + "\\data\\small.txt"), Data[11]);
+}
 
 TEST_F(Worker, InstallsASpannedSetFromSiblingDiskFolders) {
   MakeCabinets();
