@@ -380,11 +380,29 @@ struct TLzxCompressor::TImpl {
     std::uint16_t MainCodes[MaxMainSymbols], LengthCodes[LengthSymbols];
     CanonicalCodes(MainLengths, MainSymbols, MainCodes);
     CanonicalCodes(LengthLengths, LengthSymbols, LengthCodes);
+    // Offsets whose low three bits follow a pattern (records, aligned tables) are cheaper
+    // with those bits in a tree of their own: an aligned-offset block.
+    std::uint32_t AlignedFrequencies[AlignedSymbols] = {};
+    std::uint64_t AlignedCount = 0;
+    for (const TToken& T : Tokens)
+      if (T.Main >= Literals && T.ExtraBits >= 3) {
+        AlignedFrequencies[T.Extra & 7]++;
+        AlignedCount++;
+      }
+    std::uint8_t AlignedLengths[AlignedSymbols];
+    std::uint16_t AlignedCodes[AlignedSymbols];
+    BuildLengths(AlignedFrequencies, AlignedSymbols, 7, AlignedLengths);
+    CanonicalCodes(AlignedLengths, AlignedSymbols, AlignedCodes);
+    std::uint64_t AlignedBits = 3 * AlignedSymbols;
+    for (unsigned S = 0; S < AlignedSymbols; S++) AlignedBits += std::uint64_t(AlignedFrequencies[S]) * AlignedLengths[S];
+    const bool Aligned = AlignedBits < 3 * AlignedCount;
 
     TBitWriter Bits(Out);
     WriteStreamHeader(Bits);
-    Bits.Put(btVerbatim, 3);
+    Bits.Put(Aligned ? btAligned : btVerbatim, 3);
     Bits.Put(Size, 24);
+    if (Aligned)
+      for (unsigned S = 0; S < AlignedSymbols; S++) Bits.Put(AlignedLengths[S], 3);
     WriteLengths(Bits, MainLengths, MainPrevious, 0, Literals);
     WriteLengths(Bits, MainLengths, MainPrevious, Literals, MainSymbols);
     WriteLengths(Bits, LengthLengths, LengthPrevious, 0, LengthSymbols);
@@ -392,7 +410,12 @@ struct TLzxCompressor::TImpl {
       Bits.Put(MainCodes[T.Main], MainLengths[T.Main]);
       if (T.Main < Literals) continue;
       if (((T.Main - Literals) & 7) == 7) Bits.Put(LengthCodes[T.LengthFooter], LengthLengths[T.LengthFooter]);
-      if (T.ExtraBits) Bits.Put(T.Extra, T.ExtraBits);
+      if (Aligned && T.ExtraBits >= 3) {
+        Bits.Put(T.Extra >> 3, T.ExtraBits - 3u);
+        Bits.Put(AlignedCodes[T.Extra & 7], AlignedLengths[T.Extra & 7]);
+      } else if (T.ExtraBits) {
+        Bits.Put(T.Extra, T.ExtraBits);
+      }
     }
     Bits.Align();
   }

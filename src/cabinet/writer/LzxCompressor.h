@@ -3,8 +3,8 @@
 //
 // Matches are found with hash chains over the window and chosen with one step of lazy
 // evaluation; the three repeated offsets are tried first at every position. Each frame is
-// one verbatim block with Huffman trees of its own, or a stored block when that is shorter,
-// so every data block can be cut from the next without carrying bits over. Call
+// one verbatim or aligned-offset block with Huffman trees of its own, or a stored block when
+// that is shorter, so every data block can be cut from the next without carrying bits over. Call
 // translation (E8) is applied as the Microsoft tools do, which shrinks x86 code.
 #include <cstdint>
 #include <memory>

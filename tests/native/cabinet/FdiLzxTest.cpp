@@ -58,6 +58,19 @@ std::string Calls(std::size_t Size, uint32_t Seed) {
   return Data;
 }
 
+// Records of 24 bytes with a few varying fields: matches at distances of whole records.
+std::string Records(std::size_t Size, uint32_t Seed) {
+  std::string Data;
+  uint32_t X = Seed;
+  while (Data.size() < Size) {
+    X = X * 1664525u + 1013904223u;
+    uint32_t Record[6] = {uint32_t(Data.size()), X % 300, 0x00010000, X >> 20, 7, 0xFFFFFFFF};
+    Data.append(reinterpret_cast<const char*>(Record), sizeof Record);
+  }
+  Data.resize(Size);
+  return Data;
+}
+
 std::string Repeated(const std::string& Piece, int Times) {
   std::string Data;
   for (int I = 0; I < Times; I++) Data += Piece;
@@ -79,6 +92,7 @@ TFiles EdgeFiles() {
       // source lies just ahead of its destination in the window.
       {"period-3.bin", Repeated(Pseudorandom(32765, 7), 4)},
       {"period-7.bin", Repeated(Pseudorandom(32761, 8), 3)},
+      {"records.bin", Records(300000, 9)},
   };
 }
 
@@ -152,6 +166,34 @@ TEST_P(FdiLzxRoundTrip, SetSpanningCabinetsComesBackWhole) {
   }
   EXPECT_TRUE(Walked == Files);
   EXPECT_TRUE(CabextractFiles(Dir.Path() / First) == Files);
+}
+
+// The block type of a folder's first frame: after the call translation header (a flag and
+// the 32-bit size), the first three bits.
+unsigned FirstBlockType(const std::string& Cabinet) {
+  uint32_t At = uint8_t(Cabinet[36]) | uint8_t(Cabinet[37]) << 8 | uint8_t(Cabinet[38]) << 16;
+  const uint8_t* P = reinterpret_cast<const uint8_t*>(Cabinet.data()) + At + 8;
+  uint64_t Bits = 0;
+  for (int Word = 0; Word < 3; Word++) Bits = (Bits << 16) | P[2 * Word] | uint32_t(P[2 * Word + 1]) << 8;
+  return unsigned(Bits >> (48 - 36)) & 7;
+}
+
+TEST(FdiLzxBlocks, EachKindIsWrittenAndReadBack) {
+  TTempDir Dir;
+  struct TCase {
+    std::string Data;
+    unsigned Type;  // verbatim 1, aligned offsets 2, stored 3
+  } Cases[] = {{Text(70000, 1), 1}, {Records(70000, 2), 2}, {Pseudorandom(70000, 3), 3}};
+  for (const TCase& Case : Cases) {
+    TFiles Files = {{"data", Case.Data}};
+    std::string Name = WriteLzx(Dir.Path(), Files, 17);
+    SCOPED_TRACE(Case.Type);
+    EXPECT_EQ(FirstBlockType(ReadFile(Dir.Path() / Name)), Case.Type);
+    TExtraction R = Extract(Dir.Folder(), Name);
+    ASSERT_TRUE(R.Ok) << R.Error.erfOper;
+    EXPECT_TRUE(R.Files == Files);
+    EXPECT_TRUE(CabextractFiles(Dir.Path() / Name) == Files);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Window, FdiLzxRoundTrip, ::testing::Values(15u, 16u, 21u));

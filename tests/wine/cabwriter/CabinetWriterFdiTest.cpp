@@ -266,9 +266,24 @@ std::string CallData(std::size_t Size, std::uint32_t Seed) {
   return Data;
 }
 
+// Records of 24 bytes: matches at distances of whole records, written as aligned-offset
+// blocks.
+std::string RecordData(std::size_t Size, std::uint32_t Seed) {
+  std::string Data;
+  std::uint32_t X = Seed;
+  while (Data.size() < Size) {
+    X = X * 1664525u + 1013904223u;
+    std::uint32_t Record[6] = {std::uint32_t(Data.size()), X % 300, 0x00010000, X >> 20, 7, 0xFFFFFFFF};
+    Data.append(reinterpret_cast<const char*>(Record), sizeof Record);
+  }
+  Data.resize(Size);
+  return Data;
+}
+
 class SystemFdiByLzxWindow : public ::testing::TestWithParam<unsigned> {};
 
-// Frame edges, runs, noise and translated calls, in every window size the tests use.
+// Frame edges, runs, noise, translated calls and aligned offsets, in every window size the
+// tests use.
 TEST_P(SystemFdiByLzxWindow, EdgeFilesAndCallsExtractIdentically) {
   TTempDir Dir;
   TCabinetWriterOptions Options;
@@ -282,7 +297,8 @@ TEST_P(SystemFdiByLzxWindow, EdgeFilesAndCallsExtractIdentically) {
                                     {"frame+1", MakeData(3, 32769, 0)},
                                     {"run", std::string(200000, 'z')},
                                     {"noise", MakeData(4, 100000, 2)},
-                                    {"calls", CallData(150000, 5)}};
+                                    {"calls", CallData(150000, 5)},
+                                    {"records", RecordData(120000, 6)}};
   ASSERT_EQ(WriteCabinets(Options, Files).size(), 1u);
   TWalk W;
   ExpectWalkExtracts(Dir.Path() / "set", Files, 1, W);
