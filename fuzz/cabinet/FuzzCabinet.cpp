@@ -28,7 +28,8 @@ THandle& HandleOf(INT_PTR H) {
 
 void* FDIDIAMONDAPI Alloc(ULONG Bytes) {
   // A size no cabinet justifies would show up as an unbounded allocation.
-  if (Bytes > 1024 * 1024) std::abort();
+  // The largest window (LZX and Quantum, 2 MB) is the largest block any cabinet justifies.
+  if (Bytes > 3 * 1024 * 1024) std::abort();
   return std::malloc(Bytes ? Bytes : 1);
 }
 void FDIDIAMONDAPI Free(void* Block) { std::free(Block); }

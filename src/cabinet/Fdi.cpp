@@ -285,7 +285,7 @@ FDIERROR StartFolder(TContext& C, uint16_t Index) {
   if (!C.Decoders[Method]) {
     if (FDIERROR Error = CreateDecoder(Method, C.Memory, C.Decoders[Method])) return Error;
   }
-  C.Decoders[Method]->Reset();
+  if (FDIERROR Error = C.Decoders[Method]->Reset(Type)) return Error;
   F.Index = Index;
   F.Type = Method;
   F.DataCabinet = &C.Listed;

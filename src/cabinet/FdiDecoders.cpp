@@ -12,7 +12,7 @@ namespace {
 // Uncompressed blocks are handed out where they were read.
 class TStoredDecoder final : public TDecoder {
  public:
-  void Reset() override {}
+  FDIERROR Reset(unsigned) override { return FDIERROR_NONE; }
   FDIERROR Decode(uint8_t* Input, uint32_t InputSize, uint32_t OutputSize, const uint8_t*& Output) override {
     if (InputSize != OutputSize) return FDIERROR_CORRUPT_CABINET;
     Output = Input;
@@ -29,13 +29,12 @@ class TMszipDecoder final : public TDecoder {
   ~TMszipDecoder() override {
     if (FReady) inflateEnd(&FStream);
     if (FOutput) FMemory.Free(FOutput);
-    if (FHistory) FMemory.Free(FHistory);
   }
 
   bool Initialize() {
-    FOutput = static_cast<uint8_t*>(FMemory.Alloc(MaxBlockOutput));
-    FHistory = static_cast<uint8_t*>(FMemory.Alloc(MaxBlockOutput));
-    if (!FOutput || !FHistory) return false;
+    FOutput = static_cast<uint8_t*>(FMemory.Alloc(2 * MaxBlockOutput));
+    if (!FOutput) return false;
+    FHistory = FOutput;
     memset(&FStream, 0, sizeof FStream);
     FStream.zalloc = &ZAlloc;
     FStream.zfree = &ZFree;
@@ -44,25 +43,41 @@ class TMszipDecoder final : public TDecoder {
     return FReady;
   }
 
-  void Reset() override { FHistorySize = 0; }
+  FDIERROR Reset(unsigned) override {
+    FHistorySize = 0;
+    return FDIERROR_NONE;
+  }
 
   FDIERROR Decode(uint8_t* Input, uint32_t InputSize, uint32_t OutputSize, const uint8_t*& Output) override {
     if (OutputSize > MaxBlockOutput || InputSize < 2 || Input[0] != 'C' || Input[1] != 'K') return FDIERROR_MDI_FAIL;
     if (inflateReset(&FStream) != Z_OK) return FDIERROR_MDI_FAIL;
+    // The two halves of the output buffer take turns: the previous block's output stays
+    // where it was written and is the next block's history, without a copy.
     if (FHistorySize && inflateSetDictionary(&FStream, FHistory, FHistorySize) != Z_OK) return FDIERROR_MDI_FAIL;
+    uint8_t* Target = FHistory == FOutput ? FOutput + MaxBlockOutput : FOutput;
+    uint8_t* const Decoded = Target;
     FStream.next_in = Input + 2;
     FStream.avail_in = InputSize - 2;
-    FStream.next_out = FOutput;
+    FStream.next_out = Target;
     FStream.avail_out = OutputSize;
     int Result = inflate(&FStream, Z_NO_FLUSH);
     // A block must give exactly its announced size; a stream that stops short, runs on or
     // breaks leaves the folder undecodable from here on.
     if (Result != Z_STREAM_END && !(Result == Z_OK || Result == Z_BUF_ERROR)) return Fail();
     if (FStream.avail_out != 0) return Fail();
-    uInt HistorySize = 0;
-    if (inflateGetDictionary(&FStream, FHistory, &HistorySize) != Z_OK) return Fail();
-    FHistorySize = HistorySize;
-    Output = FOutput;
+    // The history is a 32 KB window that every block fills from its start: a whole block
+    // replaces it (and stays where it was decoded), a short one only its first part, as the
+    // other readers of this format have it (zeros before the folder's first byte).
+    if (OutputSize != MaxBlockOutput) {
+      uint8_t* Window = Target == FOutput ? FOutput + MaxBlockOutput : FOutput;
+      if (FHistorySize == 0) memset(Window + OutputSize, 0, MaxBlockOutput - OutputSize);
+      memcpy(Window, Target, OutputSize);
+      FHistory = Window;
+    } else {
+      FHistory = Target;
+    }
+    FHistorySize = MaxBlockOutput;
+    Output = Decoded;
     return FDIERROR_NONE;
   }
 
@@ -80,8 +95,8 @@ class TMszipDecoder final : public TDecoder {
   TMemory& FMemory;
   z_stream FStream;
   bool FReady = false;
-  uint8_t* FOutput = nullptr;
-  uint8_t* FHistory = nullptr;
+  uint8_t* FOutput = nullptr;   // two blocks
+  uint8_t* FHistory = nullptr;  // in one of them
   uInt FHistorySize = 0;
 };
 
@@ -103,8 +118,13 @@ FDIERROR CreateDecoder(unsigned CompressionType, TMemory& Memory, TDecoder*& Dec
       Decoder = Mszip;
       return FDIERROR_NONE;
     }
+    case tcompTYPE_QUANTUM:
+      Decoder = CreateQuantumDecoder(Memory);
+      return Decoder ? FDIERROR_NONE : FDIERROR_ALLOC_FAIL;
+    case tcompTYPE_LZX:
+      Decoder = CreateLzxDecoder(Memory);
+      return Decoder ? FDIERROR_NONE : FDIERROR_ALLOC_FAIL;
     default:
-      // Quantum and LZX join here when their decoders exist.
       return FDIERROR_BAD_COMPR_TYPE;
   }
 }

@@ -4,6 +4,8 @@
 // it keeps whatever history the method carries from block to block within a folder.
 #include <stdint.h>
 
+#include <new>
+
 #include "cabinet/Fdi.h"
 
 namespace setup::fdi {
@@ -34,8 +36,10 @@ constexpr uint32_t MaxBlockInput = 65536;
 class TDecoder {
  public:
   virtual ~TDecoder() = default;
-  // A new folder starts: forget the history of the previous one.
-  virtual void Reset() = 0;
+  // A new folder of the given type (the whole typeCompress, with the method's parameters)
+  // starts: forget the history of the previous one. FDIERROR_BAD_COMPR_TYPE for parameters
+  // the method does not have, FDIERROR_ALLOC_FAIL when its window cannot be had.
+  virtual FDIERROR Reset(unsigned Type) = 0;
   // Decodes one block of Input into exactly OutputSize bytes. On success Output points to them
   // (valid until the next call); otherwise an FDIERROR.
   virtual FDIERROR Decode(uint8_t* Input, uint32_t InputSize, uint32_t OutputSize, const uint8_t*& Output) = 0;
@@ -44,5 +48,10 @@ class TDecoder {
 // The decoder for a folder's compression type (the low bits of typeCompress).
 // FDIERROR_BAD_COMPR_TYPE for a method we do not decode, FDIERROR_ALLOC_FAIL without memory.
 FDIERROR CreateDecoder(unsigned CompressionType, TMemory& Memory, TDecoder*& Decoder);
+
+// The decoders of the methods with a window of their own (FdiLzx.cpp, FdiQuantum.cpp);
+// nullptr without memory. Their window is allocated by Reset.
+TDecoder* CreateLzxDecoder(TMemory& Memory);
+TDecoder* CreateQuantumDecoder(TMemory& Memory);
 
 }  // namespace setup::fdi

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <fstream>
 
+#include "cabinet/writer/LzxCompressor.h"
 #include "system/Encoding.h"
 #include "system/Errors.h"
 
@@ -34,6 +35,7 @@ constexpr std::uint16_t cFlagPrevCabinet = 0x0001;
 constexpr std::uint16_t cFlagNextCabinet = 0x0002;
 constexpr std::uint16_t cCompressNone = 0;
 constexpr std::uint16_t cCompressMszip = 1;
+constexpr std::uint16_t cCompressLzx = 3;  // the window size in bits goes in bits 8..12
 
 constexpr std::size_t cHeaderFixedSize = 36;
 constexpr std::size_t cFolderRecordSize = 8;
@@ -193,6 +195,7 @@ struct TCabinetWriter::TImpl {
 
   z_stream Deflater{};
   bool DeflaterReady = false;
+  std::unique_ptr<TLzxCompressor> Lzx;
 
   ~TImpl() {
     if (DeflaterReady) deflateEnd(&Deflater);
@@ -218,6 +221,7 @@ struct TCabinetWriter::TImpl {
   }
 
   std::uint16_t CompressionCode() const {
+    if (Options.Compression == ccLzx) return std::uint16_t(cCompressLzx | Options.LzxWindowBits << 8);
     return Options.Compression == ccMszip ? cCompressMszip : cCompressNone;
   }
 
@@ -474,6 +478,8 @@ struct TCabinetWriter::TImpl {
       // must be decodable with only the previous block as history.
       if (deflate(&Deflater, Z_FINISH) != Z_STREAM_END) throw Exception("Compression failed");
       Packed.resize(Packed.size() - Deflater.avail_out);
+    } else if (Options.Compression == ccLzx) {
+      Lzx->CompressFrame(Pending.data(), std::uint32_t(Pending.size()), Packed);
     } else {
       Packed = Pending;
     }
@@ -491,6 +497,7 @@ struct TCabinetWriter::TImpl {
     FolderOpen = true;
     FolderSize = 0;
     PendingStart = 0;
+    if (Lzx) Lzx->Reset();
     Pending.clear();
     History.clear();
   }
@@ -606,6 +613,7 @@ TCabinetWriter::TCabinetWriter(TCabinetWriterOptions Options) : FImpl(std::make_
       throw Exception("Compression failed");
     I.DeflaterReady = true;
   }
+  if (I.Options.Compression == ccLzx) I.Lzx = std::make_unique<TLzxCompressor>(I.Options.LzxWindowBits, I.Options.CompressionLevel);
   I.Pending.reserve(cBlockSize);
   I.OpenCabinet();
 }

@@ -1,6 +1,6 @@
 #pragma once
 // Writes Microsoft cabinet files, alone or as a numbered set that spans several cabinets
-// ("setup1.cab", "setup2.cab", ...), with stored or MSZIP-compressed data.
+// ("setup1.cab", "setup2.cab", ...), with stored, MSZIP- or LZX-compressed data.
 //
 // Memory stays bounded whatever the size of the input: data is compressed block by block
 // from the caller's stream and spooled to a temporary file beside the cabinet until the
@@ -25,7 +25,7 @@
 
 namespace setup {
 
-enum TCabinetCompression { ccNone, ccMszip };
+enum TCabinetCompression { ccNone, ccMszip, ccLzx };
 
 // How entry names are stored. The default keeps UTF-8 and marks non-ASCII names with the
 // cabinet's "name is UTF" attribute; the other stores code page 1251 bytes without the mark,
@@ -37,7 +37,8 @@ struct TCabinetWriterOptions {
   // the cabinet's number, from 1 ("out/setup%d.cab"). "%%" is a literal percent sign.
   std::string OutputPattern;
   TCabinetCompression Compression = ccMszip;
-  int CompressionLevel = 6;  // zlib level 1..9
+  int CompressionLevel = 6;  // 1..9, zlib's levels and the LZX matcher's effort
+  unsigned LzxWindowBits = 21;  // LZX window of 2^15..2^21 bytes
   // 0: one cabinet without a size limit. Otherwise no cabinet of the set is larger.
   std::uint64_t MaxCabinetSize = 0;
   // Bytes of the first disk taken by other files (the setup program beside setup1.cab): the

@@ -20,8 +20,10 @@ const char* const cUsage =
     "Writes the files at PATH into a cabinet under the entry NAME (split at the first '=').\n"
     "@LIST reads NAME=PATH lines from the file LIST (empty lines are skipped).\n"
     "\n"
-    "  -m, --compression=none|mszip  data compression (default mszip)\n"
-    "  -l, --level=1..9              MSZIP compression level (default 6)\n"
+    "  -m, --compression=none|mszip|lzx[:15..21]\n"
+    "                                data compression (default mszip); LZX with a window\n"
+    "                                of 2^N bytes (default 21)\n"
+    "  -l, --level=1..9              compression level (default 6)\n"
     "  -s, --max-size=BYTES[K|M]     split into a numbered set of cabinets of at most BYTES;\n"
     "                                OUTPUT then names them with %d (\"setup%d.cab\"); at most 2 GB\n"
     "  -d, --disk-folders            write cabinet n into the folder DISKn beside OUTPUT\n"
@@ -116,7 +118,14 @@ int Run(const std::vector<std::string>& Args) {
           Options.Compression = setup::ccNone;
         else if (Mode == "mszip")
           Options.Compression = setup::ccMszip;
-        else
+        else if (Mode == "lzx")
+          Options.Compression = setup::ccLzx;
+        else if (Mode.rfind("lzx:", 0) == 0) {
+          std::uint64_t Bits = ParseNumber(Mode.substr(4), "LZX window", false);
+          if (Bits < 15 || Bits > 21) throw TUsageError{"the LZX window must be 15 to 21"};
+          Options.Compression = setup::ccLzx;
+          Options.LzxWindowBits = unsigned(Bits);
+        } else
           throw TUsageError{"unknown compression '" + Mode + "'"};
       } else if (Key == "-l" || Key == "--level") {
         std::uint64_t Level = ParseNumber(TakeValue(), "level", false);

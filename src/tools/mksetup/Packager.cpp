@@ -348,10 +348,6 @@ class TPackager {
       : Options(Options), ProgramDir(ProgramDir), Log(Log), Signer(Signer), ScriptName(Options.Script) {}
 
   TPackResult Run() {
-    if (Options.Compression == TCompressionKind::Lzx)
-      // The cabinet writer has no LZX encoder yet; once it has, map the window to its options
-      // in PackCabinets.
-      throw Exception("LZX compression is not supported yet; use --compression mszip or none");
     ReadScript();
     FindContents();
     CheckEmbedded();
@@ -557,7 +553,10 @@ class TPackager {
     TCabinetWriterOptions Cab;
     Cab.OutputPattern = JoinPath(Options.OutDir, "setup%d.cab");
     Cab.DiskFolders = true;
-    Cab.Compression = Options.Compression == TCompressionKind::None ? ccNone : ccMszip;
+    Cab.Compression = Options.Compression == TCompressionKind::None   ? ccNone
+                      : Options.Compression == TCompressionKind::Lzx  ? ccLzx
+                                                                     : ccMszip;
+    if (Options.Compression == TCompressionKind::Lzx) Cab.LzxWindowBits = Options.LzxWindow;
     Cab.SetId = Options.SetIdGiven ? Options.SetId : SetIdOf(Script.Cp1251);
     if (Options.DiskSize != 0) {
       // Each file takes whole allocation units, so sizes are counted in them. A cabinet's

@@ -108,7 +108,7 @@ TEST_P(CabinetWriterByCompression, SingleCabinetExtractsIdentically) {
     EXPECT_EQ((F.Attributes & cabAttrNameIsUtf) != 0, !Ascii) << F.Name;
   }
   for (const auto& Folder : H.Folders) {
-    EXPECT_EQ(Folder.Compression, GetParam() == ccMszip ? 1 : 0);
+    EXPECT_EQ(Folder.Compression, GetParam() == ccMszip ? 1 : GetParam() == ccLzx ? 0x1503 : 0);
     // Every block but a folder's last holds a full 32K.
     for (std::size_t i = 0; i + 1 < Folder.Blocks.size(); ++i) EXPECT_EQ(Folder.Blocks[i].Unpacked, 32768);
   }
@@ -171,8 +171,8 @@ TEST_P(CabinetWriterByCompression, SpannedSetExtractsIdenticallyWithConsistentHe
   for (const auto& [Name, Count] : Starts) EXPECT_EQ(Count, 1) << Name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Compression, CabinetWriterByCompression, ::testing::Values(ccNone, ccMszip),
-                         [](const auto& Info) { return std::string(Info.param == ccNone ? "None" : "Mszip"); });
+INSTANTIATE_TEST_SUITE_P(Compression, CabinetWriterByCompression, ::testing::Values(ccNone, ccMszip, ccLzx),
+                         [](const auto& Info) { return std::string(Info.param == ccNone ? "None" : Info.param == ccMszip ? "Mszip" : "Lzx"); });
 
 TEST(CabinetWriter, DiskFoldersHoldOneCabinetEach) {
   TTempDir Dir;
@@ -396,8 +396,9 @@ TEST(CabinetWriter, RefusesCabinetsThatReadersRefuseBeforeWritingThem) {
 }
 
 TEST(Mkcab, BadArgumentsPrintUsageAndExitTwo) {
-  for (const char* Args : {"", "out.cab", "-m lzx out.cab a=b", "-s 0 x%d.cab a=b", "out.cab noequals",
-                           "--frobnicate out.cab a=b", "-i 70000 out.cab a=b", "-s", "-s 2049M x%d.cab a=b"}) {
+  for (const char* Args : {"", "out.cab", "-m lzx:22 out.cab a=b", "-m lzx:14 out.cab a=b", "-m quantum out.cab a=b", "-s 0 x%d.cab a=b", "out.cab noequals",
+                           "--frobnicate out.cab a=b", "-i 70000 out.cab a=b", "-s",
+                           "-s 2049M x%d.cab a=b"}) {
     TRun R = RunCommand(std::string(MKCAB_PATH) + " " + Args);
     EXPECT_EQ(R.ExitCode, 2) << Args;
     EXPECT_THAT(R.Output, HasSubstr("Usage: mkcab")) << Args;

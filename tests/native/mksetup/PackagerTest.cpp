@@ -272,10 +272,17 @@ TEST_F(PackagerTest, SpansDisksWithSetupExeCountedOnTheFirst) {
   EXPECT_FALSE(fs::exists(Dir / "out" / "DISK2"));
 }
 
-TEST_F(PackagerTest, LzxIsAcceptedOnTheCommandLineButNotYetWritten) {
+TEST_F(PackagerTest, LzxSetsCarryTheirWindowInTheFolder) {
   Write("setup.ini", Script(FileRecord(2, 3000, "\\bin\\app.exe")));
+  Write("files/bin/app.exe", std::string(3000, 'x'));
   Options.Compression = TCompressionKind::Lzx;
-  ExpectRefused({"LZX compression is not supported yet"});
+  Options.LzxWindow = 16;
+  Pack();
+  // The first folder's compression word follows the 36-byte header: LZX (3) with 2^16.
+  const std::string Cabinet = setup::LoadBytesFromFile(P("out/DISK1/setup1.cab"));
+  ASSERT_GT(Cabinet.size(), 44u);
+  EXPECT_EQ(static_cast<unsigned char>(Cabinet[42]), 3);
+  EXPECT_EQ(static_cast<unsigned char>(Cabinet[43]), 16);
 }
 
 }  // namespace

@@ -254,14 +254,17 @@ const TKnownDifference KnownDifferences[] = {
     {"hidden-file-beyond-eof.cab", FDIERROR_CORRUPT_CABINET, "a failed file is reported as complete"},
     {"cve-2010-2800-mszip-infinite-loop.cab", FDIERROR_MDI_FAIL,
      "a failed file is reported as complete, and broken MSZIP data as a corrupt cabinet"},
-    // LZX and Quantum are not decoded by our library yet.
-    {"mszip_lzx_qtm.cab", FDIERROR_BAD_COMPR_TYPE, "LZX and Quantum folders"},
-    {"normal_2files_2folders.cab", FDIERROR_BAD_COMPR_TYPE, "an LZX folder"},
-    {"cve-2014-9556-qtm-infinite-loop.cab", FDIERROR_BAD_COMPR_TYPE, "a Quantum folder"},
-    {"cve-2014-9732-folders-segfault.cab", FDIERROR_BAD_COMPR_TYPE, "a Quantum folder"},
-    {"cve-2018-18584-qtm-max-size-block.cab", FDIERROR_BAD_COMPR_TYPE, "a Quantum folder"},
-    {"lzx-main-tree-no-lengths.cab", FDIERROR_BAD_COMPR_TYPE, "an LZX folder"},
-    {"lzx-premature-matches.cab", FDIERROR_BAD_COMPR_TYPE, "an LZX folder"},
+    // Broken LZX and Quantum data: both libraries stop at the same file, the system library
+    // reports it as complete and the error as a corrupt cabinet.
+    {"cve-2014-9556-qtm-infinite-loop.cab", FDIERROR_MDI_FAIL, "broken Quantum data"},
+    {"cve-2018-18584-qtm-max-size-block.cab", FDIERROR_MDI_FAIL,
+     "a Quantum block larger than its frame; a failed file is reported as complete"},
+    {"lzx-main-tree-no-lengths.cab", FDIERROR_MDI_FAIL,
+     "an LZX main tree without codes; a failed file is reported as complete"},
+    {"lzx-premature-matches.cab", FDIERROR_MDI_FAIL,
+     "LZX matches reaching before the folder's first byte; a failed file is reported as complete"},
+    {"cve-2014-9732-folders-segfault.cab", FDIERROR_BAD_COMPR_TYPE,
+     "a folder of compression type 15: the system library calls it a corrupt cabinet"},
 };
 
 const TKnownDifference* KnownDifferenceOf(const std::string& Name) {

@@ -246,8 +246,65 @@ TEST_P(SystemFdiByCompression, SetInDiskFoldersIsFollowedAcrossFolders) {
   EXPECT_EQ(W.Folder, Dir.Path() / ("DISK" + std::to_string(Written.size())));
 }
 
-INSTANTIATE_TEST_SUITE_P(Compression, SystemFdiByCompression, ::testing::Values(ccNone, ccMszip),
-                         [](const auto& Info) { return std::string(Info.param == ccNone ? "None" : "Mszip"); });
+INSTANTIATE_TEST_SUITE_P(Compression, SystemFdiByCompression, ::testing::Values(ccNone, ccMszip, ccLzx),
+                         [](const auto& Info) {
+                           return std::string(Info.param == ccNone ? "None" : Info.param == ccMszip ? "Mszip" : "Lzx");
+                         });
+
+// Code-like bytes: calls with 32-bit displacements, which the LZX writer translates.
+std::string CallData(std::size_t Size, std::uint32_t Seed) {
+  std::string Data;
+  std::uint32_t X = Seed;
+  while (Data.size() < Size) {
+    X = X * 1664525u + 1013904223u;
+    std::int32_t Displacement = std::int32_t(X % 400000) - 200000;
+    Data += char(0xE8);
+    Data.append(reinterpret_cast<const char*>(&Displacement), 4);
+    Data += "\x8B\x45\x08";
+  }
+  Data.resize(Size);
+  return Data;
+}
+
+// Records of 24 bytes: matches at distances of whole records, written as aligned-offset
+// blocks.
+std::string RecordData(std::size_t Size, std::uint32_t Seed) {
+  std::string Data;
+  std::uint32_t X = Seed;
+  while (Data.size() < Size) {
+    X = X * 1664525u + 1013904223u;
+    std::uint32_t Record[6] = {std::uint32_t(Data.size()), X % 300, 0x00010000, X >> 20, 7, 0xFFFFFFFF};
+    Data.append(reinterpret_cast<const char*>(Record), sizeof Record);
+  }
+  Data.resize(Size);
+  return Data;
+}
+
+class SystemFdiByLzxWindow : public ::testing::TestWithParam<unsigned> {};
+
+// Frame edges, runs, noise, translated calls and aligned offsets, in every window size the
+// tests use.
+TEST_P(SystemFdiByLzxWindow, EdgeFilesAndCallsExtractIdentically) {
+  TTempDir Dir;
+  TCabinetWriterOptions Options;
+  Options.OutputPattern = (Dir.Path() / "set" / "setup%d.cab").string();
+  Options.Compression = ccLzx;
+  Options.LzxWindowBits = GetParam();
+  std::vector<TSourceFile> Files = {{"empty", ""},
+                                    {"one", "x"},
+                                    {"frame-1", MakeData(1, 32767, 0)},
+                                    {"frame", MakeData(2, 32768, 0)},
+                                    {"frame+1", MakeData(3, 32769, 0)},
+                                    {"run", std::string(200000, 'z')},
+                                    {"noise", MakeData(4, 100000, 2)},
+                                    {"calls", CallData(150000, 5)},
+                                    {"records", RecordData(120000, 6)}};
+  ASSERT_EQ(WriteCabinets(Options, Files).size(), 1u);
+  TWalk W;
+  ExpectWalkExtracts(Dir.Path() / "set", Files, 1, W);
+}
+
+INSTANTIATE_TEST_SUITE_P(Window, SystemFdiByLzxWindow, ::testing::Values(15u, 16u, 21u));
 
 // The Windows build of mkcab writes a set the system library walks.
 TEST(MkcabUnderWine, WritesSetForSystemFdi) {

@@ -61,11 +61,11 @@ class Worker : public ::testing::Test {
   }
 
   // Files 10 (large, spans cabinets), 11, 12 (in an unselected group), 13 (temporary).
-  void MakeCabinets(std::uint64_t MaxSize = 60000) {
+  void MakeCabinets(std::uint64_t MaxSize = 60000, TCabinetCompression Compression = ccNone) {
     TCabinetWriterOptions Options;
     Options.OutputPattern = Root + (MaxSize ? "Media\\setup%d.cab" : "Media\\DISK1\\setup1.cab");
     Options.MaxCabinetSize = MaxSize;
-    Options.Compression = ccNone;
+    Options.Compression = Compression;
     Options.DiskFolders = MaxSize != 0;
     TCabinetWriter Writer(Options);
     for (const auto& [Number, Bytes] : Data) {
@@ -179,6 +179,22 @@ int CountFiles(const std::string& Folder) {
 }
 
 }  // namespace
+
+// Products are usually packed with LZX:21; its folder runs on across the disks.
+TEST_F(Worker, InstallsAnLzxPackedSpannedSet) {
+  MakeCabinets(60000, ccLzx);
+  ASSERT_GE(Cabinets.size(), 2u);
+  Reg.SetRootKey(RegistryRoot::LocalMachine);
+  ASSERT_TRUE(Reg.OpenKey(kSharedDllsKey, true));
+  Reg.CloseKey();
+  LoadModel(StandardScript());
+  Run();
+  ASSERT_TRUE(Succeeded) << (Host.Messages.empty() ? "" : Host.Messages.back());
+  EXPECT_TRUE(Host.DiskPrompts.empty());
+  const std::string Install = InstallDir(Root);
+  EXPECT_EQ(LoadBytesFromFile(Install + "\\bin\\big.dat"), Data[10]);
+  EXPECT_EQ(LoadBytesFromFile(Install + "\\data\\small.txt"), Data[11]);
+}
 
 TEST_F(Worker, InstallsASpannedSetFromSiblingDiskFolders) {
   MakeCabinets();

@@ -1,0 +1,63 @@
+// The LZX and Quantum decoders on their own, without a cabinet around them, so that the
+// fuzzer spends its time inside the bit streams. Input: a type byte (bit 0: LZX or Quantum),
+// the window in bits, then data blocks, each as its input size and output size (16 bits,
+// little-endian) followed by its input. Any crash, hang, leak or out-of-bounds access is a
+// finding; every failure must be a decoding error.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "cabinet/FdiDecoders.h"
+
+namespace {
+
+size_t Allocated = 0;
+
+void* FDIDIAMONDAPI Alloc(ULONG Bytes) {
+  if (Bytes > 3 * 1024 * 1024) std::abort();
+  Allocated++;
+  return std::malloc(Bytes ? Bytes : 1);
+}
+void FDIDIAMONDAPI Free(void* Block) {
+  if (Block) Allocated--;
+  std::free(Block);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Input, size_t Size) {
+  if (Size < 2) return 0;
+  using namespace setup::fdi;
+  TMemory Memory{Alloc, Free};
+  bool Lzx = Input[0] & 1;
+  unsigned Type = Lzx ? (tcompTYPE_LZX | (Input[1] & 0x1F) << 8) : (tcompTYPE_QUANTUM | (Input[1] & 0x1F) << 8 | 0x40);
+  TDecoder* Decoder = nullptr;
+  if (CreateDecoder(Lzx ? tcompTYPE_LZX : tcompTYPE_QUANTUM, Memory, Decoder) != FDIERROR_NONE) std::abort();
+  if (Decoder->Reset(Type) == FDIERROR_NONE) {
+    size_t At = 2;
+    std::vector<uint8_t> Block;
+    while (At + 4 <= Size) {
+      uint32_t InputSize = Input[At] | Input[At + 1] << 8;
+      uint32_t OutputSize = (Input[At + 2] | Input[At + 3] << 8) % (MaxBlockOutput + 1);
+      At += 4;
+      if (InputSize > Size - At) InputSize = uint32_t(Size - At);
+      // A copy of exactly the block's size, so that reading past it is caught.
+      Block.assign(Input + At, Input + At + InputSize);
+      At += InputSize;
+      const uint8_t* Output = nullptr;
+      FDIERROR Error = Decoder->Decode(Block.data(), InputSize, OutputSize, Output);
+      if (Error == FDIERROR_NONE) {
+        volatile uint8_t Touch = OutputSize ? Output[OutputSize - 1] : 0;
+        (void)Touch;
+      } else if (Error != FDIERROR_MDI_FAIL) {
+        std::abort();
+      } else {
+        break;
+      }
+    }
+  }
+  Memory.Delete(Decoder);
+  if (Allocated != 0) std::abort();
+  return 0;
+}
