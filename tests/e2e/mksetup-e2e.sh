@@ -13,7 +13,7 @@ c=$prefix/drive_c
 demo=$root/examples/demo
 stub=$(dirname "$winmk")/setupstub.exe
 rm -rf "$out" && mkdir -p "$out" || exit 1
-[ -d "$c" ] && rm -rf "$c/MkNative" "$c/MkWindows" && find "$c/users" -name CABINET.DLL -delete 2>/dev/null
+[ -d "$c" ] && rm -rf "$c/MkNative" "$c/MkWindows" "$c/MkLzx" && find "$c/users" -name CABINET.DLL -delete 2>/dev/null
 if [ ! -x "$native" ]; then
   echo "FAIL: the native mksetup is missing at $native (build the native preset first)"; exit 1
 fi
@@ -36,6 +36,14 @@ done
 used=$(( $(stat -c %s "$out/native/DISK1/setup.exe") + $(stat -c %s "$out/native/DISK1/setup1.cab") ))
 [ "$used" -le "$disk" ] || fail "DISK1 holds $used bytes, more than the disk size $disk"
 grep -q "^Disks: 2" "$out/native.log" || fail "summary does not report two disks: $(cat "$out/native.log")"
+
+# LZX:21 over two disks as well, sized the same way from an LZX probe.
+"$native" --stub "$stub" "${common[@]}" --compression lzx:21 "$demo/setup.utf8.ini" "$out/lzxprobe" >"$out/lzxprobe.log" 2>&1 ||
+  fail "native mksetup, LZX, one disk: $(cat "$out/lzxprobe.log")"
+lzxdisk=$((size + $(stat -c %s "$out/lzxprobe/DISK1/setup1.cab" 2>/dev/null || echo 0) * 2 / 3))
+"$native" --stub "$stub" "${common[@]}" --compression lzx:21 --disk-size $lzxdisk "$demo/setup.utf8.ini" "$out/lzx" \
+  >"$out/lzx.log" 2>&1 || fail "native mksetup, LZX, two disks: $(cat "$out/lzx.log")"
+[ -f "$out/lzx/DISK2/setup2.cab" ] || fail "the LZX set has no second disk: $(cat "$out/lzx.log")"
 
 # The same script in code page 1251 gives the same setup.exe.
 iconv -f UTF-8 -t CP1251 "$demo/setup.utf8.ini" > "$out/setup.1251.ini"
@@ -85,7 +93,7 @@ sed 's/^7=.*/7=gone.txt/' "$demo/cabinet.lst" > "$out/gone.lst"
 refuse missing "FILE 7: its content .*gone.txt' does not exist" --files "$demo/files" --list "$out/gone.lst" "$demo/setup.utf8.ini"
 refuse badlogo "\-\-logo .*not a BMP file" --files "$demo/files" --list "$demo/cabinet.lst" --logo "$demo/files/readme.txt" "$demo/setup.utf8.ini"
 
-# Both sets install unattended, files from both disks byte for byte.
+# The sets install unattended, files from both disks byte for byte.
 uninstall_key='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 cat > "$out/session.sh" <<INNER
 wr() { "$root/tools/wine-run" "$prefix" "\$@"; }
@@ -98,15 +106,18 @@ wr reg delete '$uninstall_key\Демонстрационный продукт' /
 timeout 120 "$root/tools/wine-run" "$prefix" '$out/windows/DISK1/setup.exe' /AUTO=ON '/PATH=C:\MkWindows' '/GROUP=МкВиндовс'
 echo \$? > '$out/status.windows'
 wr reg delete '$uninstall_key\Демонстрационный продукт' /f >/dev/null 2>&1
+timeout 120 "$root/tools/wine-run" "$prefix" '$out/lzx/DISK1/setup.exe' /AUTO=ON '/PATH=C:\MkLzx' '/GROUP=МкLZX'
+echo \$? > '$out/status.lzx'
+wr reg delete '$uninstall_key\Демонстрационный продукт' /f >/dev/null 2>&1
 INNER
 "$root/tools/wine-session" "$prefix" bash "$out/session.sh" >"$out/session.log" 2>&1
-for set in native windows; do
+for set in native windows lzx; do
   [ "$(cat "$out/status.$set" 2>/dev/null)" = 0 ] || fail "$set set: setup.exe exit status $(cat "$out/status.$set" 2>/dev/null)"
 done
 # The library the program wrote out and loaded is the signed one.
 [ "$(cat "$out/library.native" 2>/dev/null)" = SIGNED ] || fail "CABINET.DLL of the native set is not the signed library"
 check_file() { cmp -s "$demo/files/$1" "$2" || fail "installed $2 differs from $1 or is missing"; }
-for base in "$c/MkNative" "$c/MkWindows"; do
+for base in "$c/MkNative" "$c/MkWindows" "$c/MkLzx"; do
   check_file demo.txt "$base/demo.txt"
   check_file readme.txt "$base/readme.txt"
   check_file license.txt "$base/license.txt"
