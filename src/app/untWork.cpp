@@ -104,7 +104,8 @@ bool TfrmWork::FormCreate() {
   Fill1CTree();
   FillComponentTree();
 
-  const TTypeChoice Type = PreselectInstallType(*Info, GetSwitchValue(ProgramArguments(), "/TYPE=", ""));
+  const TTypeChoice Type = PreselectInstallType(*Info, GetSwitchValue(ProgramArguments(), "/TYPE=", ""),
+                                                !ReadRunOptions(ProgramArguments()).Unattended);
   SetChecked(radioFull, Type.Full);
   SetChecked(radioTypical, Type.Typical);
   SetChecked(radioMinimal, Type.Minimal);

@@ -6,7 +6,7 @@
 
 namespace setup {
 
-TTypeChoice PreselectInstallType(const TInstallInfo& Info, const std::string& TypeSwitch) {
+TTypeChoice PreselectInstallType(const TInstallInfo& Info, const std::string& TypeSwitch, bool Attended) {
   const std::string T = UpperAscii(TypeSwitch);
   const int Enabled = int(Info.FullInstall) + int(Info.TypicalInstall) + int(Info.MinimalInstall) +
                       int(Info.CustomInstall);
@@ -18,11 +18,22 @@ TTypeChoice PreselectInstallType(const TInstallInfo& Info, const std::string& Ty
     Choice.Custom = Info.CustomInstall;
     return Choice;
   }
-  // The full type is the fallback even when the script hides its button; the custom type can
-  // never come from the command line.
-  Choice.Full = T.empty() || T == "FULL";
+  // The custom type can never come from the command line.
+  Choice.Full = T == "FULL";
   Choice.Typical = T == "TYPICAL";
   Choice.Minimal = T == "MINIMAL";
+  const bool Offered = (Choice.Full && Info.FullInstall) || (Choice.Typical && Info.TypicalInstall) ||
+                       (Choice.Minimal && Info.MinimalInstall);
+  // Without a switch, or in the wizard with a switch naming a button the script hides (the
+  // user could not see it checked, and it would win over the button they click), the first
+  // type the script offers is preselected; the full type when it offers none.
+  if (T.empty() || (Attended && !Offered)) {
+    Choice = TTypeChoice{};
+    if (Info.FullInstall || Enabled == 0) Choice.Full = true;
+    else if (Info.TypicalInstall) Choice.Typical = true;
+    else if (Info.MinimalInstall) Choice.Minimal = true;
+    else Choice.Custom = true;
+  }
   return Choice;
 }
 

@@ -32,7 +32,8 @@ struct TTypeChoice {
 
 // The type buttons checked before the user touches them, from the "/TYPE=" switch (already
 // upper-cased by the caller or not: compared after upper-casing) and the script's flags.
-TTypeChoice PreselectInstallType(const TInstallInfo& Info, const std::string& TypeSwitch);
+// Attended: only a button the script shows is ever checked.
+TTypeChoice PreselectInstallType(const TInstallInfo& Info, const std::string& TypeSwitch, bool Attended);
 
 // True when Page takes part in this wizard. Custom is whether the custom type button is
 // checked (the components page follows only from it).

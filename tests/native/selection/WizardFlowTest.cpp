@@ -37,7 +37,8 @@ TEST(WizardTypes, PreselectionFromSwitchAndScriptFlags) {
       {{"TYPICALINSTALL = 1"}, "", "-T--"},  // one type: exactly its own button
       {{"CUSTOMINSTALL = 1"}, "", "---C"},
       {{}, "", "F---"},  // no type at all: full
-      {{"TYPICALINSTALL = 1", "MINIMALINSTALL = 1"}, "", "F---"},  // the hidden full button
+      {{"TYPICALINSTALL = 1", "MINIMALINSTALL = 1"}, "", "-T--"},  // the first offered, never a hidden one
+      {{"MINIMALINSTALL = 1", "CUSTOMINSTALL = 1"}, "", "--M-"},
       {{"FULLINSTALL = 1", "MINIMALINSTALL = 1"}, "minimal", "--M-"},
       {{"FULLINSTALL = 1", "TYPICALINSTALL = 1"}, "Typical", "-T--"},
       {{"TYPICALINSTALL = 1"}, "FULL", "F---"},  // the switch wins over the single type
@@ -47,8 +48,25 @@ TEST(WizardTypes, PreselectionFromSwitchAndScriptFlags) {
   for (const auto& C : Cases) {
     TInstallInfo Info;
     Read(Info, C.Flags);
-    EXPECT_EQ(Choice(PreselectInstallType(Info, C.Switch)), C.Expected)
+    EXPECT_EQ(Choice(PreselectInstallType(Info, C.Switch, false)), C.Expected)
         << "switch '" << C.Switch << "' flags " << C.Flags.size();
+  }
+}
+
+TEST(WizardTypes, TheWizardNeverChecksAButtonTheScriptHides) {
+  // Unattended, the administrator's switch is taken as given; in the wizard a hidden button
+  // checked by it would stay checked beside the one the user clicks, and win.
+  const std::vector<std::pair<std::vector<std::string>, std::string>> Cases = {
+      {{"FULLINSTALL = 1", "MINIMALINSTALL = 1"}, "F---"},
+      {{"TYPICALINSTALL = 1", "MINIMALINSTALL = 1", "CUSTOMINSTALL = 1"}, "--M-"},
+      {{"CUSTOMINSTALL = 1", "FULLINSTALL = 1"}, "F---"},
+  };
+  for (const auto& [Flags, WizardExpected] : Cases) {
+    TInstallInfo Info;
+    Read(Info, Flags);
+    const std::string Switch = Flags.size() == 3 ? "minimal" : "typical";
+    EXPECT_EQ(Choice(PreselectInstallType(Info, Switch, true)), WizardExpected) << Switch;
+    EXPECT_EQ(Choice(PreselectInstallType(Info, Switch, false)), Switch == "typical" ? "-T--" : "--M-") << Switch;
   }
 }
 
