@@ -78,7 +78,13 @@ int CALLBACK BrowseCallback(HWND Window, UINT Message, LPARAM /*Param*/, LPARAM 
   if (Message != BFFM_INITIALIZED) return 0;
   const auto* Initial = reinterpret_cast<const wchar_t*>(Data);
   const std::wstring Path = Initial ? Initial : L"";
-  if (!Path.empty()) SendMessageW(Window, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(Path.c_str()));
+  if (!Path.empty()) {
+    SendMessageW(Window, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(Path.c_str()));
+    // Wine's dialog, on a busy machine, can be left on the desktop by this first walk down to
+    // the folder; the posted copy walks again once the dialog has finished setting itself up.
+    // Initial lives until the dialog has returned, which is after any message it gets.
+    PostMessageW(Window, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(Initial));
+  }
   if (Path.empty() || Path == L"\\\\") {
     SendMessageW(Window, BFFM_ENABLEOK, 0, 0);
     // Some shells select the root only after this notification and enable OK again; the
