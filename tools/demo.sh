@@ -46,7 +46,7 @@ echo
 echo "Running: setup.exe /AUTO=ON /PATH=C:\\Demo /GROUP=Демо  (Wine prefix $prefix)"
 ./tools/wine-session "$prefix" bash "$demo/session.sh"
 status=$(cat "$demo/status")
-echo "Exit status: $status (0 installed, 1 failed or cancelled, 2 could not start)"
+echo "Exit status: $status (0 installed, 1 failed or cancelled, 2 could not start, 3 files kept or skipped, 3010 restart wanted)"
 
 c=$prefix/drive_c
 echo
