@@ -26,6 +26,21 @@ struct TMemory {
     Object->~T();
     Free(Object);
   }
+  // The buffers a window decoder keeps across folders: a sliding window that only grows
+  // (Allocated is its size) and a frame-sized work buffer made once.
+  FDIERROR PrepareBuffers(uint8_t*& Window, uint32_t& Allocated, uint32_t Size, uint8_t*& Work, uint32_t WorkSize) {
+    if (Size > Allocated) {
+      if (Window) Free(Window);
+      Window = static_cast<uint8_t*>(Alloc(Size));
+      Allocated = Window ? Size : 0;
+      if (!Window) return FDIERROR_ALLOC_FAIL;
+    }
+    if (!Work) {
+      Work = static_cast<uint8_t*>(Alloc(WorkSize));
+      if (!Work) return FDIERROR_ALLOC_FAIL;
+    }
+    return FDIERROR_NONE;
+  }
 };
 
 // The largest output of one data block, and the largest compressed block we accept: a block

@@ -178,16 +178,8 @@ class TLzxDecoder final : public TDecoder {
     unsigned WindowBits = (Type & tcompMASK_LZX_WINDOW) >> tcompSHIFT_LZX_WINDOW;
     if (WindowBits < MinWindowBits || WindowBits > MaxWindowBits) return FDIERROR_BAD_COMPR_TYPE;
     uint32_t Size = uint32_t(1) << WindowBits;
-    if (Size > FAllocated) {
-      if (FWindow) FMemory.Free(FWindow);
-      FWindow = static_cast<uint8_t*>(FMemory.Alloc(Size));
-      FAllocated = FWindow ? Size : 0;
-      if (!FWindow) return FDIERROR_ALLOC_FAIL;
-    }
-    if (!FTranslated) {
-      FTranslated = static_cast<uint8_t*>(FMemory.Alloc(FrameSize));
-      if (!FTranslated) return FDIERROR_ALLOC_FAIL;
-    }
+    if (FDIERROR Error = FMemory.PrepareBuffers(FWindow, FAllocated, Size, FTranslated, FrameSize); Error != FDIERROR_NONE)
+      return Error;
     FWindowSize = Size;
     FMask = Size - 1;
     FSlots = PositionSlotsFor(WindowBits);

@@ -156,16 +156,8 @@ class TQuantumDecoder final : public TDecoder {
     unsigned WindowBits = (Type & tcompMASK_QUANTUM_MEM) >> tcompSHIFT_QUANTUM_MEM;
     if (WindowBits < MinWindowBits || WindowBits > MaxWindowBits) return FDIERROR_BAD_COMPR_TYPE;
     uint32_t Size = uint32_t(1) << WindowBits;
-    if (Size > FAllocated) {
-      if (FWindow) FMemory.Free(FWindow);
-      FWindow = static_cast<uint8_t*>(FMemory.Alloc(Size));
-      FAllocated = FWindow ? Size : 0;
-      if (!FWindow) return FDIERROR_ALLOC_FAIL;
-    }
-    if (!FOutput) {
-      FOutput = static_cast<uint8_t*>(FMemory.Alloc(FrameSize));
-      if (!FOutput) return FDIERROR_ALLOC_FAIL;
-    }
+    if (FDIERROR Error = FMemory.PrepareBuffers(FWindow, FAllocated, Size, FOutput, FrameSize); Error != FDIERROR_NONE)
+      return Error;
     FWindowSize = Size;
     FMask = Size - 1;
     FDecoded = 0;
