@@ -196,11 +196,11 @@ class Worker : public ::testing::Test {
   std::map<std::string, std::string> Registration() {
     std::map<std::string, std::string> Values;
     Reg.SetRootKey(RegistryRoot::LocalMachine);
-    if (Reg.OpenKey(std::string(kUninstallKey) + "\\Тестовый продукт", false)) {
+    if (Reg.OpenKey(std::string(cUninstallKey) + "\\Тестовый продукт", false)) {
       for (const auto& Name : Reg.GetValueNames()) Values["uninstall " + Name] = Reg.ReadString(Name);
       Reg.CloseKey();
     }
-    if (Reg.OpenKey(kSharedDllsKey, false)) {
+    if (Reg.OpenKey(cSharedDllsKey, false)) {
       for (const auto& Name : Reg.GetValueNames()) Values["shared " + Name] = std::to_string(Reg.ReadInteger(Name));
       Reg.CloseKey();
     }
@@ -236,7 +236,7 @@ TEST_F(Worker, InstallsASpannedSetAndRecordsWhatIsAboutToBeInstalled) {
   const auto Cabinets = MakeCabinets();
   ASSERT_GE(Cabinets.size(), 3u);
   Reg.SetRootKey(RegistryRoot::LocalMachine);
-  ASSERT_TRUE(Reg.OpenKey(kSharedDllsKey, true));
+  ASSERT_TRUE(Reg.OpenKey(cSharedDllsKey, true));
   Reg.CloseKey();
   LoadModel(StandardScript());
   Run();
@@ -328,7 +328,7 @@ TEST_F(Worker, NothingStartsAfterACancelAtAnyPumpingPoint) {
     fs::remove_all(PathFromUtf8(Root + "PF"));
     fs::remove_all(PathFromUtf8(Root + "Programs"));
     Reg.SetRootKey(RegistryRoot::LocalMachine);
-    Reg.DeleteKey(std::string(kUninstallKey) + "\\Тестовый продукт");
+    Reg.DeleteKey(std::string(cUninstallKey) + "\\Тестовый продукт");
     CancelAtPump = At;
     LoadModel(StandardScript());
     Run();

@@ -26,6 +26,6 @@ inline std::string Load(TInstallInfo& Info, const std::string& Bytes, int* StopL
   return {};
 }
 
-inline const std::string kFile6 = "FILE = 6 3 0 0 0 0 0 0 0 638976 0 0 4.8.10.0 0 0 0 0";
+inline const std::string cFile6 = "FILE = 6 3 0 0 0 0 0 0 0 638976 0 0 4.8.10.0 0 0 0 0";
 
 }  // namespace setup::test

@@ -8,7 +8,9 @@ namespace {
 std::string Next(std::string Folder, bool ExpectFound = true) {
   const std::string Before = Folder;
   EXPECT_EQ(NextDiskDir(Folder), ExpectFound) << Before;
-  if (!ExpectFound) EXPECT_EQ(Folder, Before);
+  if (!ExpectFound) {
+    EXPECT_EQ(Folder, Before);
+  }
   return Folder;
 }
 }  // namespace
