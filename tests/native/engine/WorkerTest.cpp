@@ -11,6 +11,7 @@
 
 #include "HostInstallSystem.h"
 #include "shared/ScriptedHost.h"
+#include "shared/TestFiles.h"
 #include "cabinet/writer/CabinetWriter.h"
 #include "engine/untThrd.h"
 #include "system/Encoding.h"
@@ -68,14 +69,9 @@ std::vector<std::string> Listing(const std::string& Folder) {
 class Worker : public ::testing::Test {
  protected:
   void SetUp() override {
-    const auto Folder = fs::temp_directory_path() / ("worker-native-" + std::to_string(::getpid()) + "-" +
-                                                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(Folder);
-    fs::create_directories(Folder);
-    Root = Folder.string() + "\\";
+    Root = Temp.Path().string() + "\\";
     Install = Root + "PF\\Тест";
   }
-  void TearDown() override { fs::remove_all(PathFromUtf8(WithoutBackslash(Root))); }
 
   // Files 10 (large, spans cabinets), 11, 12 (in an unselected group), 13 (temporary).
   std::vector<std::string> MakeCabinets(std::uint64_t MaxSize = 60000, std::uint16_t SetId = 7,
@@ -210,6 +206,7 @@ class Worker : public ::testing::Test {
 
   std::string ErrorBox(const std::string& Text) { return std::string(Msg::ApplicationTitle) + "|" + Msg::ErrorPrefix + Text + "!"; }
 
+  test::TTempDir Temp{"worker-native"};
   std::string Root, Install;
   std::map<int, std::string> Data = {{10, Content(10, 150000)}, {11, Content(11, 3000)}, {12, Content(12, 2000)},
                                      {13, Content(13, 100)}};

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "ScriptText.h"
+#include "shared/ScriptText.h"
 
 namespace setup {
 namespace {

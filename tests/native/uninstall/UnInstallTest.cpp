@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include "shared/TestFiles.h"
 #include <filesystem>
 #include <fstream>
 
+#include "shared/TestFiles.h"
 #include "system/Encoding.h"
 #include "system/Errors.h"
 #include "system/Files.h"
@@ -15,15 +17,10 @@ namespace {
 class UninstallRegistration : public ::testing::Test {
  protected:
   void SetUp() override {
-    Dir = std::filesystem::temp_directory_path() /
-          ("uninstall-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(Dir);
     Setup.ListFileName = (Dir / "uninst.lst").string();
     Setup.ProductName = "Демо продукт";
     Setup.ProductID = "DEMO-1";
   }
-  void TearDown() override { std::filesystem::remove_all(Dir); }
 
   std::string Touch(const std::string& Name) {
     const auto Path = (Dir / Name).string();
@@ -42,7 +39,8 @@ class UninstallRegistration : public ::testing::Test {
     Reg.CloseKey();
   }
 
-  std::filesystem::path Dir;
+  test::TTempDir Temp{"uninstall-test"};
+  const std::filesystem::path& Dir = Temp.Path();
   MemoryRegistry Reg;
   TUnInstall Setup;
 };

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "FakeDisk.h"
+#include "shared/FakeDisk.h"
 #include "system/Registry.h"
 #include "uninstall/untUnInstall.h"
 #include "uninstaller/RemovalPlan.h"

@@ -10,7 +10,7 @@
 #include "system/RegistryWin.h"
 #include "system/SystemWin.h"
 #include "uninstall/untUnInstall.h"
-#include "wine/services/ServicesSupport.h"
+#include "shared/ServicesSupport.h"
 
 namespace uninstaller_test {
 

@@ -14,7 +14,7 @@
 #include <map>
 #include <set>
 
-#include "CabSetTestSupport.h"
+#include "shared/CabSetTestSupport.h"
 #include "system/Encoding.h"
 
 namespace fs = std::filesystem;
@@ -136,25 +136,7 @@ FNFDINOTIFY(Notify) {
   }
 }
 
-class TTempDir {
- public:
-  TTempDir() {
-    wchar_t Temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, Temp);
-    static int Counter = 0;
-    FPath = fs::path(Temp) / (L"cabw" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++Counter));
-    fs::remove_all(FPath);
-    fs::create_directories(FPath);
-  }
-  ~TTempDir() {
-    std::error_code Ignored;
-    fs::remove_all(FPath, Ignored);
-  }
-  const fs::path& Path() const { return FPath; }
-
- private:
-  fs::path FPath;
-};
+using test::TTempDir;
 
 // Walks the set from setup1.cab in Folder and checks that every file came out once and whole.
 void ExpectWalkExtracts(const fs::path& Folder, const std::vector<TSourceFile>& Files, std::size_t CabinetCount,
@@ -196,7 +178,7 @@ void ExpectWalkExtracts(const fs::path& Folder, const std::vector<TSourceFile>& 
     std::string OnDisk = File.Name;
     for (char& C : OnDisk)
       if (C == '\\') C = '/';
-    EXPECT_TRUE(ReadWhole(W.Output / PathFromUtf8(OnDisk)) == File.Data) << "content differs: " << File.Name;
+    EXPECT_TRUE(test::ReadFile(W.Output / PathFromUtf8(OnDisk)) == File.Data) << "content differs: " << File.Name;
   }
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cabinet/writer/CabinetWriter.h"
+#include "shared/TestFiles.h"
 
 namespace cabtest {
 
@@ -83,11 +84,6 @@ inline std::vector<std::string> WriteCabinets(const setup::TCabinetWriterOptions
   return Writer.Finish();
 }
 
-inline std::string ReadWhole(const std::filesystem::path& Path) {
-  std::ifstream In(Path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>());
-}
-
 struct TCabFileRecord {
   std::uint32_t Size, Offset;
   std::uint16_t Folder, Date, Time, Attributes;
@@ -114,7 +110,7 @@ struct TCabHeader {
 };
 
 inline TCabHeader ReadHeader(const std::filesystem::path& Path) {
-  std::string B = ReadWhole(Path);
+  std::string B = test::ReadFile(Path);
   std::size_t P = 0;
   auto Need = [&](std::size_t N) {
     if (P + N > B.size()) throw std::runtime_error("cabinet truncated: " + Path.string());

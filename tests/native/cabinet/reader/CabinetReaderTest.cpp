@@ -9,6 +9,7 @@
 #include "cabinet/CabinetError.h"
 #include "cabinet/reader/Cabinet.h"
 #include "cabinet/writer/CabinetWriter.h"
+#include "shared/TestFiles.h"
 #include "system/Files.h"
 
 using namespace setup;
@@ -72,19 +73,11 @@ std::string Content(int Seed, std::size_t Size) {
   return Data;
 }
 
-std::string ReadAll(const fs::path& Path) {
-  std::ifstream In(Path, std::ios::binary);
-  std::ostringstream S;
-  S << In.rdbuf();
-  return S.str();
-}
+using test::ReadFile;
 
 class CabinetReaderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Dir = fs::temp_directory_path() / ("reader-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(Dir);
     fs::create_directories(Dir / "out");
     // Three files in a set of small cabinets: the second spans at least one boundary.
     TCabinetWriterOptions Options;
@@ -104,7 +97,6 @@ class CabinetReaderTest : public ::testing::Test {
     ASSERT_GE(Cabinets.size(), 3u);
     Reader.FileHandler = &Handler;
   }
-  void TearDown() override { fs::remove_all(Dir); }
 
   // Writes every announced file into out/ and follows the announced next cabinet.
   void CopyEverything() {
@@ -128,7 +120,8 @@ class CabinetReaderTest : public ::testing::Test {
     };
   }
 
-  fs::path Dir;
+  test::TTempDir Temp{"reader-test"};
+  const fs::path& Dir = Temp.Path();
   std::map<int, std::string> Data;
   std::vector<std::string> Cabinets;
   HostFileHandler Handler;
@@ -163,7 +156,7 @@ TEST_F(CabinetReaderTest, WalksASpannedSetWritingEachFileOnce) {
   }
   std::string Trace;
   for (const auto& Line : Log) Trace += Line + "; ";
-  for (int I = 1; I <= 3; ++I) EXPECT_TRUE(ReadAll(Dir / "out" / std::to_string(I)) == Data[I]) << I << ": " << Trace;
+  for (int I = 1; I <= 3; ++I) EXPECT_TRUE(ReadFile(Dir / "out" / std::to_string(I)) == Data[I]) << I << ": " << Trace;
   EXPECT_GE(Requests, 1);
   EXPECT_EQ(std::count(Log.begin(), Log.end(), "copy 2"), 1);
   EXPECT_NE(std::find(Log.begin(), Log.end(), "close 3 33"), Log.end());
@@ -220,7 +213,7 @@ TEST_F(CabinetReaderTest, NextCabinetPathIsHandedBackAndGivingUpAborts) {
     Path = (Name == "setup2.cab" ? Dir / "DISK2" : Dir).string() + "/";
   };
   Reader.ExtractFiles((Dir / "setup1.cab").string(), 0);
-  EXPECT_EQ(ReadAll(Dir / "out" / "2"), Data[2]);
+  EXPECT_EQ(ReadFile(Dir / "out" / "2"), Data[2]);
 
   fs::remove(Dir / "out" / "2");
   Reader.OnNextCabinet = [&](TCabinetReader&, const std::string&, const std::string&, std::string&, int,
@@ -283,7 +276,7 @@ TEST_F(CabinetReaderTest, FoldersOfAnyLengthAndScriptReachTheLibraryAndComeBack)
     Reader.ExtractFiles(Folder + Current, 0);
     Current = Requested.empty() ? NextName : Requested;
   }
-  for (int I = 1; I <= 3; ++I) EXPECT_TRUE(ReadAll(Dir / "out" / std::to_string(I)) == Data[I]) << I;
+  for (int I = 1; I <= 3; ++I) EXPECT_TRUE(ReadFile(Dir / "out" / std::to_string(I)) == Data[I]) << I;
   ASSERT_FALSE(Paths.empty());
   for (const auto& Path : Paths) EXPECT_EQ(Path, Folder);
 }

@@ -10,7 +10,7 @@
 #include <map>
 #include <streambuf>
 
-#include "CabSetTestSupport.h"
+#include "shared/CabSetTestSupport.h"
 #include "system/Encoding.h"
 #include "system/Errors.h"
 
@@ -46,18 +46,7 @@ std::string NameOnDisk(std::string Name) {
 
 std::string Quote(const fs::path& Path) { return "'" + Path.string() + "'"; }
 
-class TTempDir {
- public:
-  TTempDir() {
-    std::string Template = (fs::temp_directory_path() / "cabwXXXXXX").string();
-    FPath = mkdtemp(Template.data());
-  }
-  ~TTempDir() { fs::remove_all(FPath); }
-  const fs::path& Path() const { return FPath; }
-
- private:
-  fs::path FPath;
-};
+using test::TTempDir;
 
 // Extracts with cabextract (which follows a set from its first cabinet) after testing the
 // checksums, and checks every file byte for byte and the listing.
@@ -81,7 +70,7 @@ void ExpectExtractsIdentically(const fs::path& FirstCabinet, const std::vector<T
   for (const auto& File : Files) {
     fs::path Path = Out / PathFromUtf8(NameOnDisk(File.Name));
     ASSERT_TRUE(fs::exists(Path)) << File.Name;
-    EXPECT_TRUE(ReadWhole(Path) == File.Data) << "content differs: " << File.Name;
+    EXPECT_TRUE(test::ReadFile(Path) == File.Data) << "content differs: " << File.Name;
   }
   fs::remove_all(Out);
 }

@@ -5,10 +5,11 @@
 #include <filesystem>
 #include <sstream>
 
-#include "CabSetTestSupport.h"
+#include "shared/CabSetTestSupport.h"
 #include "Packager.h"
 #include "pe/PeResources.h"
 #include "shared/PeTestImage.h"
+#include "shared/TestFiles.h"
 #include "system/Files.h"
 
 namespace {
@@ -28,9 +29,6 @@ std::string FileRecord(int Item, std::size_t Size, const std::string& Path, int 
 class PackagerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Dir = fs::temp_directory_path() / ("mksetup-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(Dir);
     fs::create_directories(Dir / "files" / "bin");
     Write("files/bin/app.exe", std::string(3000, 'a'));
     Write("files/readme.txt", "readme\r\n");
@@ -46,7 +44,6 @@ class PackagerTest : public ::testing::Test {
     Options.OutDir = P("out");
     Options.Script = P("setup.ini");
   }
-  void TearDown() override { fs::remove_all(Dir); }
 
   std::string P(const std::string& Relative) const { return (Dir / Relative).string(); }
   void Write(const std::string& Relative, const std::string& Bytes) const { setup::SaveBytesToFile(P(Relative), Bytes); }
@@ -72,7 +69,8 @@ class PackagerTest : public ::testing::Test {
     EXPECT_FALSE(fs::exists(Dir / "out" / "DISK1" / "setup.exe"));
   }
 
-  fs::path Dir;
+  test::TTempDir Temp{"mksetup-test"};
+  const fs::path& Dir = Temp.Path();
   TPackOptions Options;
   std::ostringstream Log;
   TSigner Signer = RunSignCommand;

@@ -4,8 +4,8 @@
 #include <fstream>
 #include <sys/wait.h>
 
-#include "MiniJson.h"
-#include "ScriptText.h"
+#include "shared/MiniJson.h"
+#include "shared/ScriptText.h"
 #include "ScriptTool.h"
 
 namespace setup {

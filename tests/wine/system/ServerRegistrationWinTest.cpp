@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "ServicesSupport.h"
+#include "shared/ServicesSupport.h"
 #include "system/ServerRegistrationWin.h"
 
 using namespace setup;

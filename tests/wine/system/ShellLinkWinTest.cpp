@@ -3,7 +3,7 @@
 #include <objidl.h>
 #include <shlobj.h>
 
-#include "ServicesSupport.h"
+#include "shared/ServicesSupport.h"
 #include "system/ShellLinkWin.h"
 
 using namespace setup;
