@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "HostInstallSystem.h"
+#include "shared/ExpectedTexts.h"
 #include "shared/ScriptedHost.h"
 #include "shared/TestFiles.h"
 #include "cabinet/writer/CabinetWriter.h"
@@ -569,7 +570,7 @@ TEST_F(Worker, AFailedWriteLeavesTheOlderFileByteForByte) {
   LoadModel("DESCRIPTION = Тестовый продукт\r\nDIRECTORY = \\Тест\r\nGROUP = 1 0 0 1 1 4\r\nDIR = 2 1 0 0 0 0\r\n"
             "DIRPATH = \\data\r\nFILE = 11 1 0 0 0 0 0 0 0 3000 0 0  0 0 0 0\r\nFILEPATH = \\data\\small.txt\r\n");
   Run();
-  ExpectOlderKept("CAB-файл поврежден");
+  ExpectOlderKept(test::CabinetErrorText(FDIERROR_CORRUPT_CABINET));
   EXPECT_EQ(Host.Logged("failed: "), (std::vector<std::string>{"failed: " + Target + ": CAB-файл поврежден",
                                                                 "failed: CAB-файл поврежден"}));
 
@@ -582,7 +583,7 @@ TEST_F(Worker, AFailedWriteLeavesTheOlderFileByteForByte) {
   Write(Root + "Media\\DISK1\\setup1.cab", Bytes);
   Older();
   Run();
-  ExpectOlderKept("Неизвестный тип компрессии в CAB-файле");
+  ExpectOlderKept(test::CabinetErrorText(FDIERROR_BAD_COMPR_TYPE));
   EXPECT_TRUE(Host.Repaints.empty());
 
   // A disk that fills up while the new version is written.
@@ -590,7 +591,7 @@ TEST_F(Worker, AFailedWriteLeavesTheOlderFileByteForByte) {
   Older();
   System.Handler.FailWritesAfter = 1000;
   Run();
-  ExpectOlderKept("Не удалось извлечь данные из CAB-файла, вероятно недостаточно свободного места на диске");
+  ExpectOlderKept(test::CabinetErrorText(FDIERROR_TARGET_FILE));
 }
 
 TEST_F(Worker, UnattendedRunsKeepOtherVersionsSkipBusyFilesAndListThem) {
@@ -677,7 +678,7 @@ TEST_F(Worker, AbortAtTheBusyQuestionEndsTheRunWithTheCabinetError) {
   LoadModel(StandardScript());
   Run();
   EXPECT_FALSE(Succeeded);
-  EXPECT_EQ(Host.LastMessage(), ErrorBox("Процедура работы с CAB-файлом прервана"));
+  EXPECT_EQ(Host.LastMessage(), ErrorBox(test::CabinetErrorText(FDIERROR_USER_ABORT)));
   EXPECT_EQ(Read(Install + "\\data\\small.txt"), "held");
   EXPECT_TRUE(Host.Logged("1C ").empty());
 }

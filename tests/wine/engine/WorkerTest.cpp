@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "Fixtures.h"
+#include "shared/ExpectedTexts.h"
 #include "shared/ScriptedHost.h"
 #include "cabinet/writer/CabinetWriter.h"
 #include "engine/untThrd.h"
@@ -445,7 +446,7 @@ TEST_F(Worker, AFailedWriteLeavesTheOlderFileByteForByte) {
   ASSERT_FALSE(Path.empty());
   Cabinet[Cabinet.find(Data[11].substr(0, 64)) + 1000] ^= 0x5A;
   SaveBytesToFile(Path, Cabinet);
-  Attempt("CAB-файл поврежден");
+  Attempt(test::CabinetErrorText(FDIERROR_CORRUPT_CABINET));
 
   // A compression type nobody decodes, in a one-cabinet set: refused before any entry.
   fs::remove_all(PathFromUtf8(Root + "Media"));
@@ -455,7 +456,7 @@ TEST_F(Worker, AFailedWriteLeavesTheOlderFileByteForByte) {
   ASSERT_EQ(Cabinet.substr(42, 2), std::string("\x00\x00", 2));  // the only folder, stored
   Cabinet[42] = 0x0F;
   SaveBytesToFile(Root + "Media\\DISK1\\setup1.cab", Cabinet);
-  Attempt("Неизвестный тип компрессии в CAB-файле");
+  Attempt(test::CabinetErrorText(FDIERROR_BAD_COMPR_TYPE));
   EXPECT_TRUE(Host.Repaints.empty());
 }
 

@@ -9,6 +9,7 @@
 #include "cabinet/CabinetError.h"
 #include "cabinet/reader/Cabinet.h"
 #include "cabinet/writer/CabinetWriter.h"
+#include "shared/ExpectedTexts.h"
 #include "shared/TestFiles.h"
 #include "system/Files.h"
 
@@ -174,7 +175,7 @@ TEST_F(CabinetReaderTest, SkippedFilesAreNotWrittenAndAbortEndsWithCode11) {
     ADD_FAILURE() << "no error";
   } catch (const ECabinetError& E) {
     EXPECT_EQ(E.ErrorCode, 11);
-    EXPECT_STREQ(E.what(), "Процедура работы с CAB-файлом прервана");
+    EXPECT_EQ(E.what(), test::CabinetErrorText(FDIERROR_USER_ABORT));
   }
   EXPECT_FALSE(fs::exists(Dir / "out" / "1"));
   EXPECT_TRUE(Handler.Files.empty());
@@ -234,7 +235,7 @@ TEST_F(CabinetReaderTest, DamagedCabinetRaisesTheLibraryError) {
     ADD_FAILURE() << "no error";
   } catch (const ECabinetError& E) {
     EXPECT_EQ(E.ErrorCode, 2);
-    EXPECT_STREQ(E.what(), "CAB-файл имеет некорректный формат");
+    EXPECT_EQ(E.what(), test::CabinetErrorText(FDIERROR_NOT_A_CABINET));
   }
   try {
     Reader.ExtractFiles((Dir / "missing.cab").string(), 0);
