@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Input, size_t Size) {
     std::vector<uint8_t> Block;
     while (At + 4 <= Size) {
       uint32_t InputSize = Input[At] | Input[At + 1] << 8;
-      uint32_t OutputSize = (Input[At + 2] | Input[At + 3] << 8) % (MaxBlockOutput + 1);
+      uint32_t OutputSize = (Input[At + 2] | Input[At + 3] << 8) % (cMaxBlockOutput + 1);
       At += 4;
       if (InputSize > Size - At) InputSize = uint32_t(Size - At);
       // A copy of exactly the block's size, so that reading past it is caught.

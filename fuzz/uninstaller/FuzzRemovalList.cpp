@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "native/uninstaller/FakeDisk.h"
+#include "shared/FakeDisk.h"
 #include "system/Errors.h"
 #include "system/Paths.h"
 #include "system/Registry.h"

@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include "app/AppWin.h"
+#include "app/Restart.h"
 #include "app/WorkControls.h"
 #include "app/StateImages.h"
 #include "app/untQuest.h"
@@ -24,20 +25,6 @@ namespace {
 const wchar_t* const cClassName = L"TfrmWork";
 constexpr UINT cmFirstShow = WM_APP + 1;
 constexpr int cClientWidth = 632, cClientHeight = 372;
-
-// Shutting the machine down for the restart the user chose. Test builds record the request
-// instead, so that no test can restart the machine it runs on.
-void RequestRestart() {
-  EnableShutdownPrivileges();
-#ifdef SETUP_RECORD_RESTART
-  const std::wstring Record = ToWide(GetTempDir() + "restart-request.txt");
-  HandleGuard File(CreateFileW(Record.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  DWORD Written = 0;
-  WriteFile(File.Get(), "EWX_REBOOT\r\n", 12, &Written, nullptr);
-#else
-  ExitWindowsEx(EWX_REBOOT, 0);
-#endif
-}
 
 }  // namespace
 

@@ -74,14 +74,11 @@ class TfrmWork : public IInstallHost {
   void HideAllPages();
   void ShowPanel(HWND Panel);
   void EnterPage();
-  void ShowWelcomePage();
   void ShowLicensePage();
   void ShowReadmePage();
   void ShowDirectoryPage();
-  void ShowTypePage();
   void ShowComponentsPage();
   void ShowGroupPage();
-  void Show1CPage();
   void RunInstallation();
   void ShowFinishPage();
   void LeavePage();

@@ -7,53 +7,21 @@
 
 #include <new>
 
+#include "cabinet/CabinetFormat.h"
 #include "cabinet/Fdi.h"
 #include "cabinet/FdiDecoders.h"
 
 namespace setup::fdi {
 namespace {
 
-constexpr uint32_t ContextMagic = 0x49444643;  // "CFDI"
-constexpr uint16_t FlagPrevCabinet = 0x0001;
-constexpr uint16_t FlagNextCabinet = 0x0002;
-constexpr uint16_t FlagReservePresent = 0x0004;
-constexpr uint16_t FolderContinuedFromPrev = 0xFFFD;
-constexpr uint16_t FolderContinuedToNext = 0xFFFE;
-constexpr uint16_t FolderContinuedPrevAndNext = 0xFFFF;
-constexpr uint32_t HeaderSize = 36;
-constexpr uint32_t FolderEntrySize = 8;
-constexpr uint32_t FileEntrySize = 16;
-constexpr uint32_t DataHeaderSize = 8;
-constexpr uint32_t MaxHeaderReserve = 60000;
-constexpr uint32_t NameSize = 256;  // 255 characters and the terminating zero
-constexpr int SeekSet = 0;
-constexpr int SeekCur = 1;
-constexpr int OpenReadOnlyBinary = 0x8000;  // _O_BINARY | _O_RDONLY
-constexpr int OpenModeReadWrite = 0x0180;   // _S_IREAD | _S_IWRITE
+using namespace cabfmt;
 
-uint16_t Get16(const uint8_t* P) { return static_cast<uint16_t>(P[0] | (P[1] << 8)); }
-uint32_t Get32(const uint8_t* P) {
-  return static_cast<uint32_t>(P[0]) | (static_cast<uint32_t>(P[1]) << 8) | (static_cast<uint32_t>(P[2]) << 16) |
-         (static_cast<uint32_t>(P[3]) << 24);
-}
-
-// The data block checksum: 32-bit little-endian words XORed, the 1 to 3 trailing bytes
-// folded in with the first of them highest.
-uint32_t Checksum(const uint8_t* Data, uint32_t Size, uint32_t Seed) {
-  uint32_t Sum = Seed;
-  uint32_t Words = Size / 4;
-  while (Words--) {
-    Sum ^= Get32(Data);
-    Data += 4;
-  }
-  uint32_t Tail = 0;
-  switch (Size % 4) {
-    case 3: Tail |= static_cast<uint32_t>(*Data++) << 16; [[fallthrough]];
-    case 2: Tail |= static_cast<uint32_t>(*Data++) << 8; [[fallthrough]];
-    case 1: Tail |= *Data++;
-  }
-  return Sum ^ Tail;
-}
+constexpr uint32_t cContextMagic = 0x49444643;  // "CFDI"
+constexpr uint32_t cNameSize = cMaxNameBytes + 1;
+constexpr int cSeekSet = 0;
+constexpr int cSeekCur = 1;
+constexpr int cOpenReadOnlyBinary = 0x8000;  // _O_BINARY | _O_RDONLY
+constexpr int cOpenModeReadWrite = 0x0180;   // _S_IREAD | _S_IWRITE
 
 // One open cabinet file and what its header says.
 struct TCabinet {
@@ -66,14 +34,14 @@ struct TCabinet {
   uint16_t Folders = 0, Files = 0, Flags = 0, SetId = 0, Index = 0;
   uint16_t HeaderReserve = 0;
   uint8_t FolderReserve = 0, DataReserve = 0;
-  char PrevName[NameSize], PrevDisk[NameSize], NextName[NameSize], NextDisk[NameSize];
-  char Path[NameSize];  // the folder it was opened from, as the caller spelt it
+  char PrevName[cNameSize], PrevDisk[cNameSize], NextName[cNameSize], NextDisk[cNameSize];
+  char Path[cNameSize];  // the folder it was opened from, as the caller spelt it
 };
 
 struct TFileEntry {
   uint32_t Size, Offset;
   uint16_t Folder, Date, Time, Attribs;
-  char Name[NameSize];
+  char Name[cNameSize];
 };
 
 // The folder being decoded: where its next block is, and the output of the current one.
@@ -91,7 +59,7 @@ struct TFolderState {
 };
 
 struct TContext {
-  uint32_t Magic = ContextMagic;
+  uint32_t Magic = cContextMagic;
   TMemory Memory;
   PFNOPEN Open;
   PFNREAD Read;
@@ -112,7 +80,7 @@ struct TContext {
 bool ReadAt(TContext& C, TCabinet& Cab, uint32_t Offset, void* Buffer, uint32_t Size, uint32_t* Got = nullptr) {
   long Position = Cab.Base + static_cast<long>(Offset);
   if (Offset > 0x7FFFFFFFu - static_cast<uint32_t>(Cab.Base)) return false;
-  if (C.Seek(Cab.Handle, Position, SeekSet) != Position) return false;
+  if (C.Seek(Cab.Handle, Position, cSeekSet) != Position) return false;
   UINT Count = C.Read(Cab.Handle, Buffer, Size);
   if (Count == static_cast<UINT>(-1)) return false;
   if (Got) {
@@ -125,7 +93,7 @@ bool ReadAt(TContext& C, TCabinet& Cab, uint32_t Offset, void* Buffer, uint32_t 
 // A zero-terminated name of at most 255 characters at Offset; false when it is cut off.
 bool ReadName(TContext& C, TCabinet& Cab, uint32_t& Offset, char* Name) {
   uint32_t Got = 0;
-  if (!ReadAt(C, Cab, Offset, Name, NameSize, &Got)) return false;
+  if (!ReadAt(C, Cab, Offset, Name, cNameSize, &Got)) return false;
   const void* End = memchr(Name, 0, Got);
   if (!End) return false;
   Offset += static_cast<uint32_t>(static_cast<const char*>(End) - Name) + 1;
@@ -139,35 +107,36 @@ void CloseCabinet(TContext& C, TCabinet& Cab) {
 
 // Reads and checks the header of the cabinet open in Cab (at Cab.Base).
 FDIERROR ReadHeader(TContext& C, TCabinet& Cab) {
-  uint8_t H[HeaderSize + 4];
+  uint8_t H[header::cSize];
   uint32_t Got = 0;
-  if (!ReadAt(C, Cab, 0, H, HeaderSize, &Got) || Got < HeaderSize || memcmp(H, "MSCF", 4) != 0)
+  if (!ReadAt(C, Cab, 0, H, header::cSize, &Got) || Got < header::cSize ||
+      memcmp(H + header::cSignature, cSignatureBytes, sizeof cSignatureBytes) != 0)
     return FDIERROR_NOT_A_CABINET;
-  if (H[25] != 1) return FDIERROR_UNKNOWN_CABINET_VERSION;
-  Cab.Size = Get32(H + 8);
-  Cab.FilesOffset = Get32(H + 16);
-  Cab.Folders = Get16(H + 26);
-  Cab.Files = Get16(H + 28);
-  Cab.Flags = Get16(H + 30);
-  Cab.SetId = Get16(H + 32);
-  Cab.Index = Get16(H + 34);
+  if (H[header::cVersionMajor] != cVersionMajor) return FDIERROR_UNKNOWN_CABINET_VERSION;
+  Cab.Size = Get32(H + header::cCabinetSize);
+  Cab.FilesOffset = Get32(H + header::cFilesOffset);
+  Cab.Folders = Get16(H + header::cFolderCount);
+  Cab.Files = Get16(H + header::cFileCount);
+  Cab.Flags = Get16(H + header::cFlags);
+  Cab.SetId = Get16(H + header::cSetId);
+  Cab.Index = Get16(H + header::cCabinetIndex);
   Cab.HeaderReserve = 0;
   Cab.FolderReserve = Cab.DataReserve = 0;
-  uint32_t Offset = HeaderSize;
-  if (Cab.Flags & FlagReservePresent) {
-    if (!ReadAt(C, Cab, Offset, H, 4)) return FDIERROR_CORRUPT_CABINET;
-    Cab.HeaderReserve = Get16(H);
-    Cab.FolderReserve = H[2];
-    Cab.DataReserve = H[3];
-    if (Cab.HeaderReserve > MaxHeaderReserve) return FDIERROR_CORRUPT_CABINET;
-    Offset += 4 + Cab.HeaderReserve;
+  uint32_t Offset = header::cSize;
+  if (Cab.Flags & cFlagReservePresent) {
+    if (!ReadAt(C, Cab, Offset, H, reserve::cSize)) return FDIERROR_CORRUPT_CABINET;
+    Cab.HeaderReserve = Get16(H + reserve::cHeaderReserve);
+    Cab.FolderReserve = H[reserve::cFolderReserve];
+    Cab.DataReserve = H[reserve::cDataReserve];
+    if (Cab.HeaderReserve > cMaxHeaderReserve) return FDIERROR_CORRUPT_CABINET;
+    Offset += reserve::cSize + Cab.HeaderReserve;
   }
   Cab.PrevName[0] = Cab.PrevDisk[0] = Cab.NextName[0] = Cab.NextDisk[0] = 0;
-  if (Cab.Flags & FlagPrevCabinet) {
+  if (Cab.Flags & cFlagPrevCabinet) {
     if (!ReadName(C, Cab, Offset, Cab.PrevName) || !ReadName(C, Cab, Offset, Cab.PrevDisk))
       return FDIERROR_CORRUPT_CABINET;
   }
-  if (Cab.Flags & FlagNextCabinet) {
+  if (Cab.Flags & cFlagNextCabinet) {
     if (!ReadName(C, Cab, Offset, Cab.NextName) || !ReadName(C, Cab, Offset, Cab.NextDisk))
       return FDIERROR_CORRUPT_CABINET;
   }
@@ -177,16 +146,16 @@ FDIERROR ReadHeader(TContext& C, TCabinet& Cab) {
 
 // Opens Path + Name and reads its header. CABINET_NOT_FOUND when the file cannot be opened.
 FDIERROR OpenCabinet(TContext& C, TCabinet& Cab, const char* Path, const char* Name) {
-  char FullName[2 * NameSize + 2];
-  size_t PathLength = strnlen(Path, NameSize), NameLength = strnlen(Name, NameSize);
+  char FullName[2 * cNameSize + 2];
+  size_t PathLength = strnlen(Path, cNameSize), NameLength = strnlen(Name, cNameSize);
   // A longer folder or name than the interface allows is refused, never cut to another file's name.
-  if (PathLength >= NameSize || NameLength >= NameSize) return FDIERROR_CABINET_NOT_FOUND;
+  if (PathLength >= cNameSize || NameLength >= cNameSize) return FDIERROR_CABINET_NOT_FOUND;
   memcpy(FullName, Path, PathLength);
   memcpy(FullName + PathLength, Name, NameLength);
   FullName[PathLength + NameLength] = 0;
   memcpy(Cab.Path, Path, PathLength);
   Cab.Path[PathLength] = 0;
-  INT_PTR Handle = C.Open(FullName, OpenReadOnlyBinary, OpenModeReadWrite);
+  INT_PTR Handle = C.Open(FullName, cOpenReadOnlyBinary, cOpenModeReadWrite);
   if (Handle == -1) return FDIERROR_CABINET_NOT_FOUND;
   Cab.Open = true;
   Cab.Handle = Handle;
@@ -199,25 +168,25 @@ FDIERROR OpenCabinet(TContext& C, TCabinet& Cab, const char* Path, const char* N
 FDIERROR ReadFolderEntry(TContext& C, TCabinet& Cab, uint16_t Index, uint32_t& FirstBlock, uint16_t& Blocks,
                          uint16_t& Type) {
   if (Index >= Cab.Folders) return FDIERROR_CORRUPT_CABINET;
-  uint8_t F[FolderEntrySize];
-  uint32_t Offset = Cab.FoldersOffset + static_cast<uint32_t>(Index) * (FolderEntrySize + Cab.FolderReserve);
-  if (!ReadAt(C, Cab, Offset, F, FolderEntrySize)) return FDIERROR_CORRUPT_CABINET;
-  FirstBlock = Get32(F);
-  Blocks = Get16(F + 4);
-  Type = Get16(F + 6);
+  uint8_t F[folder::cSize];
+  uint32_t Offset = Cab.FoldersOffset + static_cast<uint32_t>(Index) * (folder::cSize + Cab.FolderReserve);
+  if (!ReadAt(C, Cab, Offset, F, folder::cSize)) return FDIERROR_CORRUPT_CABINET;
+  FirstBlock = Get32(F + folder::cFirstBlock);
+  Blocks = Get16(F + folder::cBlockCount);
+  Type = Get16(F + folder::cCompression);
   return FDIERROR_NONE;
 }
 
 FDIERROR ReadFileEntry(TContext& C, TCabinet& Cab, uint32_t& Offset, TFileEntry& File) {
-  uint8_t F[FileEntrySize];
-  if (!ReadAt(C, Cab, Offset, F, FileEntrySize)) return FDIERROR_CORRUPT_CABINET;
-  File.Size = Get32(F);
-  File.Offset = Get32(F + 4);
-  File.Folder = Get16(F + 8);
-  File.Date = Get16(F + 10);
-  File.Time = Get16(F + 12);
-  File.Attribs = Get16(F + 14);
-  Offset += FileEntrySize;
+  uint8_t F[file::cSize];
+  if (!ReadAt(C, Cab, Offset, F, file::cSize)) return FDIERROR_CORRUPT_CABINET;
+  File.Size = Get32(F + file::cUncompressedSize);
+  File.Offset = Get32(F + file::cFolderOffset);
+  File.Folder = Get16(F + file::cFolder);
+  File.Date = Get16(F + file::cDate);
+  File.Time = Get16(F + file::cTime);
+  File.Attribs = Get16(F + file::cAttributes);
+  Offset += file::cSize;
   if (!ReadName(C, Cab, Offset, File.Name)) return FDIERROR_CORRUPT_CABINET;
   return FDIERROR_NONE;
 }
@@ -304,7 +273,7 @@ FDIERROR ContinueFolder(TContext& C) {
   TFolderState& F = C.Folder;
   TCabinet& From = *F.DataCabinet;
   // Only the last folder of a cabinet that has a successor goes on there.
-  if (!(From.Flags & FlagNextCabinet) || F.DataFolder + 1 != From.Folders) return FDIERROR_CORRUPT_CABINET;
+  if (!(From.Flags & cFlagNextCabinet) || F.DataFolder + 1 != From.Folders) return FDIERROR_CORRUPT_CABINET;
   TCabinet& Into = (&From == &C.Continuations[0]) ? C.Continuations[1] : C.Continuations[0];
   if (FDIERROR Error = OpenNextCabinet(C, From, Into)) return Error;
   if (&From != &C.Listed) CloseCabinet(C, From);
@@ -326,29 +295,29 @@ FDIERROR NextBlock(TContext& C) {
   F.OutputStart += F.OutputSize;
   F.OutputSize = 0;
   uint32_t InputSize = 0;
-  uint8_t Header[DataHeaderSize + 255];
+  uint8_t Header[data::cSize + 255];
   for (;;) {
     if (F.BlocksLeft == 0) {
       if (FDIERROR Error = ContinueFolder(C)) return Error;
       continue;
     }
     TCabinet& Cab = *F.DataCabinet;
-    uint32_t HeaderLength = DataHeaderSize + Cab.DataReserve;
+    uint32_t HeaderLength = data::cSize + Cab.DataReserve;
     if (!ReadAt(C, Cab, F.NextBlock, Header, HeaderLength)) return FDIERROR_CORRUPT_CABINET;
-    uint32_t Sum = Get32(Header);
-    uint32_t Size = Get16(Header + 4);
-    uint32_t OutputSize = Get16(Header + 6);
-    if (Size > MaxBlockInput - InputSize) return FDIERROR_CORRUPT_CABINET;
+    uint32_t Sum = Get32(Header + data::cChecksum);
+    uint32_t Size = Get16(Header + data::cCompressedSize);
+    uint32_t OutputSize = Get16(Header + data::cUncompressedSize);
+    if (Size > cMaxBlockInput - InputSize) return FDIERROR_CORRUPT_CABINET;
     uint8_t* Data = C.Input + InputSize;
     // The data follows the header directly; reading on from there saves a seek.
     UINT Count = Size ? C.Read(Cab.Handle, Data, Size) : 0;
     if (Count != Size) return FDIERROR_CORRUPT_CABINET;
-    if (Sum != 0 && Checksum(Header + 4, 4, Checksum(Data, Size, 0)) != Sum) return FDIERROR_CORRUPT_CABINET;
+    if (Sum != 0 && DataBlockChecksum(Header, Data, Size) != Sum) return FDIERROR_CORRUPT_CABINET;
     F.NextBlock += HeaderLength + Size;
     F.BlocksLeft--;
     InputSize += Size;
     if (OutputSize != 0) {
-      if (OutputSize > MaxBlockOutput && F.Type != tcompTYPE_NONE) return FDIERROR_CORRUPT_CABINET;
+      if (OutputSize > cMaxBlockOutput && F.Type != tcompTYPE_NONE) return FDIERROR_CORRUPT_CABINET;
       FDIERROR Error = C.Decoders[F.Type]->Decode(C.Input, InputSize, OutputSize, F.Output);
       if (Error) return Error;
       F.OutputSize = OutputSize;
@@ -392,7 +361,7 @@ FDIERROR ExtractFile(TContext& C, uint16_t FolderIndex, const TFileEntry& File, 
 FDIERROR CheckDirectory(TContext& C, TCabinet& Cab) {
   // The file entries follow the folder entries. A cabinet saying otherwise shows different
   // files to readers that walk the entries and readers that follow the offset.
-  if (Cab.FilesOffset != Cab.FoldersOffset + static_cast<uint32_t>(Cab.Folders) * (FolderEntrySize + Cab.FolderReserve))
+  if (Cab.FilesOffset != Cab.FoldersOffset + static_cast<uint32_t>(Cab.Folders) * (folder::cSize + Cab.FolderReserve))
     return FDIERROR_CORRUPT_CABINET;
   for (uint16_t I = 0; I < Cab.Folders; I++) {
     uint32_t FirstBlock;
@@ -410,9 +379,9 @@ FDIERROR CheckDirectory(TContext& C, TCabinet& Cab) {
     TFileEntry File;
     if (FDIERROR Error = ReadFileEntry(C, Cab, Offset, File)) return Error;
     if (File.Name[0] == 0) return FDIERROR_CORRUPT_CABINET;
-    bool FromPrev = File.Folder == FolderContinuedFromPrev || File.Folder == FolderContinuedPrevAndNext;
-    bool ToNext = File.Folder == FolderContinuedToNext || File.Folder == FolderContinuedPrevAndNext;
-    if (Cab.Folders == 0 || (FromPrev && !(Cab.Flags & FlagPrevCabinet)) || (ToNext && !(Cab.Flags & FlagNextCabinet)))
+    bool FromPrev = File.Folder == cFolderContinuedFromPrev || File.Folder == cFolderContinuedPrevAndNext;
+    bool ToNext = File.Folder == cFolderContinuedToNext || File.Folder == cFolderContinuedPrevAndNext;
+    if (Cab.Folders == 0 || (FromPrev && !(Cab.Flags & cFlagPrevCabinet)) || (ToNext && !(Cab.Flags & cFlagNextCabinet)))
       return FDIERROR_CORRUPT_CABINET;
     if (!FromPrev && !ToNext && File.Folder >= Cab.Folders) return FDIERROR_CORRUPT_CABINET;
   }
@@ -431,14 +400,14 @@ FDIERROR CopyFiles(TContext& C) {
     N.setID = Cab.SetId;
     N.iCabinet = Cab.Index;
     N.iFolder = File.Folder;
-    if (File.Folder == FolderContinuedFromPrev || File.Folder == FolderContinuedPrevAndNext) {
+    if (File.Folder == cFolderContinuedFromPrev || File.Folder == cFolderContinuedPrevAndNext) {
       // Written by the call that began with the cabinet where the file starts.
       N.psz2 = Cab.PrevName;
       N.psz3 = Cab.PrevDisk;
       if (Notify(C, fdintPARTIAL_FILE, N) == -1) return FDIERROR_USER_ABORT;
       continue;
     }
-    uint16_t FolderIndex = File.Folder == FolderContinuedToNext ? static_cast<uint16_t>(Cab.Folders - 1) : File.Folder;
+    uint16_t FolderIndex = File.Folder == cFolderContinuedToNext ? static_cast<uint16_t>(Cab.Folders - 1) : File.Folder;
     if (Cab.Folders == 0 || FolderIndex >= Cab.Folders) return FDIERROR_CORRUPT_CABINET;
     N.cb = static_cast<long>(File.Size);
     N.date = File.Date;
@@ -476,7 +445,7 @@ void SetError(PERF Erf, FDIERROR Error) {
 
 TContext* ContextOf(HFDI Handle) {
   auto* C = static_cast<TContext*>(Handle);
-  return C && C->Magic == ContextMagic ? C : nullptr;
+  return C && C->Magic == cContextMagic ? C : nullptr;
 }
 
 }  // namespace
@@ -506,7 +475,7 @@ HFDI DIAMONDAPI FDICreate(PFNALLOC pfnalloc, PFNFREE pfnfree, PFNOPEN pfnopen, P
   C->Close = pfnclose;
   C->Seek = pfnseek;
   C->Erf = perf;
-  C->Input = static_cast<uint8_t*>(pfnalloc(MaxBlockInput));
+  C->Input = static_cast<uint8_t*>(pfnalloc(cMaxBlockInput));
   if (!C->Input) {
     C->~TContext();
     pfnfree(Place);
@@ -537,7 +506,7 @@ BOOL DIAMONDAPI FDIIsCabinet(HFDI hfdi, INT_PTR hf, PFDICABINETINFO pfdici) {
   TCabinet Cab;
   Cab.Open = true;
   Cab.Handle = hf;
-  Cab.Base = C->Seek(hf, 0, SeekCur);
+  Cab.Base = C->Seek(hf, 0, cSeekCur);
   if (Cab.Base < 0) {
     SetError(C->Erf, FDIERROR_NOT_A_CABINET);
     return 0;
@@ -553,9 +522,9 @@ BOOL DIAMONDAPI FDIIsCabinet(HFDI hfdi, INT_PTR hf, PFDICABINETINFO pfdici) {
     pfdici->cFiles = Cab.Files;
     pfdici->setID = Cab.SetId;
     pfdici->iCabinet = Cab.Index;
-    pfdici->fReserve = (Cab.Flags & FlagReservePresent) != 0;
-    pfdici->hasprev = (Cab.Flags & FlagPrevCabinet) != 0;
-    pfdici->hasnext = (Cab.Flags & FlagNextCabinet) != 0;
+    pfdici->fReserve = (Cab.Flags & cFlagReservePresent) != 0;
+    pfdici->hasprev = (Cab.Flags & cFlagPrevCabinet) != 0;
+    pfdici->hasnext = (Cab.Flags & cFlagNextCabinet) != 0;
   }
   return 1;
 }

@@ -32,7 +32,7 @@ class TMszipDecoder final : public TDecoder {
   }
 
   bool Initialize() {
-    FOutput = static_cast<uint8_t*>(FMemory.Alloc(2 * MaxBlockOutput));
+    FOutput = static_cast<uint8_t*>(FMemory.Alloc(2 * cMaxBlockOutput));
     if (!FOutput) return false;
     FHistory = FOutput;
     memset(&FStream, 0, sizeof FStream);
@@ -49,12 +49,12 @@ class TMszipDecoder final : public TDecoder {
   }
 
   FDIERROR Decode(uint8_t* Input, uint32_t InputSize, uint32_t OutputSize, const uint8_t*& Output) override {
-    if (OutputSize > MaxBlockOutput || InputSize < 2 || Input[0] != 'C' || Input[1] != 'K') return FDIERROR_MDI_FAIL;
+    if (OutputSize > cMaxBlockOutput || InputSize < 2 || Input[0] != 'C' || Input[1] != 'K') return FDIERROR_MDI_FAIL;
     if (inflateReset(&FStream) != Z_OK) return FDIERROR_MDI_FAIL;
     // The two halves of the output buffer take turns: the previous block's output stays
     // where it was written and is the next block's history, without a copy.
     if (FHistorySize && inflateSetDictionary(&FStream, FHistory, FHistorySize) != Z_OK) return FDIERROR_MDI_FAIL;
-    uint8_t* Target = FHistory == FOutput ? FOutput + MaxBlockOutput : FOutput;
+    uint8_t* Target = FHistory == FOutput ? FOutput + cMaxBlockOutput : FOutput;
     uint8_t* const Decoded = Target;
     FStream.next_in = Input + 2;
     FStream.avail_in = InputSize - 2;
@@ -68,15 +68,15 @@ class TMszipDecoder final : public TDecoder {
     // The history is a 32 KB window that every block fills from its start: a whole block
     // replaces it (and stays where it was decoded), a short one only its first part, as the
     // other readers of this format have it (zeros before the folder's first byte).
-    if (OutputSize != MaxBlockOutput) {
-      uint8_t* Window = Target == FOutput ? FOutput + MaxBlockOutput : FOutput;
-      if (FHistorySize == 0) memset(Window + OutputSize, 0, MaxBlockOutput - OutputSize);
+    if (OutputSize != cMaxBlockOutput) {
+      uint8_t* Window = Target == FOutput ? FOutput + cMaxBlockOutput : FOutput;
+      if (FHistorySize == 0) memset(Window + OutputSize, 0, cMaxBlockOutput - OutputSize);
       memcpy(Window, Target, OutputSize);
       FHistory = Window;
     } else {
       FHistory = Target;
     }
-    FHistorySize = MaxBlockOutput;
+    FHistorySize = cMaxBlockOutput;
     Output = Decoded;
     return FDIERROR_NONE;
   }

@@ -45,8 +45,8 @@ struct TMemory {
 
 // The largest output of one data block, and the largest compressed block we accept: a block
 // never expands by more than a few bytes per 32 KB, so 64 KB leaves ample room.
-constexpr uint32_t MaxBlockOutput = CB_MAX_CHUNK;
-constexpr uint32_t MaxBlockInput = 65536;
+constexpr uint32_t cMaxBlockOutput = CB_MAX_CHUNK;
+constexpr uint32_t cMaxBlockInput = 65536;
 
 class TDecoder {
  public:

@@ -89,26 +89,26 @@ class THuffman {
  public:
   // False for lengths that describe more codes than there is room for.
   bool Build(const uint8_t* Lengths, unsigned Count) {
-    uint16_t LengthCount[MaxCodeLength + 1] = {};
+    uint16_t LengthCount[cMaxCodeLength + 1] = {};
     for (unsigned S = 0; S < Count; S++) LengthCount[Lengths[S]]++;
     LengthCount[0] = 0;
     // Kraft: the codes of every length must fit into what the shorter ones left free.
     int32_t Left = 1;
-    for (unsigned L = 1; L <= MaxCodeLength; L++) {
+    for (unsigned L = 1; L <= cMaxCodeLength; L++) {
       Left = Left * 2 - LengthCount[L];
       if (Left < 0) return false;
     }
     // First code and first sorted index of each length.
     uint32_t Code = 0;
     uint16_t Index = 0;
-    for (unsigned L = 1; L <= MaxCodeLength; L++) {
+    for (unsigned L = 1; L <= cMaxCodeLength; L++) {
       Code = (Code + (L > 1 ? LengthCount[L - 1] : 0)) << (L > 1 ? 1 : 0);
       FFirstCode[L] = Code;
       FFirstIndex[L] = Index;
       FCount[L] = LengthCount[L];
       Index = uint16_t(Index + LengthCount[L]);
     }
-    uint16_t Next[MaxCodeLength + 1];
+    uint16_t Next[cMaxCodeLength + 1];
     memcpy(Next, FFirstIndex, sizeof Next);
     for (unsigned S = 0; S < Count; S++)
       if (Lengths[S]) FSorted[Next[Lengths[S]]++] = uint16_t(S);
@@ -132,9 +132,9 @@ class THuffman {
       Bits.Skip(Entry & 31);
       return Entry >> 5;
     }
-    uint32_t Window = Bits.Peek(MaxCodeLength);
-    for (unsigned L = RootBits + 1; L <= MaxCodeLength; L++) {
-      uint32_t Code = Window >> (MaxCodeLength - L);
+    uint32_t Window = Bits.Peek(cMaxCodeLength);
+    for (unsigned L = RootBits + 1; L <= cMaxCodeLength; L++) {
+      uint32_t Code = Window >> (cMaxCodeLength - L);
       if (Code - FFirstCode[L] < FCount[L]) {
         Bits.Skip(L);
         return FSorted[FFirstIndex[L] + (Code - FFirstCode[L])];
@@ -145,17 +145,17 @@ class THuffman {
 
  private:
   uint16_t FRoot[1u << RootBits];
-  uint32_t FFirstCode[MaxCodeLength + 1];
-  uint16_t FFirstIndex[MaxCodeLength + 1];
-  uint16_t FCount[MaxCodeLength + 1];
+  uint32_t FFirstCode[cMaxCodeLength + 1];
+  uint16_t FFirstIndex[cMaxCodeLength + 1];
+  uint16_t FCount[cMaxCodeLength + 1];
   uint16_t FSorted[Symbols];
 };
 
 // Formatted offsets of the position slots, looked up rather than added up per match.
 struct TSlotBases {
-  uint32_t Base[MaxPositionSlots];
+  uint32_t Base[cMaxPositionSlots];
   constexpr TSlotBases() : Base() {
-    for (unsigned S = 0; S < MaxPositionSlots; S++) Base[S] = PositionBase(S);
+    for (unsigned S = 0; S < cMaxPositionSlots; S++) Base[S] = PositionBase(S);
   }
   constexpr uint32_t operator[](unsigned Slot) const { return Base[Slot]; }
 };
@@ -164,7 +164,7 @@ constexpr TSlotBases SlotBase;
 // Room behind each length table: a run of zeros in the pretree code may reach past the end
 // of the range it describes, and the decoders this format was made with simply store those
 // lengths in the following entries (the second half of the main tree, or nowhere).
-constexpr unsigned LengthSlack = 64;
+constexpr unsigned cLengthSlack = 64;
 
 class TLzxDecoder final : public TDecoder {
  public:
@@ -176,14 +176,14 @@ class TLzxDecoder final : public TDecoder {
 
   FDIERROR Reset(unsigned Type) override {
     unsigned WindowBits = (Type & tcompMASK_LZX_WINDOW) >> tcompSHIFT_LZX_WINDOW;
-    if (WindowBits < MinWindowBits || WindowBits > MaxWindowBits) return FDIERROR_BAD_COMPR_TYPE;
+    if (WindowBits < cMinWindowBits || WindowBits > cMaxWindowBits) return FDIERROR_BAD_COMPR_TYPE;
     uint32_t Size = uint32_t(1) << WindowBits;
-    if (FDIERROR Error = FMemory.PrepareBuffers(FWindow, FAllocated, Size, FTranslated, FrameSize); Error != FDIERROR_NONE)
+    if (FDIERROR Error = FMemory.PrepareBuffers(FWindow, FAllocated, Size, FTranslated, cFrameSize); Error != FDIERROR_NONE)
       return Error;
     FWindowSize = Size;
     FMask = Size - 1;
     FSlots = PositionSlotsFor(WindowBits);
-    FMainSymbols = Literals + LengthHeaders * FSlots;
+    FMainSymbols = cLiterals + cLengthHeaders * FSlots;
     FPosition = 0;
     FHeaderRead = false;
     FTranslationSize = 0;
@@ -200,7 +200,7 @@ class TLzxDecoder final : public TDecoder {
   }
 
   FDIERROR Decode(uint8_t* Input, uint32_t InputSize, uint32_t OutputSize, const uint8_t*& Output) override {
-    if (FBroken || !FWindow || OutputSize == 0 || OutputSize > FrameSize) return FDIERROR_MDI_FAIL;
+    if (FBroken || !FWindow || OutputSize == 0 || OutputSize > cFrameSize) return FDIERROR_MDI_FAIL;
     if (!DecodeFrame(Input, InputSize, OutputSize)) {
       // The history is no longer what the encoder saw: nothing after this can be trusted.
       FBroken = true;
@@ -218,7 +218,7 @@ class TLzxDecoder final : public TDecoder {
     const uint64_t FrameEnd = FPosition + OutputSize;
     // A frame starts on a 32 KB boundary of the window, which is a multiple of 32 KB, so its
     // bytes lie in one piece of the window.
-    if ((FPosition & (FrameSize - 1)) != 0) return false;
+    if ((FPosition & (cFrameSize - 1)) != 0) return false;
     TBitReader Bits;
     Bits.Start(Input, Input + InputSize);
     // The rest of a match that the previous frame's data began.
@@ -274,18 +274,18 @@ class TLzxDecoder final : public TDecoder {
     if (FBlockLength == 0) return false;
     switch (FBlockType) {
       case btAligned: {
-        uint8_t Lengths[AlignedSymbols];
+        uint8_t Lengths[cAlignedSymbols];
         Bits.Refill();
-        for (unsigned I = 0; I < AlignedSymbols; I++) Lengths[I] = uint8_t(Bits.Take(3));
-        if (!FAligned.Build(Lengths, AlignedSymbols)) return false;
+        for (unsigned I = 0; I < cAlignedSymbols; I++) Lengths[I] = uint8_t(Bits.Take(3));
+        if (!FAligned.Build(Lengths, cAlignedSymbols)) return false;
       }
         [[fallthrough]];
       case btVerbatim:
-        if (!ReadLengths(Bits, FMainLengths, 0, Literals) ||
-            !ReadLengths(Bits, FMainLengths, Literals, FMainSymbols) ||
+        if (!ReadLengths(Bits, FMainLengths, 0, cLiterals) ||
+            !ReadLengths(Bits, FMainLengths, cLiterals, FMainSymbols) ||
             !FMain.Build(FMainLengths, FMainSymbols))
           return false;
-        if (!ReadLengths(Bits, FLengthLengths, 0, LengthSymbols) || !FLength.Build(FLengthLengths, LengthSymbols))
+        if (!ReadLengths(Bits, FLengthLengths, 0, cLengthSymbols) || !FLength.Build(FLengthLengths, cLengthSymbols))
           return false;
         return !Bits.Overrun();
       case btUncompressed: {
@@ -308,13 +308,13 @@ class TLzxDecoder final : public TDecoder {
   // Code lengths First..Last-1 of a tree, sent through a pretree as changes to the lengths
   // of the previous block.
   bool ReadLengths(TBitReader& Bits, uint8_t* Lengths, unsigned First, unsigned Last) {
-    uint8_t PretreeLengths[PretreeSymbols];
+    uint8_t PretreeLengths[cPretreeSymbols];
     Bits.Refill();
-    for (unsigned I = 0; I < PretreeSymbols; I++) {
+    for (unsigned I = 0; I < cPretreeSymbols; I++) {
       PretreeLengths[I] = uint8_t(Bits.Take(4));
       if (I == 11) Bits.Refill();
     }
-    if (!FPretree.Build(PretreeLengths, PretreeSymbols)) return false;
+    if (!FPretree.Build(PretreeLengths, cPretreeSymbols)) return false;
     unsigned I = First;
     while (I < Last) {
       Bits.Refill();
@@ -337,7 +337,7 @@ class TLzxDecoder final : public TDecoder {
         Run = 1;
         Value = uint8_t((Lengths[I] + 17 - Code) % 17);
       }
-      if (I + Run > Last + LengthSlack) return false;
+      if (I + Run > Last + cLengthSlack) return false;
       memset(Lengths + I, Value, Run);
       I += Run;
       if (Bits.Overrun()) return false;
@@ -384,7 +384,7 @@ class TLzxDecoder final : public TDecoder {
     }
   }
 
-  // Literals and matches of a verbatim or aligned-offset block until Stop; a match may not
+  // cLiterals and matches of a verbatim or aligned-offset block until Stop; a match may not
   // run past the block (BlockEnd), and what it has beyond Stop (the frame's end) is kept
   // for the next frame.
   bool DecodeMatches(TBitReader& Bits, uint64_t Stop, uint64_t BlockEnd) {
@@ -395,13 +395,13 @@ class TLzxDecoder final : public TDecoder {
     while (Position < Stop) {
       Bits.Refill();
       int Symbol = FMain.Decode(Bits);
-      if (Symbol < int(Literals)) {
+      if (Symbol < int(cLiterals)) {
         if (Symbol < 0) return false;
         Window[Position & Mask] = uint8_t(Symbol);
         Position++;
         continue;
       }
-      Symbol -= Literals;
+      Symbol -= cLiterals;
       uint32_t Length = uint32_t(Symbol & 7);
       unsigned Slot = unsigned(Symbol) >> 3;
       if (Length == 7) {
@@ -409,7 +409,7 @@ class TLzxDecoder final : public TDecoder {
         if (Extra < 0) return false;
         Length += uint32_t(Extra);
       }
-      Length += MinMatch;
+      Length += cMinMatch;
       uint32_t Offset;
       if (Slot < 3) {
         Offset = FRepeat[Slot];
@@ -449,8 +449,8 @@ class TLzxDecoder final : public TDecoder {
 
   // The frame as the caller sees it: call targets turned back from absolute to relative.
   const uint8_t* Translate(const uint8_t* Frame, uint32_t Size, uint64_t FrameStart) {
-    if (FTranslationSize == 0 || FrameStart >= TranslationLimit || Size <= TranslationTail) return Frame;
-    const uint32_t Scan = Size - TranslationTail;
+    if (FTranslationSize == 0 || FrameStart >= cTranslationLimit || Size <= cTranslationTail) return Frame;
+    const uint32_t Scan = Size - cTranslationTail;
     if (!memchr(Frame, 0xE8, Scan)) return Frame;
     memcpy(FTranslated, Frame, Size);
     const int32_t FileSize = int32_t(FTranslationSize);
@@ -493,12 +493,12 @@ class TLzxDecoder final : public TDecoder {
   uint32_t FPendingLength = 0;
   uint32_t FPendingOffset = 0;
   uint32_t FRepeat[3] = {1, 1, 1};
-  uint8_t FMainLengths[MaxMainSymbols + LengthSlack];
-  uint8_t FLengthLengths[LengthSymbols + LengthSlack];
-  THuffman<MaxMainSymbols, 11> FMain;
-  THuffman<LengthSymbols, 10> FLength;
-  THuffman<AlignedSymbols, 7> FAligned;
-  THuffman<PretreeSymbols, 6> FPretree;
+  uint8_t FMainLengths[cMaxMainSymbols + cLengthSlack];
+  uint8_t FLengthLengths[cLengthSymbols + cLengthSlack];
+  THuffman<cMaxMainSymbols, 11> FMain;
+  THuffman<cLengthSymbols, 10> FLength;
+  THuffman<cAlignedSymbols, 7> FAligned;
+  THuffman<cPretreeSymbols, 6> FPretree;
 };
 
 }  // namespace

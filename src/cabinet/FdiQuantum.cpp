@@ -18,15 +18,15 @@ namespace setup::fdi {
 
 namespace {
 
-constexpr unsigned MinWindowBits = 10;
-constexpr unsigned MaxWindowBits = 21;
-constexpr uint32_t FrameSize = 32768;
-constexpr unsigned MaxModelSymbols = 64;
-constexpr unsigned LengthSlots = 27;
-constexpr unsigned MaxPositionSlots = 42;
+constexpr unsigned cMinWindowBits = 10;
+constexpr unsigned cMaxWindowBits = 21;
+constexpr uint32_t cFrameSize = 32768;
+constexpr unsigned cMaxModelSymbols = 64;
+constexpr unsigned cLengthSlots = 27;
+constexpr unsigned cMaxPositionSlots = 42;
 // A frame may read a little beyond its data while the coder settles; more than that means
 // the data were cut short.
-constexpr uint32_t ReadAheadBits = 16;
+constexpr uint32_t cReadAheadBits = 16;
 
 constexpr unsigned PositionExtraBits(unsigned Slot) { return Slot < 4 ? 0 : (Slot - 2) / 2; }
 constexpr uint32_t PositionBase(unsigned Slot) {
@@ -48,9 +48,9 @@ static_assert(LengthBase(6) == 6 && LengthBase(11) == 18 && LengthBase(22) == 12
 
 // Formatted offsets of the position slots, looked up rather than added up per match.
 struct TSlotBases {
-  uint32_t Base[MaxPositionSlots];
+  uint32_t Base[cMaxPositionSlots];
   constexpr TSlotBases() : Base() {
-    for (unsigned S = 0; S < MaxPositionSlots; S++) Base[S] = PositionBase(S);
+    for (unsigned S = 0; S < cMaxPositionSlots; S++) Base[S] = PositionBase(S);
   }
   constexpr uint32_t operator[](unsigned Slot) const { return Base[Slot]; }
 };
@@ -101,8 +101,8 @@ class TBitReader {
 struct TModel {
   unsigned Entries = 0;
   unsigned RescalesToSort = 0;
-  uint16_t Symbol[MaxModelSymbols + 1];
-  uint16_t Cumulative[MaxModelSymbols + 1];
+  uint16_t Symbol[cMaxModelSymbols + 1];
+  uint16_t Cumulative[cMaxModelSymbols + 1];
 
   void Initialize(unsigned First, unsigned Count) {
     Entries = Count;
@@ -154,9 +154,9 @@ class TQuantumDecoder final : public TDecoder {
 
   FDIERROR Reset(unsigned Type) override {
     unsigned WindowBits = (Type & tcompMASK_QUANTUM_MEM) >> tcompSHIFT_QUANTUM_MEM;
-    if (WindowBits < MinWindowBits || WindowBits > MaxWindowBits) return FDIERROR_BAD_COMPR_TYPE;
+    if (WindowBits < cMinWindowBits || WindowBits > cMaxWindowBits) return FDIERROR_BAD_COMPR_TYPE;
     uint32_t Size = uint32_t(1) << WindowBits;
-    if (FDIERROR Error = FMemory.PrepareBuffers(FWindow, FAllocated, Size, FOutput, FrameSize); Error != FDIERROR_NONE)
+    if (FDIERROR Error = FMemory.PrepareBuffers(FWindow, FAllocated, Size, FOutput, cFrameSize); Error != FDIERROR_NONE)
       return Error;
     FWindowSize = Size;
     FMask = Size - 1;
@@ -168,12 +168,12 @@ class TQuantumDecoder final : public TDecoder {
     FShortPositions.Initialize(0, Slots < 24 ? Slots : 24);
     FMediumPositions.Initialize(0, Slots < 36 ? Slots : 36);
     FLongPositions.Initialize(0, Slots);
-    FLongLengths.Initialize(0, LengthSlots);
+    FLongLengths.Initialize(0, cLengthSlots);
     return FDIERROR_NONE;
   }
 
   FDIERROR Decode(uint8_t* Input, uint32_t InputSize, uint32_t OutputSize, const uint8_t*& Output) override {
-    if (FBroken || !FWindow || OutputSize == 0 || OutputSize > FrameSize || !DecodeFrame(Input, InputSize, OutputSize)) {
+    if (FBroken || !FWindow || OutputSize == 0 || OutputSize > cFrameSize || !DecodeFrame(Input, InputSize, OutputSize)) {
       FBroken = true;
       return FDIERROR_MDI_FAIL;
     }
@@ -219,7 +219,7 @@ class TQuantumDecoder final : public TDecoder {
         FOutput[Done++] = Byte;
       }
     }
-    return FBits.Overrun() <= ReadAheadBits;
+    return FBits.Overrun() <= cReadAheadBits;
   }
 
   // The next symbol of Model; the model learns it and the coder takes in the bits it settled.

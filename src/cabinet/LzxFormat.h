@@ -10,20 +10,20 @@
 
 namespace setup::lzx {
 
-constexpr unsigned MinWindowBits = 15;
-constexpr unsigned MaxWindowBits = 21;
-constexpr uint32_t FrameSize = 32768;
+constexpr unsigned cMinWindowBits = 15;
+constexpr unsigned cMaxWindowBits = 21;
+constexpr uint32_t cFrameSize = 32768;
 
-constexpr unsigned MinMatch = 2;
-constexpr unsigned MaxMatch = 257;
-constexpr unsigned Literals = 256;
-constexpr unsigned LengthHeaders = 8;   // match lengths 2..8 in the main symbol, 7 means "more follows"
-constexpr unsigned LengthSymbols = 249;  // lengths 9..257
-constexpr unsigned AlignedSymbols = 8;
-constexpr unsigned PretreeSymbols = 20;
-constexpr unsigned MaxPositionSlots = 50;
-constexpr unsigned MaxMainSymbols = Literals + LengthHeaders * MaxPositionSlots;
-constexpr unsigned MaxCodeLength = 16;
+constexpr unsigned cMinMatch = 2;
+constexpr unsigned cMaxMatch = 257;
+constexpr unsigned cLiterals = 256;
+constexpr unsigned cLengthHeaders = 8;   // match lengths 2..8 in the main symbol, 7 means "more follows"
+constexpr unsigned cLengthSymbols = 249;  // lengths 9..257
+constexpr unsigned cAlignedSymbols = 8;
+constexpr unsigned cPretreeSymbols = 20;
+constexpr unsigned cMaxPositionSlots = 50;
+constexpr unsigned cMaxMainSymbols = cLiterals + cLengthHeaders * cMaxPositionSlots;
+constexpr unsigned cMaxCodeLength = 16;
 
 enum TBlockType : unsigned { btVerbatim = 1, btAligned = 2, btUncompressed = 3 };
 
@@ -52,7 +52,7 @@ static_assert(PositionBase(PositionSlotsFor(20)) == (1u << 20) && PositionBase(P
 // The call translation (E8 preprocessing): in the first 2^30 bytes of output, a 0xE8 byte
 // that starts at least 10 bytes before the end of its frame is followed by a 32-bit
 // absolute target that the decoder turns back into the relative one.
-constexpr uint64_t TranslationLimit = uint64_t(1) << 30;
-constexpr uint32_t TranslationTail = 10;
+constexpr uint64_t cTranslationLimit = uint64_t(1) << 30;
+constexpr uint32_t cTranslationTail = 10;
 
 }  // namespace setup::lzx

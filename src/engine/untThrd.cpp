@@ -15,10 +15,10 @@
 namespace setup {
 namespace {
 
-constexpr int kOpenCreateExclusive = 0x8500;  // _O_CREAT | _O_EXCL | _O_BINARY: a new file only
-constexpr unsigned kKeptAttributes = 0x27;    // read-only, hidden, system, archive
-constexpr unsigned kNormalAttributes = 0x80;
-constexpr std::size_t kMissingNamed = 3;       // files a missing-files message names
+constexpr int cOpenCreateExclusive = 0x8500;  // _O_CREAT | _O_EXCL | _O_BINARY: a new file only
+constexpr unsigned cKeptAttributes = 0x27;    // read-only, hidden, system, archive
+constexpr unsigned cNormalAttributes = 0x80;
+constexpr std::size_t cMissingNamed = 3;       // files a missing-files message names
 
 // Entry names are the decimal item numbers of FILE records.
 bool ParseEntryNumber(const std::string& Name, std::int32_t& Number) {
@@ -157,8 +157,8 @@ std::string PartFileName(const TFileInfo& File, int Attempt) {
 }
 
 unsigned InstalledAttributes(std::uint16_t CabinetAttributes) {
-  const unsigned Kept = CabinetAttributes & kKeptAttributes;
-  return Kept ? Kept : kNormalAttributes;
+  const unsigned Kept = CabinetAttributes & cKeptAttributes;
+  return Kept ? Kept : cNormalAttributes;
 }
 
 // ---- The walk over the cabinet set --------------------------------------------------------
@@ -211,7 +211,7 @@ void TCabinetWalk::CheckComplete(const TInstallInfo& Info) const {
   std::set<std::int32_t> Counted;
   for (const auto& File : Info.Files) {
     if (!IsExtracted(File->Group) || WasMet(File->ItemNo) || !Counted.insert(File->ItemNo).second) continue;
-    if (Missing.size() < kMissingNamed) Missing.push_back(File->FullPath);
+    if (Missing.size() < cMissingNamed) Missing.push_back(File->FullPath);
     ++Count;
   }
   if (!Count) return;
@@ -376,7 +376,7 @@ void TExecutor::CreateUninstallRecord() {
   UnInstall.CreateUninstall(FRegistry, Info.InstallDir);
   FHost.Log("uninstall list: " + UnInstall.ListFileName + " (" + std::to_string(UnInstall.Items.Count()) + " items)");
   if (!UnInstall.ProductName.empty())
-    FHost.Log("registry: HKLM" + std::string(kUninstallKey) + "\\" + UnInstall.ProductName + " = " +
+    FHost.Log("registry: HKLM" + std::string(cUninstallKey) + "\\" + UnInstall.ProductName + " = " +
               UninstallCommandLine(UnInstall.ListFileName));
   for (int I = 0; I < UnInstall.Items.Count(); ++I)
     if (const auto* File = dynamic_cast<const TUnInstallFile*>(&UnInstall.Items.Items(I)); File && File->SharedFile)
@@ -548,7 +548,7 @@ void TExecutor::HandleCopyFile(const std::string& FileName, TFileCopyAction& Act
       int Err = 0;
       for (int Attempt = 0; Attempt < 100; ++Attempt) {
         FWritingPart = PartFileName(*File, Attempt);
-        DestFileHandle = FSystem.FileHandler().Open(FWritingPart, kOpenCreateExclusive, 2, Err, nullptr);
+        DestFileHandle = FSystem.FileHandler().Open(FWritingPart, cOpenCreateExclusive, 2, Err, nullptr);
         if (DestFileHandle != -1 || Err != errFileExists) break;
       }
       if (DestFileHandle == -1) {

@@ -6,11 +6,11 @@
 namespace setup {
 namespace {
 
-constexpr const char* kInstallerProducts =
+constexpr const char* cInstallerProducts =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Products\\";
-constexpr const char* kProducts8[] = {"DC4AFDD41D904404A89C2ABBEAC870E6", "927CCF549877D974986AECA18C90DAAC"};
-constexpr const char* kTitles75 = "Software\\1C\\1Cv7\\7.5\\Titles";
-constexpr const char* kTitles77 = "Software\\1C\\1Cv7\\7.7\\Titles";
+constexpr const char* cProducts8[] = {"DC4AFDD41D904404A89C2ABBEAC870E6", "927CCF549877D974986AECA18C90DAAC"};
+constexpr const char* cTitles75 = "Software\\1C\\1Cv7\\7.5\\Titles";
+constexpr const char* cTitles77 = "Software\\1C\\1Cv7\\7.7\\Titles";
 
 std::unique_ptr<T1SInfo> Product(std::string Name, std::string Path) {
   auto Info = std::make_unique<T1SInfo>();
@@ -62,8 +62,8 @@ void WriteTitle(IRegistry& Registry, const char* Key, const std::string& Directo
 
 void Discover1CProducts(IRegistry& Registry, TInstallInfo& Info) {
   Registry.SetRootKey(RegistryRoot::LocalMachine);
-  for (const char* Code : kProducts8) {
-    if (!Registry.OpenKeyReadOnly("\\" + std::string(kInstallerProducts) + Code + "\\InstallProperties")) continue;
+  for (const char* Code : cProducts8) {
+    if (!Registry.OpenKeyReadOnly("\\" + std::string(cInstallerProducts) + Code + "\\InstallProperties")) continue;
     const std::string Location = Registry.ReadStringOrEmpty("InstallLocation");
     // An installation without a location cannot receive copies ("Bin" alone would be relative).
     if (!Location.empty())
@@ -77,17 +77,17 @@ void Discover1CProducts(IRegistry& Registry, TInstallInfo& Info) {
 std::vector<T1CTitle> Read1CTitles(IRegistry& Registry) {
   std::vector<T1CTitle> Titles;
   Registry.SetRootKey(RegistryRoot::CurrentUser);
-  ReadTitles(Registry, kTitles75, Titles);
-  ReadTitles(Registry, kTitles77, Titles);
+  ReadTitles(Registry, cTitles75, Titles);
+  ReadTitles(Registry, cTitles77, Titles);
   return Titles;
 }
 
 void Write1C75Title(IRegistry& Registry, const std::string& Directory, const std::string& Title) {
-  WriteTitle(Registry, kTitles75, Directory, Title);
+  WriteTitle(Registry, cTitles75, Directory, Title);
 }
 
 void Write1C77Title(IRegistry& Registry, const std::string& Directory, const std::string& Title) {
-  WriteTitle(Registry, kTitles77, Directory, Title);
+  WriteTitle(Registry, cTitles77, Directory, Title);
 }
 
 }  // namespace setup

@@ -30,7 +30,7 @@ struct Placeholder {
 };
 
 // Replaced one after another in this order; each scans the result of the one before.
-constexpr std::array<Placeholder, 8> kPlaceholders = {{
+constexpr std::array<Placeholder, 8> cPlaceholders = {{
     {"%ProgramFiles%", fkProgramFiles},
     {"%WindowsFiles%", fkWindows},
     {"%SystemFiles%", fkSystem},
@@ -44,13 +44,13 @@ constexpr std::array<Placeholder, 8> kPlaceholders = {{
 }  // namespace
 
 std::string TInstallInfo::ExpandPath(std::uint8_t FolderKind, std::string_view Text) const {
-  const unsigned Kind = FolderKind & 0x7F;
+  const unsigned Kind = FolderKind & fkKindBits;
   std::string Result;
   if (Kind <= fkFonts)
     Result = WithoutBackslash(BaseFolder(*this, Kind)) + std::string(Text);
   else
     Result = std::string(Text);
-  for (const auto& P : kPlaceholders) {
+  for (const auto& P : cPlaceholders) {
     if (Result.find(P.Text) == std::string::npos) continue;
     Result = ReplaceAll(Result, P.Text, WithoutBackslash(BaseFolder(*this, P.Kind)));
   }

@@ -37,9 +37,10 @@ enum : std::int32_t { gsNoMark = -1, gsSelected = 1, gsNotSelected = 2, gsPartly
 
 // Folder kinds of a group (GROUP column 6) and of the uninstall list's place: the base folder a
 // record's path is resolved against. Kind 8 has no base folder: only the placeholders count.
+// Only the low seven bits of a stored kind count (fkKindBits); 9 to 127 mean the same as 8.
 enum : std::uint8_t {
   fkProgramFiles = 0, fkWindows = 1, fkSystem = 2, fkCommonFiles = 3, fkInstall = 4, fkBde = 5,
-  fkProgramGroup = 6, fkFonts = 7, fkPlaceholdersOnly = 8
+  fkProgramGroup = 6, fkFonts = 7, fkPlaceholdersOnly = 8, fkKindBits = 0x7F
 };
 
 struct TGroupInfo {

@@ -4,15 +4,15 @@
 
 namespace setup {
 namespace {
-constexpr const char* kBdeKey = "\\SOFTWARE\\Borland\\Database Engine";
-constexpr const char* kDllPath = "DLLPATH";
+constexpr const char* cBdeKey = "\\SOFTWARE\\Borland\\Database Engine";
+constexpr const char* cDllPath = "DLLPATH";
 }  // namespace
 
 std::string ReadBdeDllPath(IRegistry& Registry) {
   std::string Result;
   Registry.SetRootKey(RegistryRoot::LocalMachine);
-  if (Registry.OpenKey(kBdeKey, false)) {
-    if (Registry.ValueExists(kDllPath)) Result = WithBackslash(Registry.ReadString(kDllPath));
+  if (Registry.OpenKey(cBdeKey, false)) {
+    if (Registry.ValueExists(cDllPath)) Result = WithBackslash(Registry.ReadString(cDllPath));
     Registry.CloseKey();
   }
   return Result;
@@ -20,9 +20,9 @@ std::string ReadBdeDllPath(IRegistry& Registry) {
 
 void WriteBdeDllPath(IRegistry& Registry, const std::string& Dir) {
   Registry.SetRootKey(RegistryRoot::LocalMachine);
-  if (!Registry.OpenKey(kBdeKey, true)) return;
+  if (!Registry.OpenKey(cBdeKey, true)) return;
   try {
-    Registry.WriteString(kDllPath, WithBackslash(Dir));
+    Registry.WriteString(cDllPath, WithBackslash(Dir));
   } catch (...) {
     Registry.CloseKey();
     throw;

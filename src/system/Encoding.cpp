@@ -8,7 +8,7 @@ namespace {
 
 // Unicode code points of the bytes 0x80..0xFF of code page 1251. 0x98 is unassigned there;
 // Windows maps it to U+0098, which keeps every byte round-trippable.
-constexpr std::array<char16_t, 128> kCp1251High = {
+constexpr std::array<char16_t, 128> cCp1251High = {
     0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,
     0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,
     0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
@@ -74,7 +74,7 @@ char32_t DecodeUtf8(std::string_view S, std::size_t& I) {
 const std::unordered_map<char32_t, char>& Cp1251Reverse() {
   static const auto* Map = [] {
     auto* M = new std::unordered_map<char32_t, char>();
-    for (int K = 0; K < 128; ++K) M->emplace(kCp1251High[K], static_cast<char>(0x80 + K));
+    for (int K = 0; K < 128; ++K) M->emplace(cCp1251High[K], static_cast<char>(0x80 + K));
     return M;
   }();
   return *Map;
@@ -87,7 +87,7 @@ std::string Cp1251ToUtf8(std::string_view Bytes) {
   // them whole, expanding only the high bytes through a table of their UTF-8 forms.
   static const auto* Table = [] {
     auto* T = new std::array<std::string, 128>();
-    for (int K = 0; K < 128; ++K) AppendUtf8((*T)[K], kCp1251High[K]);
+    for (int K = 0; K < 128; ++K) AppendUtf8((*T)[K], cCp1251High[K]);
     return T;
   }();
   std::string Out;

@@ -24,7 +24,6 @@ class IRegistry {
 
   // Switching the root closes the open key.
   void SetRootKey(RegistryRoot Root);
-  RegistryRoot RootKey() const { return FRoot; }
 
   // Opens Key with full access, creating it when CanCreate is set. A Key that begins with a
   // backslash (or any Key while no key is open) is taken from the root; otherwise it is

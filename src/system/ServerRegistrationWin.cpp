@@ -12,7 +12,7 @@ namespace setup {
 namespace {
 
 // The switch of a child run that registers one server; upper case, as it is compared.
-constexpr const char* kChildSwitch = "/REGSERVER=";
+constexpr const char* cChildSwitch = "/REGSERVER=";
 
 LONG WINAPI EndWithExceptionCode(EXCEPTION_POINTERS* Exception) {
   TerminateProcess(GetCurrentProcess(), Exception && Exception->ExceptionRecord
@@ -55,7 +55,7 @@ std::uint32_t RegisterDllServer(const std::string& FileName) {
 
 std::uint32_t RegisterDllServerInChild(const std::string& Program, const std::string& FileName) {
   try {
-    std::wstring CommandLine = ToWide("\"" + Program + "\" " + std::string(kChildSwitch) + "\"" + FileName + "\"");
+    std::wstring CommandLine = ToWide("\"" + Program + "\" " + std::string(cChildSwitch) + "\"" + FileName + "\"");
     STARTUPINFOW Startup{};
     Startup.cb = sizeof Startup;
     PROCESS_INFORMATION Process{};
@@ -74,13 +74,13 @@ std::uint32_t RegisterDllServerInChild(const std::string& Program, const std::st
 
 bool RunChildRegistration(int& ExitCode) {
   const std::vector<std::string> Args = ProgramArguments();
-  if (Args.empty() || UpperAscii(Args[0].substr(0, std::string_view(kChildSwitch).size())) != kChildSwitch)
+  if (Args.empty() || UpperAscii(Args[0].substr(0, std::string_view(cChildSwitch).size())) != cChildSwitch)
     return false;
   // A crash inside the server must not ask anybody anything, nor wait for a debugger: the
   // run ends with the exception's code, which the parent reads as the status.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
   SetUnhandledExceptionFilter(EndWithExceptionCode);
-  ExitCode = static_cast<int>(RegisterDllServer(Args[0].substr(std::string_view(kChildSwitch).size())));
+  ExitCode = static_cast<int>(RegisterDllServer(Args[0].substr(std::string_view(cChildSwitch).size())));
   return true;
 }
 

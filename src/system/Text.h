@@ -31,10 +31,6 @@ int SplitFields(std::string_view S, std::string_view Separators, std::vector<std
 // Value as a set of Size bytes (1, 2 or 4); other sizes raise "Invalid size of set".
 std::uint32_t IntToSet(std::uint32_t Value, int Size);
 
-inline const std::string& IfThenStr(bool Flag, const std::string& A, const std::string& B) {
-  return Flag ? A : B;
-}
-
 // Upper case of ASCII letters only; other bytes (UTF-8 sequences included) are kept.
 std::string UpperAscii(std::string_view S);
 

@@ -12,8 +12,8 @@ std::wstring ToWide(std::string_view Text) {
 
 std::wstring ToWidePath(std::string_view Path) {
   std::wstring Wide = ToWide(Path);
-  constexpr std::size_t kClassicLimit = 248;
-  if (Wide.size() < kClassicLimit) return Wide;
+  constexpr std::size_t cClassicLimit = 248;
+  if (Wide.size() < cClassicLimit) return Wide;
   if (Wide.size() >= 3 && Wide[1] == L':' && Wide[2] == L'\\') return L"\\\\?\\" + Wide;
   if (Wide.size() >= 3 && Wide[0] == L'\\' && Wide[1] == L'\\' && Wide[2] != L'?' && Wide[2] != L'.')
     return L"\\\\?\\UNC\\" + Wide.substr(2);

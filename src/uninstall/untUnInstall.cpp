@@ -30,7 +30,7 @@ void TUnInstall::SaveList() {
 
 void TUnInstall::AddSharedRefs(IRegistry& Registry) {
   Registry.SetRootKey(RegistryRoot::LocalMachine);
-  if (!Registry.OpenKey(kSharedDllsKey, false)) return;
+  if (!Registry.OpenKey(cSharedDllsKey, false)) return;
   for (int I = 0; I < Items.Count(); ++I) {
     const auto* File = dynamic_cast<const TUnInstallFile*>(&Items.Items(I));
     if (!File || File->SharedFile == 0) continue;
@@ -48,7 +48,7 @@ void TUnInstall::WriteUninstallKey(IRegistry& Registry, const std::string& Insta
   // Without a product name the key would be the uninstall key itself: write nothing there.
   if (ProductName.empty()) return;
   Registry.SetRootKey(RegistryRoot::LocalMachine);
-  if (!Registry.OpenKey(std::string(kUninstallKey) + "\\" + ProductName, true)) return;
+  if (!Registry.OpenKey(std::string(cUninstallKey) + "\\" + ProductName, true)) return;
   Registry.WriteString("DisplayName", ProductName);
   Registry.WriteString("UnInstallString", UninstallCommandLine(ListFileName));
   Registry.WriteString("InstallLocation", InstallDir);
@@ -68,13 +68,13 @@ void TUnInstall::RemovePrevious(IRegistry& Registry) {
   const std::string OwnDir = ExtractFilePath(ListFileName);
   if (ProductID.empty() || OwnDir.empty()) return;
   Registry.SetRootKey(RegistryRoot::LocalMachine);
-  if (!Registry.OpenKey(kUninstallKey, false)) return;
+  if (!Registry.OpenKey(cUninstallKey, false)) return;
   const std::vector<std::string> Names = Registry.GetKeyNames();
   Registry.CloseKey();
   for (const auto& Name : Names) {
     std::string Id, CommandLine;
     try {
-      if (!Registry.OpenKey(std::string(kUninstallKey) + "\\" + Name, false)) continue;
+      if (!Registry.OpenKey(std::string(cUninstallKey) + "\\" + Name, false)) continue;
       try {
         Id = Registry.ReadString("ProductID");
         CommandLine = Registry.ReadString("UnInstallString");

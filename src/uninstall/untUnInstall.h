@@ -10,8 +10,8 @@
 
 namespace setup {
 
-inline constexpr const char* kUninstallKey = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\UnInstall";
-inline constexpr const char* kSharedDllsKey = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+inline constexpr const char* cUninstallKey = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\UnInstall";
+inline constexpr const char* cSharedDllsKey = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
 // "<dir of list>UnInstall.exe" "<list>", both quoted, one blank between.
 std::string UninstallCommandLine(const std::string& ListFileName);

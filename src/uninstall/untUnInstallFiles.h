@@ -15,7 +15,6 @@ class TNameValueList {
   void Clear() { FLines.clear(); }
   std::size_t Count() const { return FLines.size(); }
   const std::string& Line(std::size_t Index) const { return FLines.at(Index); }
-  void AddLine(std::string Line) { FLines.push_back(std::move(Line)); }
 
   std::string Value(const std::string& Name) const;
   void SetValue(const std::string& Name, const std::string& Value);

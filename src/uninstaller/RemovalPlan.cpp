@@ -130,7 +130,7 @@ void TRemovalPlan::RemoveFileItem(const TUnInstallFile& File) {
 TRemovalPlan::Counter TRemovalPlan::LowerSharedCounter(const std::string& FileName) {
   IRegistry& Reg = *FRegistry;
   Reg.SetRootKey(RegistryRoot::LocalMachine);
-  if (!Reg.OpenKey(kSharedDllsKey, false)) return Counter::Missing;
+  if (!Reg.OpenKey(cSharedDllsKey, false)) return Counter::Missing;
   Counter Result = Counter::Missing;
   try {
     if (Reg.ValueExists(FileName)) {
@@ -185,7 +185,7 @@ void TRemovalPlan::DeleteOneFile(const std::string& Path) {
 void TRemovalPlan::RemoveUninstallEntry() {
   if (FList.ProductName.empty()) return;
   IRegistry& Reg = *FRegistry;
-  const std::string Key = std::string(kUninstallKey) + "\\" + FList.ProductName;
+  const std::string Key = std::string(cUninstallKey) + "\\" + FList.ProductName;
   Reg.SetRootKey(RegistryRoot::LocalMachine);
   if (!Reg.OpenKey(Key, false)) return;
   const std::string Command = FoldPath(Reg.ReadStringOrEmpty("UnInstallString"));

@@ -33,7 +33,7 @@ struct LibraryGuard {
 };
 
 // A server or a removal command that never ends must not hold the uninstaller forever.
-constexpr DWORD kServerWaitMs = 120000;
+constexpr DWORD cServerWaitMs = 120000;
 
 bool RunAndWait(const std::wstring& Application, std::wstring CommandLine, const std::wstring& Directory,
                 int ShowCommand) {
@@ -47,7 +47,7 @@ bool RunAndWait(const std::wstring& Application, std::wstring CommandLine, const
                       &Startup, &Process))
     return false;
   HandleGuard ProcessHandle(Process.hProcess), ThreadHandle(Process.hThread);
-  WaitForSingleObject(Process.hProcess, kServerWaitMs);
+  WaitForSingleObject(Process.hProcess, cServerWaitMs);
   return true;
 }
 
@@ -125,7 +125,7 @@ void RemovalSystemWin::UnregisterServer(const std::string& Path, bool IsProgram)
     RunAndWait(ToWide(Path), ToWide(Path + " /UnregServer"), ToWide(ExtractFilePath(Path)), ShowCommand);
   } else if (!UnregisterHelper.empty()) {
     RunAndWait(ToWide(UnregisterHelper),
-               ToWide("\"" + UnregisterHelper + "\" \"" + std::string(kUnregisterLibrarySwitch) + Path + "\""), L"",
+               ToWide("\"" + UnregisterHelper + "\" \"" + std::string(cUnregisterLibrarySwitch) + Path + "\""), L"",
                SW_HIDE);
   } else {
     UnregisterLibraryHere(Path);

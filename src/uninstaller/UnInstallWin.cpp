@@ -145,7 +145,7 @@ int RunFromTemporaryCopy(const std::vector<std::string>& Args) {
   unsigned char Status = 0;
   DWORD Read = 0;
   if (ReadFile(ReadEnd, &Status, 1, &Read, nullptr) && Read == 1) return Status;
-  return kSomethingLeft;  // the copy ended without a word: what it did is unknown
+  return usSomethingLeft;  // the copy ended without a word: what it did is unknown
 }
 
 class Uninstaller {
@@ -169,25 +169,25 @@ class Uninstaller {
   int Remove() {
     if (FArgs.ListFile.empty()) {
       Fail(UnMsg::NoListGiven);
-      return kNotStarted;
+      return usNotStarted;
     }
     std::string Bytes;
     try {
       Bytes = LoadBytesFromFile(FListFile);
     } catch (const Exception& Error) {
       Fail(FormatMessage1(UnMsg::ListUnreadable, Error.what()));
-      return kNotStarted;
+      return usNotStarted;
     }
     try {
       FList = ReadRemovalList(Bytes);
     } catch (const Exception& Error) {
       Fail(Error.what());
-      return kNotStarted;
+      return usNotStarted;
     }
     const std::string Name = ShownProductName(FList.ProductName);
     if (!FArgs.Silent &&
         ShowBox(FormatMessage1(UnMsg::ConfirmRemoval, Name), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
-      return kNotStarted;
+      return usNotStarted;
 
     FPlan = std::make_unique<TRemovalPlan>(FList, FListFile);
     // Working from a copy, the program the user started ends only after the report: its file
@@ -258,6 +258,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     }
     return Uninstaller(Arguments).Run();
   } catch (const std::exception&) {
-    return kNotStarted;
+    return usNotStarted;
   }
 }

@@ -46,24 +46,24 @@ void AppendSection(std::string& Text, const TRemovalReport& Report, bool Left, s
 
 }  // namespace
 
-const char* const kSilentSwitch = "/silence";
-const char* const kOriginalSwitch = "/original=";
-const char* const kProcessSwitch = "/copyof=";
-const char* const kStatusSwitch = "/status=";
+const char* const cSilentSwitch = "/silence";
+const char* const cOriginalSwitch = "/original=";
+const char* const cProcessSwitch = "/copyof=";
+const char* const cStatusSwitch = "/status=";
 
 TUninstallerArguments ParseUninstallerArguments(const std::vector<std::string>& Args) {
   TUninstallerArguments Result;
   for (const auto& Arg : Args) {
-    if (UpperAscii(Arg) == UpperAscii(kSilentSwitch)) {
+    if (UpperAscii(Arg) == UpperAscii(cSilentSwitch)) {
       Result.Silent = true;
-    } else if (StartsWithSwitch(Arg, kOriginalSwitch)) {
-      Result.Original = Arg.substr(std::string(kOriginalSwitch).size());
-    } else if (StartsWithSwitch(Arg, kProcessSwitch)) {
-      Result.OriginalProcess = HandleValue(Arg.substr(std::string(kProcessSwitch).size()));
-    } else if (StartsWithSwitch(Arg, kStatusSwitch)) {
-      Result.StatusPipe = HandleValue(Arg.substr(std::string(kStatusSwitch).size()));
-    } else if (StartsWithSwitch(Arg, kUnregisterLibrarySwitch)) {
-      Result.UnregisterLibrary = Arg.substr(std::string(kUnregisterLibrarySwitch).size());
+    } else if (StartsWithSwitch(Arg, cOriginalSwitch)) {
+      Result.Original = Arg.substr(std::string(cOriginalSwitch).size());
+    } else if (StartsWithSwitch(Arg, cProcessSwitch)) {
+      Result.OriginalProcess = HandleValue(Arg.substr(std::string(cProcessSwitch).size()));
+    } else if (StartsWithSwitch(Arg, cStatusSwitch)) {
+      Result.StatusPipe = HandleValue(Arg.substr(std::string(cStatusSwitch).size()));
+    } else if (StartsWithSwitch(Arg, cUnregisterLibrarySwitch)) {
+      Result.UnregisterLibrary = Arg.substr(std::string(cUnregisterLibrarySwitch).size());
     } else if (!Arg.empty() && Arg[0] != '/' && Result.ListFile.empty()) {
       Result.ListFile = Arg;
     }
@@ -75,9 +75,9 @@ std::string CopyCommandLine(const std::string& Copy, const std::vector<std::stri
                             const std::string& Original, std::uintptr_t OriginalProcess, std::uintptr_t StatusPipe) {
   std::string Line = "\"" + Copy + "\"";
   for (const auto& Arg : Args) Line += " \"" + Arg + "\"";
-  Line += " \"" + std::string(kOriginalSwitch) + Original + "\"";
-  Line += " " + std::string(kProcessSwitch) + std::to_string(OriginalProcess);
-  Line += " " + std::string(kStatusSwitch) + std::to_string(StatusPipe);
+  Line += " \"" + std::string(cOriginalSwitch) + Original + "\"";
+  Line += " " + std::string(cProcessSwitch) + std::to_string(OriginalProcess);
+  Line += " " + std::string(cStatusSwitch) + std::to_string(StatusPipe);
   return Line;
 }
 

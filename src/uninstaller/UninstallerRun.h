@@ -31,7 +31,7 @@ struct TUninstallerArguments {
 };
 
 // The switch that makes the uninstaller unregister one library and end.
-inline constexpr const char* kUnregisterLibrarySwitch = "/unregdll=";
+inline constexpr const char* cUnregisterLibrarySwitch = "/unregdll=";
 
 // Switches are matched without regard to letter case; unknown switches are ignored.
 TUninstallerArguments ParseUninstallerArguments(const std::vector<std::string>& Args);
@@ -41,7 +41,7 @@ std::string CopyCommandLine(const std::string& Copy, const std::vector<std::stri
                             const std::string& Original, std::uintptr_t OriginalProcess, std::uintptr_t StatusPipe);
 
 // Exit statuses.
-enum : int { kRemoved = 0, kSomethingLeft = 1, kNotStarted = 2 };
+enum : int { usRemoved = 0, usSomethingLeft = 1, usNotStarted = 2 };
 
 // The text of the final message: what went, what stayed and why ("\r" between lines). At most
 // MaxLines lines per section; the rest is counted.

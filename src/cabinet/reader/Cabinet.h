@@ -106,7 +106,7 @@ class TCabinetReader : public TCabinetInterface {
  private:
   void RethrowKept();
   // '*' cannot appear in a Windows path, so an alias is never taken for a real folder.
-  static constexpr char kAliasMark = '*';
+  static constexpr char cAliasMark = '*';
   TCabinetLibraryFunctions FLibrary;
   std::exception_ptr FPendingError;
   std::vector<std::string> FFolders;

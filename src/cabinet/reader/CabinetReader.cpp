@@ -187,11 +187,11 @@ std::string TCabinetReader::FolderAlias(const std::string& Folder) {
   if (Folder.empty()) return Folder;
   auto It = std::find(FFolders.begin(), FFolders.end(), Folder);
   if (It == FFolders.end()) It = FFolders.insert(FFolders.end(), Folder);
-  return kAliasMark + std::to_string(It - FFolders.begin()) + "\\";
+  return cAliasMark + std::to_string(It - FFolders.begin()) + "\\";
 }
 
 std::string TCabinetReader::RealPath(const std::string& LibraryPath) const {
-  if (LibraryPath.empty() || LibraryPath[0] != kAliasMark) return LibraryPath;
+  if (LibraryPath.empty() || LibraryPath[0] != cAliasMark) return LibraryPath;
   const auto Slash = LibraryPath.find('\\');
   std::size_t Index = 0;
   for (std::size_t I = 1; I < Slash && I < LibraryPath.size(); ++I) {

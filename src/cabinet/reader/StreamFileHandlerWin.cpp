@@ -4,9 +4,9 @@
 
 namespace setup {
 namespace {
-constexpr int kWriteOnly = 0x0001;  // _O_WRONLY
-constexpr int kCreate = 0x0100;     // _O_CREAT
-constexpr int kExclusive = 0x0400;  // _O_EXCL
+constexpr int cWriteOnly = 0x0001;  // _O_WRONLY
+constexpr int cCreate = 0x0100;     // _O_CREAT
+constexpr int cExclusive = 0x0400;  // _O_EXCL
 }  // namespace
 
 TStreamCabinetFileHandler::~TStreamCabinetFileHandler() {
@@ -24,15 +24,15 @@ bool TStreamCabinetFileHandler::FindStream(std::intptr_t Handle, std::size_t& In
 
 std::intptr_t TStreamCabinetFileHandler::Open(const std::string& FileName, int OFlag, int, int& Err, void*) {
   DWORD Access, Share, Disposition;
-  if (OFlag & kCreate) {
+  if (OFlag & cCreate) {
     Access = GENERIC_READ | GENERIC_WRITE;
     Share = 0;
     // With _O_EXCL only a new file will do, so that nothing already there is overwritten.
-    Disposition = (OFlag & kExclusive) ? CREATE_NEW : CREATE_ALWAYS;
+    Disposition = (OFlag & cExclusive) ? CREATE_NEW : CREATE_ALWAYS;
   } else {
     // Read-write requests are served read-only: the library only reads cabinets.
-    Access = (OFlag & kWriteOnly) ? GENERIC_WRITE : GENERIC_READ;
-    Share = (OFlag & kExclusive) ? 0 : (FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    Access = (OFlag & cWriteOnly) ? GENERIC_WRITE : GENERIC_READ;
+    Share = (OFlag & cExclusive) ? 0 : (FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
     Disposition = OPEN_EXISTING;
   }
   const HANDLE File = CreateFileW(ToWidePath(FileName).c_str(), Access, Share, nullptr, Disposition,

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <fstream>
 
+#include "cabinet/CabinetFormat.h"
 #include "cabinet/writer/LzxCompressor.h"
 #include "system/Encoding.h"
 #include "system/Errors.h"
@@ -16,7 +17,9 @@ namespace setup {
 
 namespace {
 
-constexpr std::uint32_t cBlockSize = 32768;
+using namespace cabfmt;
+
+constexpr std::uint32_t cBlockSize = cUncompressedBlockSize;
 // cCFData of a folder within one cabinet is 16-bit: a folder never needs more blocks than
 // that, even with the extra block part a cabinet boundary adds.
 constexpr std::uint64_t cMaxFolderSize = std::uint64_t(65534) * cBlockSize;
@@ -26,50 +29,12 @@ constexpr std::size_t cMaxEntries = 65535;
 constexpr std::uint64_t cMaxCabinetBytes = 0x7FFFFFFF;
 constexpr const char* cTooLargeText =
     "The cabinet would be larger than 2 GB (2147483647 bytes), which cabinet readers refuse; split it into a set";
-constexpr std::size_t cMaxNameBytes = 255;
-
-constexpr std::uint16_t cFolderContinuedFromPrev = 0xFFFD;
-constexpr std::uint16_t cFolderContinuedToNext = 0xFFFE;
-constexpr std::uint16_t cFolderContinuedPrevAndNext = 0xFFFF;
-constexpr std::uint16_t cFlagPrevCabinet = 0x0001;
-constexpr std::uint16_t cFlagNextCabinet = 0x0002;
-constexpr std::uint16_t cCompressNone = 0;
-constexpr std::uint16_t cCompressMszip = 1;
-constexpr std::uint16_t cCompressLzx = 3;  // the window size in bits goes in bits 8..12
-
-constexpr std::size_t cHeaderFixedSize = 36;
-constexpr std::size_t cFolderRecordSize = 8;
-constexpr std::size_t cFileRecordFixedSize = 16;
-constexpr std::size_t cDataRecordFixedSize = 8;
 // The smallest part of a data block worth leaving at the end of a cabinet.
-constexpr std::size_t cMinBlockPart = cDataRecordFixedSize + 1;
+constexpr std::size_t cMinBlockPart = data::cSize + 1;
 
-// The cabinet checksum: XOR of little-endian 32-bit words, the tail bytes folded in the
-// order the format defines (first tail byte highest).
-std::uint32_t CabinetChecksum(const std::uint8_t* Data, std::size_t Size, std::uint32_t Seed) {
-  std::uint32_t Sum = Seed;
-  std::size_t Words = Size / 4;
-  for (std::size_t i = 0; i < Words; ++i, Data += 4)
-    Sum ^= std::uint32_t(Data[0]) | std::uint32_t(Data[1]) << 8 | std::uint32_t(Data[2]) << 16 |
-           std::uint32_t(Data[3]) << 24;
-  std::uint32_t Tail = 0;
-  switch (Size % 4) {
-    case 3: Tail |= std::uint32_t(*Data++) << 16; [[fallthrough]];
-    case 2: Tail |= std::uint32_t(*Data++) << 8; [[fallthrough]];
-    case 1: Tail |= std::uint32_t(*Data++); break;
-    default: break;
-  }
-  return Sum ^ Tail;
-}
-
-void Put16(std::string& Out, std::uint16_t Value) {
-  Out.push_back(char(Value & 0xFF));
-  Out.push_back(char(Value >> 8));
-}
-
-void Put32(std::string& Out, std::uint32_t Value) {
-  Put16(Out, std::uint16_t(Value & 0xFFFF));
-  Put16(Out, std::uint16_t(Value >> 16));
+template <std::size_t N>
+void Append(std::string& Out, const std::uint8_t (&Record)[N]) {
+  Out.append(reinterpret_cast<const char*>(Record), N);
 }
 
 void PutText(std::string& Out, const std::string& Text) {
@@ -221,18 +186,18 @@ struct TCabinetWriter::TImpl {
   }
 
   std::uint16_t CompressionCode() const {
-    if (Options.Compression == ccLzx) return std::uint16_t(cCompressLzx | Options.LzxWindowBits << 8);
+    if (Options.Compression == ccLzx) return std::uint16_t(cCompressLzx | Options.LzxWindowBits << cLzxWindowShift);
     return Options.Compression == ccMszip ? cCompressMszip : cCompressNone;
   }
 
   static std::size_t FileRecordSize(const TCabFile& File) {
-    return cFileRecordFixedSize + File.StoredName.size() + 1;
+    return file::cSize + File.StoredName.size() + 1;
   }
 
   // The header of cabinet N up to its data, assuming it has a successor whenever the set may
   // span (the last cabinet comes out smaller than counted, never larger).
   std::uint64_t HeaderSizeFor(int N, std::size_t FolderCount, std::uint64_t FileRecords) const {
-    std::uint64_t Size = cHeaderFixedSize + FolderCount * cFolderRecordSize + FileRecords;
+    std::uint64_t Size = header::cSize + FolderCount * folder::cSize + FileRecords;
     if (N > 1) Size += CabinetName(N - 1).size() + 1 + DiskName(N - 1).size() + 1;
     if (Spanning) Size += CabinetName(N + 1).size() + 1 + DiskName(N + 1).size() + 1;
     return Size;
@@ -266,13 +231,10 @@ struct TCabinetWriter::TImpl {
   }
 
   void WriteData(const std::uint8_t* Data, std::size_t Size, std::uint16_t UncompressedSize) {
-    std::uint8_t Record[cDataRecordFixedSize];
-    Record[4] = std::uint8_t(Size & 0xFF);
-    Record[5] = std::uint8_t(Size >> 8);
-    Record[6] = std::uint8_t(UncompressedSize & 0xFF);
-    Record[7] = std::uint8_t(UncompressedSize >> 8);
-    std::uint32_t Sum = CabinetChecksum(Record + 4, 4, CabinetChecksum(Data, Size, 0));
-    for (int i = 0; i < 4; ++i) Record[i] = std::uint8_t(Sum >> (8 * i));
+    std::uint8_t Record[data::cSize];
+    Put16(Record + data::cCompressedSize, std::uint16_t(Size));
+    Put16(Record + data::cUncompressedSize, UncompressedSize);
+    Put32(Record + data::cChecksum, DataBlockChecksum(Record, Data, Size));
     // Stops before gigabytes more are spooled into a cabinet that can only be refused.
     if (DataSize + sizeof Record + Size > cMaxCabinetBytes) throw Exception(cTooLargeText);
     Spool.write(reinterpret_cast<const char*>(Record), sizeof Record);
@@ -300,7 +262,7 @@ struct TCabinetWriter::TImpl {
       PutText(Names, CabinetName(Number + 1));
       PutText(Names, DiskName(Number + 1));
     }
-    std::uint64_t FilesOffset = cHeaderFixedSize + Names.size() + Folders.size() * cFolderRecordSize;
+    std::uint64_t FilesOffset = header::cSize + Names.size() + Folders.size() * folder::cSize;
     std::uint64_t DataOffset = FilesOffset;
     for (const auto& File : Files) DataOffset += FileRecordSize(File);
     std::uint64_t Total = DataOffset + DataSize;
@@ -308,24 +270,25 @@ struct TCabinetWriter::TImpl {
 
     std::string Header;
     Header.reserve(std::size_t(DataOffset));
-    Header += "MSCF";
-    Put32(Header, 0);
-    Put32(Header, std::uint32_t(Total));
-    Put32(Header, 0);
-    Put32(Header, std::uint32_t(FilesOffset));
-    Put32(Header, 0);
-    Header.push_back(3);  // format version 1.3
-    Header.push_back(1);
-    Put16(Header, std::uint16_t(Folders.size()));
-    Put16(Header, std::uint16_t(Files.size()));
-    Put16(Header, Flags);
-    Put16(Header, Options.SetId);
-    Put16(Header, std::uint16_t(Number - 1));
+    std::uint8_t Fixed[header::cSize] = {};
+    std::memcpy(Fixed + header::cSignature, cSignatureBytes, sizeof cSignatureBytes);
+    Put32(Fixed + header::cCabinetSize, std::uint32_t(Total));
+    Put32(Fixed + header::cFilesOffset, std::uint32_t(FilesOffset));
+    Fixed[header::cVersionMinor] = cVersionMinor;
+    Fixed[header::cVersionMajor] = cVersionMajor;
+    Put16(Fixed + header::cFolderCount, std::uint16_t(Folders.size()));
+    Put16(Fixed + header::cFileCount, std::uint16_t(Files.size()));
+    Put16(Fixed + header::cFlags, Flags);
+    Put16(Fixed + header::cSetId, Options.SetId);
+    Put16(Fixed + header::cCabinetIndex, std::uint16_t(Number - 1));
+    Append(Header, Fixed);
     Header += Names;
     for (const auto& Folder : Folders) {
-      Put32(Header, std::uint32_t(DataOffset + Folder.DataOffset));
-      Put16(Header, std::uint16_t(Folder.BlockCount));
-      Put16(Header, Folder.Compression);
+      std::uint8_t Record[folder::cSize];
+      Put32(Record + folder::cFirstBlock, std::uint32_t(DataOffset + Folder.DataOffset));
+      Put16(Record + folder::cBlockCount, std::uint16_t(Folder.BlockCount));
+      Put16(Record + folder::cCompression, Folder.Compression);
+      Append(Header, Record);
     }
     for (const auto& File : Files) {
       std::uint16_t FolderIndex = std::uint16_t(File.Folder);
@@ -335,12 +298,14 @@ struct TCabinetWriter::TImpl {
         FolderIndex = cFolderContinuedFromPrev;
       else if (File.ToNext)
         FolderIndex = cFolderContinuedToNext;
-      Put32(Header, File.Size);
-      Put32(Header, File.Offset);
-      Put16(Header, FolderIndex);
-      Put16(Header, File.Date);
-      Put16(Header, File.Time);
-      Put16(Header, File.Attributes);
+      std::uint8_t Record[file::cSize];
+      Put32(Record + file::cUncompressedSize, File.Size);
+      Put32(Record + file::cFolderOffset, File.Offset);
+      Put16(Record + file::cFolder, FolderIndex);
+      Put16(Record + file::cDate, File.Date);
+      Put16(Record + file::cTime, File.Time);
+      Put16(Record + file::cAttributes, File.Attributes);
+      Append(Header, Record);
       PutText(Header, File.StoredName);
     }
 
@@ -394,7 +359,7 @@ struct TCabinetWriter::TImpl {
 
   void PlaceBlock(const std::vector<std::uint8_t>& Data, std::uint16_t UncompressedSize,
                   std::uint32_t BlockStart) {
-    const std::uint64_t Record = cDataRecordFixedSize + Data.size();
+    const std::uint64_t Record = data::cSize + Data.size();
     if (!Spanning) {
       WriteData(Data.data(), Data.size(), UncompressedSize);
       return;
@@ -432,7 +397,7 @@ struct TCabinetWriter::TImpl {
     // The first part takes what is left here; the rest must still fit the next cabinet.
     std::uint64_t FirstPart = 0;
     if (Used + cMinBlockPart <= Max) {
-      std::uint64_t Room = Max - Used - cDataRecordFixedSize;
+      std::uint64_t Room = Max - Used - data::cSize;
       std::uint64_t Least = NextHeader + Record > NextMax ? NextHeader + Record - NextMax : 1;
       if (Room >= Least && Room < Data.size()) FirstPart = Room;
     }
@@ -543,20 +508,20 @@ struct TCabinetWriter::TImpl {
     if (Size > cMaxFolderSize) throw Exception(FormatMessage1("File too large for a cabinet: '%s'", Entry.Name));
     if (FolderOpen && FolderSize + Size > cMaxFolderSize) CloseFolder();
 
-    std::uint64_t Record = cFileRecordFixedSize + Stored.size() + 1;
-    if (!EntryFits(Record + (FolderOpen ? 0 : cFolderRecordSize))) {
+    std::uint64_t Record = file::cSize + Stored.size() + 1;
+    if (!EntryFits(Record + (FolderOpen ? 0 : folder::cSize))) {
       if (!Spanning) throw Exception("Too many files for one cabinet");
       CloseFolder();
-      if (!EntryFits(Record + cFolderRecordSize)) {
+      if (!EntryFits(Record + folder::cSize)) {
         CloseCabinet(false);
         StartNextCabinet();
-        if (!EntryFits(Record + cFolderRecordSize)) ThrowTooSmall();
+        if (!EntryFits(Record + folder::cSize)) ThrowTooSmall();
       }
     }
     if (!Spanning && Options.Compression == ccNone) {
       // Stored data has a known size: refuse the file before any of it is written.
       const std::uint64_t Blocks = (Pending.size() + Size + cBlockSize - 1) / cBlockSize;
-      if (UsedSize() + Record + cFolderRecordSize + Size + Blocks * cDataRecordFixedSize > cMaxCabinetBytes)
+      if (UsedSize() + Record + folder::cSize + Size + Blocks * data::cSize > cMaxCabinetBytes)
         throw Exception(cTooLargeText);
     }
     if (!FolderOpen) OpenFolder();

@@ -15,8 +15,8 @@ using namespace setup::lzx;
 
 // The translation size the Microsoft tools announce: the size of an executable image that
 // call targets are taken to lie in.
-constexpr std::uint32_t TranslationSize = 12000000;
-constexpr unsigned MaxPretreeLength = 15;  // a pretree length has four bits
+constexpr std::uint32_t cTranslationSize = 12000000;
+constexpr unsigned cMaxPretreeLength = 15;  // a pretree length has four bits
 
 // Bits in 16-bit little-endian words, the first bit in the top of its word.
 class TBitWriter {
@@ -93,12 +93,12 @@ void BuildLengths(const std::uint32_t* Frequencies, unsigned Count, unsigned Max
 
 // Canonical codes: shorter codes first, equal lengths in symbol order.
 void CanonicalCodes(const std::uint8_t* Lengths, unsigned Count, std::uint16_t* Codes) {
-  unsigned PerLength[MaxCodeLength + 1] = {};
+  unsigned PerLength[cMaxCodeLength + 1] = {};
   for (unsigned S = 0; S < Count; S++) PerLength[Lengths[S]]++;
   PerLength[0] = 0;
-  std::uint32_t NextCode[MaxCodeLength + 2] = {};
+  std::uint32_t NextCode[cMaxCodeLength + 2] = {};
   std::uint32_t Code = 0;
-  for (unsigned L = 1; L <= MaxCodeLength; L++) {
+  for (unsigned L = 1; L <= cMaxCodeLength; L++) {
     Code = (Code + PerLength[L - 1]) << 1;
     NextCode[L] = Code;
   }
@@ -113,7 +113,7 @@ void WriteLengths(TBitWriter& Bits, const std::uint8_t* Lengths, const std::uint
     std::uint8_t Code, Extra, ExtraBits, Change;
   };
   std::vector<TToken> Tokens;
-  std::uint32_t Frequencies[PretreeSymbols] = {};
+  std::uint32_t Frequencies[cPretreeSymbols] = {};
   auto ChangeOf = [&](unsigned I) { return std::uint8_t((Previous[I] + 17 - Lengths[I]) % 17); };
   for (unsigned I = First; I < Last;) {
     unsigned Run = 1;
@@ -137,11 +137,11 @@ void WriteLengths(TBitWriter& Bits, const std::uint8_t* Lengths, const std::uint
     Frequencies[Tokens.back().Code]++;
     I += Run;
   }
-  std::uint8_t PretreeLengths[PretreeSymbols];
-  std::uint16_t PretreeCodes[PretreeSymbols];
-  BuildLengths(Frequencies, PretreeSymbols, MaxPretreeLength, PretreeLengths);
-  CanonicalCodes(PretreeLengths, PretreeSymbols, PretreeCodes);
-  for (unsigned S = 0; S < PretreeSymbols; S++) Bits.Put(PretreeLengths[S], 4);
+  std::uint8_t PretreeLengths[cPretreeSymbols];
+  std::uint16_t PretreeCodes[cPretreeSymbols];
+  BuildLengths(Frequencies, cPretreeSymbols, cMaxPretreeLength, PretreeLengths);
+  CanonicalCodes(PretreeLengths, cPretreeSymbols, PretreeCodes);
+  for (unsigned S = 0; S < cPretreeSymbols; S++) Bits.Put(PretreeLengths[S], 4);
   for (const TToken& T : Tokens) {
     Bits.Put(PretreeCodes[T.Code], PretreeLengths[T.Code]);
     if (T.ExtraBits) Bits.Put(T.Extra, T.ExtraBits);
@@ -175,7 +175,7 @@ struct TMatch {
 struct TEffort {
   unsigned Chain, Nice, Lazy;
 };
-constexpr TEffort Efforts[10] = {{0, 0, 0},     {4, 16, 0},     {8, 32, 4},     {16, 32, 8},      {32, 64, 16},
+constexpr TEffort cEfforts[10] = {{0, 0, 0},     {4, 16, 0},     {8, 32, 4},     {16, 32, 8},      {32, 64, 16},
                                  {48, 96, 32},  {64, 128, 64},  {128, 257, 128}, {512, 257, 257}, {2048, 257, 257}};
 
 }  // namespace
@@ -195,8 +195,8 @@ struct TLzxCompressor::TImpl {
   std::uint64_t Inserted = 0;       // places below this are in the chains
   std::uint64_t Position = 0;       // folder position of the next frame
   std::uint32_t Repeat[3] = {1, 1, 1};
-  std::uint8_t MainPrevious[MaxMainSymbols] = {};
-  std::uint8_t LengthPrevious[LengthSymbols] = {};
+  std::uint8_t MainPrevious[cMaxMainSymbols] = {};
+  std::uint8_t LengthPrevious[cLengthSymbols] = {};
   bool HeaderWritten = false;
   std::vector<TToken> Tokens;
   std::vector<std::uint8_t> Compressed;
@@ -242,14 +242,14 @@ struct TLzxCompressor::TImpl {
   // The best match at Place that ends before Limit, repeated offsets first.
   TMatch Find(std::uint64_t Place, std::uint32_t Limit) {
     TMatch Best;
-    if (Limit < MinMatch) return Best;
-    if (Limit > MaxMatch) Limit = MaxMatch;
+    if (Limit < cMinMatch) return Best;
+    if (Limit > cMaxMatch) Limit = cMaxMatch;
     const std::uint8_t* Here = At(Place);
     for (unsigned K = 0; K < 3; K++) {
       std::uint32_t Offset = Repeat[K];
       if (Offset > Place || Offset > MaxOffset) continue;
       std::uint32_t Length = Common(Here, Here - Offset, Limit);
-      if (Length < MinMatch) continue;
+      if (Length < cMinMatch) continue;
       int Gain = GainOf(Length, Offset, true);
       if (Gain > Best.Gain) Best = {Length, Offset, Gain};
     }
@@ -300,12 +300,12 @@ struct TLzxCompressor::TImpl {
       Repeat[1] = Repeat[0];
       Repeat[0] = M.Offset;
     }
-    std::uint32_t Header = std::min<std::uint32_t>(M.Length - MinMatch, 7);
-    Tokens.push_back({std::uint16_t(Literals + Slot * LengthHeaders + Header),
-                      std::uint8_t(Header == 7 ? M.Length - MinMatch - 7 : 0), std::uint8_t(ExtraBits), Extra});
+    std::uint32_t Header = std::min<std::uint32_t>(M.Length - cMinMatch, 7);
+    Tokens.push_back({std::uint16_t(cLiterals + Slot * cLengthHeaders + Header),
+                      std::uint8_t(Header == 7 ? M.Length - cMinMatch - 7 : 0), std::uint8_t(ExtraBits), Extra});
   }
 
-  // Literals and matches for the frame now at the end of Data.
+  // cLiterals and matches for the frame now at the end of Data.
   void Parse(std::uint64_t Start, std::uint32_t Size) {
     Tokens.clear();
     const std::uint64_t End = Start + Size;
@@ -339,9 +339,9 @@ struct TLzxCompressor::TImpl {
 
   // Call translation of one frame in place, as the decoder will undo it.
   void Translate(std::uint8_t* Frame, std::uint32_t Size, std::uint64_t Start) const {
-    if (Start >= TranslationLimit || Size <= TranslationTail) return;
-    const std::int32_t FileSize = std::int32_t(TranslationSize);
-    for (std::uint32_t I = 0; I < Size - TranslationTail;) {
+    if (Start >= cTranslationLimit || Size <= cTranslationTail) return;
+    const std::int32_t FileSize = std::int32_t(cTranslationSize);
+    for (std::uint32_t I = 0; I < Size - cTranslationTail;) {
       if (Frame[I] != 0xE8) {
         I++;
         continue;
@@ -364,37 +364,37 @@ struct TLzxCompressor::TImpl {
   void WriteStreamHeader(TBitWriter& Bits) {
     if (HeaderWritten) return;
     Bits.Put(1, 1);
-    Bits.Put(TranslationSize, 32);
+    Bits.Put(cTranslationSize, 32);
   }
 
   void WriteVerbatim(std::uint32_t Size, std::vector<std::uint8_t>& Out, std::uint8_t* MainLengths,
                      std::uint8_t* LengthLengths) {
-    std::uint32_t MainFrequencies[MaxMainSymbols] = {};
-    std::uint32_t LengthFrequencies[LengthSymbols] = {};
+    std::uint32_t MainFrequencies[cMaxMainSymbols] = {};
+    std::uint32_t LengthFrequencies[cLengthSymbols] = {};
     for (const TToken& T : Tokens) {
       MainFrequencies[T.Main]++;
-      if (T.Main >= Literals && ((T.Main - Literals) & 7) == 7) LengthFrequencies[T.LengthFooter]++;
+      if (T.Main >= cLiterals && ((T.Main - cLiterals) & 7) == 7) LengthFrequencies[T.LengthFooter]++;
     }
-    BuildLengths(MainFrequencies, MainSymbols, MaxCodeLength, MainLengths);
-    BuildLengths(LengthFrequencies, LengthSymbols, MaxCodeLength, LengthLengths);
-    std::uint16_t MainCodes[MaxMainSymbols], LengthCodes[LengthSymbols];
+    BuildLengths(MainFrequencies, MainSymbols, cMaxCodeLength, MainLengths);
+    BuildLengths(LengthFrequencies, cLengthSymbols, cMaxCodeLength, LengthLengths);
+    std::uint16_t MainCodes[cMaxMainSymbols], LengthCodes[cLengthSymbols];
     CanonicalCodes(MainLengths, MainSymbols, MainCodes);
-    CanonicalCodes(LengthLengths, LengthSymbols, LengthCodes);
+    CanonicalCodes(LengthLengths, cLengthSymbols, LengthCodes);
     // Offsets whose low three bits follow a pattern (records, aligned tables) are cheaper
     // with those bits in a tree of their own: an aligned-offset block.
-    std::uint32_t AlignedFrequencies[AlignedSymbols] = {};
+    std::uint32_t AlignedFrequencies[cAlignedSymbols] = {};
     std::uint64_t AlignedCount = 0;
     for (const TToken& T : Tokens)
-      if (T.Main >= Literals && T.ExtraBits >= 3) {
+      if (T.Main >= cLiterals && T.ExtraBits >= 3) {
         AlignedFrequencies[T.Extra & 7]++;
         AlignedCount++;
       }
-    std::uint8_t AlignedLengths[AlignedSymbols];
-    std::uint16_t AlignedCodes[AlignedSymbols];
-    BuildLengths(AlignedFrequencies, AlignedSymbols, 7, AlignedLengths);
-    CanonicalCodes(AlignedLengths, AlignedSymbols, AlignedCodes);
-    std::uint64_t AlignedBits = 3 * AlignedSymbols;
-    for (unsigned S = 0; S < AlignedSymbols; S++) AlignedBits += std::uint64_t(AlignedFrequencies[S]) * AlignedLengths[S];
+    std::uint8_t AlignedLengths[cAlignedSymbols];
+    std::uint16_t AlignedCodes[cAlignedSymbols];
+    BuildLengths(AlignedFrequencies, cAlignedSymbols, 7, AlignedLengths);
+    CanonicalCodes(AlignedLengths, cAlignedSymbols, AlignedCodes);
+    std::uint64_t AlignedBits = 3 * cAlignedSymbols;
+    for (unsigned S = 0; S < cAlignedSymbols; S++) AlignedBits += std::uint64_t(AlignedFrequencies[S]) * AlignedLengths[S];
     const bool Aligned = AlignedBits < 3 * AlignedCount;
 
     TBitWriter Bits(Out);
@@ -402,14 +402,14 @@ struct TLzxCompressor::TImpl {
     Bits.Put(Aligned ? btAligned : btVerbatim, 3);
     Bits.Put(Size, 24);
     if (Aligned)
-      for (unsigned S = 0; S < AlignedSymbols; S++) Bits.Put(AlignedLengths[S], 3);
-    WriteLengths(Bits, MainLengths, MainPrevious, 0, Literals);
-    WriteLengths(Bits, MainLengths, MainPrevious, Literals, MainSymbols);
-    WriteLengths(Bits, LengthLengths, LengthPrevious, 0, LengthSymbols);
+      for (unsigned S = 0; S < cAlignedSymbols; S++) Bits.Put(AlignedLengths[S], 3);
+    WriteLengths(Bits, MainLengths, MainPrevious, 0, cLiterals);
+    WriteLengths(Bits, MainLengths, MainPrevious, cLiterals, MainSymbols);
+    WriteLengths(Bits, LengthLengths, LengthPrevious, 0, cLengthSymbols);
     for (const TToken& T : Tokens) {
       Bits.Put(MainCodes[T.Main], MainLengths[T.Main]);
-      if (T.Main < Literals) continue;
-      if (((T.Main - Literals) & 7) == 7) Bits.Put(LengthCodes[T.LengthFooter], LengthLengths[T.LengthFooter]);
+      if (T.Main < cLiterals) continue;
+      if (((T.Main - cLiterals) & 7) == 7) Bits.Put(LengthCodes[T.LengthFooter], LengthLengths[T.LengthFooter]);
       if (Aligned && T.ExtraBits >= 3) {
         Bits.Put(T.Extra >> 3, T.ExtraBits - 3u);
         Bits.Put(AlignedCodes[T.Extra & 7], AlignedLengths[T.Extra & 7]);
@@ -435,7 +435,7 @@ struct TLzxCompressor::TImpl {
   }
 
   void CompressFrame(const std::uint8_t* Input, std::uint32_t Size, std::vector<std::uint8_t>& Out) {
-    if (Size == 0 || Size > FrameSize) throw Exception("Compression failed");
+    if (Size == 0 || Size > cFrameSize) throw Exception("Compression failed");
     // Keep one window of history in front of the frame.
     if (Fill + Size > Data.size()) {
       std::uint32_t Keep = std::min(Fill, WindowSize);
@@ -450,7 +450,7 @@ struct TLzxCompressor::TImpl {
 
     std::uint32_t Saved[3] = {Repeat[0], Repeat[1], Repeat[2]};
     Parse(Position, Size);
-    std::uint8_t MainLengths[MaxMainSymbols], LengthLengths[LengthSymbols];
+    std::uint8_t MainLengths[cMaxMainSymbols], LengthLengths[cLengthSymbols];
     Compressed.clear();
     WriteVerbatim(Size, Compressed, MainLengths, LengthLengths);
     // A stored block costs the header, padding, the offsets and the bytes.
@@ -459,7 +459,7 @@ struct TLzxCompressor::TImpl {
     if (Compressed.size() < StoredSize) {
       Out.swap(Compressed);
       std::memcpy(MainPrevious, MainLengths, MainSymbols);
-      std::memcpy(LengthPrevious, LengthLengths, LengthSymbols);
+      std::memcpy(LengthPrevious, LengthLengths, cLengthSymbols);
     } else {
       // The decoder takes the offsets from the stored block: they are the ones the frame
       // began with, since its matches are not used.
@@ -484,21 +484,21 @@ struct TLzxCompressor::TImpl {
 };
 
 TLzxCompressor::TLzxCompressor(unsigned WindowBits, int Level) : FImpl(std::make_unique<TImpl>()) {
-  if (WindowBits < MinWindowBits || WindowBits > MaxWindowBits)
+  if (WindowBits < cMinWindowBits || WindowBits > cMaxWindowBits)
     throw Exception("The LZX window must be 2^15 to 2^21 bytes");
   if (Level < 1 || Level > 9) throw Exception("The compression level must be 1 to 9");
   TImpl& I = *FImpl;
   I.WindowBits = WindowBits;
   I.WindowSize = std::uint32_t(1) << WindowBits;
   I.MaxOffset = I.WindowSize - 3;
-  I.MainSymbols = Literals + LengthHeaders * PositionSlotsFor(WindowBits);
-  I.Effort = Efforts[Level];
+  I.MainSymbols = cLiterals + cLengthHeaders * PositionSlotsFor(WindowBits);
+  I.Effort = cEfforts[Level];
   // Two windows of room: the history moves down once per window of input, not per frame.
-  I.Data.resize(2 * std::size_t(I.WindowSize) + FrameSize);
+  I.Data.resize(2 * std::size_t(I.WindowSize) + cFrameSize);
   I.HashBits = WindowBits >= 18 ? 20 : 17;
   I.Head.resize(std::size_t(1) << I.HashBits);
   I.Chain.resize(I.WindowSize);
-  I.Tokens.reserve(FrameSize);
+  I.Tokens.reserve(cFrameSize);
   I.Reset();
 }
 

@@ -1,4 +1,4 @@
-// Our cabinet library on cabinets made at run time by gcab and by Wine's cabarc, and its
+// Our cabinet library on cabinets made at run time by gcab, and its
 // answers to failing callbacks and damaged data.
 #include <gtest/gtest.h>
 
@@ -212,72 +212,6 @@ TEST_F(FdiGcab, IsCabinetReportsTheHeaderFromTheCurrentPosition) {
   EXPECT_FALSE(IsCabinet(Cabinet().string(), 0, Info, Error));
   EXPECT_TRUE(IsCabinet(Cabinet().string(), 1000, Info, Error));
   EXPECT_EQ(Info.cFiles, Files.size());
-}
-
-// Walks a spanned set as the setup program does: each call extracts the files that start in
-// its cabinet and the ones running on into the next; the walk goes on with the last cabinet
-// the library asked for, else with the one the cabinet announces.
-TFiles WalkSet(const fs::path& Dir, std::string Current, int& Cabinets) {
-  TFiles All;
-  Cabinets = 0;
-  while (!Current.empty() && Cabinets < 100) {
-    std::string Requested;
-    TClient Client;
-    Client.OnNextCabinet = [&](FDINOTIFICATION& N) {
-      Requested = N.psz1;
-      return N.fdie == FDIERROR_NONE ? 0 : -1;
-    };
-    TExtraction R = Extract(Dir.string() + "/", Current, Client);
-    EXPECT_TRUE(R.Ok) << Current << ": " << R.Error.erfOper;
-    if (!R.Ok) break;
-    for (const auto& [Name, Bytes] : R.Files) {
-      EXPECT_EQ(All.count(Name), 0u) << Name << " written twice";
-      All[Name] = Bytes;
-    }
-    const std::string& Info = R.Log.at(0);
-    std::string Announced = Info.substr(Info.find("next=") + 5, Info.find(" disk=") - Info.find("next=") - 5);
-    Current = Requested.empty() ? Announced : Requested;
-    Cabinets++;
-  }
-  return All;
-}
-
-TEST(FdiCabarc, SpannedMszipSetExtractsWholeWithEveryFileOnce) {
-  TTempDir Dir;
-  TFiles Files = SourceFiles();
-  Files["more.bin"] = MakeData(2, 600000, 9);
-  Files["notes.txt"] = MakeData(0, 400000, 8);
-  std::string List = WriteSources(Dir.Path(), Files);
-  std::string Command = "cd '" + Dir.Path().string() + "' && '" FDI_TEST_WINE_RUN "' '" FDI_TEST_WINEPREFIX
-                        "' cabarc -d 300000 -m mszip n 'setup*.cab'" + List + " >/dev/null 2>&1";
-  ASSERT_EQ(RunCommand(Command), 0) << Command;
-  ASSERT_TRUE(fs::exists(Dir.Path() / "setup3.cab")) << "expected a set of at least three cabinets";
-  int Cabinets = 0;
-  TFiles Extracted = WalkSet(Dir.Path(), "setup1.cab", Cabinets);
-  EXPECT_EQ(Extracted, Files);
-  EXPECT_EQ(Extracted, CabextractFiles(Dir.Path() / "setup1.cab"));
-}
-
-TEST(FdiCabarc, SpannedFileNotifiesTheContinuationCabinet) {
-  TTempDir Dir;
-  TFiles Files = {{"a.bin", MakeData(2, 200000, 1)}, {"b.bin", MakeData(2, 200000, 2)}};
-  std::string List = WriteSources(Dir.Path(), Files);
-  ASSERT_EQ(RunCommand("cd '" + Dir.Path().string() + "' && '" FDI_TEST_WINE_RUN "' '" FDI_TEST_WINEPREFIX
-                "' cabarc -d 300000 -m none n 'part*.cab'" + List + " >/dev/null 2>&1"),
-            0);
-  TExtraction First = Extract(Dir.Folder(), "part1.cab");
-  ASSERT_TRUE(First.Ok);
-  EXPECT_EQ(First.Files, Files);
-  std::vector<std::string> Kinds;
-  for (const std::string& Line : First.Log) Kinds.push_back(Line.substr(0, Line.find(' ')));
-  std::vector<std::string> Expected = {"CABINET_INFO", "COPY_FILE",    "CLOSE_FILE_INFO", "COPY_FILE",
-                                       "NEXT_CABINET", "CABINET_INFO", "CLOSE_FILE_INFO"};
-  EXPECT_EQ(Kinds, Expected);
-  TExtraction Second = Extract(Dir.Folder(), "part2.cab");
-  ASSERT_TRUE(Second.Ok);
-  EXPECT_TRUE(Second.Files.empty());
-  ASSERT_EQ(Second.Log.size(), 2u);
-  EXPECT_EQ(Second.Log[1], "PARTIAL_FILE b.bin first=part1.cab disk=");
 }
 
 }  // namespace

@@ -177,28 +177,6 @@ bool IsCabinet(const std::string& Path, long Start, FDICABINETINFO& Info, ERF& E
   return Answer;
 }
 
-std::string ReadFile(const std::filesystem::path& Path) {
-  std::ifstream In(Path, std::ios::binary);
-  std::ostringstream Bytes;
-  Bytes << In.rdbuf();
-  return Bytes.str();
-}
-
-void WriteFile(const std::filesystem::path& Path, const std::string& Bytes) {
-  std::filesystem::create_directories(Path.parent_path());
-  std::ofstream Out(Path, std::ios::binary);
-  Out << Bytes;
-}
-
-TTempDir::TTempDir() {
-  std::string Pattern = (std::filesystem::temp_directory_path() / "fdi-test-XXXXXX").string();
-  if (!mkdtemp(Pattern.data())) throw std::runtime_error("mkdtemp failed");
-  FPath = Pattern;
-}
-TTempDir::~TTempDir() {
-  std::error_code Ignored;
-  std::filesystem::remove_all(FPath, Ignored);
-}
 
 int RunCommand(const std::string& Command) {
   int Status = std::system(Command.c_str());

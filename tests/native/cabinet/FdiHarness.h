@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cabinet/Fdi.h"
+#include "shared/TestFiles.h"
 
 namespace fdi_test {
 
@@ -42,20 +43,9 @@ bool IsCabinet(const std::string& Path, long Start, FDICABINETINFO& Info, ERF& E
 // Runs cabextract into a fresh directory and reads back what it wrote.
 std::map<std::string, std::string> CabextractFiles(const std::filesystem::path& Cabinet);
 
-std::string ReadFile(const std::filesystem::path& Path);
-void WriteFile(const std::filesystem::path& Path, const std::string& Bytes);
-
-// A fresh directory under the system's temporary folder, removed with the object.
-class TTempDir {
- public:
-  TTempDir();
-  ~TTempDir();
-  const std::filesystem::path& Path() const { return FPath; }
-  std::string Folder() const { return FPath.string() + "/"; }
-
- private:
-  std::filesystem::path FPath;
-};
+using test::ReadFile;
+using test::TTempDir;
+using test::WriteFile;
 
 // Runs a shell command; its exit status.
 int RunCommand(const std::string& Command);

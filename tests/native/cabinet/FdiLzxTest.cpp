@@ -244,8 +244,11 @@ TEST(FdiLzxDamage, AlteredDataFailsCleanly) {
       EXPECT_EQ(R.Error.erfOper, FDIERROR_MDI_FAIL);
     }
     // Whatever was completed, the files are the written ones.
-    for (const auto& [File, Content] : R.Files)
-      if (R.Ok) EXPECT_TRUE(Content == CabextractFiles(Dir.Path() / "damaged.cab")[File]) << File;
+    for (const auto& [File, Content] : R.Files) {
+      if (R.Ok) {
+        EXPECT_TRUE(Content == CabextractFiles(Dir.Path() / "damaged.cab")[File]) << File;
+      }
+    }
   }
   EXPECT_GT(Failures, 20);
 }

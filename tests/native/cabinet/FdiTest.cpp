@@ -1,4 +1,4 @@
-// Our cabinet library against the public test cabinets, cabextract, gcab and Wine's cabarc.
+// Our cabinet library against the public test cabinets, cabextract and gcab.
 #include <gtest/gtest.h>
 
 #include <algorithm>

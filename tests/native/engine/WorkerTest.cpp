@@ -10,7 +10,9 @@
 #include <unistd.h>
 
 #include "HostInstallSystem.h"
+#include "shared/ExpectedTexts.h"
 #include "shared/ScriptedHost.h"
+#include "shared/TestFiles.h"
 #include "cabinet/writer/CabinetWriter.h"
 #include "engine/untThrd.h"
 #include "system/Encoding.h"
@@ -68,14 +70,9 @@ std::vector<std::string> Listing(const std::string& Folder) {
 class Worker : public ::testing::Test {
  protected:
   void SetUp() override {
-    const auto Folder = fs::temp_directory_path() / ("worker-native-" + std::to_string(::getpid()) + "-" +
-                                                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(Folder);
-    fs::create_directories(Folder);
-    Root = Folder.string() + "\\";
+    Root = Temp.Path().string() + "\\";
     Install = Root + "PF\\Тест";
   }
-  void TearDown() override { fs::remove_all(PathFromUtf8(WithoutBackslash(Root))); }
 
   // Files 10 (large, spans cabinets), 11, 12 (in an unselected group), 13 (temporary).
   std::vector<std::string> MakeCabinets(std::uint64_t MaxSize = 60000, std::uint16_t SetId = 7,
@@ -196,11 +193,11 @@ class Worker : public ::testing::Test {
   std::map<std::string, std::string> Registration() {
     std::map<std::string, std::string> Values;
     Reg.SetRootKey(RegistryRoot::LocalMachine);
-    if (Reg.OpenKey(std::string(kUninstallKey) + "\\Тестовый продукт", false)) {
+    if (Reg.OpenKey(std::string(cUninstallKey) + "\\Тестовый продукт", false)) {
       for (const auto& Name : Reg.GetValueNames()) Values["uninstall " + Name] = Reg.ReadString(Name);
       Reg.CloseKey();
     }
-    if (Reg.OpenKey(kSharedDllsKey, false)) {
+    if (Reg.OpenKey(cSharedDllsKey, false)) {
       for (const auto& Name : Reg.GetValueNames()) Values["shared " + Name] = std::to_string(Reg.ReadInteger(Name));
       Reg.CloseKey();
     }
@@ -210,6 +207,7 @@ class Worker : public ::testing::Test {
 
   std::string ErrorBox(const std::string& Text) { return std::string(Msg::ApplicationTitle) + "|" + Msg::ErrorPrefix + Text + "!"; }
 
+  test::TTempDir Temp{"worker-native"};
   std::string Root, Install;
   std::map<int, std::string> Data = {{10, Content(10, 150000)}, {11, Content(11, 3000)}, {12, Content(12, 2000)},
                                      {13, Content(13, 100)}};
@@ -236,7 +234,7 @@ TEST_F(Worker, InstallsASpannedSetAndRecordsWhatIsAboutToBeInstalled) {
   const auto Cabinets = MakeCabinets();
   ASSERT_GE(Cabinets.size(), 3u);
   Reg.SetRootKey(RegistryRoot::LocalMachine);
-  ASSERT_TRUE(Reg.OpenKey(kSharedDllsKey, true));
+  ASSERT_TRUE(Reg.OpenKey(cSharedDllsKey, true));
   Reg.CloseKey();
   LoadModel(StandardScript());
   Run();
@@ -328,7 +326,7 @@ TEST_F(Worker, NothingStartsAfterACancelAtAnyPumpingPoint) {
     fs::remove_all(PathFromUtf8(Root + "PF"));
     fs::remove_all(PathFromUtf8(Root + "Programs"));
     Reg.SetRootKey(RegistryRoot::LocalMachine);
-    Reg.DeleteKey(std::string(kUninstallKey) + "\\Тестовый продукт");
+    Reg.DeleteKey(std::string(cUninstallKey) + "\\Тестовый продукт");
     CancelAtPump = At;
     LoadModel(StandardScript());
     Run();
@@ -572,7 +570,7 @@ TEST_F(Worker, AFailedWriteLeavesTheOlderFileByteForByte) {
   LoadModel("DESCRIPTION = Тестовый продукт\r\nDIRECTORY = \\Тест\r\nGROUP = 1 0 0 1 1 4\r\nDIR = 2 1 0 0 0 0\r\n"
             "DIRPATH = \\data\r\nFILE = 11 1 0 0 0 0 0 0 0 3000 0 0  0 0 0 0\r\nFILEPATH = \\data\\small.txt\r\n");
   Run();
-  ExpectOlderKept("CAB-файл поврежден");
+  ExpectOlderKept(test::CabinetErrorText(FDIERROR_CORRUPT_CABINET));
   EXPECT_EQ(Host.Logged("failed: "), (std::vector<std::string>{"failed: " + Target + ": CAB-файл поврежден",
                                                                 "failed: CAB-файл поврежден"}));
 
@@ -585,7 +583,7 @@ TEST_F(Worker, AFailedWriteLeavesTheOlderFileByteForByte) {
   Write(Root + "Media\\DISK1\\setup1.cab", Bytes);
   Older();
   Run();
-  ExpectOlderKept("Неизвестный тип компрессии в CAB-файле");
+  ExpectOlderKept(test::CabinetErrorText(FDIERROR_BAD_COMPR_TYPE));
   EXPECT_TRUE(Host.Repaints.empty());
 
   // A disk that fills up while the new version is written.
@@ -593,7 +591,7 @@ TEST_F(Worker, AFailedWriteLeavesTheOlderFileByteForByte) {
   Older();
   System.Handler.FailWritesAfter = 1000;
   Run();
-  ExpectOlderKept("Не удалось извлечь данные из CAB-файла, вероятно недостаточно свободного места на диске");
+  ExpectOlderKept(test::CabinetErrorText(FDIERROR_TARGET_FILE));
 }
 
 TEST_F(Worker, UnattendedRunsKeepOtherVersionsSkipBusyFilesAndListThem) {
@@ -680,7 +678,7 @@ TEST_F(Worker, AbortAtTheBusyQuestionEndsTheRunWithTheCabinetError) {
   LoadModel(StandardScript());
   Run();
   EXPECT_FALSE(Succeeded);
-  EXPECT_EQ(Host.LastMessage(), ErrorBox("Процедура работы с CAB-файлом прервана"));
+  EXPECT_EQ(Host.LastMessage(), ErrorBox(test::CabinetErrorText(FDIERROR_USER_ABORT)));
   EXPECT_EQ(Read(Install + "\\data\\small.txt"), "held");
   EXPECT_TRUE(Host.Logged("1C ").empty());
 }

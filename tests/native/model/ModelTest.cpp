@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "ScriptText.h"
+#include "shared/ScriptText.h"
 
 namespace setup {
 namespace {
@@ -175,10 +175,10 @@ TEST(ModelValidation, CyclesMadeAfterReadingAreFoundAndEveryMemberIsNamed) {
 
 TEST(ModelValidation, AValidScriptPasses) {
   TInstallInfo Info;
-  ASSERT_EQ(Load(Info, Script({"GROUP = 1 0 0 0 0 0", "GROUP = 2 1 0 0 0 0", "DIR = 3 2 0 0 0 0", test::kFile6,
+  ASSERT_EQ(Load(Info, Script({"GROUP = 1 0 0 0 0 0", "GROUP = 2 1 0 0 0 0", "DIR = 3 2 0 0 0 0", test::cFile6,
                                "GROUP = 3 1 0 0 0 0", "FILE = 7 3 0 0 0 0 0 0 0 1 0 0  0 0 0 0"})),
             "");
-  // kFile6 names group 3, which only comes after it.
+  // cFile6 names group 3, which only comes after it.
   ASSERT_EQ(Info.FindModelProblems().size(), 1u);
   Info.Files[0]->Group = Info.Groups[2].get();
   EXPECT_NO_THROW(Info.Validate());

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "ScriptText.h"
+#include "shared/ScriptText.h"
 
 namespace setup {
 namespace {
@@ -227,7 +227,7 @@ TEST(ScriptConversions, DependColumnsAreConvertedEvenWithoutGroups) {
 
 TEST(ScriptAttributes, AttachToTheLastRecordOfTheirOwnKind) {
   TInstallInfo Info;
-  ASSERT_EQ(Load(Info, Script({"GROUP = 3 0 0 0 0 0", "GROUPCAPTION = Main", "DIR = 4 3 0 0 0 0", test::kFile6,
+  ASSERT_EQ(Load(Info, Script({"GROUP = 3 0 0 0 0 0", "GROUPCAPTION = Main", "DIR = 4 3 0 0 0 0", test::cFile6,
                                "DIRPATH = \\data", "DIRCFGNAME = Base", "DIRSHORTCUT = Data", "FILEPATH = \\a.exe",
                                "FILESHORTCUT = Sub\\A", "FILESHORTCUTPARAMS = -x", "FILERUNPARAMS = %file% i|",
                                "FILERUNPARAMSUNINSTALL = %file% u", "GROUPCAPTION = Renamed"})),
@@ -248,7 +248,7 @@ TEST(ScriptAttributes, AttachToTheLastRecordOfTheirOwnKind) {
 TEST(ScriptAttributes, BeforeAnyRecordOfTheirKindAreIgnored) {
   TInstallInfo Info;
   ASSERT_EQ(Load(Info, Script({"FILEPATH = \\lost", "GROUPCAPTION = lost", "GROUP = 3 0 0 0 0 0",
-                               "DIRPATH = lost", test::kFile6})),
+                               "DIRPATH = lost", test::cFile6})),
             "");
   EXPECT_EQ(Info.Groups[0]->Caption, "");
   EXPECT_EQ(Info.Files[0]->Path, "");

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include "shared/TestFiles.h"
 #include <filesystem>
 #include <fstream>
 
+#include "shared/TestFiles.h"
 #include "system/Encoding.h"
 #include "system/Errors.h"
 #include "system/Files.h"
@@ -15,15 +17,10 @@ namespace {
 class UninstallRegistration : public ::testing::Test {
  protected:
   void SetUp() override {
-    Dir = std::filesystem::temp_directory_path() /
-          ("uninstall-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(Dir);
     Setup.ListFileName = (Dir / "uninst.lst").string();
     Setup.ProductName = "Демо продукт";
     Setup.ProductID = "DEMO-1";
   }
-  void TearDown() override { std::filesystem::remove_all(Dir); }
 
   std::string Touch(const std::string& Name) {
     const auto Path = (Dir / Name).string();
@@ -32,17 +29,18 @@ class UninstallRegistration : public ::testing::Test {
   }
   void OpenShared(bool Create = true) {
     Reg.SetRootKey(RegistryRoot::LocalMachine);
-    ASSERT_TRUE(Reg.OpenKey(kSharedDllsKey, Create));
+    ASSERT_TRUE(Reg.OpenKey(cSharedDllsKey, Create));
   }
   void AddEntry(const std::string& Key, const std::string& Id, const std::string& Command) {
     Reg.SetRootKey(RegistryRoot::LocalMachine);
-    ASSERT_TRUE(Reg.OpenKey(std::string(kUninstallKey) + "\\" + Key, true));
+    ASSERT_TRUE(Reg.OpenKey(std::string(cUninstallKey) + "\\" + Key, true));
     Reg.WriteString("ProductID", Id);
     Reg.WriteString("UnInstallString", Command);
     Reg.CloseKey();
   }
 
-  std::filesystem::path Dir;
+  test::TTempDir Temp{"uninstall-test"};
+  const std::filesystem::path& Dir = Temp.Path();
   MemoryRegistry Reg;
   TUnInstall Setup;
 };
@@ -74,7 +72,7 @@ TEST_F(UninstallRegistration, ListFileThatCannotBeCreatedStopsBeforeTheRegistry)
   }
   OpenShared(false);
   EXPECT_TRUE(Reg.GetValueNames().empty());
-  EXPECT_FALSE(Reg.KeyExists(std::string(kUninstallKey) + "\\Демо продукт"));
+  EXPECT_FALSE(Reg.KeyExists(std::string(cUninstallKey) + "\\Демо продукт"));
 }
 
 TEST_F(UninstallRegistration, SharedCountersFollowWhatIsOnDisk) {
@@ -102,7 +100,7 @@ TEST_F(UninstallRegistration, NoSharedDllsKeyNoCounters) {
   Setup.Items.Add(std::make_unique<TUnInstallFile>(Touch("a.dll"), 1, 0, ""));
   Setup.AddSharedRefs(Reg);
   Reg.SetRootKey(RegistryRoot::LocalMachine);
-  EXPECT_FALSE(Reg.KeyExists(kSharedDllsKey));
+  EXPECT_FALSE(Reg.KeyExists(cSharedDllsKey));
 }
 
 TEST_F(UninstallRegistration, MistypedCounterEndsTheStepAfterEarlierCounters) {
@@ -122,7 +120,7 @@ TEST_F(UninstallRegistration, UninstallKeyValuesAndCommandLine) {
   Setup.ListFileName = "D:\\Apps\\Demo\\uninst.lst";
   Setup.WriteUninstallKey(Reg, "D:\\Apps\\Demo\\");
   Reg.SetRootKey(RegistryRoot::LocalMachine);
-  ASSERT_TRUE(Reg.OpenKey(std::string(kUninstallKey) + "\\Демо продукт", false));
+  ASSERT_TRUE(Reg.OpenKey(std::string(cUninstallKey) + "\\Демо продукт", false));
   EXPECT_EQ(Reg.GetValueNames(), (std::vector<std::string>{"DisplayName", "UnInstallString", "InstallLocation", "ProductID"}));
   EXPECT_EQ(Reg.ReadString("DisplayName"), "Демо продукт");
   EXPECT_EQ(Reg.ReadString("UnInstallString"), "\"D:\\Apps\\Demo\\UnInstall.exe\" \"D:\\Apps\\Demo\\uninst.lst\"");
@@ -135,7 +133,7 @@ TEST_F(UninstallRegistration, EmptyProductNameWritesNoKeyButTheList) {
   Setup.CreateUninstall(Reg, "C:\\X\\");
   EXPECT_TRUE(IsExistingFile(Setup.ListFileName));
   Reg.SetRootKey(RegistryRoot::LocalMachine);
-  EXPECT_FALSE(Reg.KeyExists(kUninstallKey));
+  EXPECT_FALSE(Reg.KeyExists(cUninstallKey));
 }
 
 TEST_F(UninstallRegistration, RemovePreviousRunsOnlySameProductInSameFolder) {
@@ -148,7 +146,7 @@ TEST_F(UninstallRegistration, RemovePreviousRunsOnlySameProductInSameFolder) {
   AddEntry("E id case", "demo-1", Same);
   AddEntry("F unrelated", "OTHER", Same);
   Reg.SetRootKey(RegistryRoot::LocalMachine);
-  ASSERT_TRUE(Reg.OpenKey(std::string(kUninstallKey) + "\\0 broken", true));
+  ASSERT_TRUE(Reg.OpenKey(std::string(cUninstallKey) + "\\0 broken", true));
   Reg.WriteInteger("ProductID", 1);  // not a string: this entry is skipped, the rest still run
   Reg.CloseKey();
 
@@ -172,7 +170,7 @@ TEST_F(UninstallRegistration, RemovePreviousWithoutUninstallKeyDoesNothing) {
   Setup.RemovePrevious(Reg);
   EXPECT_EQ(Calls, 0);
   Reg.SetRootKey(RegistryRoot::LocalMachine);
-  EXPECT_FALSE(Reg.KeyExists(kUninstallKey));
+  EXPECT_FALSE(Reg.KeyExists(cUninstallKey));
 }
 
 TEST_F(UninstallRegistration, RemovePreviousMatchesNothingWithoutAnIdentifierOrAFolder) {

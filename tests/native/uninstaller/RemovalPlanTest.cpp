@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "FakeDisk.h"
+#include "shared/FakeDisk.h"
 #include "system/Registry.h"
 #include "uninstall/untUnInstall.h"
 #include "uninstaller/RemovalPlan.h"
@@ -19,9 +19,9 @@ class RemovalPlanTest : public ::testing::Test {
     List.ProductName = "Демо";
     Disk.AddFile(kList);
     Reg.SetRootKey(RegistryRoot::LocalMachine);
-    Reg.OpenKey(std::string(kUninstallKey) + "\\Демо", true);
+    Reg.OpenKey(std::string(cUninstallKey) + "\\Демо", true);
     Reg.WriteString("UnInstallString", "\"C:\\Demo\\UnInstall.exe\" \"" + kList + "\"");
-    Reg.OpenKey(kSharedDllsKey, true);
+    Reg.OpenKey(cSharedDllsKey, true);
     Reg.CloseKey();
   }
   void File(const std::string& Path, int Shared = 0, int UnRegister = 0, const std::string& RunParams = "",
@@ -35,21 +35,21 @@ class RemovalPlanTest : public ::testing::Test {
   }
   void SetCounter(const std::string& Path, std::int32_t Count) {
     Reg.SetRootKey(RegistryRoot::LocalMachine);
-    Reg.OpenKey(kSharedDllsKey, true);
+    Reg.OpenKey(cSharedDllsKey, true);
     Reg.WriteInteger(Path, Count);
     Reg.CloseKey();
   }
   // The counter's value, or -1 when there is none.
   std::int32_t Counter(const std::string& Path) {
     Reg.SetRootKey(RegistryRoot::LocalMachine);
-    if (!Reg.OpenKey(kSharedDllsKey, false)) return -1;
+    if (!Reg.OpenKey(cSharedDllsKey, false)) return -1;
     const std::int32_t Value = Reg.ValueExists(Path) ? Reg.ReadInteger(Path) : -1;
     Reg.CloseKey();
     return Value;
   }
   bool EntryExists() {
     Reg.SetRootKey(RegistryRoot::LocalMachine);
-    return Reg.KeyExists(std::string(kUninstallKey) + "\\Демо");
+    return Reg.KeyExists(std::string(cUninstallKey) + "\\Демо");
   }
   TRemovalReport Run(const std::string& Deferred = "") {
     Plan = std::make_unique<TRemovalPlan>(List, kList);
@@ -227,7 +227,7 @@ TEST_F(RemovalPlanTest, ASharedFileWithoutAUsableCounterStaysAndIsReported) {
   File("C:\\Common\\gone.dll", 1, 0, "", false);  // no file, no counter: nothing to say
   SetCounter("C:\\Common\\zero.dll", 0);
   Reg.SetRootKey(RegistryRoot::LocalMachine);
-  Reg.OpenKey(kSharedDllsKey, false);
+  Reg.OpenKey(cSharedDllsKey, false);
   Reg.WriteString("C:\\Common\\text.dll", "2");
   const TRemovalReport Report = Run();
 
@@ -242,13 +242,13 @@ TEST_F(RemovalPlanTest, ASharedFileWithoutAUsableCounterStaysAndIsReported) {
 
 TEST_F(RemovalPlanTest, WithoutTheSharedDllsKeyNoSharedFileGoesAndNoKeyIsMade) {
   Reg.SetRootKey(RegistryRoot::LocalMachine);
-  Reg.DeleteKey(kSharedDllsKey);
+  Reg.DeleteKey(cSharedDllsKey);
   File("C:\\Common\\a.dll", 1);
   const TRemovalReport Report = Run();
   EXPECT_TRUE(Disk.Has("C:\\Common\\a.dll"));
   EXPECT_EQ(NotesOn(Report, "C:\\Common\\a.dll"), Kinds{TRemovalNote::NoCounter});
   Reg.SetRootKey(RegistryRoot::LocalMachine);
-  EXPECT_FALSE(Reg.KeyExists(kSharedDllsKey));
+  EXPECT_FALSE(Reg.KeyExists(cSharedDllsKey));
 }
 
 TEST_F(RemovalPlanTest, ASharedFileInAWholeFolderStaysForItsOtherUsers) {
@@ -306,14 +306,14 @@ TEST_F(RemovalPlanTest, WhatCannotGoEvenAtRestartIsReported) {
 TEST_F(RemovalPlanTest, TheUninstallEntryGoesOnlyWhileItNamesThisList) {
   List.ProductName = "Демо";
   Reg.SetRootKey(RegistryRoot::LocalMachine);
-  Reg.OpenKey(std::string(kUninstallKey) + "\\Демо", false);
+  Reg.OpenKey(std::string(cUninstallKey) + "\\Демо", false);
   // A later installation of the same product in another folder owns the entry now.
   Reg.WriteString("UnInstallString", "\"D:\\Demo\\UnInstall.exe\" \"D:\\Demo\\uninst.lst\"");
   Run();
   EXPECT_TRUE(EntryExists());
 
   Reg.SetRootKey(RegistryRoot::LocalMachine);
-  Reg.OpenKey(std::string(kUninstallKey) + "\\Демо", false);
+  Reg.OpenKey(std::string(cUninstallKey) + "\\Демо", false);
   Reg.WriteString("UnInstallString", "\"c:\\demo\\UnInstall.exe\" \"C:\\DEMO\\UNINST.LST\"");
   Run();
   EXPECT_FALSE(EntryExists());
@@ -322,11 +322,11 @@ TEST_F(RemovalPlanTest, TheUninstallEntryGoesOnlyWhileItNamesThisList) {
 TEST_F(RemovalPlanTest, AListWithoutProductNameLeavesTheUninstallKeyAlone) {
   List.ProductName.clear();
   Reg.SetRootKey(RegistryRoot::LocalMachine);
-  Reg.OpenKey(std::string(kUninstallKey) + "\\Other", true);
+  Reg.OpenKey(std::string(cUninstallKey) + "\\Other", true);
   Run();
   Reg.SetRootKey(RegistryRoot::LocalMachine);
-  EXPECT_TRUE(Reg.KeyExists(std::string(kUninstallKey) + "\\Other"));
-  EXPECT_TRUE(Reg.KeyExists(kUninstallKey));
+  EXPECT_TRUE(Reg.KeyExists(std::string(cUninstallKey) + "\\Other"));
+  EXPECT_TRUE(Reg.KeyExists(cUninstallKey));
 }
 
 TEST_F(RemovalPlanTest, EmptyPathsAndFilesAlreadyGoneAreNoFailure) {

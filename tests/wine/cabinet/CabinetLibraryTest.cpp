@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "cabinet/CabinetWin.h"
+#include "shared/ExpectedTexts.h"
 #include "system/WideWin.h"
 
 using namespace setup;
@@ -88,7 +89,7 @@ TEST(CabinetLibrary, RaisedErrorsCarryCodeTypeAndText) {
     RaiseCabinetError(ERF{FDIERROR_WRONG_CABINET, 0, TRUE});
   } catch (const ECabinetError& Error) {
     EXPECT_EQ(Error.ErrorCode, FDIERROR_WRONG_CABINET);
-    EXPECT_STREQ(Error.what(), "Не удалось найти следующий CAB-файл");
+    EXPECT_EQ(Error.what(), test::CabinetErrorText(FDIERROR_WRONG_CABINET));
   }
   try {
     RaiseCabinetError(FDIERROR_TARGET_FILE, 112);

@@ -323,6 +323,14 @@ TEST_F(FdiDifferentialSet, GcabCabinet) { ExpectSameWalk(GENERATED_CABINETS_DIR 
 
 TEST_F(FdiDifferentialSet, CabarcSpannedSet) { ExpectSameWalk(GENERATED_CABINETS_DIR "cabarc\\", "setup1.cab", 2); }
 
+TEST_F(FdiDifferentialSet, CabarcSetOfThreeCabinets) {
+  ExpectSameWalk(GENERATED_CABINETS_DIR "cabarc-long\\", "setup1.cab", 3);
+}
+
+TEST_F(FdiDifferentialSet, CabarcStoredFileRunningOnIntoTheNextCabinet) {
+  ExpectSameWalk(GENERATED_CABINETS_DIR "cabarc-none\\", "part1.cab", 2);
+}
+
 TEST_F(FdiDifferentialSet, FivePartTestSet) {
   wchar_t Temp[MAX_PATH];
   GetTempPathW(MAX_PATH, Temp);

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "Fixtures.h"
+#include "shared/ExpectedTexts.h"
 #include "shared/ScriptedHost.h"
 #include "cabinet/writer/CabinetWriter.h"
 #include "engine/untThrd.h"
@@ -54,7 +55,7 @@ class Worker : public ::testing::Test {
   }
   void Clean() {
     Reg.SetRootKey(RegistryRoot::LocalMachine);
-    Reg.DeleteKey(std::string(kUninstallKey) + "\\Тестовый продукт");
+    Reg.DeleteKey(std::string(cUninstallKey) + "\\Тестовый продукт");
     Reg.DeleteKey("\\SOFTWARE\\Borland\\Database Engine");
     Reg.SetRootKey(RegistryRoot::CurrentUser);
     Reg.DeleteKey("\\Software\\1C\\1Cv7\\7.7\\Titles");
@@ -185,7 +186,7 @@ TEST_F(Worker, InstallsAnLzxPackedSpannedSet) {
   MakeCabinets(60000, ccLzx);
   ASSERT_GE(Cabinets.size(), 2u);
   Reg.SetRootKey(RegistryRoot::LocalMachine);
-  ASSERT_TRUE(Reg.OpenKey(kSharedDllsKey, true));
+  ASSERT_TRUE(Reg.OpenKey(cSharedDllsKey, true));
   Reg.CloseKey();
   LoadModel(StandardScript());
   Run();
@@ -203,7 +204,7 @@ TEST_F(Worker, InstallsASpannedSetFromSiblingDiskFolders) {
   SetEnvironmentVariableW(L"SETUP_FIXTURE_LOG", ToWide(Log).c_str());
   // Windows keeps this key; a fresh Wine prefix may not have it yet.
   Reg.SetRootKey(RegistryRoot::LocalMachine);
-  ASSERT_TRUE(Reg.OpenKey(kSharedDllsKey, true));
+  ASSERT_TRUE(Reg.OpenKey(cSharedDllsKey, true));
   Reg.CloseKey();
   LoadModel(StandardScript());
   Run();
@@ -262,11 +263,11 @@ TEST_F(Worker, InstallsASpannedSetFromSiblingDiskFolders) {
                   "ItemType8=Dir\r\nDirName8=" + Group + "\r\nUnInstallWhole8=0\r\n"
                   "ProductName=Тестовый продукт\r\n");
   Reg.SetRootKey(RegistryRoot::LocalMachine);
-  ASSERT_TRUE(Reg.OpenKey(std::string(kUninstallKey) + "\\Тестовый продукт", false));
+  ASSERT_TRUE(Reg.OpenKey(std::string(cUninstallKey) + "\\Тестовый продукт", false));
   EXPECT_EQ(Reg.ReadString("UnInstallString"), "\"" + Install + "\\UnInstall.exe\" \"" + Install + "\\uninst.lst\"");
   EXPECT_EQ(Reg.ReadString("InstallLocation"), Install);
   // The shared file was not on disk before: its counter starts at one (and its shortcut's too).
-  ASSERT_TRUE(Reg.OpenKey(kSharedDllsKey, false));
+  ASSERT_TRUE(Reg.OpenKey(cSharedDllsKey, false));
   EXPECT_EQ(Reg.ReadInteger(Install + "\\bin\\big.dat"), 1);
   Reg.DeleteValue(Install + "\\bin\\big.dat");
   Reg.DeleteValue(Group + "\\Большой.lnk");
@@ -379,11 +380,11 @@ TEST_F(Worker, CancelDuringAnExternalProgramLeavesTheEarlierInstallationIntact) 
   auto Registration = [&] {
     Reg.SetRootKey(RegistryRoot::LocalMachine);
     std::string Values;
-    if (Reg.OpenKey(std::string(kUninstallKey) + "\\Тестовый продукт", false)) {
+    if (Reg.OpenKey(std::string(cUninstallKey) + "\\Тестовый продукт", false)) {
       for (const auto& Name : Reg.GetValueNames()) Values += Name + "=" + Reg.ReadString(Name) + "\n";
       Reg.CloseKey();
     }
-    if (Reg.OpenKey(kSharedDllsKey, false)) {
+    if (Reg.OpenKey(cSharedDllsKey, false)) {
       for (const auto& Name : Reg.GetValueNames()) Values += Name + "=" + std::to_string(Reg.ReadInteger(Name)) + "\n";
       Reg.CloseKey();
     }
@@ -409,7 +410,7 @@ TEST_F(Worker, CancelDuringAnExternalProgramLeavesTheEarlierInstallationIntact) 
   EXPECT_EQ(LoadBytesFromFile(Install + "\\uninst.lst"), List);
   EXPECT_EQ(LoadBytesFromFile(Install + "\\bin\\big.dat"), "the earlier version");
   Reg.SetRootKey(RegistryRoot::LocalMachine);
-  if (Reg.OpenKey(kSharedDllsKey, false)) {
+  if (Reg.OpenKey(cSharedDllsKey, false)) {
     Reg.DeleteValue(Install + "\\bin\\big.dat");
     Reg.DeleteValue(Root + "Programs\\Тестовая группа\\Большой.lnk");
     Reg.CloseKey();
@@ -445,7 +446,7 @@ TEST_F(Worker, AFailedWriteLeavesTheOlderFileByteForByte) {
   ASSERT_FALSE(Path.empty());
   Cabinet[Cabinet.find(Data[11].substr(0, 64)) + 1000] ^= 0x5A;
   SaveBytesToFile(Path, Cabinet);
-  Attempt("CAB-файл поврежден");
+  Attempt(test::CabinetErrorText(FDIERROR_CORRUPT_CABINET));
 
   // A compression type nobody decodes, in a one-cabinet set: refused before any entry.
   fs::remove_all(PathFromUtf8(Root + "Media"));
@@ -455,7 +456,7 @@ TEST_F(Worker, AFailedWriteLeavesTheOlderFileByteForByte) {
   ASSERT_EQ(Cabinet.substr(42, 2), std::string("\x00\x00", 2));  // the only folder, stored
   Cabinet[42] = 0x0F;
   SaveBytesToFile(Root + "Media\\DISK1\\setup1.cab", Cabinet);
-  Attempt("Неизвестный тип компрессии в CAB-файле");
+  Attempt(test::CabinetErrorText(FDIERROR_BAD_COMPR_TYPE));
   EXPECT_TRUE(Host.Repaints.empty());
 }
 
@@ -734,7 +735,7 @@ TEST_F(Worker, CopiesInto1CInstallationsAreRecordedRightAfterTheirFile) {
   const std::string Old = "FILE = 10 1 0 0 0 1 0 0 0 ";
   Script.replace(Script.find(Old), Old.size(), "FILE = 10 1 0 0 0 1 0 1 0 ");  // copied into 1C 7.7
   Reg.SetRootKey(RegistryRoot::LocalMachine);
-  ASSERT_TRUE(Reg.OpenKey(kSharedDllsKey, true));
+  ASSERT_TRUE(Reg.OpenKey(cSharedDllsKey, true));
   Reg.CloseKey();
   LoadModel(Script);
   const std::string Kept = Root + "1Cv77\\BIN\\", Unticked = Root + "1Cv77 old\\BIN\\";
@@ -760,7 +761,7 @@ TEST_F(Worker, CopiesInto1CInstallationsAreRecordedRightAfterTheirFile) {
   // Ten items: no database engine folder, as no group of that kind takes part.
   EXPECT_NE(List.find("Count=10\r\n"), std::string::npos) << List;
   Reg.SetRootKey(RegistryRoot::LocalMachine);
-  ASSERT_TRUE(Reg.OpenKey(kSharedDllsKey, false));
+  ASSERT_TRUE(Reg.OpenKey(cSharedDllsKey, false));
   for (const auto& Path : {Install + "\\bin\\big.dat", Kept + "big.dat", Root + "Programs\\Тестовая группа\\Большой.lnk"})
     Reg.DeleteValue(Path);
 }

@@ -33,7 +33,7 @@ class UninstallOnWindows : public ::testing::Test {
   }
   void TearDown() override {
     Reg.SetRootKey(RegistryRoot::LocalMachine);
-    Reg.DeleteKey(std::string(kUninstallKey) + "\\" + Setup.ProductName);
+    Reg.DeleteKey(std::string(cUninstallKey) + "\\" + Setup.ProductName);
     std::error_code Ignored;
     std::filesystem::remove_all(PathFromUtf8(Folder), Ignored);
   }
@@ -48,7 +48,7 @@ TEST_F(UninstallOnWindows, CreateUninstallWritesListCountersAndEntry) {
   const std::string Shared = Folder + "shared.dll";
   SaveBytesToFile(Shared, "x");
   Reg.SetRootKey(RegistryRoot::LocalMachine);
-  ASSERT_TRUE(Reg.OpenKey(kSharedDllsKey, true));
+  ASSERT_TRUE(Reg.OpenKey(cSharedDllsKey, true));
   Reg.WriteInteger(Shared, 2);
   Reg.CloseKey();
   Setup.Items.Add(std::make_unique<TUnInstallFile>(Shared, 1, 1, "%file% /u"));
@@ -59,10 +59,10 @@ TEST_F(UninstallOnWindows, CreateUninstallWritesListCountersAndEntry) {
             Utf8ToCp1251("VersionFile=1\r\nCount=2\r\nItemType0=File\r\nFileName0=" + Shared +
                          "\r\nSharedFile0=1\r\nUnRegister0=1\r\nRunParams0=%file% /u\r\nItemType1=Dir\r\nDirName1=" +
                          Folder + "\r\nUnInstallWhole1=0\r\nProductName=" + Setup.ProductName + "\r\n"));
-  ASSERT_TRUE(Reg.OpenKey(kSharedDllsKey, false));
+  ASSERT_TRUE(Reg.OpenKey(cSharedDllsKey, false));
   EXPECT_EQ(Reg.ReadInteger(Shared), 3);
   Reg.DeleteValue(Shared);
-  ASSERT_TRUE(Reg.OpenKey(std::string(kUninstallKey) + "\\" + Setup.ProductName, false));
+  ASSERT_TRUE(Reg.OpenKey(std::string(cUninstallKey) + "\\" + Setup.ProductName, false));
   EXPECT_EQ(Reg.ReadString("DisplayName"), Setup.ProductName);
   EXPECT_EQ(Reg.ReadString("UnInstallString"), "\"" + Folder + "UnInstall.exe\" \"" + Setup.ListFileName + "\"");
   EXPECT_EQ(Reg.ReadString("InstallLocation"), Folder);
@@ -75,7 +75,7 @@ TEST_F(UninstallOnWindows, RemovePreviousRunsTheUninstallerSilentlyAndWaitsForIt
   ASSERT_TRUE(CopyFileW(ToWide(WindowsPath(FAKE_UNINSTALLER)).c_str(), ToWide(Uninstaller).c_str(), FALSE));
   const std::string OldList = Folder + "old.lst";
   Reg.SetRootKey(RegistryRoot::LocalMachine);
-  ASSERT_TRUE(Reg.OpenKey(std::string(kUninstallKey) + "\\" + Setup.ProductName, true));
+  ASSERT_TRUE(Reg.OpenKey(std::string(cUninstallKey) + "\\" + Setup.ProductName, true));
   Reg.WriteString("ProductID", "TEST-PRODUCT");
   Reg.WriteString("UnInstallString", "\"" + Uninstaller + "\" \"" + OldList + "\"");
   Reg.CloseKey();

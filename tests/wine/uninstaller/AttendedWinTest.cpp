@@ -54,7 +54,7 @@ class AttendedRun : public ::testing::Test {
   void TearDown() override {
     RegistryWin Reg;
     Reg.SetRootKey(RegistryRoot::LocalMachine);
-    Reg.DeleteKey(std::string(kUninstallKey) + "\\" + Demo->Setup.ProductName);
+    Reg.DeleteKey(std::string(cUninstallKey) + "\\" + Demo->Setup.ProductName);
     if (Process) {
       if (WaitForSingleObject(Process, 10000) != WAIT_OBJECT_0) TerminateProcess(Process, 99);
       CloseHandle(Process);

@@ -10,7 +10,7 @@
 #include "system/RegistryWin.h"
 #include "system/SystemWin.h"
 #include "uninstall/untUnInstall.h"
-#include "wine/services/ServicesSupport.h"
+#include "shared/ServicesSupport.h"
 
 namespace uninstaller_test {
 
@@ -96,13 +96,13 @@ class Product {
   std::string Command() {
     RegistryWin Reg;
     Reg.SetRootKey(RegistryRoot::LocalMachine);
-    if (!Reg.OpenKey(std::string(kUninstallKey) + "\\" + Setup.ProductName, false)) return {};
+    if (!Reg.OpenKey(std::string(cUninstallKey) + "\\" + Setup.ProductName, false)) return {};
     return Reg.ReadString("UnInstallString");
   }
   bool EntryExists() {
     RegistryWin Reg;
     Reg.SetRootKey(RegistryRoot::LocalMachine);
-    return Reg.KeyExists(std::string(kUninstallKey) + "\\" + Setup.ProductName);
+    return Reg.KeyExists(std::string(cUninstallKey) + "\\" + Setup.ProductName);
   }
   // Removes it silently and waits until the uninstaller's temporary copy is gone.
   int RemoveSilently() {
@@ -144,7 +144,7 @@ inline std::vector<std::string> SubKeysOf(const std::string& Key) {
 inline std::int32_t Counter(const std::string& Path) {
   RegistryWin Reg;
   Reg.SetRootKey(RegistryRoot::LocalMachine);
-  if (!Reg.OpenKey(kSharedDllsKey, false) || !Reg.ValueExists(Path)) return -1;
+  if (!Reg.OpenKey(cSharedDllsKey, false) || !Reg.ValueExists(Path)) return -1;
   return Reg.ReadInteger(Path);
 }
 
@@ -155,7 +155,7 @@ class PendingRenames {
   PendingRenames() : FBefore(Read()) {}
   ~PendingRenames() {
     HKEY Key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_SET_VALUE, &Key) != ERROR_SUCCESS) return;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, cKey, 0, KEY_SET_VALUE, &Key) != ERROR_SUCCESS) return;
     if (FBefore.empty()) RegDeleteValueW(Key, L"PendingFileRenameOperations");
     else RegSetValueExW(Key, L"PendingFileRenameOperations", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(FBefore.data()),
                         static_cast<DWORD>(FBefore.size() * sizeof(wchar_t)));
@@ -172,14 +172,14 @@ class PendingRenames {
   }
 
  private:
-  static constexpr const wchar_t* kKey = L"System\\CurrentControlSet\\Control\\Session Manager";
+  static constexpr const wchar_t* cKey = L"System\\CurrentControlSet\\Control\\Session Manager";
   static std::wstring Read() {
     DWORD Size = 0;
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, kKey, L"PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, nullptr, nullptr,
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, cKey, L"PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, nullptr, nullptr,
                      &Size) != ERROR_SUCCESS)
       return {};
     std::wstring Data(Size / sizeof(wchar_t), L'\0');
-    RegGetValueW(HKEY_LOCAL_MACHINE, kKey, L"PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, nullptr, Data.data(),
+    RegGetValueW(HKEY_LOCAL_MACHINE, cKey, L"PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, nullptr, Data.data(),
                  &Size);
     Data.resize(Size / sizeof(wchar_t));
     return Data;

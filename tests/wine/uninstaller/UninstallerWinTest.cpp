@@ -20,16 +20,16 @@ class UninstallerRun : public ::testing::Test {
     Name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
     Root = GetTempDir() + "Удаление " + Name + "\\";
     MakeDirs(Root);
-    SharedBefore = ValuesOf(kSharedDllsKey);
-    EntriesBefore = SubKeysOf(kUninstallKey);
+    SharedBefore = ValuesOf(cSharedDllsKey);
+    EntriesBefore = SubKeysOf(cUninstallKey);
   }
   void TearDown() override {
     RegistryWin Reg;
     Reg.SetRootKey(RegistryRoot::LocalMachine);
-    for (const auto& Key : SubKeysOf(kUninstallKey))
+    for (const auto& Key : SubKeysOf(cUninstallKey))
       if (std::find(EntriesBefore.begin(), EntriesBefore.end(), Key) == EntriesBefore.end())
-        Reg.DeleteKey(std::string(kUninstallKey) + "\\" + Key);
-    if (Reg.OpenKey(kSharedDllsKey, false))
+        Reg.DeleteKey(std::string(cUninstallKey) + "\\" + Key);
+    if (Reg.OpenKey(cSharedDllsKey, false))
       for (const auto& Name : Reg.GetValueNames())
         if (Name.rfind(Root, 0) == 0) Reg.DeleteValue(Name);
     std::error_code Ignored;
@@ -39,7 +39,7 @@ class UninstallerRun : public ::testing::Test {
     // Counters are kept only where the system has the key.
     RegistryWin Reg;
     Reg.SetRootKey(RegistryRoot::LocalMachine);
-    Reg.OpenKey(kSharedDllsKey, true);
+    Reg.OpenKey(cSharedDllsKey, true);
   }
 
   std::string Name, Root;
@@ -86,7 +86,7 @@ TEST_F(UninstallerRun, SilentRemovalTakesEverythingTheRulesLetGo) {
   EXPECT_FALSE(Exists(Demo.Setup.ListFileName));
   EXPECT_TRUE(WaitFor([&] { return !Exists(Demo.Folder + "UnInstall.exe"); }, 10000));
   EXPECT_FALSE(Demo.EntryExists());
-  EXPECT_EQ(SubKeysOf(kUninstallKey), EntriesBefore);
+  EXPECT_EQ(SubKeysOf(cUninstallKey), EntriesBefore);
   ClearMark(L"VersionedServerUnregistered");
 }
 
@@ -135,8 +135,8 @@ TEST_F(UninstallerRun, ASharedFileGoesWithTheLastOfTheProductsThatInstalledIt) {
   EXPECT_EQ(Second.RemoveSilently(), 0);
   EXPECT_FALSE(Exists(Shared));
   // The registry is as it was before either installation.
-  EXPECT_EQ(ValuesOf(kSharedDllsKey), SharedBefore);
-  EXPECT_EQ(SubKeysOf(kUninstallKey), EntriesBefore);
+  EXPECT_EQ(ValuesOf(cSharedDllsKey), SharedBefore);
+  EXPECT_EQ(SubKeysOf(cUninstallKey), EntriesBefore);
 }
 
 TEST_F(UninstallerRun, ASharedFileWithoutCounterStaysAndTheStatusSaysSo) {
@@ -146,7 +146,7 @@ TEST_F(UninstallerRun, ASharedFileWithoutCounterStaysAndTheStatusSaysSo) {
   {
     RegistryWin Reg;
     Reg.SetRootKey(RegistryRoot::LocalMachine);
-    ASSERT_TRUE(Reg.OpenKey(kSharedDllsKey, false));
+    ASSERT_TRUE(Reg.OpenKey(cSharedDllsKey, false));
     Reg.DeleteValue(Shared);
   }
   EXPECT_EQ(Demo.RemoveSilently(), 1);

@@ -1,0 +1,286 @@
+// The packager on a small product: script encodings and their refusals, the command line,
+// the stub's resources after packing, the uninstaller's hook, signing order, spanning.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "shared/CabSetTestSupport.h"
+#include "Packager.h"
+#include "pe/PeResources.h"
+#include "shared/PeTestImage.h"
+#include "shared/TestFiles.h"
+#include "system/Files.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+using namespace setup::mksetup;
+using setup::pe::TPeImage;
+using setup::pe::TResourceName;
+
+// "FILE = n 1 0 0 0 0 0 0 0 SIZE 0 0  0 0 0 0" with FILEPATH.
+std::string FileRecord(int Item, std::size_t Size, const std::string& Path, int RunBefore = 0) {
+  return "FILE = " + std::to_string(Item) + " 1 0 0 0 0 0 0 0 " + std::to_string(Size) + " 0 0  0 " +
+         std::to_string(RunBefore) + " 0 0\nFILEPATH = " + Path + "\n";
+}
+
+class PackagerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directories(Dir / "files" / "bin");
+    Write("files/bin/app.exe", std::string(3000, 'a'));
+    Write("files/readme.txt", "readme\r\n");
+    setup::pe::TResourceTable Stub;
+    Stub.Set(TResourceName::FromId(24), TResourceName::FromId(1), "<assembly/>");
+    Stub.Set(TResourceName::FromId(10), TResourceName::FromText("CABINET"), "library bytes");
+    Write("stub.exe", TPeImage(petest::BuildImage({{".text", "code", petest::cCode},
+                                                   {".rsrc", "", petest::cResources, true},
+                                                   {".reloc", "", petest::cRelocations, false, true}}))
+                          .WithResources(Stub));
+    Options.FilesDir = P("files");
+    Options.Stub = P("stub.exe");
+    Options.OutDir = P("out");
+    Options.Script = P("setup.ini");
+  }
+
+  std::string P(const std::string& Relative) const { return (Dir / Relative).string(); }
+  void Write(const std::string& Relative, const std::string& Bytes) const { setup::SaveBytesToFile(P(Relative), Bytes); }
+  std::string Script(const std::string& Records) const {
+    return "DESCRIPTION = Продукт\nFULLINSTALL = 1\nGROUP = 1 0 0 1 1 4\nGROUPCAPTION = Всё\n" + Records;
+  }
+  TPackResult Pack() {
+    return Package(Options, P("nowhere"), Log, Signer);
+  }
+  std::string Resource(const std::string& Path, std::uint16_t Type, const std::string& Name) const {
+    const auto Table = TPeImage(setup::LoadBytesFromFile(Path)).ReadResources();
+    const auto* R = Table.Find(TResourceName::FromId(Type), TResourceName::FromText(Name));
+    return R ? R->Data : "<none>";
+  }
+  // The packaging fails; the message holds every fragment and nothing is left in OUTDIR.
+  void ExpectRefused(std::initializer_list<std::string> Fragments) {
+    try {
+      Pack();
+      ADD_FAILURE() << "packed";
+    } catch (const setup::Exception& E) {
+      for (const auto& F : Fragments) EXPECT_NE(std::string(E.what()).find(F), std::string::npos) << E.what();
+    }
+    EXPECT_FALSE(fs::exists(Dir / "out" / "DISK1" / "setup.exe"));
+  }
+
+  test::TTempDir Temp{"mksetup-test"};
+  const fs::path& Dir = Temp.Path();
+  TPackOptions Options;
+  std::ostringstream Log;
+  TSigner Signer = RunSignCommand;
+};
+
+TEST(ScriptDecoding, DetectsUtf8AndCodePage1251AndStoresCodePage1251WithCrLf) {
+  const std::string Utf8 = "DESCRIPTION = Продукт\nGROUPNAME = Группа\r\nREADME = ok\r";
+  const std::string Expected = "DESCRIPTION = \xCF\xF0\xEE\xE4\xF3\xEA\xF2\r\nGROUPNAME = \xC3\xF0\xF3\xEF\xEF\xE0\r\nREADME = ok\r\n";
+  EXPECT_EQ(DecodeScript(Utf8, "s").Cp1251, Expected);
+  EXPECT_EQ(DecodeScript("\xEF\xBB\xBF" + Utf8, "s").Cp1251, Expected);
+  const auto Cp1251 = DecodeScript(Expected, "s");
+  EXPECT_EQ(Cp1251.Cp1251, Expected);
+  EXPECT_EQ(Cp1251.Encoding, "code page 1251");
+}
+
+TEST(ScriptDecoding, NamesEveryLineThatCodePage1251CannotHoldOrThatHasANul) {
+  try {
+    DecodeScript("DESCRIPTION = ok\nREADME = 中文\nREADME = fine\nLICENSE = a\xE2\x9C\x93\nREADME = x\0y"s, "s.ini");
+    FAIL();
+  } catch (const setup::Exception& E) {
+    const std::string M = E.what();
+    EXPECT_NE(M.find("s.ini:2: error: '中' cannot be written in code page 1251"), std::string::npos) << M;
+    EXPECT_NE(M.find("s.ini:4: error: '✓'"), std::string::npos) << M;
+    EXPECT_NE(M.find("s.ini:5: error: a NUL character"), std::string::npos) << M;
+    EXPECT_EQ(M.find("s.ini:3"), std::string::npos) << M;
+  }
+  EXPECT_THROW(DecodeScript("\xEF\xBB\xBF\xCF\xF0\xEE", "s"), setup::Exception);  // a BOM on 1251 text
+}
+
+TEST(CommandLine, DiskSizesCompressionAndRunBefore) {
+  // Named media give the room a formatted medium leaves for files, and its allocation unit.
+  auto Disk = [](const char* Text) {
+    const auto D = ParseDiskSize(Text);
+    return std::make_pair(D.Bytes, D.Unit);
+  };
+  EXPECT_EQ(Disk("1.44M"), std::make_pair(std::uint64_t(1457664), 512u));
+  EXPECT_EQ(Disk("1.44m"), Disk("1.44M"));
+  EXPECT_EQ(Disk("2.88M"), std::make_pair(std::uint64_t(2915328), 1024u));
+  EXPECT_EQ(Disk("650M"), std::make_pair(std::uint64_t(681984000 - 1048576), 2048u));
+  EXPECT_EQ(Disk("4.7G").first, 4700372992u - 1048576);
+  EXPECT_EQ(Disk("123456"), std::make_pair(std::uint64_t(123456), 1u));
+  for (const char* Bad : {"", "0", "1.2M", "-5", "12K", "99999999999999999999"}) EXPECT_THROW(ParseDiskSize(Bad), TUsageError) << Bad;
+
+  const auto O = ParseArguments({"--compression", "lzx:16", "--runbefore", "7=tool.exe", "--disk-size=2.88M", "a.ini", "out"});
+  EXPECT_EQ(O.Compression, TCompressionKind::Lzx);
+  EXPECT_EQ(O.LzxWindow, 16);
+  ASSERT_EQ(O.RunBefore.size(), 1u);
+  EXPECT_EQ(O.RunBefore[0], std::make_pair(std::int32_t(7), std::string("tool.exe")));
+  EXPECT_EQ(O.DiskSize, 2915328u);
+  EXPECT_EQ(O.DiskUnit, 1024u);
+  EXPECT_EQ(O.Script, "a.ini");
+  EXPECT_EQ(O.OutDir, "out");
+  for (const std::vector<std::string>& Bad : std::vector<std::vector<std::string>>{
+           {"--compression", "lzx:22", "a", "b"}, {"--compression", "quantum", "a", "b"}, {"--runbefore", "x=y", "a", "b"},
+           {"a"}, {"a", "b", "c"}, {"--frobnicate", "a", "b"}, {"a", "b", "--logo"}})
+    EXPECT_THROW(ParseArguments(Bad), TUsageError);
+}
+
+TEST(SizeColumn, ReplacesOnlyTheTenthColumnOfItsLine) {
+  const std::string S = "A = 1\r\nFILE = 3 1 0 0 0 0 0 0 0 156 1 0 1.0.0.1 0 0 1 0\r\nB = 2\r\n";
+  EXPECT_EQ(WithFileSize(S, 2, 4096), "A = 1\r\nFILE = 3 1 0 0 0 0 0 0 0 4096 1 0 1.0.0.1 0 0 1 0\r\nB = 2\r\n");
+}
+
+TEST_F(PackagerTest, FillsTheStubAndPacksEveryFile) {
+  Write("setup.ini", Script(FileRecord(2, 3000, "\\bin\\app.exe") + FileRecord(3, 8, "\\readme.txt") +
+                            FileRecord(4, 4, "\\tool.exe", 1)));
+  Write("files/tool.exe", "tool");
+  Write("before.exe", "program run before installing");
+  Options.RunBefore = {{4, P("before.exe")}};
+  Options.Logo = std::string(SETUP_ROOT) + "/examples/demo/logo.bmp";
+  Options.Background = Options.Logo;
+  const auto Result = Pack();
+  const std::string Setup = P("out/DISK1/setup.exe");
+  EXPECT_EQ(Resource(Setup, 10, "SCRIPT"), DecodeScript(setup::LoadBytesFromFile(P("setup.ini")), "").Cp1251);
+  EXPECT_EQ(Resource(Setup, 10, "CABINET"), "library bytes");
+  EXPECT_EQ(Resource(Setup, 2, "LOGO"), setup::LoadBytesFromFile(Options.Logo).substr(14));
+  EXPECT_EQ(Resource(Setup, 2, "BACKGROUND"), setup::LoadBytesFromFile(Options.Logo).substr(14));
+  EXPECT_EQ(Resource(Setup, 10, "RUNBEFORE4"), "program run before installing");
+  const auto Table = TPeImage(setup::LoadBytesFromFile(Setup)).ReadResources();
+  EXPECT_NE(Table.Find(TResourceName::FromId(24), TResourceName::FromId(1)), nullptr);
+  ASSERT_EQ(Result.Files.size(), 3u);
+  EXPECT_EQ(Result.Files[0].ItemNo, 2);
+  EXPECT_EQ(Result.BytesIn, 3012u);
+  EXPECT_EQ(Result.Disks, 1);
+  EXPECT_TRUE(fs::exists(Dir / "out" / "DISK1" / "setup1.cab"));
+  EXPECT_FALSE(fs::exists(Dir / "out" / ".mksetup-work"));
+  EXPECT_EQ(Log.str().find("warning"), std::string::npos) << Log.str();
+}
+
+TEST_F(PackagerTest, EntriesAreNamedByItemAndCarryTheSourcesTimeAndReadOnlyMark) {
+  Write("setup.ini", Script(FileRecord(2, 3000, "\\bin\\app.exe") + FileRecord(3, 8, "\\readme.txt")));
+  // 2021-06-15 10:20:30 local time, as the cabinet keeps it.
+  std::tm Local{};
+  Local.tm_year = 121, Local.tm_mon = 5, Local.tm_mday = 15, Local.tm_hour = 10, Local.tm_min = 20, Local.tm_sec = 30;
+  Local.tm_isdst = -1;
+  const auto When = std::chrono::system_clock::from_time_t(std::mktime(&Local));
+  fs::last_write_time(Dir / "files/readme.txt", std::chrono::file_clock::from_sys(When));
+  fs::permissions(Dir / "files/readme.txt", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  Pack();
+  const auto Header = cabtest::ReadHeader(Dir / "out/DISK1/setup1.cab");
+  ASSERT_EQ(Header.Files.size(), 2u);
+  EXPECT_EQ(Header.Files[0].Name, "2");
+  EXPECT_EQ(Header.Files[1].Name, "3");
+  EXPECT_EQ(Header.Files[1].Date, (41 << 9) | (6 << 5) | 15);
+  EXPECT_EQ(Header.Files[1].Time, (10 << 11) | (20 << 5) | 15);
+  EXPECT_EQ(Header.Files[1].Attributes, setup::cabAttrArchive | setup::cabAttrReadOnly);
+  EXPECT_EQ(Header.Files[0].Attributes, setup::cabAttrArchive);
+}
+
+TEST_F(PackagerTest, WarnsAboutWrongSizesOrFixesThem) {
+  Write("setup.ini", Script(FileRecord(2, 12, "\\bin\\app.exe")));
+  Pack();
+  EXPECT_NE(Log.str().find("setup.ini:5: warning: FILE 2 gives the size 12 but"), std::string::npos) << Log.str();
+  Options.FixSizes = true;
+  Pack();
+  EXPECT_NE(Resource(P("out/DISK1/setup.exe"), 10, "SCRIPT").find("FILE = 2 1 0 0 0 0 0 0 0 3000 0 0"), std::string::npos);
+}
+
+TEST_F(PackagerTest, RefusesWithEveryProblemAtOnce) {
+  Write("setup.ini", Script(FileRecord(2, 3000, "\\bin\\app.exe") + FileRecord(3, 1, "\\missing.txt") +
+                            FileRecord(4, 1, "\\tool.exe", 1)));
+  Write("not.bmp", "BM but not much else");
+  Options.Logo = P("not.bmp");
+  Write("list.txt", "2=bin/app.exe\n99=readme.txt\n");
+  Options.ListFile = P("list.txt");
+  ExpectRefused({"setup.ini:7: error: FILE 3: its content", "list.txt:2: error: item 99 is no FILE record",
+                 "--logo", "FILE 4 runs before installing but no --runbefore 4=PROGRAM"});
+}
+
+TEST_F(PackagerTest, RefusesWhatTheProgramWouldRefuseOrMisread) {
+  Write("setup.ini", Script("DIR = 5 9 0 0 0 0\nDIRPATH = \\x\n"));
+  ExpectRefused({"setup.ini:5: error:", "owner"});
+  Write("setup.ini", Script("GROUPDIRECTORY = 4 \n"));
+  ExpectRefused({"setup.ini:5: error: '4 ' is not a valid integer value"});
+  // Lines the program would ignore are refused unless the author says they may pass.
+  Write("setup.ini", Script("DESCRIPTON = typo\nDIR=4 1 0 0 0 0\nDESCRIPTION = again\n"));
+  ExpectRefused({"setup.ini:5: error: unknown key 'DESCRIPTON'", "setup.ini:6: error: wrong spacing", "--lenient"});
+  Options.Lenient = true;
+  Pack();
+  EXPECT_NE(Log.str().find("setup.ini:5: warning: unknown key"), std::string::npos) << Log.str();
+  EXPECT_NE(Log.str().find("setup.ini:7: warning: DESCRIPTION was already set"), std::string::npos) << Log.str();
+}
+
+TEST_F(PackagerTest, UnInstallExeComesFromTheUninstallerOptionWhenTheFolderHasNone) {
+  Write("setup.ini", Script(FileRecord(2, 3000, "\\bin\\app.exe") + FileRecord(3, 7, "\\UnInstall.exe")));
+  ExpectRefused({"FILE 3 is UnInstall.exe", "--uninstaller"});
+  Write("uninst.bin", "removes");
+  Options.Uninstaller = P("uninst.bin");
+  const auto Result = Pack();
+  ASSERT_EQ(Result.Files.size(), 2u);
+  EXPECT_EQ(Result.Files[1].Source, P("uninst.bin"));
+}
+
+TEST_F(PackagerTest, SignsTheLibraryTheUninstallerAndSetupInThatOrderBeforeEachIsUsed) {
+  Write("setup.ini", Script(FileRecord(2, 3000, "\\bin\\app.exe") + FileRecord(3, 7, "\\UnInstall.exe")));
+  Write("uninst.bin", "removes");
+  Options.Uninstaller = P("uninst.bin");
+  std::vector<std::string> Signed;
+  Signer = [&](const std::string& Command, const std::string& Path) {
+    EXPECT_EQ(Command, "sign-it");
+    Signed.push_back(fs::path(Path).filename().string());
+    setup::SaveBytesToFile(Path, setup::LoadBytesFromFile(Path) + "+SIGNED");
+  };
+  Options.Sign = "sign-it";
+  const auto Result = Pack();
+  EXPECT_EQ(Signed, (std::vector<std::string>{"UnInstall.exe", "CABINET.DLL", "setup.exe"}));
+  EXPECT_EQ(Resource(P("out/DISK1/setup.exe"), 10, "CABINET"), "library bytes+SIGNED");
+  const std::string Setup = setup::LoadBytesFromFile(P("out/DISK1/setup.exe"));
+  EXPECT_EQ(Setup.substr(Setup.size() - 7), "+SIGNED");
+  EXPECT_EQ(Result.Files[1].Size, 14u);  // the signed copy is what the cabinet carries
+  EXPECT_EQ(setup::LoadBytesFromFile(P("uninst.bin")), "removes");  // the original stays as it was
+  EXPECT_EQ(Result.Files[1].Source, P("uninst.bin"));
+}
+
+TEST_F(PackagerTest, SpansDisksWithSetupExeCountedOnTheFirst) {
+  std::string Records = FileRecord(2, 3000, "\\bin\\app.exe");
+  for (int i = 3; i < 12; ++i) {
+    Write("files/f" + std::to_string(i) + ".bin", petest::BuildImage({{".text", std::string(4000 + i, char(i))}}));
+    Records += FileRecord(i, 0, "\\f" + std::to_string(i) + ".bin");
+  }
+  Write("setup.ini", Script(Records));
+  Options.Compression = TCompressionKind::None;
+  const auto Setup = fs::file_size(Options.Stub) + 4096;  // a generous bound on the filled stub
+  Options.DiskSize = Setup + 15000;
+  Options.DiskUnit = 512;
+  const auto Result = Pack();
+  EXPECT_GE(Result.Disks, 3);
+  // Counted in whole allocation units, as the disk stores them.
+  auto OnDisk = [](const fs::path& File) { return (fs::file_size(File) + 511) / 512 * 512; };
+  EXPECT_LE(OnDisk(Dir / "out/DISK1/setup.exe") + OnDisk(Dir / "out/DISK1/setup1.cab"), Options.DiskSize);
+  for (int n = 2; n <= Result.Disks; ++n)
+    EXPECT_LE(OnDisk(Dir / "out" / ("DISK" + std::to_string(n)) / ("setup" + std::to_string(n) + ".cab")), Options.DiskSize);
+  // A second run with one disk leaves no stale disk of the first behind.
+  Options.DiskSize = 0;
+  EXPECT_EQ(Pack().Disks, 1);
+  EXPECT_FALSE(fs::exists(Dir / "out" / "DISK2"));
+}
+
+TEST_F(PackagerTest, LzxSetsCarryTheirWindowInTheFolder) {
+  Write("setup.ini", Script(FileRecord(2, 3000, "\\bin\\app.exe")));
+  Write("files/bin/app.exe", std::string(3000, 'x'));
+  Options.Compression = TCompressionKind::Lzx;
+  Options.LzxWindow = 16;
+  Pack();
+  // The first folder's compression word follows the 36-byte header: LZX (3) with 2^16.
+  const std::string Cabinet = setup::LoadBytesFromFile(P("out/DISK1/setup1.cab"));
+  ASSERT_GT(Cabinet.size(), 44u);
+  EXPECT_EQ(static_cast<unsigned char>(Cabinet[42]), 3);
+  EXPECT_EQ(static_cast<unsigned char>(Cabinet[43]), 16);
+}
+
+}  // namespace
