@@ -20,7 +20,7 @@ no='Нет, я несогласен(на) с условиями соглашен
 give_up='Вы подтверждаете выход из программы и прекращение установки ?'
 tree='SysTreeView32:1'
 # The first lines of a walk: start the program and wait for its welcome page.
-begin() { printf '%s\n' "start as=$1 \"$2\"" "window \"Мастер установки\" class=TfrmWork \"text=$welcome\" timeout=30000"; }
+begin() { printf '%s\n' "start as=$1 \"$2\"" "window \"*Мастер установки\" class=TfrmWork \"text=$welcome\" timeout=30000"; }
 # From the welcome page over the accepted licence and the readme to the directory page.
 to_directory() {
   printf '%s\n' 'click "Далее >>"' "click \"$yes\"" 'click "Далее >>"' \
@@ -300,7 +300,7 @@ answer "$give_up" no
 window "Вставьте следующий диск" text=setup2.cab
 set-text Edit:1 "$(winpath "$disks/elsewhere/Второй диск")"
 click ОК
-window "Мастер установки" class=TfrmWork
+window "*Мастер установки" class=TfrmWork
 expect-text "Для завершения установки необходимо перезагрузить компьютер" timeout=90000
 click Завершить
 wait-exit 0 of=disk only=TfrmWork,TfrmMain,WineConsoleClass
