@@ -393,7 +393,7 @@ void TfrmWork::ShowFinishPage() {
   SetFocus(btnCancel);
 }
 
-void TfrmWork::btnCancelClick() {
+void TfrmWork::btnCancelClick(bool FromButton) {
   if (!Handle) return;
   auto Confirmed = [this] {
     return AppMessageBox(Handle, Msg::GiveUpQuestion, Msg::ExitCaption, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) ==
@@ -405,8 +405,9 @@ void TfrmWork::btnCancelClick() {
     if (Confirmed() && FExecutor) FExecutor->Cancelled = true;
     return;
   }
-  // Only a restart the finish page offered and the user chose counts.
-  const bool Restart = OfferRestart(FInstallSucceeded, Info->DialogReboot) && Checked(radioReboot);
+  // Only a restart the finish page offered and the user chose, confirmed with the button itself,
+  // counts: Escape or closing the window leaves the machine running.
+  const bool Restart = FromButton && OfferRestart(FInstallSucceeded, Info->DialogReboot) && Checked(radioReboot);
   switch (CancelAction(FPage, Info->DialogReboot, Restart)) {
     case TCancelAction::AskThenClose:
     case TCancelAction::AskThenStopRun:
@@ -530,8 +531,10 @@ LRESULT TfrmWork::Handle_(UINT Msg, WPARAM WParam, LPARAM LParam) {
           if (IsWindowEnabled(btnBack)) btnNextBackClick(btnBack);
           return 0;
         case idBtnCancel:
-        case IDCANCEL:
-          btnCancelClick();
+          btnCancelClick(true);
+          return 0;
+        case IDCANCEL:  // Escape
+          btnCancelClick(false);
           return 0;
         case idRadioYes:
         case idRadioNo:
@@ -568,7 +571,7 @@ LRESULT TfrmWork::Handle_(UINT Msg, WPARAM WParam, LPARAM LParam) {
       break;
     }
     case WM_CLOSE:
-      btnCancelClick();
+      btnCancelClick(false);
       return 0;
     case WM_DESTROY:
       FreeCabinetLibrary();

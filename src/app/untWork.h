@@ -88,7 +88,8 @@ class TfrmWork : public IInstallHost {
   void LeavePage();
   void RunBeforePrograms();
   void btnNextBackClick(HWND Sender);
-  void btnCancelClick();
+  // FromButton: the Cancel (Finish) button itself, not Escape or the window being closed.
+  void btnCancelClick(bool FromButton);
   TTypeChoice CheckedTypes() const;
   void ShowError(const std::string& Text);
   void LogSelection();

@@ -53,6 +53,8 @@
 //   expect-value CTL TEXT [timeout=] the control's whole text is TEXT (edits included)
 //   expect-enabled CTL, expect-disabled CTL, expect-checked CTL, expect-unchecked CTL [timeout=]
 //   expect-missing CTL               no such visible control
+//   key CTL escape|enter             press and release the key on the control (the program's
+//                                    dialog handling sees it as a person's key)
 //   set-text CTL TEXT                WM_SETTEXT (as a paste: no key filter sees it)
 //   type CTL CHARS                   one WM_CHAR per character, through the control's own
 //                                    window procedure (and so its key filter)
@@ -753,6 +755,15 @@ void Driver::Run(const Command& C) {
     });
   } else if (Name == L"expect-missing") {
     if (HWND Ctl = FindControl(Arg(C, 1))) throw Failure("visible control " + Describe(Current(), Ctl));
+  } else if (Name == L"key") {
+    HWND Ctl = Control(C, 1);
+    static const std::map<std::wstring, std::pair<UINT, UINT>> Keys = {{L"escape", {VK_ESCAPE, 0x01}},
+                                                                        {L"enter", {VK_RETURN, 0x1C}}};
+    auto Key = Keys.find(Arg(C, 2));
+    if (Key == Keys.end()) throw UsageError("key: unknown key " + FromWide(Arg(C, 2)));
+    const auto [Vk, Scan] = Key->second;
+    PostMessageW(Ctl, WM_KEYDOWN, Vk, static_cast<LPARAM>(1 | Scan << 16));
+    PostMessageW(Ctl, WM_KEYUP, Vk, static_cast<LPARAM>(1 | Scan << 16 | 0xC0000000u));
   } else if (Name == L"set-text") {
     HWND Ctl = Control(C, 1);
     if (!Send(Ctl, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Arg(C, 2).c_str()))) throw Failure("WM_SETTEXT failed");
