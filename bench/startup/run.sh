@@ -26,7 +26,7 @@ g() { '$root/tools/wine-run' '$prefix' '$driver' -q "\$@"; }
 g timed-start 'Минимальное окно' 'Готово' '$(win "$build/bench/startup/bench_minwindow.exe")' \\; close \\; wait-exit 0 >/dev/null
 for i in \$(seq 1 $n); do
   find '$prefix/drive_c/users' -name CABINET.DLL -delete 2>/dev/null
-  g timed-start 'Мастер установки' '$welcome' '$(win "$work/media/DISK1/setup.exe")' timeout=60000 \\; \\
+  g timed-start '*Мастер установки' '$welcome' '$(win "$work/media/DISK1/setup.exe")' timeout=60000 \\; \\
     click 'Отмена' \\; answer 'Вы подтверждаете выход' yes \\; wait-exit 1 | sed -n 's/^startup: /setup /p'
   g timed-start 'Минимальное окно' 'Готово' '$(win "$build/bench/startup/bench_minwindow.exe")' \\; close \\; wait-exit 0 \\
     | sed -n 's/^startup: /minimal /p'

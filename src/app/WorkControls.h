@@ -32,7 +32,7 @@ enum : int {
 };
 
 // Subclass ids of the controls whose input the wizard filters.
-enum : UINT_PTR { scDirectoryEdit = 1, scComponents, sc1C, scLink };
+enum : UINT_PTR { scDirectoryEdit = 1, scComponents, sc1C, scLink, scDirectoryTree };
 
 inline bool Checked(HWND Button) { return SendMessageW(Button, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 inline void SetChecked(HWND Button, bool Value) {

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "app/AppWin.h"
+#include "system/ResourceWin.h"
 #include "system/WideWin.h"
 #include "wizard/Background.h"
 
@@ -14,10 +15,6 @@ namespace {
 
 const wchar_t* const cClassName = L"TfrmMain";
 
-// The maker's pages the two banners lead to.
-const wchar_t* const cServiceAddress = L"https://example.org/setup-engine/service";
-const wchar_t* const cBlogAddress = L"https://example.org/setup-engine/blog";
-
 constexpr int cBannerWidth = 212, cBannerHeight = 92;
 constexpr int idProductName = 100, idImage1 = 101, idImage2 = 102;
 
@@ -25,6 +22,16 @@ constexpr int idProductName = 100, idImage1 = 101, idImage2 = 102;
 COLORREF ColorToRgb(std::uint32_t Color) {
   if (Color & 0x80000000u) return GetSysColor(static_cast<int>(Color & 0xFFu));
   return Color & 0x00FFFFFFu;
+}
+
+// The web page the vendor gave a banner (resource BANNERLINK<n>), or nothing: a banner without
+// one is a picture only.
+std::wstring BannerLink(const char* Name) {
+  const void* Bytes = nullptr;
+  unsigned long Size = 0;
+  if (!FindProgramResource(Name, Bytes, Size)) return {};
+  const std::string Address(static_cast<const char*>(Bytes), Size);
+  return IsBannerAddress(Address) ? ToWide(Address) : std::wstring();
 }
 
 HBITMAP LoadBitmapResource(const wchar_t* Name) {
@@ -93,6 +100,8 @@ void TfrmMain::FormCreate() {
   FBanner2 = LoadBitmapResource(L"BANNER2");
   if (FBanner1) SendMessageW(Image1, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(FBanner1));
   if (FBanner2) SendMessageW(Image2, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(FBanner2));
+  FLink1 = BannerLink("BANNERLINK1");
+  FLink2 = BannerLink("BANNERLINK2");
   // Each start shows one of the two invitations, taken by the clock.
   SYSTEMTIME Now;
   GetLocalTime(&Now);
@@ -164,11 +173,11 @@ void TfrmMain::FormDestroy() {
 }
 
 void TfrmMain::Image1Click() {
-  ShellExecuteW(GetDesktopWindow(), L"open", cServiceAddress, nullptr, nullptr, SW_SHOWNORMAL);
+  if (!FLink1.empty()) ShellExecuteW(GetDesktopWindow(), L"open", FLink1.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 void TfrmMain::Image2Click() {
-  ShellExecuteW(GetDesktopWindow(), L"open", cBlogAddress, nullptr, nullptr, SW_SHOWNORMAL);
+  if (!FLink2.empty()) ShellExecuteW(GetDesktopWindow(), L"open", FLink2.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 LRESULT TfrmMain::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam) {
@@ -200,7 +209,8 @@ LRESULT TfrmMain::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam) {
       break;
     case WM_SETCURSOR: {
       const auto Over = reinterpret_cast<HWND>(WParam);
-      if (Over == Image1 || Over == Image2) {
+      // Only a banner that leads somewhere looks like a link.
+      if ((Over == Image1 && !FLink1.empty()) || (Over == Image2 && !FLink2.empty())) {
         SetCursor(LoadCursorW(nullptr, IDC_HAND));
         return TRUE;
       }

@@ -41,6 +41,8 @@ class TfrmMain {
   void Image2Click();
 
   HWND FWizard = nullptr;
+  // The banners' web pages as the vendor gave them; empty: the banner is a picture only.
+  std::wstring FLink1, FLink2;
   HBITMAP FBackground = nullptr;
   HBITMAP FBanner1 = nullptr;
   HBITMAP FBanner2 = nullptr;

@@ -2,8 +2,11 @@
 
 #include <shellapi.h>
 
+#include <tuple>
+
 #include "app/AppWin.h"
 #include "app/Restart.h"
+#include "app/RunFolderWin.h"
 #include "app/WorkControls.h"
 #include "app/StateImages.h"
 #include "app/untQuest.h"
@@ -23,8 +26,36 @@ using namespace work;
 namespace {
 
 const wchar_t* const cClassName = L"TfrmWork";
+const char* const cRunBeforeName = "runbefore.exe";
 constexpr UINT cmFirstShow = WM_APP + 1;
 constexpr int cClientWidth = 632, cClientHeight = 372;
+
+BOOL CALLBACK TakeFirstIconName(HMODULE, LPCWSTR, LPWSTR Name, LONG_PTR Param) {
+  auto& First = *reinterpret_cast<std::wstring*>(Param);
+  First = IS_INTRESOURCE(Name) ? L"#" + std::to_wstring(reinterpret_cast<ULONG_PTR>(Name)) : std::wstring(Name);
+  return FALSE;
+}
+
+// The program's own icon (its first icon group) when it has one, else the system's application
+// icon, in both sizes the task bar and Alt+Tab take.
+void SetProgramIcons(HWND Wnd) {
+  const HINSTANCE Instance = GetModuleHandleW(nullptr);
+  std::wstring Name;
+  EnumResourceNamesW(Instance, MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */, TakeFirstIconName,
+                     reinterpret_cast<LONG_PTR>(&Name));
+  for (const auto& [Kind, Width, Height] : {std::tuple{ICON_BIG, SM_CXICON, SM_CYICON},
+                                             std::tuple{ICON_SMALL, SM_CXSMICON, SM_CYSMICON}}) {
+    HANDLE Icon = nullptr;
+    // Shared icons belong to the system's cache: nothing to free.
+    if (!Name.empty())
+      Icon = LoadImageW(Instance, Name.c_str(), IMAGE_ICON, GetSystemMetrics(Width), GetSystemMetrics(Height),
+                        LR_SHARED);
+    if (!Icon)
+      Icon = LoadImageW(nullptr, MAKEINTRESOURCEW(32512) /* IDI_APPLICATION */, IMAGE_ICON, GetSystemMetrics(Width),
+                        GetSystemMetrics(Height), LR_SHARED);
+    SendMessageW(Wnd, WM_SETICON, Kind, reinterpret_cast<LPARAM>(Icon));
+  }
+}
 
 }  // namespace
 
@@ -49,7 +80,9 @@ bool TfrmWork::Create() {
   RECT Frame = {0, 0, cClientWidth, cClientHeight};
   AdjustWindowRectEx(&Frame, Style, FALSE, WS_EX_DLGMODALFRAME);
   const int Width = Frame.right - Frame.left, Height = Frame.bottom - Frame.top;
-  Handle = CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, cClassName,
+  // The wizard stands for the program on the task bar and in Alt+Tab, although the background
+  // window owns it (which keeps it in front).
+  Handle = CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT | WS_EX_APPWINDOW, cClassName,
                            WideText(Msg::ApplicationTitle).c_str(), Style,
                            (GetSystemMetrics(SM_CXSCREEN) - Width) / 2, (GetSystemMetrics(SM_CYSCREEN) - Height) / 2,
                            Width, Height, nullptr, nullptr, Instance, this);
@@ -58,6 +91,11 @@ bool TfrmWork::Create() {
     DestroyWindow(Handle);
     return false;
   }
+  // The task bar shows the caption and the icon: the product's name comes first there.
+  const std::string Caption =
+      Info->Description.empty() ? Msg::ApplicationTitle : Info->Description + " — " + Msg::ApplicationTitle;
+  SetWindowTextW(Handle, ToWide(Caption).c_str());
+  SetProgramIcons(Handle);
   return true;
 }
 
@@ -130,21 +168,41 @@ void TfrmWork::ShowPanel(HWND Panel) {
 }
 
 bool TfrmWork::ExtractCabinetLibrary(std::string& Folder) {
-  Folder = GetTempDir();
-  SaveResourceToFile("CABINET", Folder + "CABINET.DLL");
+  // A folder of this run's own: nothing another program left or changes in the temporary
+  // folder is ever loaded.
+  if (!FRunFolder.Created()) FRunFolder.Create(GetTempDir());
+  FRunFolder.WriteResource("CABINET", "CABINET.DLL");
+  Folder = FRunFolder.Path();
   return true;
 }
 
 void TfrmWork::CMShowingChanged() {
+  auto NotStarted = [this](const std::string& Text) {
+    AppMessageBox(Handle, Text, Msg::ApplicationTitle, MB_OK | MB_ICONERROR);
+    LogLine("not started: exit status " + std::to_string(exitNotStarted));
+    Close(exitNotStarted);
+  };
+  // Two copies of one product's setup would install over each other.
+  const std::string& Product =
+      Info->UnInstallInfo.ProductName.empty() ? Info->Description : Info->UnInstallInfo.ProductName;
+  if (!ClaimProductMutex(Product, FProductMutex)) {
+    NotStarted(Msg::AlreadyRunning);
+    return;
+  }
   try {
     std::string Folder;
     ExtractCabinetLibrary(Folder);
     LoadCabinetLibrary(Folder);
-  } catch (const std::exception&) {
-    // Another running copy holds the library loaded, so its file cannot be written anew.
-    AppMessageBox(Handle, Msg::AlreadyRunning, Msg::ApplicationTitle, MB_OK | MB_ICONERROR);
-    LogLine("not started: exit status " + std::to_string(exitNotStarted));
-    Close(exitNotStarted);
+    LogLine("cabinet library: " + Folder + "CABINET.DLL");
+  } catch (const EAbort&) {
+    NotStarted(Msg::CabinetLibraryMissing);
+    return;
+  } catch (const ECabinetLibraryNotLoaded& Error) {
+    NotStarted(FormatTexts(Msg::CabinetLibraryNotLoaded, {FRunFolder.Path() + "CABINET.DLL", SystemErrorMessage(Error.Code)}));
+    return;
+  } catch (const std::exception& Error) {
+    // The temporary folder cannot be written (missing, read-only, full): its own reason.
+    NotStarted(Error.what());
     return;
   }
   const TRunOptions Options = ReadRunOptions(ProgramArguments());
@@ -248,9 +306,10 @@ void TfrmWork::LeavePage() {
 void TfrmWork::RunBeforePrograms() {
   for (const auto& File : Info->Files) {
     if (!File->RunBefore) continue;
-    const std::string Program = GetTempDir() + "runbefore.exe";
-    // A missing resource ends here silently; a file that cannot be written shows its error.
-    SaveResourceToFile("RUNBEFORE" + std::to_string(File->ItemNo), Program);
+    // Written to this run's own folder and held there while it runs, then deleted. A missing
+    // resource ends here silently; a file that cannot be written shows its error.
+    if (!FRunFolder.Created()) FRunFolder.Create(GetTempDir());
+    const std::string Program = FRunFolder.WriteResource("RUNBEFORE" + std::to_string(File->ItemNo), cRunBeforeName);
     for (const std::string& Command : RunBeforeCommands(*File, Program)) {
       try {
         RunProgram(Command, "", true, SW_SHOWDEFAULT);
@@ -258,6 +317,7 @@ void TfrmWork::RunBeforePrograms() {
         ShowError(Error.what());
       }
     }
+    FRunFolder.Discard(cRunBeforeName);
   }
 }
 
@@ -320,7 +380,7 @@ void TfrmWork::ShowFinishPage() {
   SetFocus(btnCancel);
 }
 
-void TfrmWork::btnCancelClick() {
+void TfrmWork::btnCancelClick(bool FromButton) {
   if (!Handle) return;
   auto Confirmed = [this] {
     return AppMessageBox(Handle, Msg::GiveUpQuestion, Msg::ExitCaption, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) ==
@@ -332,8 +392,9 @@ void TfrmWork::btnCancelClick() {
     if (Confirmed() && FExecutor) FExecutor->Cancelled = true;
     return;
   }
-  // Only a restart the finish page offered and the user chose counts.
-  const bool Restart = OfferRestart(FInstallSucceeded, Info->DialogReboot) && Checked(radioReboot);
+  // Only a restart the finish page offered and the user chose, confirmed with the button itself,
+  // counts: Escape or closing the window leaves the machine running.
+  const bool Restart = FromButton && OfferRestart(FInstallSucceeded, Info->DialogReboot) && Checked(radioReboot);
   switch (CancelAction(FPage, Info->DialogReboot, Restart)) {
     case TCancelAction::AskThenClose:
     case TCancelAction::AskThenStopRun:
@@ -457,8 +518,10 @@ LRESULT TfrmWork::Handle_(UINT Msg, WPARAM WParam, LPARAM LParam) {
           if (IsWindowEnabled(btnBack)) btnNextBackClick(btnBack);
           return 0;
         case idBtnCancel:
-        case IDCANCEL:
-          btnCancelClick();
+          btnCancelClick(true);
+          return 0;
+        case IDCANCEL:  // Escape
+          btnCancelClick(false);
           return 0;
         case idRadioYes:
         case idRadioNo:
@@ -495,10 +558,12 @@ LRESULT TfrmWork::Handle_(UINT Msg, WPARAM WParam, LPARAM LParam) {
       break;
     }
     case WM_CLOSE:
-      btnCancelClick();
+      btnCancelClick(false);
       return 0;
     case WM_DESTROY:
       FreeCabinetLibrary();
+      // Nothing of the run stays in the temporary folder, whichever way it ends.
+      FRunFolder.Remove();
       Info.reset();
       FSelection.reset();
       Handle = nullptr;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/FolderTree.h"
+#include "app/RunFolderWin.h"
 #include "engine/untThrd.h"
 #include "model/ComponentSelection.h"
 #include "model/Discovery.h"
@@ -84,7 +85,8 @@ class TfrmWork : public IInstallHost {
   void LeavePage();
   void RunBeforePrograms();
   void btnNextBackClick(HWND Sender);
-  void btnCancelClick();
+  // FromButton: the Cancel (Finish) button itself, not Escape or the window being closed.
+  void btnCancelClick(bool FromButton);
   TTypeChoice CheckedTypes() const;
   void ShowError(const std::string& Text);
   void LogSelection();
@@ -102,6 +104,8 @@ class TfrmWork : public IInstallHost {
   void FormPaint(HDC Dc);
 
   RegistryWin FRegistry;
+  TRunFolder FRunFolder;      // the cabinet library and the run-before programs, this run's only
+  HandleGuard FProductMutex;  // held while the program runs: a second copy finds it taken
   std::unique_ptr<TComponentSelection> FSelection;
   std::unique_ptr<TExecutor> FExecutor;
   std::vector<T1CTitle> F1CTitles;

@@ -132,6 +132,7 @@ void TfrmWork::CreateDirectoryPage() {
   HWND Panel = Panels[pgDirectory];
   Label(Panel, Msg::DirectoryHeading, 4, 44);
   stvDirectory.Create(Panel, cLeft, 50, cWidth, 150, idDirectoryTree);
+  SetWindowSubclass(stvDirectory.Handle, ControlProc, scDirectoryTree, reinterpret_cast<DWORD_PTR>(this));
   pnl1CForSelectDirectory = CreateWindowExW(WS_EX_CONTROLPARENT, cPanelClass, L"", WS_CHILD, cLeft, 134, cWidth, 68,
                                             Panel, nullptr, GetModuleHandleW(nullptr), this);
   Label(pnl1CForSelectDirectory, Msg::Configurations1C, 0, 16, 0, cWidth);
@@ -382,9 +383,11 @@ void TfrmWork::FormPaint(HDC Dc) {
     GetObjectW(FLogo, sizeof(Info), &Info);
     HDC Memory = CreateCompatibleDC(Dc);
     HGDIOBJ Old = SelectObject(Memory, FLogo);
+    // A larger picture shows its middle, cut evenly on both sides.
     const int W = std::min<int>(Info.bmWidth, 150), H = std::min<int>(Info.bmHeight, 340);
+    const int SourceLeft = (Info.bmWidth - W) / 2, SourceTop = (Info.bmHeight - H) / 2;
     const COLORREF Transparent = GetPixel(Memory, 0, Info.bmHeight - 1);
-    TransparentBlt(Dc, 8 + (150 - W) / 2, 20 + (340 - H) / 2, W, H, Memory, 0, 0, W, H, Transparent);
+    TransparentBlt(Dc, 8 + (150 - W) / 2, 20 + (340 - H) / 2, W, H, Memory, SourceLeft, SourceTop, W, H, Transparent);
     SelectObject(Memory, Old);
     DeleteDC(Memory);
   }
@@ -422,6 +425,14 @@ bool TfrmWork::ControlMessage(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) 
         // The tree may keep the button's release to itself; the press is over either way.
         FCollapsing = false;
         return true;
+      case WM_LBUTTONDBLCLK:
+        // A quick second press on a mark arrives as a double click: it toggles once more, as
+        // every press on a mark does, and the node neither expands nor collapses.
+        if (HTREEITEM Node = StateIconAt(treeComps, LParam)) {
+          ToggleComponent(Node);
+          return true;
+        }
+        return false;
       case WM_LBUTTONUP:
       case WM_KEYUP:
         FCollapsing = false;
@@ -445,6 +456,12 @@ bool TfrmWork::ControlMessage(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) 
           Toggle1CNode(Node);
         }
         return false;
+      case WM_LBUTTONDBLCLK:
+        if (HTREEITEM Node = StateIconAt(tree1S, LParam)) {
+          Toggle1CNode(Node);
+          return true;
+        }
+        return false;
       case WM_CHAR:
         if (WParam == L' ') {
           if (HTREEITEM Node = TreeView_GetSelection(tree1S)) Toggle1CNode(Node);
@@ -452,6 +469,13 @@ bool TfrmWork::ControlMessage(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) 
         }
         return false;
     }
+  }
+  if (Wnd == stvDirectory.Handle && Msg == WM_RBUTTONDOWN) {
+    // A right click chooses the folder under it, as a left click does.
+    TVHITTESTINFO Hit{};
+    Hit.pt = {static_cast<short>(LOWORD(LParam)), static_cast<short>(HIWORD(LParam))};
+    if (HTREEITEM Node = TreeView_HitTest(Wnd, &Hit); Node && (Hit.flags & TVHT_ONITEM)) TreeView_SelectItem(Wnd, Node);
+    return false;
   }
   return false;
 }

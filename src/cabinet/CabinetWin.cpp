@@ -22,7 +22,7 @@ void LoadCabinetLibrary(const std::string& Folder) {
   FreeCabinetLibrary();
   // The file is written as "CABINET.DLL"; Windows file names ignore case, so this finds it.
   LibraryHandle = LoadLibraryW(ToWide(Folder + "Cabinet.dll").c_str());
-  if (!LibraryHandle) throw Exception(Msg::CabinetLibraryNotFound);
+  if (!LibraryHandle) throw ECabinetLibraryNotLoaded(GetLastError());
   CabinetLibrary.FDICreate = Resolve<decltype(CabinetLibrary.FDICreate)>("FDICreate");
   CabinetLibrary.FDICopy = Resolve<decltype(CabinetLibrary.FDICopy)>("FDICopy");
   CabinetLibrary.FDIDestroy = Resolve<decltype(CabinetLibrary.FDIDestroy)>("FDIDestroy");

@@ -7,6 +7,10 @@ namespace setup::Msg {
 inline constexpr const char* ApplicationTitle = "Мастер установки";
 inline constexpr const char* ExitCaption = "Завершение работы";
 inline constexpr const char* AlreadyRunning = "Программа установки уже запущена!";
+// The folder of the run in the temporary folder and what is written there.
+inline constexpr const char* TempFolderNotCreated =
+    "Не удалось создать временную папку программы установки в каталоге <%s>: %s";
+inline constexpr const char* TempFileNotWritten = "Не удалось записать временный файл <%s>: %s";
 
 // Reading the script.
 inline constexpr const char* InvalidInteger = "'%s' is not a valid integer value.";
@@ -19,6 +23,9 @@ inline constexpr const char* GroupOwnAncestor =
 
 // The cabinet library.
 inline constexpr const char* CabinetLibraryNotFound = "Не найдена библиотека <Cabinet.dll>!";
+inline constexpr const char* CabinetLibraryNotLoaded = "Не удалось загрузить библиотеку <%s>: %s";
+inline constexpr const char* CabinetLibraryMissing =
+    "Программа установки повреждена: в ней нет библиотеки <Cabinet.dll>.";
 inline constexpr const char* CabinetGenericError = "Cabinet error %d (type %d)";
 // Indexed by the library's error code 1..11.
 inline constexpr const char* CabinetErrorTexts[] = {

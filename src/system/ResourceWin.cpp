@@ -7,14 +7,20 @@
 
 namespace setup {
 
-void SaveResourceToFile(const std::string& ResourceName, const std::string& FileName) {
+bool FindProgramResource(const std::string& ResourceName, const void*& Bytes, unsigned long& Size) {
   const HMODULE Program = GetModuleHandleW(nullptr);
   const HRSRC Found = FindResourceW(Program, ToWide(ResourceName).c_str(), MAKEINTRESOURCEW(10) /* RT_RCDATA */);
-  if (!Found) throw EAbort();
+  if (!Found) return false;
   const HGLOBAL Loaded = LoadResource(Program, Found);
-  const void* Bytes = Loaded ? LockResource(Loaded) : nullptr;
-  if (!Bytes) throw EAbort();
-  const DWORD Size = SizeofResource(Program, Found);
+  Bytes = Loaded ? LockResource(Loaded) : nullptr;
+  Size = SizeofResource(Program, Found);
+  return Bytes != nullptr;
+}
+
+void SaveResourceToFile(const std::string& ResourceName, const std::string& FileName) {
+  const void* Bytes = nullptr;
+  unsigned long Size = 0;
+  if (!FindProgramResource(ResourceName, Bytes, Size)) throw EAbort();
 
   const std::wstring Name = ToWide(FileName);
   // No sharing while it is written: another copy of the program that holds the file loaded

@@ -4,6 +4,9 @@
 
 namespace setup {
 
+// The bytes of the program's RCDATA resource ResourceName; false when it has none.
+bool FindProgramResource(const std::string& ResourceName, const void*& Bytes, unsigned long& Size);
+
 // Writes the bytes of the program's RCDATA resource ResourceName to FileName, created anew.
 // A missing resource ends with a silent abort (EAbort); a file that cannot be created raises
 // "Cannot create file "<FileName>". <reason>"; a failed write raises as well and removes the

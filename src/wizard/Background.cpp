@@ -1,5 +1,6 @@
 #include "wizard/Background.h"
 
+#include <cctype>
 #include <cmath>
 
 #include "model/untData.h"
@@ -51,6 +52,20 @@ std::vector<TGradientBand> GradientBands(int ClientHeight) {
 TTileGrid TileGrid(int PictureWidth, int PictureHeight, int ClientWidth, int ClientHeight) {
   if (PictureWidth <= 0 || PictureHeight <= 0 || ClientWidth <= 0 || ClientHeight <= 0) return {};
   return {(PictureHeight + ClientHeight - 1) / PictureHeight, (PictureWidth + ClientWidth - 1) / PictureWidth};
+}
+
+bool IsBannerAddress(std::string_view Address) {
+  auto StartsWith = [&](std::string_view Scheme) {
+    if (Address.size() < Scheme.size()) return false;
+    for (std::size_t I = 0; I < Scheme.size(); ++I)
+      if (std::tolower(static_cast<unsigned char>(Address[I])) != Scheme[I]) return false;
+    return true;
+  };
+  const std::size_t Host = StartsWith("https://") ? 8 : StartsWith("http://") ? 7 : 0;
+  if (Host == 0 || Address.size() <= Host || Address[Host] == '/' || Address.size() > 2000) return false;
+  for (unsigned char C : Address)
+    if (C <= ' ' || C == 0x7F || C == '"') return false;
+  return true;
 }
 
 }  // namespace setup

@@ -46,4 +46,9 @@ struct TTileGrid {
 };
 TTileGrid TileGrid(int PictureWidth, int PictureHeight, int ClientWidth, int ClientHeight);
 
+// True for a banner's web page as the program may hand it to the shell: http:// or https://,
+// then a host, with no blanks, quotes or control characters (anything else could start a
+// program or open a file).
+bool IsBannerAddress(std::string_view Address);
+
 }  // namespace setup

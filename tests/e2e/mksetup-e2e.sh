@@ -4,9 +4,9 @@
 # beside it: one disk, LZX); cabextract reads every cabinet back; each set's
 # DISK1\setup.exe then installs the product unattended and the installed bytes are compared.
 # The refusals: a bad script line, a missing file, a bitmap that is not one.
-#   mksetup-e2e.sh REPO_ROOT NATIVE_MKSETUP WINDOWS_MKSETUP WORK_DIR
+#   mksetup-e2e.sh REPO_ROOT NATIVE_MKSETUP WINDOWS_MKSETUP GUIDRIVER_EXE WORK_DIR
 set -u
-root=$1 native=$2 winmk=$3 work=$(realpath -m "$4")
+root=$1 native=$2 winmk=$3 driver=$4 work=$(realpath -m "$5")
 . "$(dirname "$0")/e2e-lib.sh"
 prefix=$work/wineprefix out=$work/mksetup
 c=$prefix/drive_c
@@ -101,9 +101,11 @@ cat > "$out/session.sh" <<INNER
 wr() { "$root/tools/wine-run" "$prefix" "\$@"; }
 wr reg add 'HKCU\Software\Wine\DllOverrides' /v cabinet /d native,builtin /f >/dev/null 2>&1
 wr reg delete '$uninstall_key\Демонстрационный продукт' /f >/dev/null 2>&1
-timeout 120 "$root/tools/wine-run" "$prefix" '$out/native/DISK1/setup.exe' /AUTO=ON '/PATH=C:\MkNative' '/GROUP=МкЛинукс'
+# The library the program loads, copied while it runs.
+timeout 120 "$root/tools/wine-run" "$prefix" '$driver' start as=native '$(winpath "$out/native/DISK1/setup.exe")' /AUTO=ON '/PATH=C:\MkNative' '/GROUP=МкЛинукс' \
+  \; expect-module Cabinet.dll '$(winpath "$out/library.native.dll")' of=native timeout=60000 \; wait-exit 0 of=native timeout=120000 > '$out/driver.native' 2>&1
 echo \$? > '$out/status.native'
-find "$prefix/drive_c/users" -name CABINET.DLL -exec tail -c 6 {} \; > '$out/library.native'
+tail -c 6 '$out/library.native.dll' > '$out/library.native' 2>/dev/null
 wr reg delete '$uninstall_key\Демонстрационный продукт' /f >/dev/null 2>&1
 timeout 120 "$root/tools/wine-run" "$prefix" '$out/windows/DISK1/setup.exe' /AUTO=ON '/PATH=C:\MkWindows' '/GROUP=МкВиндовс'
 echo \$? > '$out/status.windows'

@@ -2,7 +2,8 @@
 # Unattended and quiet runs as a deployment tool makes them (/AUTO=ON /QUIET=ON /LOG=...): each
 # ends by itself, with no box on screen, with the exit status that tells its outcome and a log
 # that says why. A version conflict and a busy file (kept: status 3), a missing last disk and a
-# truncated set (failed: 1), a bad script and a second copy (not started: 2), and /? (0).
+# truncated set (failed: 1), a bad script, a second copy and a temporary folder that does not
+# exist (not started: 2), and /? (0).
 #   quiet-e2e.sh REPO_ROOT MEDIA_DIR SETUP_BADSCRIPT_EXE GUIDRIVER_EXE LOCKER_EXE VERSIONED_DLL WORK_DIR
 set -u
 root=$1 media=$2 bad=$3 driver=$4 locker=$5 versioned=$6 work=$(realpath -m "$7")
@@ -10,7 +11,8 @@ root=$1 media=$2 bad=$3 driver=$4 locker=$5 versioned=$6 work=$(realpath -m "$7"
 prefix=$work/wineprefix out=$work/quiet
 c=$prefix/drive_c
 rm -rf "$out" && mkdir -p "$out" || exit 1
-[ -d "$c" ] && rm -rf "$c/E2E"
+# Leftovers of runs stopped from outside (a failed driver ends the programs it started).
+[ -d "$c" ] && rm -rf "$c/E2E" && find "$c/users" -maxdepth 3 \( -ipath "*/temp/cabinet.dll" -o -ipath "*/temp/setup-*" \) -prune -exec rm -rf {} +
 
 # The sets: whole; without its last disk; one cabinet that holds only the first files.
 cp -r "$media" "$out/whole" && cp -r "$media" "$out/nodisk2" && rm -rf "$out/nodisk2/DISK2" || exit 1
@@ -40,19 +42,37 @@ wait-exit 2 of=emptypath $allowed timeout=60000
 start as=help "$setup" /? /AUTO=ON /QUIET=ON
 wait-exit 0 of=help only= timeout=60000
 start as=first "$setup" "/PATH=C:\\\\E2E\\\\First"
-window "Мастер установки" class=TfrmWork timeout=30000
+window "*Мастер установки" class=TfrmWork timeout=30000
+expect-module Cabinet.dll "$(winpath "$out/loaded.dll")" of=first
+# The wizard stands for the program on the task bar, with the product's name; the background does not.
+window "Демонстрационный продукт — Мастер установки" class=TfrmWork
+expect-taskbar yes
+window * class=TfrmMain
+expect-taskbar no
+# Another temporary folder does not hide the first copy from the second.
+setenv TMP C:\\E2E\\OtherTemp
+setenv TEMP C:\\E2E\\OtherTemp
 start as=second "$setup" $(quiet second) "/PATH=C:\\\\E2E\\\\Second"
 wait-exit 2 of=second only=TfrmWork,TfrmMain timeout=60000
-window "Мастер установки" class=TfrmWork
+setenv TMP
+setenv TEMP
+window "*Мастер установки" class=TfrmWork
 click Отмена
 answer "Вы подтверждаете выход" yes
 wait-exit 1 of=first
+# A temporary folder that does not exist: not started, and said why.
+setenv TMP C:\\E2E\\NoSuchTemp
+setenv TEMP C:\\E2E\\NoSuchTemp
+start as=notemp "$setup" $(quiet notemp) "/PATH=C:\\\\E2E\\\\NoTemp"
+wait-exit 2 of=notemp only=TfrmWork,TfrmMain timeout=60000
+setenv TMP
+setenv TEMP
 GDR
 
 # (Placed once the session has made the prefix: a new prefix starts empty.)
 cat > "$out/session.sh" <<INNER
 # A demo.txt with another version than the script's 1.0.0.1 is already there.
-mkdir -p '$c/E2E/Busy' '$c/E2E/Version' && cp '$versioned' '$c/E2E/Version/demo.txt'
+mkdir -p '$c/E2E/Busy' '$c/E2E/Version' '$c/E2E/OtherTemp' && cp '$versioned' '$c/E2E/Version/demo.txt'
 '$root/tools/wine-run' '$prefix' reg add 'HKCU\\Software\\Wine\\DllOverrides' /v cabinet /d native,builtin /f >/dev/null 2>&1
 '$root/tools/wine-run' '$prefix' '$driver' -f '$(winpath "$out/cases.gdr")' > '$out/cases.out' 2>&1
 echo \$? > '$out/status.cases'
@@ -71,7 +91,7 @@ expect_log() {
   grep -Evq "$stamp" <<<"$lines" && fail "$name: a line without its time stamp: $(grep -Ev "$stamp" <<<"$lines" | head -1)"
   grep -Eq "$stamp$pattern" <<<"$lines" || { fail "$name: no line matching '$pattern'"; echo "--- $name.log"; cat "$file"; }
 }
-for name in version busy nodisk truncated badscript emptypath second; do
+for name in version busy nodisk truncated badscript emptypath second notemp; do
   expect_log $name 'setup\.exe [0-9.]+; command line: .*/QUIET=ON'
 done
 expect_log version 'kept \(version [0-9.]+\): C:\\E2E\\Version\\demo\.txt$'
@@ -93,5 +113,22 @@ expect_log emptypath 'exit status 2$'
 expect_log second 'message: Программа установки уже запущена!$'
 expect_log second 'answer \(quiet run\): OK$'
 expect_log second 'exit status 2$'
-for dir in Bad Second; do [ -e "$c/E2E/$dir" ] && fail "C:\\E2E\\$dir was created"; done
+for dir in Bad Second NoTemp NoSuchTemp; do [ -e "$c/E2E/$dir" ] && fail "C:\\E2E\\$dir was created"; done
+expect_log notemp 'message: Не удалось создать временную папку программы установки в каталоге <C:\\E2E\\NoSuchTemp\\>: .+'
+expect_log notemp 'exit status 2$'
+grep -q 'уже запущена' "$out/notemp.log" && fail "notemp: the missing temporary folder is reported as a running copy"
+[ -z "$(ls -A "$c/E2E/OtherTemp")" ] || fail "the refused second copy wrote into its temporary folder: $(ls -A "$c/E2E/OtherTemp")"
+
+# The library was loaded from a folder of the run's own inside the temporary folder, and every
+# run took its folder away when it ended, whatever its outcome.
+module=$(tr -d '\r' < "$out/cases.out" | sed -n 's/^module: //p' | head -n1)
+grep -Eiq '^C:\\users\\[^\\]+\\Temp\\setup-[^\\]+\\Cabinet\.dll$' <<<"$module" ||
+  fail "the cabinet library was not loaded from a folder of its own in the temporary folder: '$module'"
+folder=$(dirname "$c/$(tr '\\' / <<<"${module#C:\\}")")
+[ -n "$module" ] && [ -e "$folder" ] && fail "the run's folder $folder is left behind"
+# It is the library the program carries.
+cmp -s "$out/loaded.dll" "$media/../../src/cabinet/Cabinet.dll" || fail "the loaded CABINET.DLL is not our Cabinet.dll"
+left=$(find "$c/users" -maxdepth 3 -ipath '*/temp/setup-*')
+[ -z "$left" ] || fail "folders of runs left in the temporary folder: $left"
+find "$c/users" -maxdepth 3 -ipath '*/temp/cabinet.dll' | grep -q . && fail "CABINET.DLL written straight into the temporary folder"
 finish "$out/session.log" "quiet unattended runs checked"

@@ -19,15 +19,15 @@ welcome='Эта программа произведет установку на 
 # so and ends without a page of its own; the first goes on as before.
 cat > "$out/second.gdr" <<GDR
 start as=first "$setup" "/PATH=C:\\\\E2E\\\\Attended"
-window "Мастер установки" class=TfrmWork "text=$welcome" timeout=30000
+window "*Мастер установки" class=TfrmWork "text=$welcome" timeout=30000
 start as=second "$setup" /AUTO=ON "/PATH=C:\\\\E2E\\\\Second"
 wait-box "Программа установки уже запущена!"
 expect-value #65535 "Программа установки уже запущена!"
-expect-windows 1 "Мастер установки" class=TfrmWork "text=$welcome"
+expect-windows 1 "*Мастер установки" class=TfrmWork "text=$welcome"
 answer "Программа установки уже запущена!" ok
 wait-exit 2 of=second
-window "Мастер установки" class=TfrmWork "text=$welcome"
-expect-windows 1 "Мастер установки" class=TfrmWork
+window "*Мастер установки" class=TfrmWork "text=$welcome"
+expect-windows 1 "*Мастер установки" class=TfrmWork
 expect-enabled "Далее >>"
 expect-disabled "<< Назад"
 click Отмена
@@ -43,15 +43,15 @@ GDR
 # case above, so that a failure here does not hide how the first copy fares.
 cat > "$out/secondframe.gdr" <<GDR
 start as=first "$setup" "/PATH=C:\\\\E2E\\\\Attended"
-window "Мастер установки" class=TfrmWork "text=$welcome" timeout=30000
+window "*Мастер установки" class=TfrmWork "text=$welcome" timeout=30000
 start as=second "$setup" /AUTO=ON "/PATH=C:\\\\E2E\\\\Second"
 wait-box "Программа установки уже запущена!"
-expect-windows 1 "Мастер установки" class=TfrmWork "text=$welcome" timeout=1000
-expect-windows 2 "Мастер установки" class=TfrmWork timeout=1000
-expect-windows 0 "Мастер установки" class=TfrmWork "text=Выполняемая операция:" timeout=1000
+expect-windows 1 "*Мастер установки" class=TfrmWork "text=$welcome" timeout=1000
+expect-windows 2 "*Мастер установки" class=TfrmWork timeout=1000
+expect-windows 0 "*Мастер установки" class=TfrmWork "text=Выполняемая операция:" timeout=1000
 answer "Программа установки уже запущена!" ok
 wait-exit 2 of=second
-window "Мастер установки" class=TfrmWork "text=$welcome"
+window "*Мастер установки" class=TfrmWork "text=$welcome"
 click Отмена
 answer "Вы подтверждаете выход" yes
 wait-exit 1 of=first
@@ -77,7 +77,7 @@ GDR
 # /AUTO=ONX is not ON: the wizard asks as usual.
 cat > "$out/onx.gdr" <<GDR
 start "$setup" /AUTO=ONX /TYPE=FULL "/PATH=C:\\\\E2E\\\\Onx"
-window "Мастер установки" class=TfrmWork "text=$welcome" timeout=30000
+window "*Мастер установки" class=TfrmWork "text=$welcome" timeout=30000
 click Отмена
 answer "Вы подтверждаете выход" yes
 wait-exit 1 only=TfrmWork,TfrmMain,#32770

@@ -36,11 +36,11 @@ runs=(
   # The gated run: the progress page alone, its picture, a second copy refused, then the gate.
   cat <<INNER
 g start as=run '$(winpath "$run/DISK1/setup_gated.exe")' /AUTO=ON /TYPE=FULL '/PATH=C:\\E2E\\Full' '/GROUP=E2E Полная' \\; \\
-  window 'Мастер установки' class=TfrmWork 'text=Выполняемая операция:' timeout=30000 \\; \\
+  window '*Мастер установки' class=TfrmWork 'text=Выполняемая операция:' timeout=30000 \\; \\
   expect-text 'Показатель хода установки:' \\; expect-text 'Производится установка программного продукта.' \\; \\
   no-text 'Эта программа произведет установку' \\; \\
   expect-disabled '<< Назад' \\; expect-disabled 'Далее >>' \\; expect-enabled 'Отмена' \\; \\
-  only-windows TfrmWork TfrmMain \\; expect-windows 1 'Мастер установки' class=TfrmWork \\; \\
+  only-windows TfrmWork TfrmMain \\; expect-windows 1 '*Мастер установки' class=TfrmWork \\; \\
   sleep 500 \\; screenshot '$(winpath "$out/progress.bmp")' \\; screenshot '$(winpath "$out/screen.bmp")' screen \\; list \\; \\
   only-windows TfrmWork TfrmMain \\; no-window * class=#32770 \\; \\
   start as=second '$setup' /AUTO=ON '/PATH=C:\\E2E\\Second copy' \\; \\

@@ -20,7 +20,7 @@ no='Нет, я несогласен(на) с условиями соглашен
 give_up='Вы подтверждаете выход из программы и прекращение установки ?'
 tree='SysTreeView32:1'
 # The first lines of a walk: start the program and wait for its welcome page.
-begin() { printf '%s\n' "start as=$1 \"$2\"" "window \"Мастер установки\" class=TfrmWork \"text=$welcome\" timeout=30000"; }
+begin() { printf '%s\n' "start as=$1 \"$2\"" "window \"*Мастер установки\" class=TfrmWork \"text=$welcome\" timeout=30000"; }
 # From the welcome page over the accepted licence and the readme to the directory page.
 to_directory() {
   printf '%s\n' 'click "Далее >>"' "click \"$yes\"" 'click "Далее >>"' \
@@ -74,6 +74,10 @@ expect-value Edit:1 "C:\Program Files\Демо"
 set-text Edit:1 ""
 type Edit:1 ":C:\:*?<>|/W\""
 expect-value Edit:1 "C:\W"
+# A right click chooses the folder under it, as a left click does.
+tree-rclick $tree "Мой компьютер/ (C:)/windows"
+tree-expect-selected $tree "Мой компьютер/ (C:)/windows"
+expect-text "C:\windows"
 set-text Edit:1 "C:\Walk\All"
 $(shot 04-directory)
 click "<< Назад"
@@ -132,6 +136,15 @@ tree-click $tree Программа/Дополнения
 tree-expect $tree Программа 3
 tree-expect $tree Программа/Дополнения 2
 tree-expect $tree Программа/Дополнения/Примеры 2
+tree-expect $tree Программа/Справка 1
+# A quick second press on a mark arrives as a double click: it toggles once more (twice in all,
+# so the mark is back), and the node stays expanded.
+tree-expect-expanded $tree Программа/Дополнения yes
+tree-dblclick $tree Программа/Дополнения
+tree-expect $tree Программа/Дополнения 2
+tree-expect $tree Программа/Дополнения/Примеры 2
+tree-expect-expanded $tree Программа/Дополнения yes
+tree-expect $tree Программа 3
 tree-expect $tree Программа/Справка 1
 $(shot 06-components)
 click "Далее >>"
@@ -300,9 +313,12 @@ answer "$give_up" no
 window "Вставьте следующий диск" text=setup2.cab
 set-text Edit:1 "$(winpath "$disks/elsewhere/Второй диск")"
 click ОК
-window "Мастер установки" class=TfrmWork
+window "*Мастер установки" class=TfrmWork
 expect-text "Для завершения установки необходимо перезагрузить компьютер" timeout=90000
-click Завершить
+# Escape with the restart chosen ends the program without restarting: only the button restarts.
+click "Осуществить перезагрузку немедленно"
+expect-checked "Осуществить перезагрузку немедленно"
+key Завершить escape
 wait-exit 0 of=disk only=TfrmWork,TfrmMain,WineConsoleClass
 GDR
 
@@ -319,8 +335,8 @@ for walk in $walks; do
   wr reg delete '$uninstall_key' /f >/dev/null 2>&1
   wr '$driver' -q -f "\$(echo 'Z:$out/'\$walk.gdr | tr / '\\\\')" > '$out/'\$walk.log 2>&1
   echo \$? > '$out/status.'\$walk
+  find '$c/users' -name restart-request.txt > '$out/restart.'\$walk
   if [ "\$walk" = all ]; then
-    find '$c/users' -name restart-request.txt > '$out/restart.all'
     # Later walks have no 1C page, so every installation found gets its copy again.
     for product in Buh Trade; do [ -e '$c/1C/'\$product/BIN/demo.txt ] && echo \$product; done > '$out/1c.all'
   fi
@@ -352,6 +368,7 @@ done
 cmp -s "$root/examples/demo/files/demo.txt" "$c/1C/Buh/BIN/demo.txt" || fail "the 1C copy differs from demo.txt"
 [ -f "$start_menu/Группа обхода/Демо-программа.lnk" ] || fail "custom walk: no shortcut in the chosen program group"
 [ -s "$out/restart.all" ] || fail "the restart chosen on the finish page was not requested"
+[ -s "$out/restart.nextdisk" ] && fail "Escape on the finish page requested the restart"
 
 # The cancelled run stopped before any file; the refused licence and the cancelled wizard
 # installed nothing; the short wizard's only type (typical) is applied as an unattended run

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "ScriptTool.h"
+#include "wizard/Background.h"
 #include "cabinet/writer/CabinetWriter.h"
 #include "model/untData.h"
 #include "pe/PeResources.h"
@@ -33,6 +34,9 @@ const char* const cUsage =
     "  --logo BMP             the wizard's picture (bitmap LOGO)\n"
     "  --background BMP       the background window's picture (bitmap BACKGROUND)\n"
     "  --runbefore ITEM=PATH  the program run before installing for FILE ITEM (RUNBEFORE<ITEM>)\n"
+    "  --banner-link N=URL    the web page (http:// or https://) that a click on the background\n"
+    "                         window's banner N (1 or 2) opens (BANNERLINK<N>); a banner without\n"
+    "                         one is a picture only\n"
     "  --stub FILE            the setup program to fill (default: setupstub.exe beside mksetup)\n"
     "  --uninstaller FILE     the content of a FILE record named UnInstall.exe that has none\n"
     "                         (default: UnInstall.exe beside mksetup)\n"
@@ -48,6 +52,7 @@ const char* const cUsage =
 namespace {
 
 std::string Num(long long N) { return std::to_string(N); }
+
 
 std::string Utf8Path(const std::filesystem::path& Path) {
   const std::u8string Text = Path.u8string();
@@ -247,6 +252,18 @@ TPackOptions ParseArguments(const std::vector<std::string>& Args) {
           !TryScriptStrToInt(Pair.substr(0, Equals), Item) || Item < 0)
         throw TUsageError{"expected --runbefore ITEM=PATH with ITEM a FILE record's number, got '" + Pair + "'"};
       Options.RunBefore.push_back({Item, Pair.substr(Equals + 1)});
+    } else if (Key == "--banner-link") {
+      const std::string Pair = TakeValue();
+      const auto Equals = Pair.find('=');
+      const std::string Banner = Pair.substr(0, Equals), Address = Equals == std::string::npos ? "" : Pair.substr(Equals + 1);
+      if (Banner != "1" && Banner != "2")
+        throw TUsageError{"expected --banner-link N=URL with N 1 or 2, got '" + Pair + "'"};
+      if (!IsBannerAddress(Address))
+        throw TUsageError{"--banner-link " + Banner + ": '" + Address +
+                          "' is not a web address (http:// or https:// and a host); the program opens nothing else"};
+      for (const auto& Given : Options.BannerLinks)
+        if (Given.first == Banner[0] - '0') throw TUsageError{"--banner-link " + Banner + " is given twice"};
+      Options.BannerLinks.push_back({Banner[0] - '0', Address});
     } else if (Key == "--stub") {
       Options.Stub = TakeValue();
     } else if (Key == "--sign") {
@@ -540,6 +557,8 @@ class TPackager {
     if (!Background.empty()) Resources.Set(BitmapType, pe::TResourceName::FromText("BACKGROUND"), Background);
     for (const auto& [Item, Path] : Options.RunBefore)
       Resources.Set(RcData, pe::TResourceName::FromText("RUNBEFORE" + Num(Item)), LoadBytesFromFile(Path));
+    for (const auto& [Banner, Address] : Options.BannerLinks)
+      Resources.Set(RcData, pe::TResourceName::FromText("BANNERLINK" + Num(Banner)), Address);
     std::string Setup = Stub.WithResources(Resources);
     if (!Options.Sign.empty()) Setup = LoadBytesFromFile(Signed("setup.exe", Setup));
     const std::string SetupPath = JoinPath(Disk1, "setup.exe");

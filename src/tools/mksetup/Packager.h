@@ -33,6 +33,7 @@ struct TPackOptions {
   std::string Logo;
   std::string Background;
   std::vector<std::pair<std::int32_t, std::string>> RunBefore;  // FILE item, program
+  std::vector<std::pair<int, std::string>> BannerLinks;          // banner 1 or 2, its web address
   std::string Stub;        // empty: setupstub.exe beside mksetup
   std::string Sign;        // command; the file's path is appended
   std::string Uninstaller; // empty: UnInstall.exe beside mksetup, when there

@@ -42,6 +42,10 @@
 //   close                            post WM_CLOSE to the current window
 //   screenshot FILE.bmp [screen]     the current window's screen rectangle (or the whole screen)
 //                                    as a 24-bit bitmap
+//   expect-taskbar yes|no            the current window has (yes: WS_EX_APPWINDOW and a caption) or
+//                                    has not (no: a tool window, or owned without WS_EX_APPWINDOW) a
+//                                    task-bar button and Alt+Tab entry. (Its icon cannot be read from
+//                                    here: Wine answers WM_GETICON from another process with none.)
 // Controls of the current window
 //   click CTL [timeout=]             post BM_CLICK to an enabled button (radio buttons included)
 //   expect-text TEXT [timeout=]      some visible control's text contains TEXT
@@ -49,6 +53,8 @@
 //   expect-value CTL TEXT [timeout=] the control's whole text is TEXT (edits included)
 //   expect-enabled CTL, expect-disabled CTL, expect-checked CTL, expect-unchecked CTL [timeout=]
 //   expect-missing CTL               no such visible control
+//   key CTL escape|enter             press and release the key on the control (the program's
+//                                    dialog handling sees it as a person's key)
 //   set-text CTL TEXT                WM_SETTEXT (as a paste: no key filter sees it)
 //   type CTL CHARS                   one WM_CHAR per character, through the control's own
 //                                    window procedure (and so its key filter)
@@ -61,8 +67,18 @@
 //   tree-click CTL PATH [button]     left mouse press and release on the item's state image
 //                                    (with "button": on its expand button)
 //   tree-space CTL PATH              select the item and press the space key in the tree
+//   tree-dblclick CTL PATH           a press, release, double-click press and release on the
+//                                    item's state image, as a quick second click arrives
+//   tree-rclick CTL PATH             right mouse press and release on the item's text
+//   tree-expect-selected CTL PATH [timeout=]  the item is the tree's selection
+//   tree-expect-expanded CTL PATH yes|no      the item is (not) expanded
 // Processes
 //   start [as=NAME] EXE [ARGS...]    start a program, known by NAME ("" without as=)
+//   setenv NAME [VALUE]              the environment of the programs started from now on: VALUE,
+//                                    or without it the value the driver started with
+//   expect-module MODULE [COPY] [of=NAME]  that program has loaded a module of that file name;
+//                                    prints "module: FULL-PATH"; with COPY, copies the module's
+//                                    file there
 //   wait-exit STATUS [of=NAME] [timeout=] [only=CLASS,CLASS]  wait until that program ends, and
 //                                    expect its exit status; with only=, while waiting every
 //                                    visible top-level window must have one of these classes
@@ -79,6 +95,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -378,7 +395,12 @@ struct WindowQuery {
       if (Owner != Pid) return false;
     }
     if (!Class.empty() && !SameText(ClassOf(Wnd), Class)) return false;
-    if (Caption != L"*" && TextOf(Wnd) != Caption) return false;
+    if (Caption.size() > 1 && Caption[0] == L'*') {
+      const std::wstring Own = TextOf(Wnd), Tail = Caption.substr(1);
+      if (Own.size() < Tail.size() || Own.compare(Own.size() - Tail.size(), Tail.size(), Tail) != 0) return false;
+    } else if (Caption != L"*" && TextOf(Wnd) != Caption) {
+      return false;
+    }
     return Text.empty() || HasTextContaining(Wnd, Text);
   }
   std::vector<HWND> Find() const {
@@ -469,6 +491,13 @@ class Driver {
     DWORD Id = 0;
   };
   std::map<std::wstring, Started> FStarted;
+  // Environment variables as they were before the first setenv changed them.
+  std::map<std::wstring, std::optional<std::wstring>> FOriginalEnvironment;
+  const Started& Program(const Command& C) const {
+    auto It = FStarted.find(Option(C, L"of"));
+    if (It == FStarted.end()) throw Failure("no program " + Quote(Option(C, L"of")) + " started");
+    return It->second;
+  }
 
   const std::wstring& Arg(const Command& C, size_t I) const {
     if (I >= C.Args.size()) throw UsageError(FromWide(C.Args[0]) + ": argument " + std::to_string(I) + " missing");
@@ -564,6 +593,16 @@ class Driver {
     if (!Item) throw Failure("no tree item " + Quote(Path));
     Send(Tree, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(Item->Handle));
     return *Item;
+  }
+  // The item's rectangle in the tree (only its text and icon with TextOnly).
+  static RECT ItemRect(HWND Tree, const TreeItem& Item, bool TextOnly) {
+    RemoteBuffer Remote(Tree, sizeof(RECT));
+    RECT Rect = {};
+    std::memcpy(&Rect, &Item.Handle, sizeof(Item.Handle));  // the item goes in, its rectangle comes back
+    Remote.Write(&Rect, sizeof(Rect));
+    if (!Send(Tree, TVM_GETITEMRECT, TextOnly, Remote.Address()).value_or(0)) throw Failure("the tree item is not shown");
+    Remote.Read(&Rect, sizeof(Rect));
+    return Rect;
   }
   HWND FindBox(const std::wstring& Text) const {
     WindowQuery Q;
@@ -716,6 +755,15 @@ void Driver::Run(const Command& C) {
     });
   } else if (Name == L"expect-missing") {
     if (HWND Ctl = FindControl(Arg(C, 1))) throw Failure("visible control " + Describe(Current(), Ctl));
+  } else if (Name == L"key") {
+    HWND Ctl = Control(C, 1);
+    static const std::map<std::wstring, std::pair<UINT, UINT>> Keys = {{L"escape", {VK_ESCAPE, 0x01}},
+                                                                        {L"enter", {VK_RETURN, 0x1C}}};
+    auto Key = Keys.find(Arg(C, 2));
+    if (Key == Keys.end()) throw UsageError("key: unknown key " + FromWide(Arg(C, 2)));
+    const auto [Vk, Scan] = Key->second;
+    PostMessageW(Ctl, WM_KEYDOWN, Vk, static_cast<LPARAM>(1 | Scan << 16));
+    PostMessageW(Ctl, WM_KEYUP, Vk, static_cast<LPARAM>(1 | Scan << 16 | 0xC0000000u));
   } else if (Name == L"set-text") {
     HWND Ctl = Control(C, 1);
     if (!Send(Ctl, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Arg(C, 2).c_str()))) throw Failure("WM_SETTEXT failed");
@@ -755,15 +803,11 @@ void Driver::Run(const Command& C) {
   } else if (Name == L"tree-missing") {
     HWND Tree = TreeControl(C);
     if (FindTreeItem(Tree, Arg(C, 2))) throw Failure("tree item " + Quote(Arg(C, 2)) + " exists");
-  } else if (Name == L"tree-click") {
+  } else if (Name == L"tree-click" || Name == L"tree-dblclick") {
     HWND Tree = TreeControl(C);
     const TreeItem Item = TreeItemOf(Tree, Arg(C, 2));
-    RemoteBuffer Remote(Tree, sizeof(TVHITTESTINFO) + sizeof(RECT));
-    RECT Rect = {};
-    std::memcpy(&Rect, &Item.Handle, sizeof(Item.Handle));  // the item goes in, its rectangle comes back
-    Remote.Write(&Rect, sizeof(Rect));
-    if (!Send(Tree, TVM_GETITEMRECT, TRUE, Remote.Address()).value_or(0)) throw Failure("the tree item is not shown");
-    Remote.Read(&Rect, sizeof(Rect));
+    const RECT Rect = ItemRect(Tree, Item, true);
+    RemoteBuffer Remote(Tree, sizeof(TVHITTESTINFO));
     // The state image sits left of the item's text (and of its icon, if the tree has icons),
     // the expand button further left: the tree's own hit test finds them.
     const bool OnButton = C.Args.size() > 3 && Arg(C, 3) == L"button";
@@ -787,6 +831,34 @@ void Driver::Run(const Command& C) {
     const LPARAM Point = MAKELPARAM((First + Last) / 2, Y);
     PostMessageW(Tree, WM_LBUTTONDOWN, MK_LBUTTON, Point);
     PostMessageW(Tree, WM_LBUTTONUP, 0, Point);
+    if (Name == L"tree-dblclick") {
+      // The system turns a second press soon after the first into this message.
+      PostMessageW(Tree, WM_LBUTTONDBLCLK, MK_LBUTTON, Point);
+      PostMessageW(Tree, WM_LBUTTONUP, 0, Point);
+    }
+  } else if (Name == L"tree-rclick") {
+    HWND Tree = TreeControl(C);
+    const TreeItem Item = TreeItemOf(Tree, Arg(C, 2));
+    const RECT Rect = ItemRect(Tree, Item, true);
+    const LPARAM Point = MAKELPARAM((Rect.left + Rect.right) / 2, (Rect.top + Rect.bottom) / 2);
+    PostMessageW(Tree, WM_RBUTTONDOWN, MK_RBUTTON, Point);
+    PostMessageW(Tree, WM_RBUTTONUP, 0, Point);
+  } else if (Name == L"tree-expect-selected") {
+    HWND Tree = TreeControl(C);
+    const std::wstring& Path = Arg(C, 2);
+    Until(Timeout(C), [&]() -> std::string {
+      auto Item = FindTreeItem(Tree, Path);
+      if (!Item) return "no tree item " + Quote(Path);
+      const auto Selected = Send(Tree, TVM_GETNEXTITEM, TVGN_CARET, 0).value_or(0);
+      return reinterpret_cast<HTREEITEM>(Selected) == Item->Handle ? "" : "tree item " + Quote(Path) + " is not selected";
+    });
+  } else if (Name == L"tree-expect-expanded") {
+    HWND Tree = TreeControl(C);
+    const TreeItem Item = TreeItemOf(Tree, Arg(C, 2));
+    const bool Want = Arg(C, 3) == L"yes";
+    const auto State = Send(Tree, TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(Item.Handle), TVIS_EXPANDED).value_or(0);
+    if (((State & TVIS_EXPANDED) != 0) != Want)
+      throw Failure("tree item " + Quote(Arg(C, 2)) + (Want ? " is collapsed" : " is expanded"));
   } else if (Name == L"tree-space") {
     HWND Tree = TreeControl(C);
     const TreeItem Item = TreeItemOf(Tree, Arg(C, 2));
@@ -797,6 +869,52 @@ void Driver::Run(const Command& C) {
     PostMessageW(Tree, WM_KEYUP, VK_SPACE, static_cast<LPARAM>(0xC0390001u));
   } else if (Name == L"start") {
     Start(C, 1);
+  } else if (Name == L"setenv") {
+    const std::wstring& Variable = Arg(C, 1);
+    if (!FOriginalEnvironment.count(Variable)) {
+      const DWORD Size = GetEnvironmentVariableW(Variable.c_str(), nullptr, 0);
+      std::optional<std::wstring> Original;
+      if (Size) {
+        std::wstring Value(Size, L'\0');
+        Value.resize(GetEnvironmentVariableW(Variable.c_str(), Value.data(), Size));
+        Original = Value;
+      }
+      FOriginalEnvironment[Variable] = Original;
+    }
+    const auto& Original = FOriginalEnvironment[Variable];
+    const wchar_t* Value = C.Args.size() > 2 ? C.Args[2].c_str() : Original ? Original->c_str() : nullptr;
+    if (!SetEnvironmentVariableW(Variable.c_str(), Value)) throw Failure("cannot set " + FromWide(Variable));
+  } else if (Name == L"expect-module") {
+    const std::wstring& Module = Arg(C, 1);
+    const DWORD Pid = Program(C).Id;
+    std::wstring Found;
+    Until(Timeout(C), [&]() -> std::string {
+      setup::HandleGuard Snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, Pid));
+      if (!Snapshot.Valid()) return "cannot list the modules of the program: " + setup::SystemErrorMessage(GetLastError());
+      MODULEENTRY32W Entry = {};
+      Entry.dwSize = sizeof(Entry);
+      for (BOOL More = Module32FirstW(Snapshot.Get(), &Entry); More; More = Module32NextW(Snapshot.Get(), &Entry))
+        if (SameText(Entry.szModule, Module)) {
+          Found = Entry.szExePath;
+          return "";
+        }
+      return "the program has not loaded " + FromWide(Module);
+    });
+    Print("module: " + FromWide(Found));
+    if (C.Args.size() > 2 && !CopyFileW(Found.c_str(), C.Args[2].c_str(), FALSE))
+      throw Failure("cannot copy " + FromWide(Found) + ": " + setup::SystemErrorMessage(GetLastError()));
+  } else if (Name == L"expect-taskbar") {
+    HWND Wnd = Current();
+    const bool Want = Arg(C, 1) == L"yes";
+    const LONG_PTR Ex = GetWindowLongPtrW(Wnd, GWL_EXSTYLE);
+    const bool Tool = (Ex & WS_EX_TOOLWINDOW) != 0, App = (Ex & WS_EX_APPWINDOW) != 0;
+    const bool Owned = GetWindow(Wnd, GW_OWNER) != nullptr;
+    if (!Want) {
+      if (App || (!Tool && !Owned)) throw Failure("the window has a task-bar button: " + DescribeTop(Wnd));
+    } else {
+      if (!App || Tool) throw Failure("the window is not a task-bar window (WS_EX_APPWINDOW missing): " + DescribeTop(Wnd));
+      if (TextOf(Wnd).empty()) throw Failure("the window has no caption");
+    }
   } else if (Name == L"wait-exit") {
     auto Program = FStarted.find(Option(C, L"of"));
     if (Program == FStarted.end()) throw Failure("no program " + Quote(Option(C, L"of")) + " started");

@@ -124,5 +124,18 @@ TEST(Tiles, PictureCoversTheClientFromTheTopLeftCutAtTheEdges) {
   EXPECT_EQ(Hidden.Columns * Hidden.Rows, 0);
 }
 
+// A banner's address goes to the shell's "open": only a web page may get there, never a
+// program, a file or a command line.
+TEST(BannerAddress, OnlyWebPagesWithAHostAreTaken) {
+  for (const char* Good : {"https://example.org/service", "http://example.org", "HTTPS://Example.org/a?b=c&d=%20",
+                           "https://пример.рф/блог"})
+    EXPECT_TRUE(IsBannerAddress(Good)) << Good;
+  for (const char* Bad : {"", "https://", "http:///etc/passwd", "file:///C:/Windows/notepad.exe", "C:\\Windows\\calc.exe",
+                          "calc.exe", "ftp://example.org", "https://example.org/a b", "https://example.org/\"x",
+                          "https://example.org/\t", "mailto:someone@example.org", " https://example.org"})
+    EXPECT_FALSE(IsBannerAddress(Bad)) << Bad;
+  EXPECT_FALSE(IsBannerAddress("https://example.org/" + std::string(2000, 'a')));
+}
+
 }  // namespace
 }  // namespace setup

@@ -1,5 +1,6 @@
 // The background window of a program that carries a BACKGROUND picture (a 40 x 30 tile with a
-// red top-left pixel, a green right column and a blue bottom row).
+// red top-left pixel, a green right column and a blue bottom row) and a web page for its first
+// banner only.
 #include <gtest/gtest.h>
 
 #include "MainSupport.h"
@@ -28,6 +29,21 @@ TEST(TiledBackground, PictureTilesTheWholeClientFromTheTopLeft) {
   const int LastX = Picture.Width - 1, LastY = Picture.Height - 1;
   const DWORD Expected = (LastX % 40 == 39) ? 0x00FF00u : (LastY % 30 == 29) ? 0x0000FFu : 0x808080u;
   EXPECT_EQ(Picture.At(LastX, LastY) , (LastX % 40 == 0 && LastY % 30 == 0) ? 0xFF0000u : Expected);
+}
+
+TEST(TiledBackground, OnlyTheBannerWithAWebPageShowsTheHand) {
+  test::WizardStandIn Wizard;
+  TfrmMain Form;
+  ASSERT_TRUE(Form.Create("Демо", "", Wizard.Handle));
+  const HCURSOR Hand = LoadCursorW(nullptr, IDC_HAND);
+  for (HWND Banner : {Form.Image1, Form.Image2}) {
+    SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+    SendMessageW(Form.Handle, WM_SETCURSOR, reinterpret_cast<WPARAM>(Banner), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    if (Banner == Form.Image1)
+      EXPECT_EQ(GetCursor(), Hand);
+    else
+      EXPECT_NE(GetCursor(), Hand);
+  }
 }
 
 }  // namespace

@@ -114,7 +114,10 @@ TEST(CommandLine, DiskSizesCompressionAndRunBefore) {
   EXPECT_EQ(Disk("123456"), std::make_pair(std::uint64_t(123456), 1u));
   for (const char* Bad : {"", "0", "1.2M", "-5", "12K", "99999999999999999999"}) EXPECT_THROW(ParseDiskSize(Bad), TUsageError) << Bad;
 
-  const auto O = ParseArguments({"--compression", "lzx:16", "--runbefore", "7=tool.exe", "--disk-size=2.88M", "a.ini", "out"});
+  const auto O = ParseArguments({"--compression", "lzx:16", "--runbefore", "7=tool.exe", "--disk-size=2.88M",
+                                 "--banner-link", "2=https://example.org/blog", "a.ini", "out"});
+  ASSERT_EQ(O.BannerLinks.size(), 1u);
+  EXPECT_EQ(O.BannerLinks[0], std::make_pair(2, std::string("https://example.org/blog")));
   EXPECT_EQ(O.Compression, TCompressionKind::Lzx);
   EXPECT_EQ(O.LzxWindow, 16);
   ASSERT_EQ(O.RunBefore.size(), 1u);
@@ -125,7 +128,10 @@ TEST(CommandLine, DiskSizesCompressionAndRunBefore) {
   EXPECT_EQ(O.OutDir, "out");
   for (const std::vector<std::string>& Bad : std::vector<std::vector<std::string>>{
            {"--compression", "lzx:22", "a", "b"}, {"--compression", "quantum", "a", "b"}, {"--runbefore", "x=y", "a", "b"},
-           {"a"}, {"a", "b", "c"}, {"--frobnicate", "a", "b"}, {"a", "b", "--logo"}})
+           {"a"}, {"a", "b", "c"}, {"--frobnicate", "a", "b"}, {"a", "b", "--logo"},
+           {"--banner-link", "3=https://example.org", "a", "b"}, {"--banner-link", "1", "a", "b"},
+           {"--banner-link", "1=C:\\Windows\\calc.exe", "a", "b"}, {"--banner-link", "1=", "a", "b"},
+           {"--banner-link", "1=https://a.org", "--banner-link", "1=https://b.org", "a", "b"}})
     EXPECT_THROW(ParseArguments(Bad), TUsageError);
 }
 
@@ -142,6 +148,7 @@ TEST_F(PackagerTest, FillsTheStubAndPacksEveryFile) {
   Options.RunBefore = {{4, P("before.exe")}};
   Options.Logo = std::string(SETUP_ROOT) + "/examples/demo/logo.bmp";
   Options.Background = Options.Logo;
+  Options.BannerLinks = {{1, "https://example.org/service"}};
   const auto Result = Pack();
   const std::string Setup = P("out/DISK1/setup.exe");
   EXPECT_EQ(Resource(Setup, 10, "SCRIPT"), DecodeScript(setup::LoadBytesFromFile(P("setup.ini")), "").Cp1251);
@@ -149,7 +156,10 @@ TEST_F(PackagerTest, FillsTheStubAndPacksEveryFile) {
   EXPECT_EQ(Resource(Setup, 2, "LOGO"), setup::LoadBytesFromFile(Options.Logo).substr(14));
   EXPECT_EQ(Resource(Setup, 2, "BACKGROUND"), setup::LoadBytesFromFile(Options.Logo).substr(14));
   EXPECT_EQ(Resource(Setup, 10, "RUNBEFORE4"), "program run before installing");
+  // Only the banner given a page leads anywhere.
+  EXPECT_EQ(Resource(Setup, 10, "BANNERLINK1"), "https://example.org/service");
   const auto Table = TPeImage(setup::LoadBytesFromFile(Setup)).ReadResources();
+  EXPECT_EQ(Table.Find(TResourceName::FromId(10), TResourceName::FromText("BANNERLINK2")), nullptr);
   EXPECT_NE(Table.Find(TResourceName::FromId(24), TResourceName::FromId(1)), nullptr);
   ASSERT_EQ(Result.Files.size(), 3u);
   EXPECT_EQ(Result.Files[0].ItemNo, 2);

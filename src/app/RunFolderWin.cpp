@@ -1,0 +1,222 @@
+#include "app/RunFolderWin.h"
+
+#include <sddl.h>
+
+#include <cstring>
+#include <initializer_list>
+#include <vector>
+
+#include "system/LogWin.h"
+#include "system/Messages.h"
+#include "system/ResourceWin.h"
+
+namespace setup {
+
+std::string FormatTexts(const std::string& Pattern, std::initializer_list<std::string> Arguments) {
+  std::string Result;
+  std::size_t From = 0;
+  for (const std::string& Argument : Arguments) {
+    const std::size_t At = Pattern.find("%s", From);
+    if (At == std::string::npos) break;
+    Result.append(Pattern, From, At - From).append(Argument);
+    From = At + 2;
+  }
+  return Result.append(Pattern, From, std::string::npos);
+}
+
+namespace {
+
+// Owns memory from LocalAlloc (security descriptors and SID texts of the system).
+struct LocalGuard {
+  void* Memory = nullptr;
+  ~LocalGuard() {
+    if (Memory) LocalFree(Memory);
+  }
+};
+
+// The current user's SID as text ("S-1-5-21-..."), empty when it cannot be read.
+std::wstring CurrentUserSid() {
+  HANDLE Token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &Token)) return {};
+  HandleGuard TokenGuard(Token);
+  DWORD Size = 0;
+  GetTokenInformation(Token, TokenUser, nullptr, 0, &Size);
+  if (Size == 0) return {};
+  std::vector<unsigned char> Buffer(Size);
+  if (!GetTokenInformation(Token, TokenUser, Buffer.data(), Size, &Size)) return {};
+  LocalGuard Text;
+  if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(Buffer.data())->User.Sid,
+                              reinterpret_cast<LPWSTR*>(&Text.Memory)))
+    return {};
+  return static_cast<const wchar_t*>(Text.Memory);
+}
+
+// A name no run has taken before, most likely; CreateDirectoryW tells for sure.
+std::wstring NewFolderName(unsigned Attempt) {
+  LARGE_INTEGER Counter;
+  QueryPerformanceCounter(&Counter);
+  FILETIME Now;
+  GetSystemTimeAsFileTime(&Now);
+  unsigned long long Mixed = static_cast<unsigned long long>(Counter.QuadPart) * 0x9E3779B97F4A7C15ull ^
+                             (static_cast<unsigned long long>(Now.dwHighDateTime) << 32 | Now.dwLowDateTime) ^
+                             (static_cast<unsigned long long>(GetCurrentProcessId()) << 40) ^ Attempt;
+  Mixed ^= Mixed >> 29;
+  wchar_t Name[40];
+  wsprintfW(Name, L"setup-%lx-%08lx", GetCurrentProcessId(), static_cast<unsigned long>(Mixed ^ (Mixed >> 32)));
+  return Name;
+}
+
+bool SameBytes(HANDLE File, const void* Bytes, unsigned long Size) {
+  std::vector<char> Read(Size);
+  DWORD Got = 0, Extra = 0;
+  char Probe = 0;
+  return ReadFile(File, Read.data(), Size, &Got, nullptr) && Got == Size &&
+         ReadFile(File, &Probe, 1, &Extra, nullptr) && Extra == 0 && std::memcmp(Read.data(), Bytes, Size) == 0;
+}
+
+}  // namespace
+
+void TRunFolder::Create(const std::string& Temp) {
+  Remove();
+  // Full rights for the user who runs the program, SYSTEM and the administrators; nothing
+  // inherited from the temporary folder, whose rights may be wider.
+  LocalGuard Descriptor;
+  SECURITY_ATTRIBUTES Security = {sizeof(Security), nullptr, FALSE};
+  const std::wstring User = CurrentUserSid();
+  if (!User.empty()) {
+    const std::wstring Rules = L"D:P(A;OICI;FA;;;" + User + L")(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(Rules.c_str(), SDDL_REVISION_1, &Descriptor.Memory,
+                                                             nullptr))
+      Security.lpSecurityDescriptor = Descriptor.Memory;
+  }
+  DWORD Error = ERROR_ALREADY_EXISTS;
+  for (unsigned Attempt = 0; Attempt < 100 && Error == ERROR_ALREADY_EXISTS; ++Attempt) {
+    const std::wstring Name = ToWide(Temp) + NewFolderName(Attempt);
+    if (CreateDirectoryW(Name.c_str(), Security.lpSecurityDescriptor ? &Security : nullptr)) {
+      FPath = FromWide(Name) + "\\";
+      return;
+    }
+    Error = GetLastError();
+  }
+  throw ERunFolder(FormatTexts(Msg::TempFolderNotCreated, {Temp, SystemErrorMessage(Error)}), Error);
+}
+
+std::string TRunFolder::WriteResource(const std::string& ResourceName, const std::string& Name) {
+  const void* Bytes = nullptr;
+  unsigned long Size = 0;
+  if (!FindProgramResource(ResourceName, Bytes, Size)) throw EAbort();
+  const std::string FileName = FPath + Name;
+  const std::wstring Wide = ToWide(FileName);
+  auto Fail = [&](DWORD Error) {
+    throw ERunFolder(FormatTexts(Msg::TempFileNotWritten, {FileName, SystemErrorMessage(Error)}), Error);
+  };
+  if (FPath.empty()) Fail(ERROR_PATH_NOT_FOUND);
+  Discard(Name);
+  {
+    HandleGuard File(CreateFileW(Wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!File.Valid()) Fail(GetLastError());
+    DWORD Written = 0;
+    if (!WriteFile(File.Get(), Bytes, Size, &Written, nullptr) || Written != Size) {
+      // A short write without an error code means the disk ran out of room.
+      const DWORD Error = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_HANDLE_DISK_FULL;
+      File.Reset();
+      DeleteFileW(Wide.c_str());
+      Fail(Error);
+    }
+  }
+  // From here on the file can be read (and so loaded or run) but neither changed nor deleted;
+  // what was written is checked only now, so nothing changed in between goes unnoticed.
+  HANDLE Held = CreateFileW(Wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                            nullptr);
+  if (Held == INVALID_HANDLE_VALUE) {
+    const DWORD Error = GetLastError();
+    DeleteFileW(Wide.c_str());
+    Fail(Error);
+  }
+  FFiles.emplace_back(Name, Held);
+  if (!SameBytes(Held, Bytes, Size)) {
+    Discard(Name);
+    Fail(ERROR_FILE_INVALID);
+  }
+  return FileName;
+}
+
+void TRunFolder::Discard(const std::string& Name) {
+  for (auto It = FFiles.begin(); It != FFiles.end();) {
+    if (It->Name == Name) {
+      It = FFiles.erase(It);
+      DeleteFileW(ToWide(FPath + Name).c_str());
+    } else {
+      ++It;
+    }
+  }
+}
+
+void TRunFolder::Remove() {
+  if (FPath.empty()) return;
+  FFiles.clear();
+  // Whatever is in the folder is this run's own: a run-before program may have left files.
+  // A library just unloaded may still be on its way out when the folder goes: a few more tries.
+  const std::wstring Folder = ToWide(FPath);
+  DWORD Error = ERROR_SUCCESS;
+  for (int Attempt = 0; Attempt < 40; ++Attempt) {
+    if (Attempt) Sleep(25);
+    WIN32_FIND_DATAW Found;
+    HANDLE Search = FindFirstFileW((Folder + L"*").c_str(), &Found);
+    if (Search != INVALID_HANDLE_VALUE) {
+      do {
+        if (!(Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+          const std::wstring File = Folder + Found.cFileName;
+          if (Found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(File.c_str(), FILE_ATTRIBUTE_NORMAL);
+          DeleteFileW(File.c_str());
+        }
+      } while (FindNextFileW(Search, &Found));
+      FindClose(Search);
+    }
+    if (RemoveDirectoryW(Folder.c_str())) {
+      Error = ERROR_SUCCESS;
+      break;
+    }
+    Error = GetLastError();
+    if (Error != ERROR_DIR_NOT_EMPTY && Error != ERROR_SHARING_VIOLATION && Error != ERROR_ACCESS_DENIED) break;
+  }
+  if (Error != ERROR_SUCCESS)
+    LogLine("left in the temporary folder: " + FPath + " (" + SystemErrorMessage(Error) + ")");
+  FPath.clear();
+}
+
+std::wstring ProductMutexName(const std::string& ProductName) {
+  std::wstring Key = ToWide(ProductName);
+  if (!Key.empty()) CharUpperBuffW(Key.data(), static_cast<DWORD>(Key.size()));
+  // FNV-1a over the UTF-16 code units: a mutex name may not hold a backslash, and a product
+  // name may hold anything.
+  unsigned long long Hash = 0xCBF29CE484222325ull;
+  for (wchar_t Unit : Key) {
+    Hash ^= static_cast<unsigned short>(Unit);
+    Hash *= 0x100000001B3ull;
+  }
+  wchar_t Name[64];
+  wsprintfW(Name, L"Global\\SetupEngine.Product.%08lX%08lX", static_cast<unsigned long>(Hash >> 32),
+            static_cast<unsigned long>(Hash));
+  return Name;
+}
+
+bool ClaimProductMutex(const std::string& ProductName, HandleGuard& Held) {
+  const std::wstring Name = ProductMutexName(ProductName);
+  HANDLE Mutex = CreateMutexW(nullptr, FALSE, Name.c_str());
+  const DWORD Error = GetLastError();
+  if (!Mutex) {
+    // Another user's copy made it: its rights keep us out, and it is running all the same.
+    if (Error == ERROR_ACCESS_DENIED) return false;
+    // A system without the global name space: the session's own is the next best.
+    Mutex = CreateMutexW(nullptr, FALSE, (L"Local\\" + Name.substr(Name.find(L'\\') + 1)).c_str());
+    const DWORD LocalError = GetLastError();
+    if (!Mutex) return LocalError != ERROR_ACCESS_DENIED;
+    Held.Reset(Mutex);
+    return LocalError != ERROR_ALREADY_EXISTS;
+  }
+  Held.Reset(Mutex);
+  return Error != ERROR_ALREADY_EXISTS;
+}
+
+}  // namespace setup
