@@ -53,7 +53,6 @@ int SafeAnswer(UINT Flags) {
 }  // namespace
 
 void SetQuietMode(bool Value) { Quiet = Value; }
-bool QuietMode() { return Quiet; }
 
 int AppMessageBox(HWND Owner, const std::string& Text, const std::string& Caption, UINT Flags, bool Log) {
   if (Log) LogLine("message: " + OneLine(Text));

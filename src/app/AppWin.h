@@ -13,7 +13,6 @@ namespace setup {
 // Quiet runs show no message box: the text goes to the log and a question takes the answer
 // that keeps the machine as it is (No, Cancel, Ignore). Set once at start.
 void SetQuietMode(bool Quiet);
-bool QuietMode();
 // Every message box of the program: logged with its answer, not shown in quiet runs.
 int AppMessageBox(HWND Owner, const std::string& Text, const std::string& Caption, UINT Flags, bool Log = true);
 
