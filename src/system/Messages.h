@@ -19,7 +19,7 @@ inline constexpr const char* GroupOwnAncestor =
 
 // The cabinet library.
 inline constexpr const char* CabinetLibraryNotFound = "Не найдена библиотека <Cabinet.dll>!";
-inline constexpr const char* CabinetGenericError = "Cabinet error %d (type %d)";
+inline constexpr const char* CabinetGenericError = "Cabinet error %s (type %s)";
 // Indexed by the library's error code 1..11.
 inline constexpr const char* CabinetErrorTexts[] = {
     nullptr,

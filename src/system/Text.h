@@ -35,6 +35,11 @@ inline const std::string& IfThenStr(bool Flag, const std::string& A, const std::
   return Flag ? A : B;
 }
 
+// Value in decimal (Base 10) or upper-case hexadecimal (Base 16), with leading zeros up to
+// MinDigits digits. Used instead of the C library's formatted output, whose static copy in the
+// Windows programs costs more than all of their number formatting.
+std::string PaddedNumber(std::uint32_t Value, int MinDigits = 1, unsigned Base = 10);
+
 // Upper case of ASCII letters only; other bytes (UTF-8 sequences included) are kept.
 std::string UpperAscii(std::string_view S);
 
