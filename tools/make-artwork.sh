@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Draws the setup program's artwork with ImageMagick: the two banners of the background window
-# (212 x 92, 24 bits per pixel) and the demo product's wizard picture (150 x 340). The pictures
-# are committed; run this again after changing a picture here.
+# (212 x 92) and the demo product's wizard picture (150 x 340). The pictures are committed as
+# run-length compressed 8-bit pictures (tools/bmp-rle8.py: a few hundred colours brought to a
+# palette of 256, no channel off by more than a few steps), about a tenth of their uncompressed
+# size; run this again after changing a picture here.
 #   tools/make-artwork.sh [ROOT]    (ROOT defaults to the repository)
 set -euo pipefail
 root=${1:-$(cd "$(dirname "$0")/.." && pwd)}
@@ -9,8 +11,8 @@ font=DejaVu-Sans-Bold
 plain=DejaVu-Sans
 
 # A banner: a two-colour gradient, a rounded frame, a heading, a line and a call to click.
-# BMP3 keeps the plain header every Windows version reads; -type TrueColor keeps 24 bits
-# even where the picture has few colours.
+# Drawn in 24 bits first (BMP3 keeps the plain header every Windows version reads), then
+# compressed.
 banner() {  # output from to heading line
   convert -size 212x92 "gradient:$2-$3" \
     -fill none -stroke white -strokewidth 2 -draw "roundrectangle 3,3 208,88 10,10" \
@@ -18,19 +20,23 @@ banner() {  # output from to heading line
     -font "$plain" -pointsize 11 -annotate +14+40 "$5" \
     -fill '#ffd54a' -draw "roundrectangle 14,62 118,80 6,6" \
     -fill '#1b2a4a' -font "$font" -pointsize 11 -annotate +22+64 "Подробнее »" \
-    -type TrueColor -define bmp:format=bmp3 -compress none "BMP3:$1"
+    -type TrueColor -define bmp:format=bmp3 -compress none "BMP3:$work/banner.bmp"
+  python3 "$root/tools/bmp-rle8.py" "$work/banner.bmp" "$1"
 }
 
 mkdir -p "$root/resources" "$root/examples/demo"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
 banner "$root/resources/banner-service.bmp" '#0d47a1' '#42a5f5' "Сервис" "Поддержка и обновления"
 banner "$root/resources/banner-blog.bmp" '#1b5e20' '#66bb6a' "Блог" "Новости и советы"
 
-# The wizard's left picture: a tall panel with the demo product's emblem, drawn in a few
-# colours so that a palette of 256 holds it.
+# The wizard's left picture: a tall panel with the demo product's emblem. Not dithered: the
+# palette holds the gradient's steps, and undithered rows compress to a few runs each.
 convert -size 150x340 'gradient:#fdfdfd-#cfd8e6' \
   -fill '#1565c0' -draw "circle 75,110 75,60" \
   -fill '#ffd54a' -draw "polygon 75,72 108,132 42,132" \
   -fill "#1565c0" -font "$font" -pointsize 22 -gravity north -annotate +0+180 "Demo" \
   -fill '#37474f' -font "$plain" -pointsize 12 -annotate +0+212 "Программный" -annotate +0+228 "продукт" \
   -fill '#1565c0' -draw "rectangle 20,300 130,304" \
-  -colors 64 -type Palette -define bmp:format=bmp3 -compress none "BMP3:$root/examples/demo/logo.bmp"
+  -type TrueColor -define bmp:format=bmp3 -compress none "BMP3:$work/logo.bmp"
+python3 "$root/tools/bmp-rle8.py" "$work/logo.bmp" "$root/examples/demo/logo.bmp"

@@ -1,7 +1,8 @@
 #include "cabinet/CabinetError.h"
 
-#include <cstdio>
+#include <string>
 
+#include "system/Errors.h"
 #include "system/Messages.h"
 
 namespace setup {
@@ -9,9 +10,7 @@ namespace setup {
 std::string CabinetErrorMessage(int ErrorCode, int ErrorType) {
   constexpr int Known = static_cast<int>(std::size(Msg::CabinetErrorTexts));
   if (ErrorType == 0 && ErrorCode > 0 && ErrorCode < Known) return Msg::CabinetErrorTexts[ErrorCode];
-  char Text[64];
-  std::snprintf(Text, sizeof Text, Msg::CabinetGenericError, ErrorCode, ErrorType);
-  return Text;
+  return FormatMessage1(FormatMessage1(Msg::CabinetGenericError, std::to_string(ErrorCode)), std::to_string(ErrorType));
 }
 
 void RaiseCabinetError(int ErrorCode, int ErrorType) {

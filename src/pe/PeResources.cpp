@@ -708,6 +708,10 @@ std::string BitmapResourceFromFile(std::string_view File) {
     const std::uint64_t Row = (std::uint64_t(Width) * Bits + 31) / 32 * 4;
     const std::uint64_t Rows = std::uint64_t(Height < 0 ? -Height : Height);
     if (!Within(PixelsAt, Row * Rows, File.size())) throw EPeError("the BMP file is truncated");
+  } else if (Compression == 1 || Compression == 2) {
+    // Run-length compressed pixels: their size is in the header, which Windows needs.
+    const std::uint32_t PixelBytes = HeaderSize >= 40 ? Get32(File, 34) : 0;
+    if (PixelBytes == 0 || !Within(PixelsAt, PixelBytes, File.size())) throw EPeError("the BMP file is truncated");
   }
   return std::string(File.substr(14));
 }

@@ -13,9 +13,4 @@ std::filesystem::path PathFromUtf8(std::string_view Path) {
   return std::filesystem::path(Text);
 }
 
-bool IsExistingFile(const std::string& Path) {
-  std::error_code Ignored;
-  return std::filesystem::is_regular_file(PathFromUtf8(Path), Ignored);
-}
-
 }  // namespace setup

@@ -19,6 +19,11 @@ std::string Reason(int Error) { return std::generic_category().message(Error); }
 
 }  // namespace
 
+bool IsExistingFile(const std::string& Path) {
+  std::error_code Ignored;
+  return std::filesystem::is_regular_file(PathFromUtf8(Path), Ignored);
+}
+
 void SaveBytesToFile(const std::string& Path, std::string_view Bytes) {
   std::FILE* File = OpenFile(Path, true);
   if (!File) throw Exception("Cannot create file \"" + Path + "\". " + Reason(errno));

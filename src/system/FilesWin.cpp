@@ -8,6 +8,13 @@
 
 namespace setup {
 
+// The Windows programs leave std::filesystem out: its static runtime brings the whole locale
+// and stream library with it, several hundred kilobytes of setup.exe.
+bool IsExistingFile(const std::string& Path) {
+  const DWORD Attributes = GetFileAttributesW(ToWide(Path).c_str());
+  return Attributes != INVALID_FILE_ATTRIBUTES && !(Attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 void SaveBytesToFile(const std::string& Path, std::string_view Bytes) {
   HandleGuard File(CreateFileW(ToWide(Path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                nullptr));

@@ -2,8 +2,7 @@
 
 #include <windows.h>
 
-#include <cstdio>
-
+#include "system/Text.h"
 #include "system/WideWin.h"
 
 namespace setup {
@@ -30,10 +29,9 @@ void LogLine(const std::string& Text) {
   if (LogFile == INVALID_HANDLE_VALUE) return;
   SYSTEMTIME Now;
   GetLocalTime(&Now);
-  char Stamp[32];
-  std::snprintf(Stamp, sizeof(Stamp), "%04u-%02u-%02u %02u:%02u:%02u.%03u ", Now.wYear, Now.wMonth, Now.wDay, Now.wHour,
-                Now.wMinute, Now.wSecond, Now.wMilliseconds);
-  std::string Line = Stamp;
+  std::string Line = PaddedNumber(Now.wYear, 4) + '-' + PaddedNumber(Now.wMonth, 2) + '-' + PaddedNumber(Now.wDay, 2) +
+                     ' ' + PaddedNumber(Now.wHour, 2) + ':' + PaddedNumber(Now.wMinute, 2) + ':' +
+                     PaddedNumber(Now.wSecond, 2) + '.' + PaddedNumber(Now.wMilliseconds, 3) + ' ';
   for (char C : Text) Line += (C == '\r' || C == '\n') ? ' ' : C;
   Line += "\r\n";
   DWORD Written = 0;

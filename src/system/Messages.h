@@ -26,7 +26,7 @@ inline constexpr const char* CabinetLibraryNotFound = "Не найдена би�
 inline constexpr const char* CabinetLibraryNotLoaded = "Не удалось загрузить библиотеку <%s>: %s";
 inline constexpr const char* CabinetLibraryMissing =
     "Программа установки повреждена: в ней нет библиотеки <Cabinet.dll>.";
-inline constexpr const char* CabinetGenericError = "Cabinet error %d (type %d)";
+inline constexpr const char* CabinetGenericError = "Cabinet error %s (type %s)";
 // Indexed by the library's error code 1..11.
 inline constexpr const char* CabinetErrorTexts[] = {
     nullptr,

@@ -1,18 +1,10 @@
 #include "ProcessWin.h"
 
+#include "Files.h"
 #include "ProgramCommand.h"
 #include "WideWin.h"
 
 namespace setup {
-
-namespace {
-
-bool IsExistingFile(const std::string& Path) {
-  const DWORD Attributes = GetFileAttributesW(ToWide(Path).c_str());
-  return Attributes != INVALID_FILE_ATTRIBUTES && !(Attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-}  // namespace
 
 ProcessHandle RunProgram(const std::string& CommandLine, const std::string& Params, bool Wait, int ShowCmd) {
   const std::wstring Directory = ToWide(CommandWorkingDirectory(CommandLine, IsExistingFile));

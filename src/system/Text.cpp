@@ -91,4 +91,17 @@ std::string UpperAscii(std::string_view S) {
   return Result;
 }
 
+std::string PaddedNumber(std::uint32_t Value, int MinDigits, unsigned Base) {
+  char Digits[32];
+  int Count = 0;
+  do {
+    Digits[Count++] = "0123456789ABCDEF"[Value % Base];
+    Value /= Base;
+  } while (Value != 0);
+  while (Count < MinDigits && Count < static_cast<int>(sizeof Digits)) Digits[Count++] = '0';
+  std::string Text(static_cast<std::size_t>(Count), '0');
+  for (int I = 0; I < Count; ++I) Text[I] = Digits[Count - 1 - I];
+  return Text;
+}
+
 }  // namespace setup

@@ -31,6 +31,11 @@ int SplitFields(std::string_view S, std::string_view Separators, std::vector<std
 // Value as a set of Size bytes (1, 2 or 4); other sizes raise "Invalid size of set".
 std::uint32_t IntToSet(std::uint32_t Value, int Size);
 
+// Value in decimal (Base 10) or upper-case hexadecimal (Base 16), with leading zeros up to
+// MinDigits digits. Used instead of the C library's formatted output, whose static copy in the
+// Windows programs costs more than all of their number formatting.
+std::string PaddedNumber(std::uint32_t Value, int MinDigits = 1, unsigned Base = 10);
+
 // Upper case of ASCII letters only; other bytes (UTF-8 sequences included) are kept.
 std::string UpperAscii(std::string_view S);
 

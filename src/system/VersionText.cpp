@@ -1,22 +1,16 @@
 #include "VersionText.h"
 
-#include <cstdio>
+#include "Text.h"
 
 namespace setup {
 
 std::string FormatFileVersion(std::uint32_t MostSignificant, std::uint32_t LeastSignificant) {
-  char Buffer[32];
-  std::snprintf(Buffer, sizeof Buffer, "%u.%u.%u.%u", static_cast<unsigned>(MostSignificant >> 16),
-                static_cast<unsigned>(MostSignificant & 0xFFFF), static_cast<unsigned>(LeastSignificant >> 16),
-                static_cast<unsigned>(LeastSignificant & 0xFFFF));
-  return Buffer;
+  return PaddedNumber(MostSignificant >> 16) + '.' + PaddedNumber(MostSignificant & 0xFFFF) + '.' +
+         PaddedNumber(LeastSignificant >> 16) + '.' + PaddedNumber(LeastSignificant & 0xFFFF);
 }
 
 std::string FileVersionSubBlock(std::uint16_t Language, std::uint16_t CodePage) {
-  char Buffer[48];
-  std::snprintf(Buffer, sizeof Buffer, "\\StringFileInfo\\%04X%04X\\FileVersion", static_cast<unsigned>(Language),
-                static_cast<unsigned>(CodePage));
-  return Buffer;
+  return "\\StringFileInfo\\" + PaddedNumber(Language, 4, 16) + PaddedNumber(CodePage, 4, 16) + "\\FileVersion";
 }
 
 std::string CleanVersionText(std::string_view Text) {

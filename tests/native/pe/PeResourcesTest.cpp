@@ -274,6 +274,24 @@ TEST(Bitmaps, AcceptsWhatWindowsLoadsAndRefusesTheRest) {
   std::string Jpeg = Logo;
   petest::Set32(Jpeg, 30, 4);  // BI_JPEG
   EXPECT_THROW(setup::pe::BitmapResourceFromFile(Jpeg), EPeError);
+  // The demo picture is run-length compressed: its pixels' size is read from the header.
+  ASSERT_EQ(petest::Get32(Logo, 30), 1u);  // BI_RLE8
+  std::string NoSize = Logo;
+  petest::Set32(NoSize, 34, 0);
+  EXPECT_THROW(setup::pe::BitmapResourceFromFile(NoSize), EPeError);
+  EXPECT_THROW(setup::pe::BitmapResourceFromFile(Logo.substr(0, Logo.size() - 1)), EPeError);
+  // An uncompressed 2 x 2 picture of 24 bits: rows of 6 bytes padded to 8.
+  std::string Plain = "BM" + std::string(12, '\0');
+  petest::Set32(Plain, 10, 54);
+  Plain += std::string(40, '\0');
+  petest::Set32(Plain, 14, 40);
+  petest::Set32(Plain, 18, 2);
+  petest::Set32(Plain, 22, 2);
+  petest::Set16(Plain, 26, 1);
+  petest::Set16(Plain, 28, 24);
+  Plain += std::string(16, '\x7F');
+  EXPECT_EQ(setup::pe::BitmapResourceFromFile(Plain), Plain.substr(14));
+  EXPECT_THROW(setup::pe::BitmapResourceFromFile(Plain.substr(0, Plain.size() - 1)), EPeError);
 }
 
 }  // namespace

@@ -154,3 +154,13 @@ TEST(Encoding, Utf16RoundTripAndMalformedInput) {
   EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");
   EXPECT_EQ(Utf16ToUtf8(u"\xD800x"), "\xEF\xBF\xBDx");
 }
+
+TEST(Text, PaddedNumberInDecimalAndHexadecimal) {
+  EXPECT_EQ(PaddedNumber(0), "0");
+  EXPECT_EQ(PaddedNumber(7, 3), "007");
+  EXPECT_EQ(PaddedNumber(2024, 2), "2024");  // a wider number is never cut
+  EXPECT_EQ(PaddedNumber(4294967295u), "4294967295");
+  EXPECT_EQ(PaddedNumber(0x4E3, 4, 16), "04E3");
+  EXPECT_EQ(PaddedNumber(0xABCDEF01u, 4, 16), "ABCDEF01");
+  EXPECT_EQ(PaddedNumber(0, 4, 16), "0000");
+}

@@ -157,6 +157,36 @@ TEST(BackgroundWindow, OneBannerAtTheBottomRightCorner) {
   // The two invitations are different pictures.
   EXPECT_NE(SendMessageW(Form.Image1, STM_GETIMAGE, IMAGE_BITMAP, 0),
             SendMessageW(Form.Image2, STM_GETIMAGE, IMAGE_BITMAP, 0));
+  // The pictures are stored run-length compressed with a palette: they come out whole, with the
+  // colours they were drawn in (frame corner, the middle of the gradient, the button).
+  struct Spot {
+    int X, Y;
+    COLORREF Service, Blog;
+  };
+  const Spot Spots[] = {{1, 1, RGB(14, 72, 162), RGB(28, 95, 33)},
+                        {205, 46, RGB(40, 119, 203), RGB(65, 141, 69)},
+                        {112, 71, RGB(255, 213, 74), RGB(255, 213, 74)},
+                        {100, 88, RGB(255, 255, 255), RGB(255, 255, 255)}};
+  HDC Screen = GetDC(nullptr);
+  for (HWND Banner : {Form.Image1, Form.Image2}) {
+    auto Picture = reinterpret_cast<HBITMAP>(SendMessageW(Banner, STM_GETIMAGE, IMAGE_BITMAP, 0));
+    ASSERT_NE(Picture, nullptr);
+    BITMAPINFO Format{};
+    Format.bmiHeader.biSize = sizeof(Format.bmiHeader);
+    Format.bmiHeader.biWidth = 212;
+    Format.bmiHeader.biHeight = -92;  // top row first
+    Format.bmiHeader.biPlanes = 1;
+    Format.bmiHeader.biBitCount = 32;
+    Format.bmiHeader.biCompression = BI_RGB;
+    std::vector<std::uint32_t> Pixels(212 * 92);
+    ASSERT_EQ(GetDIBits(Screen, Picture, 0, 92, Pixels.data(), &Format, DIB_RGB_COLORS), 92);
+    for (const Spot& At : Spots) {
+      const std::uint32_t P = Pixels[At.Y * 212 + At.X];
+      const COLORREF Seen = RGB((P >> 16) & 0xFF, (P >> 8) & 0xFF, P & 0xFF);
+      EXPECT_EQ(Seen, Banner == Form.Image1 ? At.Service : At.Blog) << "at " << At.X << "," << At.Y;
+    }
+  }
+  ReleaseDC(nullptr, Screen);
 }
 
 TEST(BackgroundWindow, HandsActivationToTheWizard) {
