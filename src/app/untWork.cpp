@@ -30,9 +30,20 @@ const char* const cRunBeforeName = "runbefore.exe";
 constexpr UINT cmFirstShow = WM_APP + 1;
 constexpr int cClientWidth = 632, cClientHeight = 372;
 
+// A resource's name as EnumResourceNames gives it: a number, or a text.
+struct TResourceName {
+  ULONG_PTR Id = 0;
+  std::wstring Text;
+  bool Empty() const { return Id == 0 && Text.empty(); }
+  LPCWSTR Get() const { return Id ? MAKEINTRESOURCEW(Id) : Text.c_str(); }
+};
+
 BOOL CALLBACK TakeFirstIconName(HMODULE, LPCWSTR, LPWSTR Name, LONG_PTR Param) {
-  auto& First = *reinterpret_cast<std::wstring*>(Param);
-  First = IS_INTRESOURCE(Name) ? L"#" + std::to_wstring(reinterpret_cast<ULONG_PTR>(Name)) : std::wstring(Name);
+  auto& First = *reinterpret_cast<TResourceName*>(Param);
+  if (IS_INTRESOURCE(Name))
+    First.Id = reinterpret_cast<ULONG_PTR>(Name);
+  else
+    First.Text = Name;
   return FALSE;
 }
 
@@ -40,15 +51,15 @@ BOOL CALLBACK TakeFirstIconName(HMODULE, LPCWSTR, LPWSTR Name, LONG_PTR Param) {
 // icon, in both sizes the task bar and Alt+Tab take.
 void SetProgramIcons(HWND Wnd) {
   const HINSTANCE Instance = GetModuleHandleW(nullptr);
-  std::wstring Name;
+  TResourceName Name;
   EnumResourceNamesW(Instance, MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */, TakeFirstIconName,
                      reinterpret_cast<LONG_PTR>(&Name));
   for (const auto& [Kind, Width, Height] : {std::tuple{ICON_BIG, SM_CXICON, SM_CYICON},
                                              std::tuple{ICON_SMALL, SM_CXSMICON, SM_CYSMICON}}) {
     HANDLE Icon = nullptr;
     // Shared icons belong to the system's cache: nothing to free.
-    if (!Name.empty())
-      Icon = LoadImageW(Instance, Name.c_str(), IMAGE_ICON, GetSystemMetrics(Width), GetSystemMetrics(Height),
+    if (!Name.Empty())
+      Icon = LoadImageW(Instance, Name.Get(), IMAGE_ICON, GetSystemMetrics(Width), GetSystemMetrics(Height),
                         LR_SHARED);
     if (!Icon)
       Icon = LoadImageW(nullptr, MAKEINTRESOURCEW(32512) /* IDI_APPLICATION */, IMAGE_ICON, GetSystemMetrics(Width),
