@@ -5,6 +5,28 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+
+# The installation itself, inside the Wine session the script starts for it (see below).
+if [ "${1:-}" = --session ]; then
+  set +e
+  demo=$2 prefix=$3 driver=$4
+  wr() { "$root/tools/wine-run" "$prefix" "$@"; }
+  wr reg add 'HKCU\Software\Wine\DllOverrides' /v cabinet /d native,builtin /f >/dev/null 2>&1
+  wr reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\SharedDLLs' /f >/dev/null 2>&1
+  "$root/tools/wine-run" "$prefix" "$demo/media/DISK1/setup.exe" /AUTO=ON '/PATH=C:\Demo' '/GROUP=Демо' &
+  pid=$!
+  # A picture of the progress page while the run is on, taken by the GUI driver as soon as the
+  # files are being unpacked (the demo installs in about a second).
+  wr "$driver" -q window '*Мастер установки' 'text=Распаковка и копирование файлов' timeout=30000 \; \
+    screenshot "Z:${demo//\//\\}\\progress.bmp" screen >/dev/null 2>&1 &&
+    convert "$demo/progress.bmp" "$demo/progress.png" 2>/dev/null && rm -f "$demo/progress.bmp"
+  status=0
+  wait $pid || status=$?
+  echo $status > "$demo/status"
+  wr regedit /E "Z:$demo/uninstall.reg" 'HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Демонстрационный продукт' >/dev/null 2>&1
+  wr regedit /E "Z:$demo/shared.reg" 'HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\SharedDLLs' >/dev/null 2>&1
+  exit 0
+fi
 # SETUP_DEMO_BUILD names an already built Windows build directory and skips the builds.
 build=${SETUP_DEMO_BUILD:-}
 if [ -z "$build" ]; then
@@ -26,25 +48,9 @@ echo "(setup.exe beside the first cabinet):"
 find "$demo/media" -type f | sort | while read -r f; do printf '  %-50s %8d bytes\n' "${f#"$demo"/}" "$(stat -c %s "$f")"; done
 
 driver=$(realpath "$build/tests/e2e/driver/guidriver.exe")
-cat > "$demo/session.sh" <<INNER
-wr() { "$root/tools/wine-run" "$prefix" "\$@"; }
-wr reg add 'HKCU\Software\Wine\DllOverrides' /v cabinet /d native,builtin /f >/dev/null 2>&1
-wr reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\SharedDLLs' /f >/dev/null 2>&1
-"$root/tools/wine-run" "$prefix" '$demo/media/DISK1/setup.exe' /AUTO=ON '/PATH=C:\Demo' '/GROUP=Демо' &
-pid=\$!
-# A picture of the progress page while the run is on, taken by the GUI driver as soon as the
-# files are being unpacked (the demo installs in about a second).
-wr '$driver' -q window 'Мастер установки' 'text=Распаковка и копирование файлов' timeout=30000 \\; \\
-  screenshot 'Z:${demo//\//\\}\\progress.bmp' screen >/dev/null 2>&1 &&
-  convert '$demo/progress.bmp' '$demo/progress.png' 2>/dev/null && rm -f '$demo/progress.bmp'
-wait \$pid
-echo \$? > '$demo/status'
-wr regedit /E 'Z:$demo/uninstall.reg' 'HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Демонстрационный продукт' >/dev/null 2>&1
-wr regedit /E 'Z:$demo/shared.reg' 'HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\SharedDLLs' >/dev/null 2>&1
-INNER
 echo
 echo "Running: setup.exe /AUTO=ON /PATH=C:\\Demo /GROUP=Демо  (Wine prefix $prefix)"
-./tools/wine-session "$prefix" bash "$demo/session.sh"
+./tools/wine-session "$prefix" bash "$0" --session "$demo" "$prefix" "$driver"
 status=$(cat "$demo/status")
 echo "Exit status: $status (0 installed, 1 failed or cancelled, 2 could not start, 3 files kept or skipped, 3010 restart wanted)"
 

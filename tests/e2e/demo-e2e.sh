@@ -6,8 +6,8 @@
 set -u
 root=$1 media=$2 noscript=$3 work=$(realpath -m "$4")
 prefix=$work/wineprefix run=$work/run
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$(dirname "$0")/e2e-lib.sh"
+wine_session "$prefix" "$@"
 
 rm -rf "$run" && mkdir -p "$run" && cp -r "$media"/. "$run"/ && cp "$noscript" "$run/DISK1/setup_noscript.exe" || exit 1
 if [ -d "$prefix/drive_c" ]; then
@@ -17,24 +17,23 @@ if [ -d "$prefix/drive_c" ]; then
 fi
 
 uninstall_key='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall'
-cat > "$work/session.sh" <<INNER
-wr() { "$root/tools/wine-run" "$prefix" "\$@"; }
-wr reg add 'HKCU\Software\Wine\DllOverrides' /v cabinet /d native,builtin /f >/dev/null 2>&1
-wr reg delete '$uninstall_key\Демонстрационный продукт' /f >/dev/null 2>&1
-wr reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\SharedDLLs' /f >/dev/null 2>&1
-# Counters are kept only where the system has the key already.
-wr reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\SharedDLLs' /f >/dev/null 2>&1
-timeout 120 "$root/tools/wine-run" "$prefix" '$run/DISK1/setup.exe' /AUTO=ON '/PATH=C:\Demo' '/GROUP=Демо'
-echo \$? > '$work/status.full'
-wr regedit /E 'Z:$work/uninstall.reg' '$uninstall_key\Демонстрационный продукт' >/dev/null 2>&1
-timeout 120 "$root/tools/wine-run" "$prefix" '$run/DISK1/setup.exe' /auto=on '/PATH=C:\DemoMin' '/GROUP=ДемоМин' /TYPE=minimal
-echo \$? > '$work/status.minimal'
-wr regedit /E 'Z:$work/shared.reg' 'HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\SharedDLLs' >/dev/null 2>&1
-timeout 60 "$root/tools/wine-run" "$prefix" '$run/DISK1/setup_noscript.exe' /AUTO=ON '/PATH=C:\DemoNone'
-echo \$? > '$work/status.noscript'
-INNER
 rm -f "$work"/status.* "$work"/*.reg
-"$root/tools/wine-session" "$prefix" bash "$work/session.sh" >"$work/session.log" 2>&1
+wr() { "$root/tools/wine-run" "$prefix" "$@"; }
+{
+  wr reg add 'HKCU\Software\Wine\DllOverrides' /v cabinet /d native,builtin /f >/dev/null 2>&1
+  wr reg delete "$uninstall_key\Демонстрационный продукт" /f >/dev/null 2>&1
+  wr reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\SharedDLLs' /f >/dev/null 2>&1
+  # Counters are kept only where the system has the key already.
+  wr reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\SharedDLLs' /f >/dev/null 2>&1
+  timeout 120 "$root/tools/wine-run" "$prefix" "$run/DISK1/setup.exe" /AUTO=ON '/PATH=C:\Demo' '/GROUP=Демо'
+  echo $? > "$work/status.full"
+  wr regedit /E "Z:$work/uninstall.reg" "$uninstall_key\Демонстрационный продукт" >/dev/null 2>&1
+  timeout 120 "$root/tools/wine-run" "$prefix" "$run/DISK1/setup.exe" /auto=on '/PATH=C:\DemoMin' '/GROUP=ДемоМин' /TYPE=minimal
+  echo $? > "$work/status.minimal"
+  wr regedit /E "Z:$work/shared.reg" 'HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\SharedDLLs' >/dev/null 2>&1
+  timeout 60 "$root/tools/wine-run" "$prefix" "$run/DISK1/setup_noscript.exe" /AUTO=ON '/PATH=C:\DemoNone'
+  echo $? > "$work/status.noscript"
+} >"$work/session.log" 2>&1
 
 c=$prefix/drive_c
 [ "$(cat "$work/status.full" 2>/dev/null)" = 0 ] || fail "full run exit status $(cat "$work/status.full" 2>/dev/null)"

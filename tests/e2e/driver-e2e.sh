@@ -7,23 +7,23 @@ set -u
 root=$1 driver=$2 fixture=$3 work=$(realpath -m "$4")
 . "$(dirname "$0")/e2e-lib.sh"
 prefix=$work/wineprefix out=$work/driver
+wine_session "$prefix" "$@"
 rm -rf "$out" && mkdir -p "$out"
 fx=$(winpath "$fixture") script=$(winpath "$(dirname "$0")/driver/selftest.gdr") bmp=$(winpath "$out/fixture.bmp")
 
-cat > "$out/session.sh" <<INNER
-g() { "$root/tools/wine-run" "$prefix" '$driver' "\$@"; }
-g timed-start 'Проба драйвера' Press '$fx' \; -f '$script' \; screenshot '$bmp' \; close \; wait-exit 1 only=DriverFixture > '$out/run.log' 2>&1
-echo \$? > '$out/status.run'
-g start '$fx' \; window 'Проба драйвера' \; expect-text 'never shown' timeout=300 > '$out/unmet.log' 2>&1
-echo \$? > '$out/status.unmet'
-g expect-windows 0 'Проба драйвера' > '$out/gone.log' 2>&1
-echo \$? > '$out/status.gone'
-g start '$fx' \; window 'Проба драйвера' \; close \; wait-exit 7 > '$out/status.log' 2>&1
-echo \$? > '$out/status.status'
-g frobnicate > '$out/usage.log' 2>&1
-echo \$? > '$out/status.usage'
-INNER
-"$root/tools/wine-session" "$prefix" bash "$out/session.sh" >"$out/session.log" 2>&1
+g() { "$root/tools/wine-run" "$prefix" "$driver" "$@"; }
+{
+  g timed-start 'Проба драйвера' Press "$fx" \; -f "$script" \; screenshot "$bmp" \; close \; wait-exit 1 only=DriverFixture > "$out/run.log" 2>&1
+  echo $? > "$out/status.run"
+  g start "$fx" \; window 'Проба драйвера' \; expect-text 'never shown' timeout=300 > "$out/unmet.log" 2>&1
+  echo $? > "$out/status.unmet"
+  g expect-windows 0 'Проба драйвера' > "$out/gone.log" 2>&1
+  echo $? > "$out/status.gone"
+  g start "$fx" \; window 'Проба драйвера' \; close \; wait-exit 7 > "$out/status.log" 2>&1
+  echo $? > "$out/status.status"
+  g frobnicate > "$out/usage.log" 2>&1
+  echo $? > "$out/status.usage"
+} >"$out/session.log" 2>&1
 cat "$out"/run.log "$out"/unmet.log "$out"/gone.log "$out"/status.log "$out"/usage.log >> "$out/session.log"
 
 status() { cat "$out/status.$1" 2>/dev/null; }

@@ -1,4 +1,14 @@
 # Shared by the end-to-end scripts (sourced).
+
+# The calling script runs again, with the same arguments, inside tools/wine-session on PREFIX
+# (a virtual display and one wineserver for the whole run); in that run the call returns at
+# once. Called once the script knows its prefix, before its work starts.
+wine_session() {
+  local prefix=$1; shift
+  if [ "${SETUP_WINE_SESSION:-}" != "$prefix" ]; then
+    SETUP_WINE_SESSION=$prefix exec "$root/tools/wine-session" "$prefix" bash "$0" "$@"
+  fi
+}
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 # The path Wine's programs see for a path of ours (drive Z: is the Unix root).

@@ -9,6 +9,7 @@ set -u
 root=$1 native=$2 winmk=$3 driver=$4 work=$(realpath -m "$5")
 . "$(dirname "$0")/e2e-lib.sh"
 prefix=$work/wineprefix out=$work/mksetup
+wine_session "$prefix" "$@"
 c=$prefix/drive_c
 demo=$root/examples/demo
 stub=$(dirname "$winmk")/setupstub.exe
@@ -97,24 +98,22 @@ refuse badlogo "\-\-logo .*not a BMP file" --files "$demo/files" --list "$demo/c
 
 # The sets install unattended, files from both disks byte for byte.
 uninstall_key='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall'
-cat > "$out/session.sh" <<INNER
-wr() { "$root/tools/wine-run" "$prefix" "\$@"; }
-wr reg add 'HKCU\Software\Wine\DllOverrides' /v cabinet /d native,builtin /f >/dev/null 2>&1
-wr reg delete '$uninstall_key\Демонстрационный продукт' /f >/dev/null 2>&1
-# The library the program loads, copied while it runs.
-timeout 120 "$root/tools/wine-run" "$prefix" '$driver' start as=native '$(winpath "$out/native/DISK1/setup.exe")' /AUTO=ON '/PATH=C:\MkNative' '/GROUP=МкЛинукс' \
-  \; expect-module Cabinet.dll '$(winpath "$out/library.native.dll")' of=native timeout=60000 \; wait-exit 0 of=native timeout=120000 > '$out/driver.native' 2>&1
-echo \$? > '$out/status.native'
-tail -c 6 '$out/library.native.dll' > '$out/library.native' 2>/dev/null
-wr reg delete '$uninstall_key\Демонстрационный продукт' /f >/dev/null 2>&1
-timeout 120 "$root/tools/wine-run" "$prefix" '$out/windows/DISK1/setup.exe' /AUTO=ON '/PATH=C:\MkWindows' '/GROUP=МкВиндовс'
-echo \$? > '$out/status.windows'
-wr reg delete '$uninstall_key\Демонстрационный продукт' /f >/dev/null 2>&1
-timeout 120 "$root/tools/wine-run" "$prefix" '$out/lzx/DISK1/setup.exe' /AUTO=ON '/PATH=C:\MkLzx' '/GROUP=МкLZX'
-echo \$? > '$out/status.lzx'
-wr reg delete '$uninstall_key\Демонстрационный продукт' /f >/dev/null 2>&1
-INNER
-"$root/tools/wine-session" "$prefix" bash "$out/session.sh" >"$out/session.log" 2>&1
+{
+  wr reg add 'HKCU\Software\Wine\DllOverrides' /v cabinet /d native,builtin /f >/dev/null 2>&1
+  wr reg delete "$uninstall_key\Демонстрационный продукт" /f >/dev/null 2>&1
+  # The library the program loads, copied while it runs.
+  timeout 120 "$root/tools/wine-run" "$prefix" "$driver" start as=native "$(winpath "$out/native/DISK1/setup.exe")" /AUTO=ON '/PATH=C:\MkNative' '/GROUP=МкЛинукс' \
+    \; expect-module Cabinet.dll "$(winpath "$out/library.native.dll")" of=native timeout=60000 \; wait-exit 0 of=native timeout=120000 > "$out/driver.native" 2>&1
+  echo $? > "$out/status.native"
+  tail -c 6 "$out/library.native.dll" > "$out/library.native" 2>/dev/null
+  wr reg delete "$uninstall_key\Демонстрационный продукт" /f >/dev/null 2>&1
+  timeout 120 "$root/tools/wine-run" "$prefix" "$out/windows/DISK1/setup.exe" /AUTO=ON '/PATH=C:\MkWindows' '/GROUP=МкВиндовс'
+  echo $? > "$out/status.windows"
+  wr reg delete "$uninstall_key\Демонстрационный продукт" /f >/dev/null 2>&1
+  timeout 120 "$root/tools/wine-run" "$prefix" "$out/lzx/DISK1/setup.exe" /AUTO=ON '/PATH=C:\MkLzx' '/GROUP=МкLZX'
+  echo $? > "$out/status.lzx"
+  wr reg delete "$uninstall_key\Демонстрационный продукт" /f >/dev/null 2>&1
+} >"$out/session.log" 2>&1
 for set in native windows lzx; do
   [ "$(cat "$out/status.$set" 2>/dev/null)" = 0 ] || fail "$set set: setup.exe exit status $(cat "$out/status.$set" 2>/dev/null)"
 done

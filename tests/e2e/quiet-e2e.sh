@@ -9,6 +9,7 @@ set -u
 root=$1 media=$2 bad=$3 driver=$4 locker=$5 versioned=$6 work=$(realpath -m "$7")
 . "$(dirname "$0")/e2e-lib.sh"
 prefix=$work/wineprefix out=$work/quiet
+wine_session "$prefix" "$@"
 c=$prefix/drive_c
 rm -rf "$out" && mkdir -p "$out" || exit 1
 # Leftovers of runs stopped from outside (a failed driver ends the programs it started).
@@ -70,14 +71,13 @@ setenv TEMP
 GDR
 
 # (Placed once the session has made the prefix: a new prefix starts empty.)
-cat > "$out/session.sh" <<INNER
-# A demo.txt with another version than the script's 1.0.0.1 is already there.
-mkdir -p '$c/E2E/Busy' '$c/E2E/Version' '$c/E2E/OtherTemp' && cp '$versioned' '$c/E2E/Version/demo.txt'
-'$root/tools/wine-run' '$prefix' reg add 'HKCU\\Software\\Wine\\DllOverrides' /v cabinet /d native,builtin /f >/dev/null 2>&1
-'$root/tools/wine-run' '$prefix' '$driver' -f '$(winpath "$out/cases.gdr")' > '$out/cases.out' 2>&1
-echo \$? > '$out/status.cases'
-INNER
-"$root/tools/wine-session" "$prefix" bash "$out/session.sh" >"$out/session.log" 2>&1
+{
+  # A demo.txt with another version than the script's 1.0.0.1 is already there.
+  mkdir -p "$c/E2E/Busy" "$c/E2E/Version" "$c/E2E/OtherTemp" && cp "$versioned" "$c/E2E/Version/demo.txt"
+  "$root/tools/wine-run" "$prefix" reg add 'HKCU\Software\Wine\DllOverrides' /v cabinet /d native,builtin /f >/dev/null 2>&1
+  "$root/tools/wine-run" "$prefix" "$driver" -f "$(winpath "$out/cases.gdr")" > "$out/cases.out" 2>&1
+  echo $? > "$out/status.cases"
+} >"$out/session.log" 2>&1
 cat "$out/cases.out" >> "$out/session.log"
 [ "$(cat "$out/status.cases" 2>/dev/null)" = 0 ] || fail "the driver's expectations failed (status $(cat "$out/status.cases" 2>/dev/null))"
 

@@ -7,6 +7,7 @@ set -u
 root=$1 media=$2 bad=$3 noscript=$4 driver=$5 work=$(realpath -m "$6")
 . "$(dirname "$0")/e2e-lib.sh"
 prefix=$work/wineprefix out=$work/startup run=$work/startup/media
+wine_session "$prefix" "$@"
 c=$prefix/drive_c
 rm -rf "$out" && mkdir -p "$out" && cp -r "$media"/. "$run"/ || exit 1
 # Beside the demo cabinets, so that they would install if they went that far.
@@ -83,17 +84,17 @@ answer "Вы подтверждаете выход" yes
 wait-exit 1 only=TfrmWork,TfrmMain,#32770
 GDR
 
-cat > "$out/session.sh" <<INNER
-'$root/tools/wine-run' '$prefix' reg add 'HKCU\\Software\\Wine\\DllOverrides' /v cabinet /d native,builtin /f >/dev/null 2>&1
-'$root/tools/wine-run' '$prefix' reg delete 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Продукт с ошибкой в сценарии' /f >/dev/null 2>&1
-for case in second secondframe badscript noscript onx; do
-  '$root/tools/wine-run' '$prefix' '$driver' -f "\$(echo 'Z:$out/'\$case.gdr | tr / '\\\\')" > '$out/'\$case.log 2>&1
-  echo \$? > '$out/status.'\$case
-done
-'$root/tools/wine-run' '$prefix' reg query 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Продукт с ошибкой в сценарии' > '$out/badkey.txt' 2>&1
-echo \$? > '$out/status.badkey'
-INNER
-"$root/tools/wine-session" "$prefix" bash "$out/session.sh" >"$out/session.log" 2>&1
+bad_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Продукт с ошибкой в сценарии'
+{
+  "$root/tools/wine-run" "$prefix" reg add 'HKCU\Software\Wine\DllOverrides' /v cabinet /d native,builtin /f >/dev/null 2>&1
+  "$root/tools/wine-run" "$prefix" reg delete "$bad_key" /f >/dev/null 2>&1
+  for case in second secondframe badscript noscript onx; do
+    "$root/tools/wine-run" "$prefix" "$driver" -f "$(winpath "$out/$case.gdr")" > "$out/$case.log" 2>&1
+    echo $? > "$out/status.$case"
+  done
+  "$root/tools/wine-run" "$prefix" reg query "$bad_key" > "$out/badkey.txt" 2>&1
+  echo $? > "$out/status.badkey"
+} >"$out/session.log" 2>&1
 
 for case in second secondframe badscript noscript onx; do
   cat "$out/$case.log" >> "$out/session.log"

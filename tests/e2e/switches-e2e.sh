@@ -12,6 +12,7 @@ set -u
 root=$1 media=$2 gated=$3 driver=$4 work=$(realpath -m "$5")
 . "$(dirname "$0")/e2e-lib.sh"
 prefix=$work/wineprefix out=$work/switches run=$work/switches/media
+wine_session "$prefix" "$@"
 demo=$root/examples/demo
 c=$prefix/drive_c shared=$prefix/drive_c/Program\ Files/Common\ Files
 rm -rf "$out" && mkdir -p "$out" && cp -r "$media"/. "$run"/ && cp "$gated" "$run/DISK1/setup_gated.exe" || exit 1
@@ -30,38 +31,33 @@ runs=(
   "twice|/Auto=On|/TYPE=MINIMAL|/TYPE=FULL|/PATH=C:\\E2E\\First|/PATH=C:\\E2E\\Second|/GROUP=E2E Первая|/GROUP=E2E Вторая|MINIMAL"
 )
 
+g() { "$root/tools/wine-run" "$prefix" "$driver" "$@"; }
 {
-  echo "g() { '$root/tools/wine-run' '$prefix' '$driver' \"\$@\"; }"
-  echo "'$root/tools/wine-run' '$prefix' reg add 'HKCU\\Software\\Wine\\DllOverrides' /v cabinet /d native,builtin /f >/dev/null 2>&1"
+  "$root/tools/wine-run" "$prefix" reg add 'HKCU\Software\Wine\DllOverrides' /v cabinet /d native,builtin /f >/dev/null 2>&1
   # The gated run: the progress page alone, its picture, a second copy refused, then the gate.
-  cat <<INNER
-g start as=run '$(winpath "$run/DISK1/setup_gated.exe")' /AUTO=ON /TYPE=FULL '/PATH=C:\\E2E\\Full' '/GROUP=E2E Полная' \\; \\
-  window '*Мастер установки' class=TfrmWork 'text=Выполняемая операция:' timeout=30000 \\; \\
-  expect-text 'Показатель хода установки:' \\; expect-text 'Производится установка программного продукта.' \\; \\
-  no-text 'Эта программа произведет установку' \\; \\
-  expect-disabled '<< Назад' \\; expect-disabled 'Далее >>' \\; expect-enabled 'Отмена' \\; \\
-  only-windows TfrmWork TfrmMain \\; expect-windows 1 '*Мастер установки' class=TfrmWork \\; \\
-  sleep 500 \\; screenshot '$(winpath "$out/progress.bmp")' \\; screenshot '$(winpath "$out/screen.bmp")' screen \\; list \\; \\
-  only-windows TfrmWork TfrmMain \\; no-window * class=#32770 \\; \\
-  start as=second '$setup' /AUTO=ON '/PATH=C:\\E2E\\Second copy' \\; \\
-  answer 'Программа установки уже запущена!' ok \\; wait-exit 2 of=second \\; \\
-  expect-text 'Выполняемая операция:' \\; \\
-  make-file '$(winpath "$work/gate")' \\; \\
-  wait-exit 0 of=run only=TfrmWork,TfrmMain,WineConsoleClass timeout=60000 > '$out/full.log' 2>&1
-echo \$? > '$out/status.full'
-mv '$shared/Demo Shared' '$out/shared.full' 2>/dev/null
-INNER
+  g start as=run "$(winpath "$run/DISK1/setup_gated.exe")" /AUTO=ON /TYPE=FULL '/PATH=C:\E2E\Full' '/GROUP=E2E Полная' \; \
+    window '*Мастер установки' class=TfrmWork 'text=Выполняемая операция:' timeout=30000 \; \
+    expect-text 'Показатель хода установки:' \; expect-text 'Производится установка программного продукта.' \; \
+    no-text 'Эта программа произведет установку' \; \
+    expect-disabled '<< Назад' \; expect-disabled 'Далее >>' \; expect-enabled 'Отмена' \; \
+    only-windows TfrmWork TfrmMain \; expect-windows 1 '*Мастер установки' class=TfrmWork \; \
+    sleep 500 \; screenshot "$(winpath "$out/progress.bmp")" \; screenshot "$(winpath "$out/screen.bmp")" screen \; list \; \
+    only-windows TfrmWork TfrmMain \; no-window '*' class=#32770 \; \
+    start as=second "$setup" /AUTO=ON '/PATH=C:\E2E\Second copy' \; \
+    answer 'Программа установки уже запущена!' ok \; wait-exit 2 of=second \; \
+    expect-text 'Выполняемая операция:' \; \
+    make-file "$(winpath "$work/gate")" \; \
+    wait-exit 0 of=run only=TfrmWork,TfrmMain,WineConsoleClass timeout=60000 > "$out/full.log" 2>&1
+  echo $? > "$out/status.full"
+  mv "$shared/Demo Shared" "$out/shared.full" 2>/dev/null
   for r in "${runs[@]}"; do
     IFS='|' read -r -a f <<<"$r"
     name=${f[0]} args=("${f[@]:1:${#f[@]}-2}")
-    printf "g start '%s'" "$setup"
-    for a in "${args[@]}"; do printf " '%s'" "$a"; done
-    printf " \\\\; wait-exit 0 only=TfrmWork,TfrmMain,WineConsoleClass timeout=60000 > '%s' 2>&1\n" "$out/$name.log"
-    echo "echo \$? > '$out/status.$name'"
-    echo "mv '$shared/Demo Shared' '$out/shared.$name' 2>/dev/null"
+    g start "$setup" "${args[@]}" \; wait-exit 0 only=TfrmWork,TfrmMain,WineConsoleClass timeout=60000 > "$out/$name.log" 2>&1
+    echo $? > "$out/status.$name"
+    mv "$shared/Demo Shared" "$out/shared.$name" 2>/dev/null
   done
-} > "$out/session.sh"
-"$root/tools/wine-session" "$prefix" bash "$out/session.sh" >"$out/session.log" 2>&1
+} >"$out/session.log" 2>&1
 cat "$out"/full.log >> "$out/session.log"
 for r in "${runs[@]}"; do cat "$out/${r%%|*}.log" >> "$out/session.log"; done
 

@@ -8,6 +8,7 @@ set -u
 root=$1 media=$2 work=$(realpath -m "$3")
 . "$(dirname "$0")/e2e-lib.sh"
 prefix=$work/wineprefix out=$work/uninstall run=$work/uninstall/media
+wine_session "$prefix" "$@"
 c=$prefix/drive_c
 product='Демонстрационный продукт'
 ukey='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall'
@@ -23,56 +24,55 @@ fi
 # Snapshots: the software parts of both registry hives, and every path under drive C: but
 # Wine's own folder. (The rest of the registry is Wine's record of the virtual hardware and
 # display, which it rewrites as programs start.)
-cat > "$out/session.sh" <<INNER
-wr() { "$root/tools/wine-run" "$prefix" "\$@"; }
+wr() { "$root/tools/wine-run" "$prefix" "$@"; }
 snapshot() {
-  wr regedit /E "Z:$out/\$1.hklm.reg" 'HKEY_LOCAL_MACHINE\Software' >/dev/null 2>&1
-  wr regedit /E "Z:$out/\$1.hkcu.reg" 'HKEY_CURRENT_USER\Software' >/dev/null 2>&1
-  (cd '$c' && find . -path ./windows -prune -o -print | LC_ALL=C sort) > "$out/\$1.files"
+  wr regedit /E "Z:$out/$1.hklm.reg" 'HKEY_LOCAL_MACHINE\Software' >/dev/null 2>&1
+  wr regedit /E "Z:$out/$1.hkcu.reg" 'HKEY_CURRENT_USER\Software' >/dev/null 2>&1
+  (cd "$c" && find . -path ./windows -prune -o -print | LC_ALL=C sort) > "$out/$1.files"
 }
-temp_copy() { find '$c/users' -ipath '*/Temp/UnInstall.exe' | grep -q .; }
+temp_copy() { find "$c/users" -ipath '*/Temp/UnInstall.exe' | grep -q .; }
 # Waits (at most 30 s) for the uninstaller's temporary copy to go; 1 when it stays.
-wait_copy_gone() { for _ in \$(seq 150); do temp_copy || return 0; sleep 0.2; done; return 1; }
+wait_copy_gone() { for _ in $(seq 150); do temp_copy || return 0; sleep 0.2; done; return 1; }
 # The registered command, as the control panel would run it, with /silence.
 remove_silently() {
-  wr regedit /E 'Z:$out/entry.reg' '$ukey\\$product' >/dev/null 2>&1
+  wr regedit /E "Z:$out/entry.reg" "$ukey\\$product" >/dev/null 2>&1
   local command
-  command=\$(iconv -f UTF-16 -t UTF-8 '$out/entry.reg' | tr -d '\r' | sed -n 's/^"UnInstallString"="\(.*\)"$/\1/p' | sed 's/\\\\\\\\/\\\\/g; s/\\\\"/"/g')
-  echo "\$command" > "$out/command.\$1"
-  eval "set -- \$command"
-  timeout 120 "$root/tools/wine-run" "$prefix" "\$@" /silence
+  command=$(iconv -f UTF-16 -t UTF-8 "$out/entry.reg" | tr -d '\r' | sed -n 's/^"UnInstallString"="\(.*\)"$/\1/p' | sed 's/\\\\/\\/g; s/\\"/"/g')
+  echo "$command" > "$out/command.$1"
+  eval "set -- $command"
+  timeout 120 "$root/tools/wine-run" "$prefix" "$@" /silence
 }
-install() { timeout 120 "$root/tools/wine-run" "$prefix" '$run/setup.exe' /AUTO=ON '/PATH=C:\DemoRT' '/GROUP=Демо RT'; }
+install() { timeout 120 "$root/tools/wine-run" "$prefix" "$run/setup.exe" /AUTO=ON '/PATH=C:\DemoRT' '/GROUP=Демо RT'; }
 
-wr reg add 'HKCU\Software\Wine\DllOverrides' /v cabinet /d native,builtin /f >/dev/null 2>&1
-wr reg delete '$ukey\\$product' /f >/dev/null 2>&1
-wr reg add '$sharedkey' /f >/dev/null 2>&1
-wr reg delete '$sharedkey' /v '$shared' /f >/dev/null 2>&1
-# Every installation makes the database engine folder with its parents but records only the
-# folder itself, so the parents outlive any uninstaller; they are made beforehand here, so
-# that the comparison shows what the uninstaller was given to remove. The folder itself, left
-# empty by the other tests' installations in this prefix, would go with this removal (the list
-# records it, and it is empty): it is taken away first.
-mkdir -p '$c/Program Files/Borland/Common Files'
-rmdir '$c/Program Files/Borland/Common Files/BDE' 2>/dev/null
-snapshot before
+{
+  wr reg add 'HKCU\Software\Wine\DllOverrides' /v cabinet /d native,builtin /f >/dev/null 2>&1
+  wr reg delete "$ukey\\$product" /f >/dev/null 2>&1
+  wr reg add "$sharedkey" /f >/dev/null 2>&1
+  wr reg delete "$sharedkey" /v "$shared" /f >/dev/null 2>&1
+  # Every installation makes the database engine folder with its parents but records only the
+  # folder itself, so the parents outlive any uninstaller; they are made beforehand here, so
+  # that the comparison shows what the uninstaller was given to remove. The folder itself, left
+  # empty by the other tests' installations in this prefix, would go with this removal (the list
+  # records it, and it is empty): it is taken away first.
+  mkdir -p "$c/Program Files/Borland/Common Files"
+  rmdir "$c/Program Files/Borland/Common Files/BDE" 2>/dev/null
+  snapshot before
 
-install; echo \$? > '$out/status.install'
-(cd '$c' && find DemoRT | LC_ALL=C sort) > '$out/installed.files'
-remove_silently roundtrip; echo \$? > '$out/status.uninstall'
-wait_copy_gone; echo \$? > '$out/status.copy'
-snapshot after
+  install; echo $? > "$out/status.install"
+  (cd "$c" && find DemoRT | LC_ALL=C sort) > "$out/installed.files"
+  remove_silently roundtrip; echo $? > "$out/status.uninstall"
+  wait_copy_gone; echo $? > "$out/status.copy"
+  snapshot after
 
-# A reinstall: the second installation runs the first one's uninstaller and waits for it.
-install; echo \$? > '$out/status.first'
-install; echo \$? > '$out/status.again'
-temp_copy; echo \$? > '$out/status.copy.again'
-(cd '$c' && find DemoRT | LC_ALL=C sort) > '$out/reinstalled.files'
-wr regedit /E 'Z:$out/shared.reg' '$sharedkey' >/dev/null 2>&1
-remove_silently cleanup; echo \$? > '$out/status.cleanup'
-wait_copy_gone
-INNER
-"$root/tools/wine-session" "$prefix" bash "$out/session.sh" >"$out/session.log" 2>&1
+  # A reinstall: the second installation runs the first one's uninstaller and waits for it.
+  install; echo $? > "$out/status.first"
+  install; echo $? > "$out/status.again"
+  temp_copy; echo $? > "$out/status.copy.again"
+  (cd "$c" && find DemoRT | LC_ALL=C sort) > "$out/reinstalled.files"
+  wr regedit /E "Z:$out/shared.reg" "$sharedkey" >/dev/null 2>&1
+  remove_silently cleanup; echo $? > "$out/status.cleanup"
+  wait_copy_gone
+} >"$out/session.log" 2>&1
 
 status() { cat "$out/status.$1" 2>/dev/null; }
 [ "$(status install)" = 0 ] || fail "installation: exit status $(status install)"

@@ -9,6 +9,7 @@ set -u
 root=$1 media=$2 programs=$3 driver=$4 work=$(realpath -m "$5")
 . "$root/tests/e2e/e2e-lib.sh"
 prefix=$work/wineprefix out=$work/gui run=$work/gui/media shots=$work/gui/shots
+wine_session "$prefix" "$@"
 c=$prefix/drive_c
 rm -rf "$out" && mkdir -p "$out" "$shots" && cp -r "$media"/. "$run"/ || exit 1
 for v in all gated few license runbefore; do cp "$programs/setup_walk_$v.exe" "$run/DISK1/" || exit 1; done
@@ -28,9 +29,8 @@ to_directory() {
     'expect-text "Текущая директория для установки:"'
 }
 
-# A first run of the prefix leaves no Wine folders behind; the ones the walks need are made
-# here: the 1C:Enterprise installations and infobase, and a program group that exists already.
-"$root/tools/wine-run" "$prefix" cmd /c exit 0 >/dev/null 2>&1
+# The folders the walks need: the 1C:Enterprise installations and infobase, and a program group
+# that exists already.
 rm -rf "$c/Walk" "$c/1C" "$c/Program Files/Демо" "$c/Program Files/Common Files/Demo Shared"
 mkdir -p "$c/1C/Buh/BIN" "$c/1C/Trade/BIN" "$c/1C/Base"
 start_menu=$(find "$c/users" -maxdepth 8 -type d -path '*Start Menu/Programs' | head -n1)
@@ -324,28 +324,27 @@ GDR
 
 walks="all gated few license cancel runbefore nextdisk_auto nextdisk"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Демонстрационный продукт'
-cat > "$out/session.sh" <<INNER
-export SETUP_FIXTURE_LOG='$(winpath "$out/recorder.log")'
-wr() { '$root/tools/wine-run' '$prefix' "\$@"; }
-wr reg add 'HKCU\\Software\\Wine\\DllOverrides' /v cabinet /d native,builtin /f >/dev/null 2>&1
-wr reg add 'HKLM\\SOFTWARE\\1C\\1Cv7\\7.7\\Бухгалтерия' /v 1CPath /d 'C:\\1C\\Buh\\BIN\\1cv7.exe' /f >/dev/null 2>&1
-wr reg add 'HKLM\\SOFTWARE\\1C\\1Cv7\\7.7\\Торговля' /v 1CPath /d 'C:\\1C\\Trade\\BIN\\1cv7.exe' /f >/dev/null 2>&1
-wr reg add 'HKCU\\Software\\1C\\1Cv7\\7.7\\Titles' /v 'C:\\1C\\Base' /d 'Демо-база' /f >/dev/null 2>&1
-for walk in $walks; do
-  wr reg delete '$uninstall_key' /f >/dev/null 2>&1
-  wr '$driver' -q -f "\$(echo 'Z:$out/'\$walk.gdr | tr / '\\\\')" > '$out/'\$walk.log 2>&1
-  echo \$? > '$out/status.'\$walk
-  find '$c/users' -name restart-request.txt > '$out/restart.'\$walk
-  if [ "\$walk" = all ]; then
-    # Later walks have no 1C page, so every installation found gets its copy again.
-    for product in Buh Trade; do [ -e '$c/1C/'\$product/BIN/demo.txt ] && echo \$product; done > '$out/1c.all'
-  fi
-  find '$c/users' -name restart-request.txt -delete
-done
-wr reg delete 'HKLM\\SOFTWARE\\1C' /f >/dev/null 2>&1
-wr reg delete 'HKCU\\Software\\1C\\1Cv7\\7.7\\Titles' /f >/dev/null 2>&1
-INNER
-"$root/tools/wine-session" "$prefix" bash "$out/session.sh" >"$out/session.log" 2>&1
+export SETUP_FIXTURE_LOG=$(winpath "$out/recorder.log")
+wr() { "$root/tools/wine-run" "$prefix" "$@"; }
+{
+  wr reg add 'HKCU\Software\Wine\DllOverrides' /v cabinet /d native,builtin /f >/dev/null 2>&1
+  wr reg add 'HKLM\SOFTWARE\1C\1Cv7\7.7\Бухгалтерия' /v 1CPath /d 'C:\1C\Buh\BIN\1cv7.exe' /f >/dev/null 2>&1
+  wr reg add 'HKLM\SOFTWARE\1C\1Cv7\7.7\Торговля' /v 1CPath /d 'C:\1C\Trade\BIN\1cv7.exe' /f >/dev/null 2>&1
+  wr reg add 'HKCU\Software\1C\1Cv7\7.7\Titles' /v 'C:\1C\Base' /d 'Демо-база' /f >/dev/null 2>&1
+  for walk in $walks; do
+    wr reg delete "$uninstall_key" /f >/dev/null 2>&1
+    wr "$driver" -q -f "$(winpath "$out/$walk.gdr")" > "$out/$walk.log" 2>&1
+    echo $? > "$out/status.$walk"
+    find "$c/users" -name restart-request.txt > "$out/restart.$walk"
+    if [ "$walk" = all ]; then
+      # Later walks have no 1C page, so every installation found gets its copy again.
+      for product in Buh Trade; do [ -e "$c/1C/$product/BIN/demo.txt" ] && echo $product; done > "$out/1c.all"
+    fi
+    find "$c/users" -name restart-request.txt -delete
+  done
+  wr reg delete 'HKLM\SOFTWARE\1C' /f >/dev/null 2>&1
+  wr reg delete 'HKCU\Software\1C\1Cv7\7.7\Titles' /f >/dev/null 2>&1
+} >"$out/session.log" 2>&1
 
 for walk in $walks; do
   cat "$out/$walk.log" >> "$out/session.log"
