@@ -44,8 +44,8 @@ constexpr std::size_t cDataRecordFixedSize = 8;
 // The smallest part of a data block worth leaving at the end of a cabinet.
 constexpr std::size_t cMinBlockPart = cDataRecordFixedSize + 1;
 
-// The cabinet checksum: XOR of little-endian 32-bit words, the tail bytes folded in the
-// order the format defines (first tail byte highest).
+}  // namespace
+
 std::uint32_t CabinetChecksum(const std::uint8_t* Data, std::size_t Size, std::uint32_t Seed) {
   std::uint32_t Sum = Seed;
   std::size_t Words = Size / 4;
@@ -61,6 +61,8 @@ std::uint32_t CabinetChecksum(const std::uint8_t* Data, std::size_t Size, std::u
   }
   return Sum ^ Tail;
 }
+
+namespace {
 
 void Put16(std::string& Out, std::uint16_t Value) {
   Out.push_back(char(Value & 0xFF));

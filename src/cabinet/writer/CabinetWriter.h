@@ -52,6 +52,11 @@ struct TCabinetWriterOptions {
   TCabinetNameEncoding NameEncoding = cneUtf8;
 };
 
+// The cabinet checksum: XOR of little-endian 32-bit words, the tail bytes folded in the
+// order the format defines (first tail byte highest). A data block's checksum is that of its
+// data, then of its two size fields with the first result as the seed.
+std::uint32_t CabinetChecksum(const std::uint8_t* Data, std::size_t Size, std::uint32_t Seed);
+
 // Attribute bits of a cabinet entry.
 constexpr std::uint16_t cabAttrReadOnly = 0x01;
 constexpr std::uint16_t cabAttrHidden = 0x02;
