@@ -17,9 +17,9 @@ mkdir -p "$out"/cabinet "$out"/cabinet_set "$out"/script
 # Contents with different characters: text, repeats, noise, x86 calls (LZX translates E8).
 mkdir -p "$work/files"
 cp "$root"/examples/demo/files/*.txt "$work/files/" 2>/dev/null || true
-head -c 12000 /dev/urandom >"$work/files/noise.bin"
-python3 -c "print('the same line again and again\n' * 600, end='')" >"$work/files/repeat.txt"
-python3 -c "import sys,random; r=random.Random(7); sys.stdout.buffer.write(bytes(r.choice([0xE8,0x90,0x00,0x12,0x34]) for _ in range(20000)))" \
+head -c 5000 /dev/urandom >"$work/files/noise.bin"
+python3 -c "print('the same line again and again\n' * 300, end='')" >"$work/files/repeat.txt"
+python3 -c "import sys,random; r=random.Random(7); sys.stdout.buffer.write(bytes(r.choice([0xE8,0x90,0x00,0x12,0x34]) for _ in range(9000)))" \
   >"$work/files/calls.bin"
 printf '' >"$work/files/empty.txt"
 list=()
@@ -33,7 +33,7 @@ for m in none mszip lzx:15 lzx:21; do
   cp "$work/one-$name.cab" "$out/cabinet/mkcab-$name.cab"
   cp "$work/one-$name.cab" "$out/cabinet_set/mkcab-$name.cab"
   # A set of two or three cabinets: the data blocks and folders run over the boundaries.
-  sizes="9K 14K"; [ "$m" = none ] && sizes="20K 32K"
+  sizes="6K 9K"; [ "$m" = none ] && sizes="17K"
   for size in $sizes; do
     rm -rf "$work/set"; mkdir -p "$work/set"
     "$mkcab" -m "$m" -i 9 -s "$size" "$work/set/setup%d.cab" "${list[@]}" >/dev/null

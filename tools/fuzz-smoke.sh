@@ -20,9 +20,9 @@ for target in $targets; do
   dict=$(ls "$root/fuzz/$name"/*.dict 2>/dev/null | head -1 || true)
   [ -n "$dict" ] && options+=(-dict="$dict")
   log=$build/fuzz/smoke-$name.log
-  if nice -n 10 "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -max_len=262144 \
+  if nice -n 10 "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
       -print_final_stats=1 -artifact_prefix="$build/fuzz/$name-" "${options[@]}" "$work" >"$log" 2>&1; then
-    echo "fuzz-smoke: $name ${seconds}s: $(grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | sed 's/^#\([0-9]*\) *DONE */\1 runs, /')"
+    echo "fuzz-smoke: $name ${seconds}s: $(grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | sed -E 's/^#([0-9]+)[[:space:]]+DONE[[:space:]]+/\1 runs, /')"
   else
     echo "fuzz-smoke: $name FAILED (see $log)"; tail -30 "$log"; status=1
   fi

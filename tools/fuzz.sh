@@ -56,7 +56,7 @@ seeds=$root/fuzz/$target/corpus
 found=$build/corpus/$target
 findings=$build/findings/$target
 mkdir -p "$seeds" "$found" "$findings"
-options=(-rss_limit_mb=2048 -timeout=10 -max_len=262144 -print_final_stats=1 -artifact_prefix="$findings/")
+options=(-rss_limit_mb=2048 -timeout=10 -print_final_stats=1 -artifact_prefix="$findings/")
 dict=$(ls "$root/fuzz/$target"/*.dict 2>/dev/null | head -1 || true)
 [ -n "$dict" ] && options+=(-dict="$dict")
 
