@@ -145,8 +145,7 @@ void ExtractFromMemory(const std::vector<TMemoryCabinet>& Cabinets, std::size_t 
   FDICABINETINFO Info;
   INT_PTR Handle = Open(Name.data(), 0, 0);
   if (Handle == -1) std::abort();
-  if (FDIIsCabinet(Context, Handle, &Info) && (Info.cbCabinet < 0 || Info.cFolders < 0 || Info.cFiles < 0))
-    std::abort();
+  FDIIsCabinet(Context, Handle, &Info);
   Close(Handle);
   if (!FDIDestroy(Context)) std::abort();
   for (const THandle& H : Run.Handles)
