@@ -4,7 +4,7 @@
 #   fuzz/make-seeds.sh BUILD_DIR OUT
 # - cabinet: the public test cabinets of tests/data/cabinets and cabinets written by our mkcab
 #   with every compression it has (none, MSZIP, LZX with the smallest and largest window);
-# - cabinet_set: sets of two and three cabinets written by mkcab (setup1.cab, setup2.cab, ...)
+# - cabinet_set: sets of two, three and four cabinets written by mkcab (setup1.cab, setup2.cab, ...)
 #   joined one after another, as the target splits them, and single cabinets;
 # - script: the demo script and the scripts of the tests;
 set -euo pipefail
@@ -39,6 +39,18 @@ for m in none mszip lzx:15 lzx:21; do
     "$mkcab" -m "$m" -i 9 -s "$size" "$work/set/setup%d.cab" "${list[@]}" >/dev/null
     cat $(ls "$work"/set/setup*.cab | sort -V | head -4) >"$out/cabinet_set/mkcab-$name-$size.cabs"
   done
+done
+
+# Sets of three and four cabinets: a folder per file keeps the blocks small enough for small
+# cabinets.
+mkdir -p "$work/small"
+for f in a b c; do head -c 3000 /dev/urandom >"$work/small/$f.bin"; done
+python3 -c "print('hello\n' * 500, end='')" >"$work/small/t.txt"
+for m in none mszip lzx:21; do
+  rm -rf "$work/set"; mkdir -p "$work/set"
+  "$mkcab" -m "$m" -i 11 -f 1 -s 4K "$work/set/setup%d.cab" a.bin="$work/small/a.bin" t.txt="$work/small/t.txt" \
+    b.bin="$work/small/b.bin" c.bin="$work/small/c.bin" >/dev/null
+  cat $(ls "$work"/set/setup*.cab | sort -V | head -4) >"$out/cabinet_set/mkcab-${m/:/}-small.cabs"
 done
 
 cp "$root"/examples/demo/setup.utf8.ini "$out/script/demo.ini"

@@ -9,8 +9,9 @@
 # priority in one process. It prints the executions, exec/s, the coverage when the seeds are
 # loaded and at the end, and the findings (crash-, timeout-, leak-, oom-, slow-unit- files in
 # build/fuzz/findings/TARGET). Exit status 1 when there are findings.
-# --merge minimises the committed seeds with libFuzzer's -merge=1: the committed corpus, the
-# inputs found so far and the given folders are merged into a new fuzz/TARGET/corpus.
+# --merge minimises the committed seeds with libFuzzer's -merge=1: the committed corpus and the
+# given folders (build/fuzz/corpus/TARGET for the inputs found so far) are merged into a new
+# fuzz/TARGET/corpus, keeping only inputs that add coverage.
 # --coverage replays the inputs (default: the committed seeds and the inputs found so far)
 # through the target's harness built with source-based coverage (build/fuzz-coverage) and
 # prints the lines and branches reached per source file of the product.
@@ -62,7 +63,7 @@ dict=$(ls "$root/fuzz/$target"/*.dict 2>/dev/null | head -1 || true)
 
 if [ "$mode" = merge ]; then
   fresh=$(mktemp -d)
-  nice -n 19 "$binary" -merge=1 "${options[@]}" "$fresh" "$seeds" "$found" "$@" >"$build/merge-$target.log" 2>&1 ||
+  nice -n 19 "$binary" -merge=1 "${options[@]}" "$fresh" "$seeds" "$@" >"$build/merge-$target.log" 2>&1 ||
     { tail -20 "$build/merge-$target.log"; exit 1; }
   git -C "$root" rm -rq --ignore-unmatch "fuzz/$target/corpus" >/dev/null
   rm -rf "$seeds"
