@@ -12,7 +12,11 @@ run() { echo "== $*"; "$@" || failed=1; }
 
 for preset in native asan fuzz windows; do
   cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j "$jobs"
+  if [ "$preset" = fuzz ]; then
+    cmake --build --preset fuzz -j "$jobs" --target fuzz_targets
+  else
+    cmake --build --preset "$preset" -j "$jobs"
+  fi
 done
 
 run ctest --preset native -j "$jobs"
