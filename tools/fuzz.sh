@@ -86,11 +86,12 @@ status=$?
 set -e
 start=$(grep -m1 -E '^#[0-9]+[[:space:]]+INITED' "$log" || true)
 end=$(grep -E '^#[0-9]+[[:space:]]+(DONE|NEW|REDUCE|pulse|INITED)' "$log" | tail -1 || true)
-field() { echo "$1" | grep -oE "$2: *[0-9]+" | grep -oE '[0-9]+$' || echo '?'; }
-echo "  executions: $(grep -oE 'number_of_executed_units: *[0-9]+' "$log" | grep -oE '[0-9]+$' || echo '?')"
-echo "  exec/s:     $(grep -oE 'average_exec_per_sec: *[0-9]+' "$log" | grep -oE '[0-9]+$' || echo '?')"
-echo "  start:      cov $(field "$start" cov) ft $(field "$start" ft) ($(echo "$start" | grep -oE 'corp: [^ ]+' || true))"
-echo "  end:        cov $(field "$end" cov) ft $(field "$end" ft) ($(echo "$end" | grep -oE 'corp: [^ ]+' || true))"
+value() { echo "$1" | grep -oE "$2:? *[^ ]+" | head -1 | sed -E "s/^$2:? *//"; }
+stat() { grep -oE "$1: *[0-9]+" "$log" | grep -oE '[0-9]+$' || echo '?'; }
+echo "  executions: $(stat number_of_executed_units)"
+echo "  exec/s:     $(stat average_exec_per_sec)"
+echo "  start:      cov $(value "$start" cov) ft $(value "$start" ft) corp $(value "$start" corp)"
+echo "  end:        cov $(value "$end" cov) ft $(value "$end" ft) corp $(value "$end" corp)"
 new=$(ls "$findings" | wc -l)
 if [ "$new" -gt 0 ]; then
   echo "  findings:   $((new - before)) new, $new in $findings:"
