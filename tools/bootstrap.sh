@@ -7,7 +7,7 @@ SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
 packages=(
-  cmake ninja-build g++ clang libclang-rt-14-dev
+  cmake ninja-build g++ clang libclang-rt-14-dev llvm
   wine wine32:i386 wine64 xvfb xauth
   g++-mingw-w64-i686-posix mingw-w64-i686-dev
   libz-mingw-w64-dev zlib1g-dev

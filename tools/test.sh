@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every configuration and runs every test:
-# native, native under ASan+UBSan (with short fuzz runs), and the Windows build under Wine.
+# native, native under ASan+UBSan (which also replay the fuzz corpora), short runs of every
+# fuzz target (the fuzz build), and the Windows build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./tools/bootstrap.sh
@@ -9,14 +10,18 @@ jobs=$(nproc)
 failed=0
 run() { echo "== $*"; "$@" || failed=1; }
 
-for preset in native asan windows; do
+for preset in native asan fuzz windows; do
   cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j "$jobs"
+  if [ "$preset" = fuzz ]; then
+    cmake --build --preset fuzz -j "$jobs" --target fuzz_targets
+  else
+    cmake --build --preset "$preset" -j "$jobs"
+  fi
 done
 
 run ctest --preset native -j "$jobs"
 run ctest --preset asan -j "$jobs"
-if [ -x tools/fuzz-smoke.sh ]; then run ./tools/fuzz-smoke.sh build/asan; fi
+run ./tools/fuzz-smoke.sh build/fuzz
 run ./tools/wine-session build/windows/wineprefix ctest --preset windows -j "$jobs"
 
 if [ "$failed" -ne 0 ]; then echo "SOME TESTS FAILED"; exit 1; fi

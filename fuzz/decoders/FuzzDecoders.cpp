@@ -1,6 +1,7 @@
 // The LZX and Quantum decoders on their own, without a cabinet around them, so that the
-// fuzzer spends its time inside the bit streams. Input: a type byte (bit 0: LZX or Quantum),
-// the window in bits, then data blocks, each as its input size and output size (16 bits,
+// fuzzer spends its time inside the bit streams. Input: a type byte (bit 0: LZX or Quantum;
+// bits 1 to 3: the number of the allocation that fails, 0 for none), the window in bits, then
+// data blocks, each as its input size and output size (16 bits,
 // little-endian) followed by its input. Any crash, hang, leak or out-of-bounds access is a
 // finding; every failure must be a decoding error.
 #include <cstdint>
@@ -13,9 +14,11 @@
 namespace {
 
 size_t Allocated = 0;
+unsigned Allocations = 0, FailingAllocation = 0;
 
 void* FDIDIAMONDAPI Alloc(ULONG Bytes) {
   if (Bytes > 3 * 1024 * 1024) std::abort();
+  if (++Allocations == FailingAllocation) return nullptr;
   Allocated++;
   return std::malloc(Bytes ? Bytes : 1);
 }
@@ -30,11 +33,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Input, size_t Size) {
   if (Size < 2) return 0;
   using namespace setup::fdi;
   TMemory Memory{Alloc, Free};
+  Allocations = 0;
+  FailingAllocation = (Input[0] >> 1) & 7;
   bool Lzx = Input[0] & 1;
   unsigned Type = Lzx ? (tcompTYPE_LZX | (Input[1] & 0x1F) << 8) : (tcompTYPE_QUANTUM | (Input[1] & 0x1F) << 8 | 0x40);
   TDecoder* Decoder = nullptr;
-  if (CreateDecoder(Lzx ? tcompTYPE_LZX : tcompTYPE_QUANTUM, Memory, Decoder) != FDIERROR_NONE) std::abort();
-  if (Decoder->Reset(Type) == FDIERROR_NONE) {
+  const FDIERROR Created = CreateDecoder(Lzx ? tcompTYPE_LZX : tcompTYPE_QUANTUM, Memory, Decoder);
+  if (Created != FDIERROR_NONE) {
+    // Only a failed allocation may stop it, and then nothing is left allocated.
+    if (Created != FDIERROR_ALLOC_FAIL || Decoder || Allocated != 0) std::abort();
+    return 0;
+  }
+  const FDIERROR Reset = Decoder->Reset(Type);
+  if (Reset != FDIERROR_NONE && Reset != FDIERROR_BAD_COMPR_TYPE && Reset != FDIERROR_ALLOC_FAIL) std::abort();
+  if (Reset == FDIERROR_NONE) {
     size_t At = 2;
     std::vector<uint8_t> Block;
     while (At + 4 <= Size) {
