@@ -70,6 +70,14 @@ HTREEITEM StateIconAt(HWND Tree, LPARAM Point) {
   return (Hit.flags & TVHT_ONITEMSTATEICON) ? Node : nullptr;
 }
 
+// A tree's rows must be as high as its state pictures, which grow with the screen's resolution
+// while the row height follows the font.
+void FitRowsToStatePictures(HWND Tree, HIMAGELIST Images) {
+  int Width = 0, Height = 0;
+  if (Images && ImageList_GetIconSize(Images, &Width, &Height) && TreeView_GetItemHeight(Tree) < Height)
+    TreeView_SetItemHeight(Tree, Height);
+}
+
 }  // namespace
 
 HWND TfrmWork::CreatePanel() {
@@ -186,6 +194,7 @@ void TfrmWork::CreateComponentsPage() {
                               GetModuleHandleW(nullptr), nullptr);
   SendMessageW(treeComps, WM_SETFONT, reinterpret_cast<WPARAM>(DialogFont()), FALSE);
   TreeView_SetImageList(treeComps, FStateImages, TVSIL_STATE);
+  FitRowsToStatePictures(treeComps, FStateImages);
   SetWindowSubclass(treeComps, ControlProc, scComponents, reinterpret_cast<DWORD_PTR>(this));
 }
 
@@ -211,6 +220,7 @@ void TfrmWork::Create1CPage() {
                            reinterpret_cast<HMENU>(idTree1S), GetModuleHandleW(nullptr), nullptr);
   SendMessageW(tree1S, WM_SETFONT, reinterpret_cast<WPARAM>(DialogFont()), FALSE);
   TreeView_SetImageList(tree1S, FStateImages, TVSIL_STATE);
+  FitRowsToStatePictures(tree1S, FStateImages);
   SetWindowSubclass(tree1S, ControlProc, sc1C, reinterpret_cast<DWORD_PTR>(this));
 }
 

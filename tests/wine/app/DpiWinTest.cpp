@@ -274,7 +274,7 @@ void Press(HWND Button) {
 
 void Check(HWND Button, bool Value) { SendMessageW(Button, BM_SETCHECK, Value ? BST_CHECKED : BST_UNCHECKED, 0); }
 
-// The state pictures of a tree are drawn at the screen's resolution.
+// The state pictures of a tree are drawn at the screen's resolution, and its rows hold them.
 void MeasureStatePictures(const std::string& Where, HWND Page, TFindings& Findings) {
   HWND Tree = FindWindowExW(Page, nullptr, WC_TREEVIEWW, nullptr);
   if (!Tree) {
@@ -285,6 +285,8 @@ void MeasureStatePictures(const std::string& Where, HWND Page, TFindings& Findin
   auto Images = reinterpret_cast<HIMAGELIST>(SendMessageW(Tree, TVM_GETIMAGELIST, TVSIL_STATE, 0));
   if (!Images || !ImageList_GetIconSize(Images, &Width, &Height) || Width != AtDpi(16) || Height != AtDpi(16))
     Findings.Add(Where, "state pictures of " + Size(Width, Height) + ", not " + Size(AtDpi(16), AtDpi(16)));
+  const auto Row = static_cast<int>(SendMessageW(Tree, TVM_GETITEMHEIGHT, 0, 0));
+  if (Row < Height) Findings.Add(Where, "rows of " + std::to_string(Row) + " pixels cut the state pictures");
 }
 
 // The walk, on a second thread while the test's thread runs the windows.
