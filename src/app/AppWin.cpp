@@ -31,8 +31,8 @@ HFONT DialogFont() {
 HWND CreateChild(HWND Parent, const wchar_t* Class, const std::wstring& Text, DWORD Style, int Left, int Top,
                  int Width, int Height, int Id, HFONT Font) {
   HWND Wnd = CreateWindowExW(0, Class, Text.c_str(), WS_CHILD | WS_VISIBLE | Style, Scaled(Left), Scaled(Top),
-                             Scaled(Width), Scaled(Height), Parent,
-                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)), GetModuleHandleW(nullptr), nullptr);
+                             Scaled(Width), Scaled(Height), Parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)),
+                             GetModuleHandleW(nullptr), nullptr);
   if (Wnd && Font) SendMessageW(Wnd, WM_SETFONT, reinterpret_cast<WPARAM>(Font), FALSE);
   return Wnd;
 }

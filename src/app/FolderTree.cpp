@@ -67,8 +67,7 @@ void TFolderTree::Create(HWND Parent, int Left, int Top, int Width, int Height, 
   Handle = CreateWindowExW(WS_EX_CLIENTEDGE, WC_TREEVIEWW, L"",
                            WS_CHILD | WS_VISIBLE | WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_SHOWSELALWAYS,
                            Scaled(Left), Scaled(Top), Scaled(Width), Scaled(Height), Parent,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)),
-                           GetModuleHandleW(nullptr), nullptr);
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)), GetModuleHandleW(nullptr), nullptr);
 }
 
 void TFolderTree::Fill() {

@@ -74,8 +74,14 @@ void DrawPicture(HDC Dc, TMark Mark, int Size) {
   FillRect(Dc, &All, static_cast<HBRUSH>(Background.Object));
   switch (Mark) {
     case TMark::None: DrawBox(Dc, Size); break;
-    case TMark::BlackTick: DrawBox(Dc, Size); DrawTick(Dc, RGB(0, 0, 0), Size); break;
-    case TMark::GreyTick: DrawBox(Dc, Size); DrawTick(Dc, RGB(128, 128, 128), Size); break;
+    case TMark::BlackTick:
+      DrawBox(Dc, Size);
+      DrawTick(Dc, RGB(0, 0, 0), Size);
+      break;
+    case TMark::GreyTick:
+      DrawBox(Dc, Size);
+      DrawTick(Dc, RGB(128, 128, 128), Size);
+      break;
     case TMark::Product7: DrawProduct(Dc, L"7", Size); break;
     case TMark::Product8: DrawProduct(Dc, L"8", Size); break;
   }

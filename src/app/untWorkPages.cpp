@@ -82,7 +82,8 @@ void FitRowsToStatePictures(HWND Tree, HIMAGELIST Images) {
 
 HWND TfrmWork::CreatePanel() {
   return CreateWindowExW(WS_EX_CONTROLPARENT, cPanelClass, L"", WS_CHILD | WS_CLIPSIBLINGS, Scaled(cPageLeft),
-                         Scaled(cPageTop), Scaled(cPageWidth), Scaled(cPageHeight), Handle, nullptr, GetModuleHandleW(nullptr), this);
+                         Scaled(cPageTop), Scaled(cPageWidth), Scaled(cPageHeight), Handle, nullptr,
+                         GetModuleHandleW(nullptr), this);
 }
 
 void TfrmWork::CreateFrame() {
@@ -141,8 +142,9 @@ void TfrmWork::CreateDirectoryPage() {
   Label(Panel, Msg::DirectoryHeading, 4, 44);
   stvDirectory.Create(Panel, cLeft, 50, cWidth, 150, idDirectoryTree);
   SetWindowSubclass(stvDirectory.Handle, ControlProc, scDirectoryTree, reinterpret_cast<DWORD_PTR>(this));
-  pnl1CForSelectDirectory = CreateWindowExW(WS_EX_CONTROLPARENT, cPanelClass, L"", WS_CHILD, Scaled(cLeft), Scaled(134),
-                                            Scaled(cWidth), Scaled(68), Panel, nullptr, GetModuleHandleW(nullptr), this);
+  pnl1CForSelectDirectory =
+      CreateWindowExW(WS_EX_CONTROLPARENT, cPanelClass, L"", WS_CHILD, Scaled(cLeft), Scaled(134), Scaled(cWidth),
+                      Scaled(68), Panel, nullptr, GetModuleHandleW(nullptr), this);
   Label(pnl1CForSelectDirectory, Msg::Configurations1C, 0, 16, 0, cWidth);
   lbx1CForSelectDirectory = CreateChild(pnl1CForSelectDirectory, L"LISTBOX", L"",
                                         LBS_NOTIFY | WS_VSCROLL | WS_BORDER | WS_TABSTOP | LBS_NOINTEGRALHEIGHT, 0, 16,
@@ -190,8 +192,7 @@ void TfrmWork::CreateComponentsPage() {
                               WS_CHILD | WS_VISIBLE | WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT |
                                   TVS_SHOWSELALWAYS,
                               Scaled(cLeft), Scaled(26), Scaled(cWidth), Scaled(236), Panel,
-                              reinterpret_cast<HMENU>(idTreeComps),
-                              GetModuleHandleW(nullptr), nullptr);
+                              reinterpret_cast<HMENU>(idTreeComps), GetModuleHandleW(nullptr), nullptr);
   SendMessageW(treeComps, WM_SETFONT, reinterpret_cast<WPARAM>(DialogFont()), FALSE);
   TreeView_SetImageList(treeComps, FStateImages, TVSIL_STATE);
   FitRowsToStatePictures(treeComps, FStateImages);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+
 #include <commctrl.h>
 #include <ole2.h>
 
@@ -106,7 +107,8 @@ void Measure(const std::string& Where, HWND Control, TFindings& Findings) {
   SIZE Need{};
   if (_wcsicmp(Class.c_str(), L"Static") == 0) {
     const DWORD Kind = Style & SS_TYPEMASK;
-    if (Kind != SS_LEFT && Kind != SS_CENTER && Kind != SS_RIGHT && Kind != SS_LEFTNOWORDWRAP && Kind != SS_SIMPLE) return;
+    if (Kind != SS_LEFT && Kind != SS_CENTER && Kind != SS_RIGHT && Kind != SS_LEFTNOWORDWRAP && Kind != SS_SIMPLE)
+      return;
     const bool Wrap = Kind == SS_LEFT || Kind == SS_CENTER || Kind == SS_RIGHT;
     Need = TextRoom(Control, Text, Wrap, Client.right, (Style & SS_NOPREFIX) ? DT_NOPREFIX : 0);
   } else if (_wcsicmp(Class.c_str(), L"Button") == 0) {
@@ -264,7 +266,9 @@ HWND ThreadWindow(DWORD Thread, const wchar_t* Class) {
   return Search.Found;
 }
 
-HWND ButtonOf(HWND Parent, const char* Text) { return FindWindowExW(Parent, nullptr, L"Button", WideText(Text).c_str()); }
+HWND ButtonOf(HWND Parent, const char* Text) {
+  return FindWindowExW(Parent, nullptr, L"Button", WideText(Text).c_str());
+}
 
 // Presses a button as a click does: its parent hears BN_CLICKED.
 void Press(HWND Button) {
@@ -449,8 +453,7 @@ TEST(WindowsAtTheScreenResolution, EveryTextFitsItsControlOnEveryPage) {
     Driver.join();
   }
   OleUninitialize();
-  if (const wchar_t* Folder = _wgetenv(L"SETUP_TEST_SHOTS"))
-    std::printf("pictures: %s\n", FromWide(Folder).c_str());
+  if (const wchar_t* Folder = _wgetenv(L"SETUP_TEST_SHOTS")) std::printf("pictures: %s\n", FromWide(Folder).c_str());
   for (const std::string& Problem : Findings.Problems) ADD_FAILURE() << Problem;
   // Eleven windows with several texts each: far fewer means the walk saw nothing.
   EXPECT_GE(Findings.Measured, 60);
