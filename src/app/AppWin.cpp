@@ -5,6 +5,18 @@
 
 namespace setup {
 
+int ScreenDpi() {
+  static const int Dpi = [] {
+    HDC Screen = GetDC(nullptr);
+    const int Value = GetDeviceCaps(Screen, LOGPIXELSY);
+    ReleaseDC(nullptr, Screen);
+    return Value > 0 ? Value : 96;
+  }();
+  return Dpi;
+}
+
+int Scaled(int Value) { return MulDiv(Value, ScreenDpi(), 96); }
+
 HFONT DialogFont() {
   static HFONT Font = [] {
     HDC Screen = GetDC(nullptr);
@@ -18,8 +30,9 @@ HFONT DialogFont() {
 
 HWND CreateChild(HWND Parent, const wchar_t* Class, const std::wstring& Text, DWORD Style, int Left, int Top,
                  int Width, int Height, int Id, HFONT Font) {
-  HWND Wnd = CreateWindowExW(0, Class, Text.c_str(), WS_CHILD | WS_VISIBLE | Style, Left, Top, Width, Height, Parent,
-                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)), GetModuleHandleW(nullptr), nullptr);
+  HWND Wnd = CreateWindowExW(0, Class, Text.c_str(), WS_CHILD | WS_VISIBLE | Style, Scaled(Left), Scaled(Top),
+                             Scaled(Width), Scaled(Height), Parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)),
+                             GetModuleHandleW(nullptr), nullptr);
   if (Wnd && Font) SendMessageW(Wnd, WM_SETFONT, reinterpret_cast<WPARAM>(Font), FALSE);
   return Wnd;
 }

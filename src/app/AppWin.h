@@ -26,8 +26,16 @@ std::wstring LinesText(const std::string& Text);
 // null leaves painting the background to the window.
 void RegisterWindowClass(const wchar_t* Name, WNDPROC Procedure, HBRUSH Background, HICON Icon = nullptr);
 
+// The windows are laid out in pixels at 96 DPI; on a screen of another resolution (the program
+// says it is DPI-aware) every position and size grows with it, as the fonts do.
+// The screen's resolution (LOGPIXELSY), read once.
+int ScreenDpi();
+// A length in pixels at 96 DPI, in pixels of this screen.
+int Scaled(int Value);
+
 // The dialog font (MS Sans Serif 8 points, Cyrillic), created once.
 HFONT DialogFont();
+// A child control; Left, Top, Width and Height are pixels at 96 DPI.
 HWND CreateChild(HWND Parent, const wchar_t* Class, const std::wstring& Text, DWORD Style, int Left, int Top,
                  int Width, int Height, int Id, HFONT Font);
 std::string WindowText(HWND Wnd);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "app/AppWin.h"
 #include "system/WideWin.h"
 
 namespace setup {
@@ -65,8 +66,8 @@ bool SameName(const std::wstring& A, const std::wstring& B) {
 void TFolderTree::Create(HWND Parent, int Left, int Top, int Width, int Height, int Id) {
   Handle = CreateWindowExW(WS_EX_CLIENTEDGE, WC_TREEVIEWW, L"",
                            WS_CHILD | WS_VISIBLE | WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_SHOWSELALWAYS,
-                           Left, Top, Width, Height, Parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)),
-                           GetModuleHandleW(nullptr), nullptr);
+                           Scaled(Left), Scaled(Top), Scaled(Width), Scaled(Height), Parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)), GetModuleHandleW(nullptr), nullptr);
 }
 
 void TFolderTree::Fill() {

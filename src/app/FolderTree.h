@@ -15,7 +15,7 @@ class TFolderTree {
   TFolderTree(const TFolderTree&) = delete;
   TFolderTree& operator=(const TFolderTree&) = delete;
 
-  // Creates the tree view as a child of Parent, still empty.
+  // Creates the tree view as a child of Parent, still empty; the place is in pixels at 96 DPI.
   void Create(HWND Parent, int Left, int Top, int Width, int Height, int Id);
   // Adds My Computer and its drives. Asking the shell for icons and drive names is slow (a
   // network or Unix drive answers late), so it waits until the tree is first shown.

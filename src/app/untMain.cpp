@@ -15,6 +15,7 @@ namespace {
 
 const wchar_t* const cClassName = L"TfrmMain";
 
+// The banners are the vendor's pictures: they keep their own pixels at any screen resolution.
 constexpr int cBannerWidth = 212, cBannerHeight = 92;
 constexpr int idProductName = 100, idImage1 = 101, idImage2 = 102;
 
@@ -109,11 +110,13 @@ void TfrmMain::FormCreate() {
 }
 
 void TfrmMain::FormShow(const std::string& Description, const std::string& NameFont) {
-  SetWindowPos(lblProductName, nullptr, 0, 0, GetSystemMetrics(SM_CXSCREEN) - 40, 153,
+  // The name's room (and its default font below) grows with the screen's resolution, as a size
+  // in points does.
+  SetWindowPos(lblProductName, nullptr, 0, 0, GetSystemMetrics(SM_CXSCREEN) - Scaled(40), Scaled(153),
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   SetWindowTextW(lblProductName, ToWide(Description).c_str());
   LOGFONTW Font{};
-  Font.lfHeight = -40;
+  Font.lfHeight = -Scaled(40);
   Font.lfWeight = FW_BOLD;
   Font.lfCharSet = RUSSIAN_CHARSET;
   Font.lfPitchAndFamily = DEFAULT_PITCH | FF_SWISS;

@@ -43,7 +43,7 @@ LRESULT CALLBACK QuestionProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) 
     case WM_PAINT: {
       PAINTSTRUCT Paint;
       HDC Dc = BeginPaint(Wnd, &Paint);
-      if (Form && Form->Icon) DrawIcon(Dc, 10, 10, Form->Icon);
+      if (Form && Form->Icon) DrawIcon(Dc, Scaled(10), Scaled(10), Form->Icon);
       EndPaint(Wnd, &Paint);
       return 0;
     }
@@ -77,7 +77,7 @@ bool AskNextDisk(HWND Owner, std::string& Folder, const std::string& FileName) {
   TfrmQuestion Form;
   Form.Icon = LoadIconW(nullptr, IDI_EXCLAMATION);
   const DWORD Style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
-  RECT Frame = {0, 0, 436, 119};
+  RECT Frame = {0, 0, Scaled(436), Scaled(119)};
   AdjustWindowRectEx(&Frame, Style, FALSE, WS_EX_DLGMODALFRAME);
   const int Width = Frame.right - Frame.left, Height = Frame.bottom - Frame.top;
   Form.Handle = CreateWindowExW(WS_EX_DLGMODALFRAME, cClassName, WideText(Msg::NextDiskCaption).c_str(), Style,

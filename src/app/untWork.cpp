@@ -88,7 +88,7 @@ bool TfrmWork::Create() {
   RegisterWindowClass(cPanelClass, PanelProc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
   // A fixed dialog frame without border icons: the wizard is left through its buttons.
   const DWORD Style = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
-  RECT Frame = {0, 0, cClientWidth, cClientHeight};
+  RECT Frame = {0, 0, Scaled(cClientWidth), Scaled(cClientHeight)};
   AdjustWindowRectEx(&Frame, Style, FALSE, WS_EX_DLGMODALFRAME);
   const int Width = Frame.right - Frame.left, Height = Frame.bottom - Frame.top;
   // The wizard stands for the program on the task bar and in Alt+Tab, although the background
@@ -157,7 +157,8 @@ bool TfrmWork::FormCreate() {
   const bool Show1CList = Info->SelectDirectoryFrom1C && !F1CTitles.empty();
   ShowWindow(pnl1CForSelectDirectory, Show1CList ? SW_SHOW : SW_HIDE);
   // Without the list the folder tree takes its place.
-  SetWindowPos(stvDirectory.Handle, nullptr, 0, 0, cWidth, Show1CList ? 80 : 150, SWP_NOMOVE | SWP_NOZORDER);
+  SetWindowPos(stvDirectory.Handle, nullptr, 0, 0, Scaled(cWidth), Scaled(Show1CList ? 80 : 150),
+               SWP_NOMOVE | SWP_NOZORDER);
   FPage = pgNone;
   return true;
 }
@@ -174,7 +175,8 @@ void TfrmWork::HideAllPages() {
 
 void TfrmWork::ShowPanel(HWND Panel) {
   HideAllPages();
-  SetWindowPos(Panel, nullptr, cPageLeft, cPageTop, cPageWidth, cPageHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(Panel, nullptr, Scaled(cPageLeft), Scaled(cPageTop), Scaled(cPageWidth), Scaled(cPageHeight),
+               SWP_NOZORDER | SWP_NOACTIVATE);
   ShowWindow(Panel, SW_SHOW);
 }
 

@@ -70,11 +70,20 @@ HTREEITEM StateIconAt(HWND Tree, LPARAM Point) {
   return (Hit.flags & TVHT_ONITEMSTATEICON) ? Node : nullptr;
 }
 
+// A tree's rows must be as high as its state pictures, which grow with the screen's resolution
+// while the row height follows the font.
+void FitRowsToStatePictures(HWND Tree, HIMAGELIST Images) {
+  int Width = 0, Height = 0;
+  if (Images && ImageList_GetIconSize(Images, &Width, &Height) && TreeView_GetItemHeight(Tree) < Height)
+    TreeView_SetItemHeight(Tree, Height);
+}
+
 }  // namespace
 
 HWND TfrmWork::CreatePanel() {
-  return CreateWindowExW(WS_EX_CONTROLPARENT, cPanelClass, L"", WS_CHILD | WS_CLIPSIBLINGS, cPageLeft, cPageTop,
-                         cPageWidth, cPageHeight, Handle, nullptr, GetModuleHandleW(nullptr), this);
+  return CreateWindowExW(WS_EX_CONTROLPARENT, cPanelClass, L"", WS_CHILD | WS_CLIPSIBLINGS, Scaled(cPageLeft),
+                         Scaled(cPageTop), Scaled(cPageWidth), Scaled(cPageHeight), Handle, nullptr,
+                         GetModuleHandleW(nullptr), this);
 }
 
 void TfrmWork::CreateFrame() {
@@ -133,8 +142,9 @@ void TfrmWork::CreateDirectoryPage() {
   Label(Panel, Msg::DirectoryHeading, 4, 44);
   stvDirectory.Create(Panel, cLeft, 50, cWidth, 150, idDirectoryTree);
   SetWindowSubclass(stvDirectory.Handle, ControlProc, scDirectoryTree, reinterpret_cast<DWORD_PTR>(this));
-  pnl1CForSelectDirectory = CreateWindowExW(WS_EX_CONTROLPARENT, cPanelClass, L"", WS_CHILD, cLeft, 134, cWidth, 68,
-                                            Panel, nullptr, GetModuleHandleW(nullptr), this);
+  pnl1CForSelectDirectory =
+      CreateWindowExW(WS_EX_CONTROLPARENT, cPanelClass, L"", WS_CHILD, Scaled(cLeft), Scaled(134), Scaled(cWidth),
+                      Scaled(68), Panel, nullptr, GetModuleHandleW(nullptr), this);
   Label(pnl1CForSelectDirectory, Msg::Configurations1C, 0, 16, 0, cWidth);
   lbx1CForSelectDirectory = CreateChild(pnl1CForSelectDirectory, L"LISTBOX", L"",
                                         LBS_NOTIFY | WS_VSCROLL | WS_BORDER | WS_TABSTOP | LBS_NOINTEGRALHEIGHT, 0, 16,
@@ -181,10 +191,11 @@ void TfrmWork::CreateComponentsPage() {
   treeComps = CreateWindowExW(WS_EX_CLIENTEDGE, WC_TREEVIEWW, L"",
                               WS_CHILD | WS_VISIBLE | WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT |
                                   TVS_SHOWSELALWAYS,
-                              cLeft, 26, cWidth, 236, Panel, reinterpret_cast<HMENU>(idTreeComps),
-                              GetModuleHandleW(nullptr), nullptr);
+                              Scaled(cLeft), Scaled(26), Scaled(cWidth), Scaled(236), Panel,
+                              reinterpret_cast<HMENU>(idTreeComps), GetModuleHandleW(nullptr), nullptr);
   SendMessageW(treeComps, WM_SETFONT, reinterpret_cast<WPARAM>(DialogFont()), FALSE);
   TreeView_SetImageList(treeComps, FStateImages, TVSIL_STATE);
+  FitRowsToStatePictures(treeComps, FStateImages);
   SetWindowSubclass(treeComps, ControlProc, scComponents, reinterpret_cast<DWORD_PTR>(this));
 }
 
@@ -206,10 +217,11 @@ void TfrmWork::Create1CPage() {
   tree1S = CreateWindowExW(WS_EX_CLIENTEDGE, WC_TREEVIEWW, L"",
                            WS_CHILD | WS_VISIBLE | WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT |
                                TVS_SHOWSELALWAYS,
-                           cLeft, 76, cWidth, 186, Panel, reinterpret_cast<HMENU>(idTree1S), GetModuleHandleW(nullptr),
-                           nullptr);
+                           Scaled(cLeft), Scaled(76), Scaled(cWidth), Scaled(186), Panel,
+                           reinterpret_cast<HMENU>(idTree1S), GetModuleHandleW(nullptr), nullptr);
   SendMessageW(tree1S, WM_SETFONT, reinterpret_cast<WPARAM>(DialogFont()), FALSE);
   TreeView_SetImageList(tree1S, FStateImages, TVSIL_STATE);
+  FitRowsToStatePictures(tree1S, FStateImages);
   SetWindowSubclass(tree1S, ControlProc, sc1C, reinterpret_cast<DWORD_PTR>(this));
 }
 
@@ -367,39 +379,46 @@ void TfrmWork::FormPaint(HDC Dc) {
   GetClientRect(Handle, &Client);
   const int CW = Client.right, CH = Client.bottom;
   HBRUSH White = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-  RECT Strip = {0, 0, 170, CH};
+  // The picture is laid out in pixels at 96 DPI and grows with the screen's resolution.
+  RECT Strip = {0, 0, Scaled(170), CH};
   FillRect(Dc, &Strip, White);
-  Strip = {0, 0, CW, 30};
+  Strip = {0, 0, CW, Scaled(30)};
   FillRect(Dc, &Strip, White);
   HGDIOBJ OldPen = SelectObject(Dc, GetStockObject(BLACK_PEN));
-  const POINT Lines[][2] = {{{0, 3}, {CW, 3}}, {{0, 6}, {CW, 6}}, {{0, 364}, {170, 364}}, {{0, 367}, {170, 367}}};
+  const POINT Lines[][2] = {{{0, Scaled(3)}, {CW, Scaled(3)}},
+                            {{0, Scaled(6)}, {CW, Scaled(6)}},
+                            {{0, Scaled(364)}, {Scaled(170), Scaled(364)}},
+                            {{0, Scaled(367)}, {Scaled(170), Scaled(367)}}};
   for (const auto& Line : Lines) {
     MoveToEx(Dc, Line[0].x, Line[0].y, nullptr);
     LineTo(Dc, Line[1].x, Line[1].y);
   }
   if (FLogo) {
-    // The picture sits centred in its 150 x 340 frame; its bottom-left colour shows through.
+    // The picture sits centred in its 150 x 340 frame; its bottom-left colour shows through. The
+    // frame grows with the screen's resolution, the vendor's picture keeps its own pixels.
     BITMAP Info{};
     GetObjectW(FLogo, sizeof(Info), &Info);
     HDC Memory = CreateCompatibleDC(Dc);
     HGDIOBJ Old = SelectObject(Memory, FLogo);
     // A larger picture shows its middle, cut evenly on both sides.
-    const int W = std::min<int>(Info.bmWidth, 150), H = std::min<int>(Info.bmHeight, 340);
+    const int FrameWidth = Scaled(150), FrameHeight = Scaled(340);
+    const int W = std::min<int>(Info.bmWidth, FrameWidth), H = std::min<int>(Info.bmHeight, FrameHeight);
     const int SourceLeft = (Info.bmWidth - W) / 2, SourceTop = (Info.bmHeight - H) / 2;
     const COLORREF Transparent = GetPixel(Memory, 0, Info.bmHeight - 1);
-    TransparentBlt(Dc, 8 + (150 - W) / 2, 20 + (340 - H) / 2, W, H, Memory, SourceLeft, SourceTop, W, H, Transparent);
+    TransparentBlt(Dc, Scaled(8) + (FrameWidth - W) / 2, Scaled(20) + (FrameHeight - H) / 2, W, H, Memory, SourceLeft,
+                   SourceTop, W, H, Transparent);
     SelectObject(Memory, Old);
     DeleteDC(Memory);
   }
   HBRUSH Grey = CreateSolidBrush(RGB(128, 128, 128));
   HPEN GreyPen = CreatePen(PS_SOLID, 1, RGB(128, 128, 128));
-  RECT Bar = {162, 20, 182, CH};
+  RECT Bar = {Scaled(162), Scaled(20), Scaled(182), CH};
   FillRect(Dc, &Bar, Grey);
-  Bar = {162, 20, CW - 25, 40};
+  Bar = {Scaled(162), Scaled(20), CW - Scaled(25), Scaled(40)};
   FillRect(Dc, &Bar, Grey);
   SelectObject(Dc, GreyPen);
   HGDIOBJ OldBrush = SelectObject(Dc, Grey);
-  const POINT Arrow[] = {{CW - 5, 30}, {CW - 25, 10}, {CW - 25, 50}};
+  const POINT Arrow[] = {{CW - Scaled(5), Scaled(30)}, {CW - Scaled(25), Scaled(10)}, {CW - Scaled(25), Scaled(50)}};
   Polygon(Dc, Arrow, 3);
   SelectObject(Dc, OldBrush);
   SelectObject(Dc, OldPen);
