@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Runs the window test program at one screen resolution, in a Wine prefix of its own with its
-# own display and wineserver: Wine takes the resolution from the prefix's registry when a
-# program starts, so no other test sees it.
+# Runs the window test program at one screen resolution, in a Wine prefix that only these runs
+# use (one at a time), with its own display and wineserver: Wine takes the resolution from the
+# prefix's registry when a program starts, so no other test sees it.
 #   run-at-dpi.sh REPO_ROOT PREFIX DPI TEST_EXE SHOTS_DIR
 set -u
 root=$1 prefix=$(realpath -m "$2") dpi=$3 exe=$4 shots=$(realpath -m "$5")
