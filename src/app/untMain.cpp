@@ -91,7 +91,8 @@ bool TfrmMain::Create(const std::string& Description, const std::string& NameFon
   FormShow(Description, NameFont);
   ShowWindow(Handle, SW_SHOWMAXIMIZED);
   PlaceBanners();
-  UpdateWindow(Handle);
+  // No paint here: the background is painted from the message loop, after the wizard is up,
+  // so that drawing the whole screen does not hold back the wizard's first page.
   return true;
 }
 

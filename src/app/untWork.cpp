@@ -128,15 +128,11 @@ bool TfrmWork::FormCreate() {
   FStateImages = CreateStateImages();
   CreateFrame();
   CreateWelcomePage();
-  CreateLicensePage();
-  CreateReadmePage();
   CreateDirectoryPage();
   CreateTypePage();
   CreateComponentsPage();
   CreateGroupPage();
   Create1CPage();
-  CreateProgressPage();
-  CreateFinishPage();
   Fill1CTree();
   FillComponentTree();
 
@@ -361,7 +357,7 @@ void TfrmWork::EnterPage() {
 }
 
 void TfrmWork::RunInstallation() {
-  ShowPanel(Panels[pgProgress]);
+  ShowPanel(PagePanel(pgProgress));
   EnableWindow(btnNext, FALSE);
   EnableWindow(btnBack, FALSE);
   SetFocus(btnCancel);
@@ -381,6 +377,7 @@ void TfrmWork::RunInstallation() {
 }
 
 void TfrmWork::ShowFinishPage() {
+  PagePanel(pgFinish);
   EnableWindow(btnNext, FALSE);
   EnableWindow(btnBack, FALSE);
   SetWindowTextW(btnCancel, WideText(Msg::FinishButton).c_str());

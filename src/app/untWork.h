@@ -55,6 +55,9 @@ class TfrmWork : public IInstallHost {
   // Creation.
   bool FormCreate();
   HWND CreatePanel();
+  // The panel of a page, made with its controls the first time it is asked for: the pages
+  // the wizard may never reach cost nothing at start-up.
+  HWND PagePanel(int Page);
   void CreateFrame();
   void CreateWelcomePage();
   void CreateLicensePage();

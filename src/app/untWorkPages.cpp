@@ -95,7 +95,20 @@ void TfrmWork::CreateFrame() {
   btnCancel = CreateChild(Handle, L"BUTTON", WideText(Msg::CancelButton), WS_TABSTOP | BS_PUSHBUTTON, 544, 338, 80,
                           25, idBtnCancel, Font);
   CreateChild(Handle, L"STATIC", L"", SS_ETCHEDHORZ, 186, 328, 440, 2, 0, Font);
-  for (int Page = pgWelcome; Page <= pgFinish; ++Page) Panels[Page] = CreatePanel();
+  for (int Page = pgWelcome; Page <= pgFinish; ++Page)
+    if (Page != pgLicense && Page != pgReadme && Page != pgProgress && Page != pgFinish) Panels[Page] = CreatePanel();
+}
+
+HWND TfrmWork::PagePanel(int Page) {
+  if (Panels[Page]) return Panels[Page];
+  Panels[Page] = CreatePanel();
+  switch (Page) {
+    case pgLicense: CreateLicensePage(); break;
+    case pgReadme: CreateReadmePage(); break;
+    case pgProgress: CreateProgressPage(); break;
+    case pgFinish: CreateFinishPage(); break;
+  }
+  return Panels[Page];
 }
 
 void TfrmWork::CreateWelcomePage() {
@@ -274,6 +287,7 @@ void TfrmWork::Fill1CTree() {
 }
 
 void TfrmWork::ShowLicensePage() {
+  PagePanel(pgLicense);
   SetWindowTextW(memoLicense, ToWide(JoinLines(Info->License)).c_str());
   SetChecked(radioYes, false);
   SetChecked(radioNo, false);
@@ -281,6 +295,7 @@ void TfrmWork::ShowLicensePage() {
 }
 
 void TfrmWork::ShowReadmePage() {
+  PagePanel(pgReadme);
   SetWindowTextW(memoReadme, ToWide(JoinLines(Info->Readme)).c_str());
   ShowPanel(Panels[pgReadme]);
 }
