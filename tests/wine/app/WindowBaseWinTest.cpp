@@ -48,11 +48,8 @@ class TProbe : public TWindowBase {
         break;
       case WM_PAINT:
         ++Paints;
-        if (ThrowOnPaint) {
-          PAINTSTRUCT Paint;
-          BeginPaint(Handle, &Paint);
-          throw std::runtime_error("paint failed");  // EndPaint never comes
-        }
+        // Before BeginPaint, which would have validated the window.
+        if (ThrowOnPaint) throw std::runtime_error("paint failed");
         break;
       case cmThrowError:
         throw Exception("Файл не найден");
