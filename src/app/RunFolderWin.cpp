@@ -118,15 +118,17 @@ std::string TRunFolder::WriteResource(const std::string& ResourceName, const std
   }
   // From here on the file can be read (and so loaded or run) but neither changed nor deleted;
   // what was written is checked only now, so nothing changed in between goes unnoticed.
-  HANDLE Held = CreateFileW(Wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                            nullptr);
-  if (Held == INVALID_HANDLE_VALUE) {
+  HandleGuard Held(CreateFileW(Wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!Held) {
     const DWORD Error = GetLastError();
     DeleteFileW(Wide.c_str());
     Fail(Error);
   }
-  FFiles.emplace_back(Name, Held);
-  if (!SameBytes(Held, Bytes, Size)) {
+  // The list takes the handle over only once its entry exists: a list that cannot grow leaves
+  // it with the guard here, which closes it.
+  FFiles.emplace_back(Name, std::move(Held));
+  if (!SameBytes(FFiles.back().Handle.Get(), Bytes, Size)) {
     Discard(Name);
     Fail(ERROR_FILE_INVALID);
   }
