@@ -33,6 +33,9 @@ LRESULT TWindowBase::WindowMessage(UINT Msg, WPARAM WParam, LPARAM LParam) {
 void TWindowBase::HandlerFailed(const char* Text) { LogLine(std::string("a window's handler failed: ") + Text); }
 
 LRESULT TWindowBase::Failed(UINT Msg) noexcept {
+  // Left unpainted but valid, before the reaction: a message box's own loop would otherwise
+  // send the same failing WM_PAINT again, and again.
+  if (Msg == WM_PAINT && Handle) ValidateRect(Handle, nullptr);
   try {
     try {
       throw;
@@ -46,17 +49,8 @@ LRESULT TWindowBase::Failed(UINT Msg) noexcept {
   } catch (...) {
     // The reaction itself failed (no memory for the box): the answer below still holds.
   }
-  switch (Msg) {
-    case WM_NCCREATE:
-      return FALSE;  // the window is not created
-    case WM_CREATE:
-      return -1;
-    case WM_PAINT:
-      // Unpainted but valid: another WM_PAINT would fail the same way, without end.
-      if (Handle) ValidateRect(Handle, nullptr);
-      return 0;
-  }
-  return 0;
+  // A failed creation ends it: the window is not created.
+  return Msg == WM_NCCREATE ? FALSE : Msg == WM_CREATE ? -1 : 0;
 }
 
 LRESULT CALLBACK TWindowBase::WindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {

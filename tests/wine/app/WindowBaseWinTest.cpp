@@ -30,6 +30,7 @@ class TProbe : public TWindowBase {
   bool HandleSetOnCreate = false;
   bool ThrowOnCreate = false, ThrowOnPaint = false;
   bool HandleNullAfterSelfDestroy = false;
+  bool ValidWhenReacting = false;
   int AfterDestroy = 0;
   int Paints = 0;
   // Messages to an object already gone would find this false.
@@ -64,7 +65,11 @@ class TProbe : public TWindowBase {
     }
     return TWindowBase::WindowMessage(Msg, WParam, LParam);
   }
-  void HandlerFailed(const char* Text) override { Failures.push_back(Text); }
+  void HandlerFailed(const char* Text) override {
+    Failures.push_back(Text);
+    // A reaction with a loop of its own (a message box) must not meet the failing paint again.
+    ValidWhenReacting = !GetUpdateRect(Handle, nullptr, FALSE);
+  }
 };
 
 bool Saw(const TProbe& Probe, UINT Msg) {
@@ -119,6 +124,7 @@ TEST(WindowBase, AFailedPaintLeavesTheWindowValidatedNotRepaintingForever) {
   UpdateWindow(Probe.Handle);
   EXPECT_EQ(Probe.Paints, 1);
   EXPECT_EQ(Probe.Failures.size(), 1u);
+  EXPECT_TRUE(Probe.ValidWhenReacting);
   EXPECT_FALSE(GetUpdateRect(Probe.Handle, nullptr, FALSE));
   // No storm of paints (and error reactions) follows; the display may still ask once more.
   Pump();
