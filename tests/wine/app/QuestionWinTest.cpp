@@ -184,5 +184,15 @@ TEST(NextDiskPrompt, OwnerIsDisabledWhileAskingAndEnabledAfterAndThePromptCentre
   DestroyWindow(Owner);
 }
 
+TEST(NextDiskPrompt, OwnerDestroyedWhileAskingEndsThePromptAsCancel) {
+  // The prompt goes with its owner; the call must come back (unanswered), not wait for ever.
+  HWND Owner = CreateWindowExW(0, L"STATIC", L"wizard", WS_POPUP | WS_VISIBLE, 20, 30, 640, 400, nullptr, nullptr,
+                               nullptr, nullptr);
+  std::string Folder = "C:\\Setup\\";
+  EXPECT_FALSE(Ask(Folder, [&](HWND) { PostMessageW(Owner, WM_CLOSE, 0, 0); }, Owner));
+  EXPECT_FALSE(IsWindow(Owner));
+  EXPECT_EQ(Folder, "C:\\Setup\\");
+}
+
 }  // namespace
 }  // namespace setup
