@@ -5,8 +5,7 @@
 
 #include <algorithm>
 
-#include "system/ScopedWin.h"
-#include "system/WideWin.h"
+#include "system/WideWin.h"  // and the scoped owners
 
 namespace setup {
 namespace {

@@ -23,7 +23,6 @@ class TfrmQuestion : public TWindowBase {
 
  private:
   LRESULT WindowMessage(UINT Msg, WPARAM WParam, LPARAM LParam) override;
-  void Button1Click();
 };
 
 bool TfrmQuestion::Create(DWORD Style, int Width, int Height, HWND Owner) {
@@ -34,33 +33,35 @@ bool TfrmQuestion::Create(DWORD Style, int Width, int Height, HWND Owner) {
   return true;
 }
 
-void TfrmQuestion::Button1Click() {
-  std::string Folder = WindowText(Directory);
+void Button1Click(TfrmQuestion& Form) {
+  std::string Folder = WindowText(Form.Directory);
   try {
     if (BrowseForFolder(Msg::ChooseFolder, 0, Folder, BIF_NEWDIALOGSTYLE))
-      SetWindowTextW(Directory, ToWide(Folder).c_str());
+      SetWindowTextW(Form.Directory, ToWide(Folder).c_str());
   } catch (const std::exception& Error) {
     // The desktop is always there; should the shell still fail, say so and keep the prompt.
-    MessageBoxW(Handle, ToWide(Error.what()).c_str(), WideText(Msg::ApplicationTitle).c_str(), MB_OK | MB_ICONERROR);
+    MessageBoxW(Form.Handle, ToWide(Error.what()).c_str(), WideText(Msg::ApplicationTitle).c_str(),
+                MB_OK | MB_ICONERROR);
   }
 }
 
-LRESULT TfrmQuestion::WindowMessage(UINT Msg, WPARAM WParam, LPARAM LParam) {
+LRESULT QuestionMessage(TfrmQuestion* Form, HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
   switch (Msg) {
     case WM_PAINT: {
       PAINTSTRUCT Paint;
-      HDC Dc = BeginPaint(Handle, &Paint);
-      if (Icon) DrawIcon(Dc, 10, 10, Icon);
-      EndPaint(Handle, &Paint);
+      HDC Dc = BeginPaint(Wnd, &Paint);
+      if (Form && Form->Icon) DrawIcon(Dc, 10, 10, Form->Icon);
+      EndPaint(Wnd, &Paint);
       return 0;
     }
     case WM_COMMAND:
+      if (!Form) break;
       if (LOWORD(WParam) == IDOK || LOWORD(WParam) == IDCANCEL) {
-        ModalResult = LOWORD(WParam);
+        Form->ModalResult = LOWORD(WParam);
         return 0;
       }
       if (LOWORD(WParam) == idBrowse) {
-        Button1Click();
+        Button1Click(*Form);
         return 0;
       }
       break;
@@ -72,7 +73,11 @@ LRESULT TfrmQuestion::WindowMessage(UINT Msg, WPARAM WParam, LPARAM LParam) {
       // Only the two buttons end the prompt.
       return 0;
   }
-  return TWindowBase::WindowMessage(Msg, WParam, LParam);
+  return DefWindowProcW(Wnd, Msg, WParam, LParam);
+}
+
+LRESULT TfrmQuestion::WindowMessage(UINT Msg, WPARAM WParam, LPARAM LParam) {
+  return QuestionMessage(this, Handle, Msg, WParam, LParam);
 }
 
 }  // namespace
