@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "system/WideWin.h"  // and the scoped owners
+#include "system/WideWin.h"
 
 namespace setup {
 namespace {
