@@ -15,10 +15,9 @@ int SystemIconIndex(const std::wstring& Path, bool Open) {
   SHFILEINFOW Info{};
   UINT Flags = SHGFI_SYSICONINDEX | SHGFI_SMALLICON | (Open ? SHGFI_OPENICON : 0);
   if (Path.empty()) {
-    PIDLIST_ABSOLUTE Computer = nullptr;
-    if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &Computer))) return 0;
-    SHGetFileInfoW(reinterpret_cast<LPCWSTR>(Computer), 0, &Info, sizeof(Info), Flags | SHGFI_PIDL);
-    CoTaskMemFree(Computer);
+    TScopedItemIdList Computer;
+    if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, Computer.Receive()))) return 0;
+    SHGetFileInfoW(reinterpret_cast<LPCWSTR>(Computer.Get()), 0, &Info, sizeof(Info), Flags | SHGFI_PIDL);
   } else {
     SHGetFileInfoW(Path.c_str(), 0, &Info, sizeof(Info), Flags);
   }
@@ -26,12 +25,10 @@ int SystemIconIndex(const std::wstring& Path, bool Open) {
 }
 
 std::wstring ComputerName() {
-  PIDLIST_ABSOLUTE Computer = nullptr;
+  TScopedItemIdList Computer;
   SHFILEINFOW Info{};
-  if (SUCCEEDED(SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &Computer))) {
-    SHGetFileInfoW(reinterpret_cast<LPCWSTR>(Computer), 0, &Info, sizeof(Info), SHGFI_PIDL | SHGFI_DISPLAYNAME);
-    CoTaskMemFree(Computer);
-  }
+  if (SUCCEEDED(SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, Computer.Receive())))
+    SHGetFileInfoW(reinterpret_cast<LPCWSTR>(Computer.Get()), 0, &Info, sizeof(Info), SHGFI_PIDL | SHGFI_DISPLAYNAME);
   return Info.szDisplayName[0] ? Info.szDisplayName : L"Мой компьютер";
 }
 
@@ -41,16 +38,16 @@ std::vector<std::wstring> SubFolders(const std::wstring& Path) {
   WIN32_FIND_DATAW Data;
   std::wstring Pattern = Path;
   if (Pattern.back() != L'\\') Pattern += L'\\';
-  HANDLE Find = FindFirstFileExW((Pattern + L"*").c_str(), FindExInfoStandard, &Data, FindExSearchLimitToDirectories,
-                                 nullptr, 0);
-  if (Find == INVALID_HANDLE_VALUE) return Names;
+  // Closed however the walk ends (a name that finds no memory throws).
+  const TScopedFind Find(FindFirstFileExW((Pattern + L"*").c_str(), FindExInfoStandard, &Data,
+                                          FindExSearchLimitToDirectories, nullptr, 0));
+  if (!Find) return Names;
   do {
     const std::wstring Name = Data.cFileName;
     if (!(Data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || Name == L"." || Name == L"..") continue;
     if ((Data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) && (Data.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM)) continue;
     Names.push_back(Name);
-  } while (FindNextFileW(Find, &Data));
-  FindClose(Find);
+  } while (FindNextFileW(Find.Get(), &Data));
   std::sort(Names.begin(), Names.end(), [](const std::wstring& A, const std::wstring& B) {
     return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, A.c_str(), -1, B.c_str(), -1) == CSTR_LESS_THAN;
   });

@@ -27,28 +27,20 @@ std::string FormatTexts(const std::string& Pattern, std::initializer_list<std::s
 namespace {
 
 // Owns memory from LocalAlloc (security descriptors and SID texts of the system).
-struct LocalGuard {
-  void* Memory = nullptr;
-  ~LocalGuard() {
-    if (Memory) LocalFree(Memory);
-  }
-};
-
 // The current user's SID as text ("S-1-5-21-..."), empty when it cannot be read.
 std::wstring CurrentUserSid() {
-  HANDLE Token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &Token)) return {};
-  HandleGuard TokenGuard(Token);
+  HandleGuard Token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, Token.Receive())) return {};
   DWORD Size = 0;
-  GetTokenInformation(Token, TokenUser, nullptr, 0, &Size);
+  GetTokenInformation(Token.Get(), TokenUser, nullptr, 0, &Size);
   if (Size == 0) return {};
   std::vector<unsigned char> Buffer(Size);
-  if (!GetTokenInformation(Token, TokenUser, Buffer.data(), Size, &Size)) return {};
-  LocalGuard Text;
+  if (!GetTokenInformation(Token.Get(), TokenUser, Buffer.data(), Size, &Size)) return {};
+  TScopedLocal Text;
   if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(Buffer.data())->User.Sid,
-                              reinterpret_cast<LPWSTR*>(&Text.Memory)))
+                              reinterpret_cast<LPWSTR*>(Text.Receive())))
     return {};
-  return static_cast<const wchar_t*>(Text.Memory);
+  return static_cast<const wchar_t*>(Text.Get());
 }
 
 // A name no run has taken before, most likely; CreateDirectoryW tells for sure.
@@ -80,14 +72,14 @@ void TRunFolder::Create(const std::string& Temp) {
   Remove();
   // Full rights for the user who runs the program, SYSTEM and the administrators; nothing
   // inherited from the temporary folder, whose rights may be wider.
-  LocalGuard Descriptor;
+  TScopedLocal Descriptor;
   SECURITY_ATTRIBUTES Security = {sizeof(Security), nullptr, FALSE};
   const std::wstring User = CurrentUserSid();
   if (!User.empty()) {
     const std::wstring Rules = L"D:P(A;OICI;FA;;;" + User + L")(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
-    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(Rules.c_str(), SDDL_REVISION_1, &Descriptor.Memory,
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(Rules.c_str(), SDDL_REVISION_1, Descriptor.Receive(),
                                                              nullptr))
-      Security.lpSecurityDescriptor = Descriptor.Memory;
+      Security.lpSecurityDescriptor = Descriptor.Get();
   }
   DWORD Error = ERROR_ALREADY_EXISTS;
   for (unsigned Attempt = 0; Attempt < 100 && Error == ERROR_ALREADY_EXISTS; ++Attempt) {
@@ -126,15 +118,17 @@ std::string TRunFolder::WriteResource(const std::string& ResourceName, const std
   }
   // From here on the file can be read (and so loaded or run) but neither changed nor deleted;
   // what was written is checked only now, so nothing changed in between goes unnoticed.
-  HANDLE Held = CreateFileW(Wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                            nullptr);
-  if (Held == INVALID_HANDLE_VALUE) {
+  HandleGuard Held(CreateFileW(Wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!Held) {
     const DWORD Error = GetLastError();
     DeleteFileW(Wide.c_str());
     Fail(Error);
   }
-  FFiles.emplace_back(Name, Held);
-  if (!SameBytes(Held, Bytes, Size)) {
+  // The list takes the handle over only once its entry exists: a list that cannot grow leaves
+  // it with the guard here, which closes it.
+  FFiles.emplace_back(Name, std::move(Held));
+  if (!SameBytes(FFiles.back().Handle.Get(), Bytes, Size)) {
     Discard(Name);
     Fail(ERROR_FILE_INVALID);
   }
@@ -162,16 +156,14 @@ void TRunFolder::Remove() {
   for (int Attempt = 0; Attempt < 40; ++Attempt) {
     if (Attempt) Sleep(25);
     WIN32_FIND_DATAW Found;
-    HANDLE Search = FindFirstFileW((Folder + L"*").c_str(), &Found);
-    if (Search != INVALID_HANDLE_VALUE) {
+    if (const TScopedFind Search(FindFirstFileW((Folder + L"*").c_str(), &Found)); Search) {
       do {
         if (!(Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
           const std::wstring File = Folder + Found.cFileName;
           if (Found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(File.c_str(), FILE_ATTRIBUTE_NORMAL);
           DeleteFileW(File.c_str());
         }
-      } while (FindNextFileW(Search, &Found));
-      FindClose(Search);
+      } while (FindNextFileW(Search.Get(), &Found));
     }
     if (RemoveDirectoryW(Folder.c_str())) {
       Error = ERROR_SUCCESS;

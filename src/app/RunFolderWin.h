@@ -13,6 +13,7 @@
 #include <initializer_list>
 #include <list>
 #include <string>
+#include <utility>
 
 #include "system/Errors.h"
 #include "system/WideWin.h"
@@ -54,7 +55,7 @@ class TRunFolder {
 
  private:
   struct THeld {
-    THeld(std::string FileName, HANDLE File) : Name(std::move(FileName)), Handle(File) {}
+    THeld(std::string FileName, HandleGuard&& File) : Name(std::move(FileName)), Handle(std::move(File)) {}
     std::string Name;
     HandleGuard Handle;
   };

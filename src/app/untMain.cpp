@@ -7,6 +7,7 @@
 
 #include "app/AppWin.h"
 #include "system/ResourceWin.h"
+#include "system/ScopedWin.h"
 #include "system/WideWin.h"
 #include "wizard/Background.h"
 
@@ -50,11 +51,7 @@ void ApplyFontSpec(const std::string& Text, LOGFONTW& Font, COLORREF& Color) {
     Name.copy(Font.lfFaceName, Name.size());
     Font.lfFaceName[Name.size()] = L'\0';
   }
-  if (Spec.Size) {
-    HDC Screen = GetDC(nullptr);
-    Font.lfHeight = -MulDiv(*Spec.Size, GetDeviceCaps(Screen, LOGPIXELSY), 72);
-    ReleaseDC(nullptr, Screen);
-  }
+  if (Spec.Size) Font.lfHeight = -MulDiv(*Spec.Size, GetDeviceCaps(TWindowDC().Get(), LOGPIXELSY), 72);
   if (Spec.Style) {
     Font.lfWeight = (*Spec.Style & fsBold) ? FW_BOLD : FW_NORMAL;
     Font.lfItalic = (*Spec.Style & fsItalic) ? TRUE : FALSE;
@@ -73,12 +70,10 @@ TfrmMain::~TfrmMain() {
 bool TfrmMain::Create(const std::string& Description, const std::string& NameFont, HWND Wizard) {
   if (Handle) return true;
   FWizard = Wizard;
-  RegisterWindowClass(cClassName, WindowProc, nullptr);
   // A tool window: it never shows on the task bar, where the wizard alone stands for the program.
-  Handle = CreateWindowExW(WS_EX_TOOLWINDOW, cClassName, ToWide(Description).c_str(), WS_POPUP | WS_MAXIMIZE, 0, 0,
-                           GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr,
-                           GetModuleHandleW(nullptr), this);
-  if (!Handle) return false;
+  if (!CreateHandle({cClassName}, WS_EX_TOOLWINDOW, ToWide(Description).c_str(), WS_POPUP | WS_MAXIMIZE, 0, 0,
+                    GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), nullptr))
+    return false;
   lblProductName = CreateChild(Handle, L"STATIC", L"", SS_LEFT | SS_NOPREFIX, 5, 4,
                                GetSystemMetrics(SM_CXSCREEN) - 40, 153, idProductName, nullptr);
   Image1 = CreateChild(Handle, L"STATIC", L"", SS_BITMAP | SS_NOTIFY, 0, 0, cBannerWidth, cBannerHeight, idImage1,
@@ -144,22 +139,19 @@ void TfrmMain::FormPaint(HDC Dc) {
   const int W = Client.right, H = Client.bottom;
   BITMAP Picture{};
   if (FBackground && GetObjectW(FBackground, sizeof(Picture), &Picture)) {
-    HDC Source = CreateCompatibleDC(Dc);
-    HGDIOBJ Old = SelectObject(Source, FBackground);
+    const TScopedMemoryDC Source(CreateCompatibleDC(Dc));
+    const TSelection Selected(Source.Get(), FBackground);
     const TTileGrid Grid = TileGrid(Picture.bmWidth, Picture.bmHeight, W, H);
     for (int Row = 0; Row < Grid.Rows; ++Row)
       for (int Column = 0; Column < Grid.Columns; ++Column)
-        BitBlt(Dc, Column * Picture.bmWidth, Row * Picture.bmHeight, Picture.bmWidth, Picture.bmHeight, Source, 0, 0,
-               SRCCOPY);
-    SelectObject(Source, Old);
-    DeleteDC(Source);
+        BitBlt(Dc, Column * Picture.bmWidth, Row * Picture.bmHeight, Picture.bmWidth, Picture.bmHeight, Source.Get(), 0,
+               0, SRCCOPY);
     return;
   }
   for (const TGradientBand& Band : GradientBands(H)) {
-    HBRUSH Brush = CreateSolidBrush(RGB(0, 0, Band.Blue));
+    const TScopedBrush Brush(CreateSolidBrush(RGB(0, 0, Band.Blue)));
     RECT Rect = {0, Band.Top, W, Band.Bottom};
-    FillRect(Dc, &Rect, Brush);
-    DeleteObject(Brush);
+    FillRect(Dc, &Rect, Brush.Get());
   }
 }
 
@@ -184,7 +176,7 @@ void TfrmMain::Image2Click() {
   if (!FLink2.empty()) ShellExecuteW(GetDesktopWindow(), L"open", FLink2.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-LRESULT TfrmMain::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam) {
+LRESULT TfrmMain::WindowMessage(UINT Msg, WPARAM WParam, LPARAM LParam) {
   switch (Msg) {
     case WM_ERASEBKGND:
       return 1;
@@ -239,26 +231,11 @@ LRESULT TfrmMain::Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam) {
         auto Shown = reinterpret_cast<HBITMAP>(SendMessageW(Banner, STM_GETIMAGE, IMAGE_BITMAP, 0));
         if (Shown && Shown != Given) DeleteObject(Shown);
       }
+      // The children go with the window; nothing of them is reached after this.
+      lblProductName = Image1 = Image2 = nullptr;
       break;
   }
-  return DefWindowProcW(Handle, Msg, WParam, LParam);
-}
-
-LRESULT CALLBACK TfrmMain::WindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
-  if (Msg == WM_NCCREATE) {
-    auto* Create = reinterpret_cast<CREATESTRUCTW*>(LParam);
-    auto* Form = static_cast<TfrmMain*>(Create->lpCreateParams);
-    Form->Handle = Wnd;
-    SetWindowLongPtrW(Wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(Form));
-  }
-  auto* Form = reinterpret_cast<TfrmMain*>(GetWindowLongPtrW(Wnd, GWLP_USERDATA));
-  if (!Form || !Form->Handle) return DefWindowProcW(Wnd, Msg, WParam, LParam);
-  if (Msg == WM_NCDESTROY) {
-    SetWindowLongPtrW(Wnd, GWLP_USERDATA, 0);
-    Form->Handle = Form->lblProductName = Form->Image1 = Form->Image2 = nullptr;
-    return DefWindowProcW(Wnd, Msg, WParam, LParam);
-  }
-  return Form->Dispatch(Msg, WParam, LParam);
+  return TWindowBase::WindowMessage(Msg, WParam, LParam);
 }
 
 }  // namespace setup

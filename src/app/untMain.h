@@ -5,16 +5,18 @@
 
 #include <string>
 
+#include "app/WindowBase.h"
+
 namespace setup {
 
 // Applies a NAMEFONT text ("face,size,style,color,charset", each field optional, a bad field
 // skipped) to Font and its Color. Size is in points at the screen's resolution.
 void ApplyFontSpec(const std::string& Text, LOGFONTW& Font, COLORREF& Color);
 
-class TfrmMain {
+class TfrmMain : public TWindowBase {
  public:
   TfrmMain() = default;
-  ~TfrmMain();
+  ~TfrmMain() override;
   TfrmMain(const TfrmMain&) = delete;
   TfrmMain& operator=(const TfrmMain&) = delete;
 
@@ -23,14 +25,12 @@ class TfrmMain {
   // which takes the focus back (DefWindowProc does). False when the window cannot be created.
   bool Create(const std::string& Description, const std::string& NameFont, HWND Wizard);
 
-  HWND Handle = nullptr;
   HWND lblProductName = nullptr;
   HWND Image1 = nullptr;  // banner: the service page
   HWND Image2 = nullptr;  // banner: the blog
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
-  LRESULT Dispatch(UINT Msg, WPARAM WParam, LPARAM LParam);
+  LRESULT WindowMessage(UINT Msg, WPARAM WParam, LPARAM LParam) override;
   void FormCreate();
   void FormShow(const std::string& Description, const std::string& NameFont);
   void FormPaint(HDC Dc);

@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include "app/AppWin.h"
+#include "app/WindowBase.h"
 #include "system/BrowseWin.h"
 #include "system/WideWin.h"
 
@@ -13,12 +14,24 @@ namespace {
 constexpr int idDirectory = 101, idBrowse = 102;
 const wchar_t* const cClassName = L"TfrmQuestion";
 
-struct TfrmQuestion {
-  HWND Handle = nullptr;
+class TfrmQuestion : public TWindowBase {
+ public:
+  bool Create(DWORD Style, int Width, int Height, HWND Owner);
   HWND Directory = nullptr;
   HICON Icon = nullptr;
   int ModalResult = 0;
+
+ private:
+  LRESULT WindowMessage(UINT Msg, WPARAM WParam, LPARAM LParam) override;
 };
+
+bool TfrmQuestion::Create(DWORD Style, int Width, int Height, HWND Owner) {
+  if (!CreateHandle({cClassName, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1)}, WS_EX_DLGMODALFRAME,
+                    WideText(Msg::NextDiskCaption).c_str(), Style, 0, 0, Width, Height, Owner))
+    return false;
+  CentreWindow();
+  return true;
+}
 
 void Button1Click(TfrmQuestion& Form) {
   std::string Folder = WindowText(Form.Directory);
@@ -32,14 +45,8 @@ void Button1Click(TfrmQuestion& Form) {
   }
 }
 
-LRESULT CALLBACK QuestionProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
-  auto* Form = reinterpret_cast<TfrmQuestion*>(GetWindowLongPtrW(Wnd, GWLP_USERDATA));
+LRESULT QuestionMessage(TfrmQuestion* Form, HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
   switch (Msg) {
-    case WM_NCCREATE: {
-      auto* Create = reinterpret_cast<CREATESTRUCTW*>(LParam);
-      SetWindowLongPtrW(Wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(Create->lpCreateParams));
-      break;
-    }
     case WM_PAINT: {
       PAINTSTRUCT Paint;
       HDC Dc = BeginPaint(Wnd, &Paint);
@@ -69,22 +76,20 @@ LRESULT CALLBACK QuestionProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) 
   return DefWindowProcW(Wnd, Msg, WParam, LParam);
 }
 
+LRESULT TfrmQuestion::WindowMessage(UINT Msg, WPARAM WParam, LPARAM LParam) {
+  return QuestionMessage(this, Handle, Msg, WParam, LParam);
+}
+
 }  // namespace
 
 bool AskNextDisk(HWND Owner, std::string& Folder, const std::string& FileName) {
-  HINSTANCE Instance = GetModuleHandleW(nullptr);
-  RegisterWindowClass(cClassName, QuestionProc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
   TfrmQuestion Form;
   Form.Icon = LoadIconW(nullptr, IDI_EXCLAMATION);
   const DWORD Style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
   RECT Frame = {0, 0, Scaled(436), Scaled(119)};
   AdjustWindowRectEx(&Frame, Style, FALSE, WS_EX_DLGMODALFRAME);
   const int Width = Frame.right - Frame.left, Height = Frame.bottom - Frame.top;
-  Form.Handle = CreateWindowExW(WS_EX_DLGMODALFRAME, cClassName, WideText(Msg::NextDiskCaption).c_str(), Style,
-                                (GetSystemMetrics(SM_CXSCREEN) - Width) / 2,
-                                (GetSystemMetrics(SM_CYSCREEN) - Height) / 2, Width, Height, Owner, nullptr,
-                                Instance, &Form);
-  if (!Form.Handle) return false;
+  if (!Form.Create(Style, Width, Height, Owner)) return false;
   EnableMenuItem(GetSystemMenu(Form.Handle, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
   HFONT Font = DialogFont();
   CreateChild(Form.Handle, L"STATIC", WideText(Msg::NextDiskText), SS_LEFT, 64, 8, 361, 16, 0, Font);
@@ -103,7 +108,8 @@ bool AskNextDisk(HWND Owner, std::string& Folder, const std::string& FileName) {
   SetFocus(Form.Directory);
   MSG Message;
   bool Quit = false;
-  while (!Form.ModalResult) {
+  // The prompt also ends when its window goes from under it (its owner destroyed).
+  while (!Form.ModalResult && Form.Handle) {
     const BOOL Got = GetMessageW(&Message, nullptr, 0, 0);
     if (Got <= 0) {
       Quit = true;
@@ -117,7 +123,7 @@ bool AskNextDisk(HWND Owner, std::string& Folder, const std::string& FileName) {
   }
   const std::string Typed = WindowText(Form.Directory);
   if (OwnerWasEnabled) EnableWindow(Owner, TRUE);
-  DestroyWindow(Form.Handle);
+  if (Form.Handle) DestroyWindow(Form.Handle);
   if (Owner) SetForegroundWindow(Owner);
   if (Quit) PostQuitMessage(static_cast<int>(Message.wParam));
   if (Form.ModalResult != IDOK) return false;

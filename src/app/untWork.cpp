@@ -82,9 +82,6 @@ TfrmWork::~TfrmWork() {
 }
 
 bool TfrmWork::Create() {
-  HINSTANCE Instance = GetModuleHandleW(nullptr);
-  RegisterWindowClass(cClassName, WindowProc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1),
-                      LoadIconW(nullptr, IDI_APPLICATION));
   RegisterWindowClass(cPanelClass, PanelProc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
   // A fixed dialog frame without border icons: the wizard is left through its buttons.
   const DWORD Style = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
@@ -93,11 +90,11 @@ bool TfrmWork::Create() {
   const int Width = Frame.right - Frame.left, Height = Frame.bottom - Frame.top;
   // The wizard stands for the program on the task bar and in Alt+Tab, although the background
   // window owns it (which keeps it in front).
-  Handle = CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT | WS_EX_APPWINDOW, cClassName,
-                           WideText(Msg::ApplicationTitle).c_str(), Style,
-                           (GetSystemMetrics(SM_CXSCREEN) - Width) / 2, (GetSystemMetrics(SM_CYSCREEN) - Height) / 2,
-                           Width, Height, nullptr, nullptr, Instance, this);
-  if (!Handle) return false;
+  if (!CreateHandle({cClassName, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1), LoadIconW(nullptr, IDI_APPLICATION)},
+                    WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT | WS_EX_APPWINDOW, WideText(Msg::ApplicationTitle).c_str(),
+                    Style, 0, 0, Width, Height, nullptr))
+    return false;
+  CentreWindow();
   if (!FormCreate()) {
     DestroyWindow(Handle);
     return false;
@@ -425,20 +422,7 @@ void TfrmWork::Close(int Code) {
   if (Handle) DestroyWindow(Handle);
 }
 
-LRESULT CALLBACK TfrmWork::WindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
-  if (Msg == WM_NCCREATE) {
-    auto* Create = reinterpret_cast<CREATESTRUCTW*>(LParam);
-    SetWindowLongPtrW(Wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(Create->lpCreateParams));
-  }
-  auto* Form = reinterpret_cast<TfrmWork*>(GetWindowLongPtrW(Wnd, GWLP_USERDATA));
-  if (!Form || !Form->Handle) return DefWindowProcW(Wnd, Msg, WParam, LParam);
-  try {
-    return Form->Handle_(Msg, WParam, LParam);
-  } catch (const std::exception& Error) {
-    Form->ShowError(Error.what());
-    return 0;
-  }
-}
+void TfrmWork::HandlerFailed(const char* Text) { ShowError(Text); }
 
 // Pages are panels; their controls' notifications belong to the wizard.
 LRESULT CALLBACK TfrmWork::PanelProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
@@ -456,11 +440,13 @@ LRESULT CALLBACK TfrmWork::PanelProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM L
 
 LRESULT CALLBACK TfrmWork::ControlProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam, UINT_PTR, DWORD_PTR Data) {
   auto* Form = reinterpret_cast<TfrmWork*>(Data);
-  if (Form && Form->Handle && Form->ControlMessage(Wnd, Msg, WParam, LParam)) return 0;
+  // The controls' handlers change the model: guarded like the window's own.
+  if (Form && Form->Handle && Form->Guarded(Msg, [&] { return LRESULT(Form->ControlMessage(Wnd, Msg, WParam, LParam)); }))
+    return 0;
   return DefSubclassProc(Wnd, Msg, WParam, LParam);
 }
 
-LRESULT TfrmWork::Handle_(UINT Msg, WPARAM WParam, LPARAM LParam) {
+LRESULT TfrmWork::WindowMessage(UINT Msg, WPARAM WParam, LPARAM LParam) {
   switch (Msg) {
     case WM_SHOWWINDOW:
       // The first show acts once the window is really on screen.
@@ -576,7 +562,6 @@ LRESULT TfrmWork::Handle_(UINT Msg, WPARAM WParam, LPARAM LParam) {
       FRunFolder.Remove();
       Info.reset();
       FSelection.reset();
-      Handle = nullptr;
       PostQuitMessage(ExitCode);
       return 0;
   }

@@ -10,6 +10,7 @@
 
 #include "app/FolderTree.h"
 #include "app/RunFolderWin.h"
+#include "app/WindowBase.h"
 #include "engine/untThrd.h"
 #include "model/ComponentSelection.h"
 #include "model/Discovery.h"
@@ -19,7 +20,7 @@
 
 namespace setup {
 
-class TfrmWork : public IInstallHost {
+class TfrmWork : public TWindowBase, public IInstallHost {
  public:
   TfrmWork();
   ~TfrmWork() override;
@@ -31,7 +32,6 @@ class TfrmWork : public IInstallHost {
   bool Create();
   void Show();
 
-  HWND Handle = nullptr;
   int ExitCode;
   std::unique_ptr<TInstallInfo> Info;
 
@@ -45,11 +45,12 @@ class TfrmWork : public IInstallHost {
   void Log(const std::string& Line) override;
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
   static LRESULT CALLBACK PanelProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
   static LRESULT CALLBACK ControlProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam, UINT_PTR Id,
                                       DWORD_PTR Data);
-  LRESULT Handle_(UINT Msg, WPARAM WParam, LPARAM LParam);
+  LRESULT WindowMessage(UINT Msg, WPARAM WParam, LPARAM LParam) override;
+  // A handler's error: the standard error box, and the wizard stays on its page.
+  void HandlerFailed(const char* Text) override;
   bool ControlMessage(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
 
   // Creation.

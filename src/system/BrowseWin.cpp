@@ -59,11 +59,6 @@ class OleScope {
   bool FInitialized;
 };
 
-struct ItemList {
-  PIDLIST_ABSOLUTE List = nullptr;
-  ~ItemList() { CoTaskMemFree(List); }
-};
-
 void CenterWindow(HWND Window) {
   RECT Rect;
   if (!GetWindowRect(Window, &Rect)) return;
@@ -99,10 +94,10 @@ bool BrowseForFolder(const std::string& Title, int RootFolder, std::string& Path
   OleScope Ole;
   BROWSEINFOW Info{};
   Info.hwndOwner = GetActiveWindow();
-  ItemList Root;
-  const HRESULT Located = SHGetSpecialFolderLocation(Info.hwndOwner, RootFolder, &Root.List);
+  TScopedItemIdList Root;
+  const HRESULT Located = SHGetSpecialFolderLocation(Info.hwndOwner, RootFolder, Root.Receive());
   if (FAILED(Located)) RaiseLastOSError(static_cast<DWORD>(Located));
-  Info.pidlRoot = Root.List;
+  Info.pidlRoot = Root.Get();
   std::vector<wchar_t> DisplayName(MAX_PATH + 1, L'\0');  // the shell writes at most MAX_PATH here
   Info.pszDisplayName = DisplayName.data();
   const std::wstring WideTitle = ToWide(Title);
@@ -112,16 +107,16 @@ bool BrowseForFolder(const std::string& Title, int RootFolder, std::string& Path
   const std::wstring Initial = ToWide(Path);
   Info.lParam = reinterpret_cast<LPARAM>(Initial.c_str());
 
-  ItemList Chosen;
+  TScopedItemIdList Chosen;
   {
     TaskWindowsDisabled Disabled;
     ErrorModeScope ErrorMode;
-    Chosen.List = SHBrowseForFolderW(&Info);
+    Chosen.Reset(SHBrowseForFolderW(&Info));
   }
-  if (!Chosen.List) return false;
+  if (!Chosen) return false;
   std::vector<wchar_t> Buffer(32768, L'\0');
   std::wstring Result;
-  if (SHGetPathFromIDListEx(Chosen.List, Buffer.data(), static_cast<DWORD>(Buffer.size()), GPFIDL_DEFAULT))
+  if (SHGetPathFromIDListEx(Chosen.Get(), Buffer.data(), static_cast<DWORD>(Buffer.size()), GPFIDL_DEFAULT))
     Result = Buffer.data();
   if (Result.empty()) Result = DisplayName.data();
   Path = FromWide(Result);

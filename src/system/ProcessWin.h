@@ -4,37 +4,13 @@
 
 #include <string>
 
+#include "system/ScopedWin.h"
+
 namespace setup {
 
-// Owns the handle of a started process; closes it when dropped. Callers that only needed the
-// program to run simply let it go.
-class ProcessHandle {
- public:
-  ProcessHandle() = default;
-  explicit ProcessHandle(HANDLE Handle) : FHandle(Handle) {}
-  ProcessHandle(ProcessHandle&& Other) noexcept : FHandle(Other.FHandle) { Other.FHandle = nullptr; }
-  ProcessHandle& operator=(ProcessHandle&& Other) noexcept {
-    if (this != &Other) {
-      Close();
-      FHandle = Other.FHandle;
-      Other.FHandle = nullptr;
-    }
-    return *this;
-  }
-  ProcessHandle(const ProcessHandle&) = delete;
-  ProcessHandle& operator=(const ProcessHandle&) = delete;
-  ~ProcessHandle() { Close(); }
-
-  HANDLE Get() const { return FHandle; }
-  explicit operator bool() const { return FHandle != nullptr; }
-
- private:
-  void Close() {
-    if (FHandle) CloseHandle(FHandle);
-    FHandle = nullptr;
-  }
-  HANDLE FHandle = nullptr;
-};
+// The handle of a started process, closed when dropped. Callers that only needed the program
+// to run simply let it go.
+using ProcessHandle = HandleGuard;
 
 // Starts CommandLine + " " + Params (an empty Params leaves the trailing blank) in a new
 // console, in the program's own folder when the command begins with an absolute path, and

@@ -1,5 +1,7 @@
 #include "RegistryWin.h"
 
+#include <utility>
+
 #include "WideWin.h"
 
 namespace setup {
@@ -12,28 +14,25 @@ RegistryWin::~RegistryWin() { CloseKey(); }
 bool RegistryWin::RawOpen(RegistryRoot Root, const std::string& Path, bool Create, bool ReadOnly) {
   const std::wstring WidePath = ToWide(Path);
   const REGSAM Access = ReadOnly ? KEY_READ : KEY_ALL_ACCESS;
-  HKEY Key = nullptr;
+  TScopedKey Key;
   LONG Status;
   if (Create)
     Status = RegCreateKeyExW(RootHandle(Root), WidePath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, Access, nullptr,
-                             &Key, nullptr);
+                             Key.Receive(), nullptr);
   else
-    Status = RegOpenKeyExW(RootHandle(Root), WidePath.c_str(), 0, Access, &Key);
+    Status = RegOpenKeyExW(RootHandle(Root), WidePath.c_str(), 0, Access, Key.Receive());
   if (Status != ERROR_SUCCESS) return false;
-  FKey = Key;
+  FKey = std::move(Key);
   return true;
 }
 
 void RegistryWin::RawClose() {
-  if (FKey) RegCloseKey(FKey);
-  FKey = nullptr;
+  FKey.Reset();
 }
 
 bool RegistryWin::RawKeyExists(RegistryRoot Root, const std::string& Path) {
-  HKEY Key = nullptr;
-  if (RegOpenKeyExW(RootHandle(Root), ToWide(Path).c_str(), 0, KEY_READ, &Key) != ERROR_SUCCESS) return false;
-  RegCloseKey(Key);
-  return true;
+  TScopedKey Key;
+  return RegOpenKeyExW(RootHandle(Root), ToWide(Path).c_str(), 0, KEY_READ, Key.Receive()) == ERROR_SUCCESS;
 }
 
 bool RegistryWin::RawQuery(const std::string& Name, std::uint32_t& Type, std::vector<std::uint8_t>& Data) {
@@ -42,9 +41,9 @@ bool RegistryWin::RawQuery(const std::string& Name, std::uint32_t& Type, std::ve
   for (;;) {
     DWORD ValueType = 0;
     DWORD Size = 0;
-    if (RegQueryValueExW(FKey, WideName.c_str(), nullptr, &ValueType, nullptr, &Size) != ERROR_SUCCESS) return false;
+    if (RegQueryValueExW(FKey.Get(), WideName.c_str(), nullptr, &ValueType, nullptr, &Size) != ERROR_SUCCESS) return false;
     Data.assign(Size, 0);
-    const LONG Status = RegQueryValueExW(FKey, WideName.c_str(), nullptr, &ValueType, Data.data(), &Size);
+    const LONG Status = RegQueryValueExW(FKey.Get(), WideName.c_str(), nullptr, &ValueType, Data.data(), &Size);
     if (Status == ERROR_MORE_DATA) continue;  // grew in between
     if (Status != ERROR_SUCCESS) return false;
     Data.resize(Size);
@@ -55,7 +54,7 @@ bool RegistryWin::RawQuery(const std::string& Name, std::uint32_t& Type, std::ve
 
 bool RegistryWin::RawSet(const std::string& Name, std::uint32_t Type, const std::vector<std::uint8_t>& Data) {
   if (!FKey) return false;
-  return RegSetValueExW(FKey, ToWide(Name).c_str(), 0, Type, Data.data(), static_cast<DWORD>(Data.size())) ==
+  return RegSetValueExW(FKey.Get(), ToWide(Name).c_str(), 0, Type, Data.data(), static_cast<DWORD>(Data.size())) ==
          ERROR_SUCCESS;
 }
 
@@ -63,13 +62,13 @@ std::vector<std::string> RegistryWin::RawSubKeys() {
   std::vector<std::string> Names;
   if (!FKey) return Names;
   DWORD Count = 0, MaxLength = 0;
-  if (RegQueryInfoKeyW(FKey, nullptr, nullptr, nullptr, &Count, &MaxLength, nullptr, nullptr, nullptr, nullptr, nullptr,
+  if (RegQueryInfoKeyW(FKey.Get(), nullptr, nullptr, nullptr, &Count, &MaxLength, nullptr, nullptr, nullptr, nullptr, nullptr,
                        nullptr) != ERROR_SUCCESS)
     return Names;
   std::wstring Buffer(MaxLength + 1, L'\0');
   for (DWORD I = 0; I < Count; ++I) {
     DWORD Length = MaxLength + 1;
-    if (RegEnumKeyExW(FKey, I, Buffer.data(), &Length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
+    if (RegEnumKeyExW(FKey.Get(), I, Buffer.data(), &Length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
       Names.push_back(FromWide(std::wstring_view(Buffer.data(), Length)));
   }
   return Names;
@@ -79,28 +78,29 @@ std::vector<std::string> RegistryWin::RawValueNames() {
   std::vector<std::string> Names;
   if (!FKey) return Names;
   DWORD Count = 0, MaxLength = 0;
-  if (RegQueryInfoKeyW(FKey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &Count, &MaxLength, nullptr, nullptr,
+  if (RegQueryInfoKeyW(FKey.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &Count, &MaxLength, nullptr, nullptr,
                        nullptr) != ERROR_SUCCESS)
     return Names;
   std::wstring Buffer(MaxLength + 1, L'\0');
   for (DWORD I = 0; I < Count; ++I) {
     DWORD Length = MaxLength + 1;
-    if (RegEnumValueW(FKey, I, Buffer.data(), &Length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
+    if (RegEnumValueW(FKey.Get(), I, Buffer.data(), &Length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
       Names.push_back(FromWide(std::wstring_view(Buffer.data(), Length)));
   }
   return Names;
 }
 
 bool RegistryWin::RawDeleteValue(const std::string& Name) {
-  return FKey && RegDeleteValueW(FKey, ToWide(Name).c_str()) == ERROR_SUCCESS;
+  return FKey && RegDeleteValueW(FKey.Get(), ToWide(Name).c_str()) == ERROR_SUCCESS;
 }
 
 bool RegistryWin::RawDeleteKey(RegistryRoot Root, const std::string& Path) {
   const std::wstring WidePath = ToWide(Path);
-  HKEY Key = nullptr;
-  if (RegOpenKeyExW(RootHandle(Root), WidePath.c_str(), 0, KEY_ALL_ACCESS, &Key) != ERROR_SUCCESS) return false;
-  RegDeleteTreeW(Key, nullptr);
-  RegCloseKey(Key);
+  {
+    TScopedKey Key;
+    if (RegOpenKeyExW(RootHandle(Root), WidePath.c_str(), 0, KEY_ALL_ACCESS, Key.Receive()) != ERROR_SUCCESS) return false;
+    RegDeleteTreeW(Key.Get(), nullptr);
+  }
   return RegDeleteKeyW(RootHandle(Root), WidePath.c_str()) == ERROR_SUCCESS;
 }
 

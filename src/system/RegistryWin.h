@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "Registry.h"
+#include "ScopedWin.h"
 
 namespace setup {
 
@@ -25,7 +26,7 @@ class RegistryWin : public IRegistry {
   bool RawDeleteKey(RegistryRoot Root, const std::string& Path) override;
 
  private:
-  HKEY FKey = nullptr;
+  TScopedKey FKey;
 };
 
 }  // namespace setup

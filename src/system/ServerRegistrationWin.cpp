@@ -21,27 +21,13 @@ LONG WINAPI EndWithExceptionCode(EXCEPTION_POINTERS* Exception) {
   return EXCEPTION_EXECUTE_HANDLER;
 }
 
-class LibraryGuard {
- public:
-  explicit LibraryGuard(HMODULE Module) : FModule(Module) {}
-  ~LibraryGuard() {
-    if (FModule) FreeLibrary(FModule);
-  }
-  LibraryGuard(const LibraryGuard&) = delete;
-  LibraryGuard& operator=(const LibraryGuard&) = delete;
-  HMODULE Get() const { return FModule; }
-
- private:
-  HMODULE FModule;
-};
-
 }  // namespace
 
 std::uint32_t RegisterDllServer(const std::string& FileName) {
   try {
     // The altered search path lets a server find the libraries installed beside it, as the
     // system's own registration tool does.
-    LibraryGuard Library(LoadLibraryExW(ToWide(FileName).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    TScopedLibrary Library(LoadLibraryExW(ToWide(FileName).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
     if (!Library.Get()) return regNotLoaded;
     using RegisterServer = HRESULT(STDAPICALLTYPE*)();
     const auto Register = reinterpret_cast<RegisterServer>(

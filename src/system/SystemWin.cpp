@@ -44,15 +44,14 @@ bool FileExists(const std::string& Path) {
 }
 
 void EnableShutdownPrivileges() {
-  HANDLE Token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &Token)) return;
-  HandleGuard Guard(Token);
+  HandleGuard Token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, Token.Receive())) return;
   for (const wchar_t* Name : {L"SeShutdownPrivilege", L"SeSystemTimePrivilege", L"SeDebugPrivilege"}) {
     TOKEN_PRIVILEGES Privileges{};
     if (!LookupPrivilegeValueW(nullptr, Name, &Privileges.Privileges[0].Luid)) continue;
     Privileges.PrivilegeCount = 1;
     Privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    AdjustTokenPrivileges(Token, FALSE, &Privileges, 0, nullptr, nullptr);
+    AdjustTokenPrivileges(Token.Get(), FALSE, &Privileges, 0, nullptr, nullptr);
   }
 }
 

@@ -25,12 +25,11 @@ std::string FromWide(std::wstring_view Text) {
 }
 
 std::string SystemErrorMessage(DWORD Code) {
-  wchar_t* Buffer = nullptr;
+  TScopedLocal Buffer;
   const DWORD Length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, Code, 0,
-      reinterpret_cast<wchar_t*>(&Buffer), 0, nullptr);
-  std::wstring Text = Length ? std::wstring(Buffer, Length) : std::wstring();
-  if (Buffer) LocalFree(Buffer);
+      reinterpret_cast<wchar_t*>(Buffer.Receive()), 0, nullptr);
+  std::wstring Text = Length ? std::wstring(static_cast<const wchar_t*>(Buffer.Get()), Length) : std::wstring();
   while (!Text.empty() && (Text.back() == L'\r' || Text.back() == L'\n' || Text.back() == L' ' || Text.back() == L'.'))
     Text.pop_back();
   if (Text.empty()) return "System error.  Code: " + std::to_string(Code);

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "system/ScopedWin.h"  // HandleGuard, for the many callers that had it here
+
 namespace setup {
 
 std::wstring ToWide(std::string_view Text);
@@ -20,23 +22,5 @@ std::string SystemErrorMessage(DWORD Code);
 
 // Raises the system error for Code (or for GetLastError()).
 [[noreturn]] void RaiseLastOSError(DWORD Code = GetLastError());
-
-// Owns a handle from CreateFile/CreateProcess and friends.
-class HandleGuard {
- public:
-  explicit HandleGuard(HANDLE H = nullptr) : FHandle(H) {}
-  ~HandleGuard() { Reset(); }
-  HandleGuard(const HandleGuard&) = delete;
-  HandleGuard& operator=(const HandleGuard&) = delete;
-  HANDLE Get() const { return FHandle; }
-  bool Valid() const { return FHandle && FHandle != INVALID_HANDLE_VALUE; }
-  void Reset(HANDLE H = nullptr) {
-    if (Valid()) CloseHandle(FHandle);
-    FHandle = H;
-  }
-
- private:
-  HANDLE FHandle;
-};
 
 }  // namespace setup

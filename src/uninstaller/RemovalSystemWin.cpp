@@ -12,26 +12,6 @@
 namespace setup {
 namespace {
 
-struct FindGuard {
-  explicit FindGuard(HANDLE H) : Handle(H) {}
-  ~FindGuard() {
-    if (Handle != INVALID_HANDLE_VALUE) FindClose(Handle);
-  }
-  FindGuard(const FindGuard&) = delete;
-  FindGuard& operator=(const FindGuard&) = delete;
-  HANDLE Handle;
-};
-
-struct LibraryGuard {
-  explicit LibraryGuard(HMODULE M) : Module(M) {}
-  ~LibraryGuard() {
-    if (Module) FreeLibrary(Module);
-  }
-  LibraryGuard(const LibraryGuard&) = delete;
-  LibraryGuard& operator=(const LibraryGuard&) = delete;
-  HMODULE Module;
-};
-
 // A server or a removal command that never ends must not hold the uninstaller forever.
 constexpr DWORD cServerWaitMs = 120000;
 
@@ -98,14 +78,14 @@ bool RemovalSystemWin::ScheduleDeleteAtRestart(const std::string& Path) {
 std::vector<IRemovalSystem::Entry> RemovalSystemWin::ListDirectory(const std::string& Dir) {
   std::vector<Entry> Entries;
   WIN32_FIND_DATAW Found;
-  const FindGuard Search(FindFirstFileW(ToWide(WithBackslash(Dir) + "*").c_str(), &Found));
-  if (Search.Handle == INVALID_HANDLE_VALUE) return Entries;
+  const TScopedFind Search(FindFirstFileW(ToWide(WithBackslash(Dir) + "*").c_str(), &Found));
+  if (!Search) return Entries;
   do {
     const std::wstring Name = Found.cFileName;
     if (Name == L"." || Name == L"..") continue;
     Entries.push_back({FromWide(Name), (Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
                        (Found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
-  } while (FindNextFileW(Search.Handle, &Found));
+  } while (FindNextFileW(Search.Get(), &Found));
   return Entries;
 }
 
@@ -147,11 +127,11 @@ std::vector<std::string> SystemFolderPaths() {
 
 void UnregisterLibraryHere(const std::string& Path) {
   // The altered search path lets a server find the libraries installed beside it.
-  const LibraryGuard Library(LoadLibraryExW(ToWide(Path).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
-  if (!Library.Module) return;
+  const TScopedLibrary Library(LoadLibraryExW(ToWide(Path).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+  if (!Library) return;
   using UnregisterFunction = HRESULT(STDAPICALLTYPE*)();
   const auto Unregister = reinterpret_cast<UnregisterFunction>(
-      reinterpret_cast<void*>(GetProcAddress(Library.Module, "DllUnregisterServer")));
+      reinterpret_cast<void*>(GetProcAddress(Library.Get(), "DllUnregisterServer")));
   if (Unregister) Unregister();  // the result says nothing the removal could act on
 }
 

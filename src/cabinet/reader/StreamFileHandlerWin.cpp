@@ -1,5 +1,7 @@
 #include "StreamFileHandlerWin.h"
 
+#include <utility>
+
 #include "system/WideWin.h"
 
 namespace setup {
@@ -9,16 +11,11 @@ constexpr int cCreate = 0x0100;     // _O_CREAT
 constexpr int cExclusive = 0x0400;  // _O_EXCL
 }  // namespace
 
-TStreamCabinetFileHandler::~TStreamCabinetFileHandler() {
-  while (!Streams.empty()) {
-    CloseHandle(Streams.back());
-    Streams.pop_back();
-  }
-}
+TStreamCabinetFileHandler::~TStreamCabinetFileHandler() = default;
 
 bool TStreamCabinetFileHandler::FindStream(std::intptr_t Handle, std::size_t& Index) const {
   for (Index = 0; Index < Streams.size(); ++Index)
-    if (reinterpret_cast<std::intptr_t>(Streams[Index]) == Handle) return true;
+    if (reinterpret_cast<std::intptr_t>(Streams[Index].Get()) == Handle) return true;
   return false;
 }
 
@@ -35,15 +32,17 @@ std::intptr_t TStreamCabinetFileHandler::Open(const std::string& FileName, int O
     Share = (OFlag & cExclusive) ? 0 : (FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
     Disposition = OPEN_EXISTING;
   }
-  const HANDLE File = CreateFileW(ToWidePath(FileName).c_str(), Access, Share, nullptr, Disposition,
-                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (File == INVALID_HANDLE_VALUE) {
+  HandleGuard File(CreateFileW(ToWidePath(FileName).c_str(), Access, Share, nullptr, Disposition,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!File) {
     Err = static_cast<int>(GetLastError());
     return -1;
   }
-  Streams.push_back(File);
+  const HANDLE Opened = File.Get();
+  // Kept by the list from here on; a list that cannot grow closes it again.
+  Streams.push_back(std::move(File));
   Err = 0;
-  return reinterpret_cast<std::intptr_t>(File);
+  return reinterpret_cast<std::intptr_t>(Opened);
 }
 
 unsigned TStreamCabinetFileHandler::Read(std::intptr_t Handle, void* Buffer, unsigned Count, int& Err) {
@@ -53,7 +52,7 @@ unsigned TStreamCabinetFileHandler::Read(std::intptr_t Handle, void* Buffer, uns
     return 0;
   }
   DWORD Done = 0;
-  const BOOL Ok = ReadFile(Streams[Index], Buffer, Count, &Done, nullptr);
+  const BOOL Ok = ReadFile(Streams[Index].Get(), Buffer, Count, &Done, nullptr);
   Err = (Ok && Done == Count) ? 0 : static_cast<int>(GetLastError());
   return Done;
 }
@@ -65,7 +64,7 @@ unsigned TStreamCabinetFileHandler::Write(std::intptr_t Handle, const void* Buff
     return 0;
   }
   DWORD Done = 0;
-  const BOOL Ok = WriteFile(Streams[Index], Buffer, Count, &Done, nullptr);
+  const BOOL Ok = WriteFile(Streams[Index].Get(), Buffer, Count, &Done, nullptr);
   Err = (Ok && Done == Count) ? 0 : static_cast<int>(GetLastError());
   return Done;
 }
@@ -73,7 +72,6 @@ unsigned TStreamCabinetFileHandler::Write(std::intptr_t Handle, const void* Buff
 int TStreamCabinetFileHandler::Close(std::intptr_t Handle, int& Err) {
   std::size_t Index;
   if (FindStream(Handle, Index)) {
-    CloseHandle(Streams[Index]);
     Streams.erase(Streams.begin() + static_cast<std::ptrdiff_t>(Index));
   }
   Err = 0;
@@ -89,7 +87,7 @@ long TStreamCabinetFileHandler::Seek(std::intptr_t Handle, long Distance, int Se
   const DWORD Method = SeekType == 1 ? FILE_CURRENT : SeekType == 2 ? FILE_END : FILE_BEGIN;
   LARGE_INTEGER Move, NewPosition{};
   Move.QuadPart = Distance;
-  SetFilePointerEx(Streams[Index], Move, &NewPosition, Method);
+  SetFilePointerEx(Streams[Index].Get(), Move, &NewPosition, Method);
   Err = 0;
   return static_cast<long>(NewPosition.QuadPart);
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Cabinet.h"
+#include "system/ScopedWin.h"
 
 namespace setup {
 
@@ -27,7 +28,7 @@ class TStreamCabinetFileHandler : public TCabinetFileHandler {
 
  private:
   // Open files in the order they were opened.
-  std::vector<HANDLE> Streams;
+  std::vector<HandleGuard> Streams;
   bool FindStream(std::intptr_t Handle, std::size_t& Index) const;
 };
 

@@ -1,6 +1,7 @@
 // The next-disk prompt, shown for real and answered from a second thread.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
 
 #include "WindowsTestSupport.h"
@@ -161,21 +162,36 @@ TEST(NextDiskPrompt, BrowsedFolderThenCancelLeavesTheCallersFolder) {
   RemoveDirectoryW(ToWide(Chosen).c_str());
 }
 
-TEST(NextDiskPrompt, OwnerIsDisabledWhileAskingAndEnabledAfter) {
-  HWND Owner = CreateWindowExW(0, L"STATIC", L"wizard", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
+TEST(NextDiskPrompt, OwnerIsDisabledWhileAskingAndEnabledAfterAndThePromptCentredOnIt) {
+  // A wizard-sized owner away from the middle of the screen.
+  HWND Owner = CreateWindowExW(0, L"STATIC", L"wizard", WS_POPUP | WS_VISIBLE, 20, 30, 640, 400, nullptr, nullptr,
                                nullptr, nullptr);
   bool OwnerEnabled = true;
+  RECT PromptFrame{};
   std::string Folder = "C:\\";
   Ask(
       Folder,
       [&](HWND Prompt) {
         OwnerEnabled = IsWindowEnabled(Owner);
+        GetWindowRect(Prompt, &PromptFrame);
         Click(Button(Prompt, "ОК"));
       },
       Owner);
   EXPECT_FALSE(OwnerEnabled);
+  EXPECT_LE(std::abs((PromptFrame.left + PromptFrame.right) / 2 - (20 + 660) / 2), 1);
+  EXPECT_LE(std::abs((PromptFrame.top + PromptFrame.bottom) / 2 - (30 + 430) / 2), 1);
   EXPECT_TRUE(IsWindowEnabled(Owner));
   DestroyWindow(Owner);
+}
+
+TEST(NextDiskPrompt, OwnerDestroyedWhileAskingEndsThePromptAsCancel) {
+  // The prompt goes with its owner; the call must come back (unanswered), not wait for ever.
+  HWND Owner = CreateWindowExW(0, L"STATIC", L"wizard", WS_POPUP | WS_VISIBLE, 20, 30, 640, 400, nullptr, nullptr,
+                               nullptr, nullptr);
+  std::string Folder = "C:\\Setup\\";
+  EXPECT_FALSE(Ask(Folder, [&](HWND) { PostMessageW(Owner, WM_CLOSE, 0, 0); }, Owner));
+  EXPECT_FALSE(IsWindow(Owner));
+  EXPECT_EQ(Folder, "C:\\Setup\\");
 }
 
 }  // namespace
