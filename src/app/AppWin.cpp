@@ -19,10 +19,7 @@ int Scaled(int Value) { return MulDiv(Value, ScreenDpi(), 96); }
 
 HFONT DialogFont() {
   static HFONT Font = [] {
-    HDC Screen = GetDC(nullptr);
-    const int Height = -MulDiv(8, GetDeviceCaps(Screen, LOGPIXELSY), 72);
-    ReleaseDC(nullptr, Screen);
-    return CreateFontW(Height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, RUSSIAN_CHARSET, OUT_DEFAULT_PRECIS,
+    return CreateFontW(-MulDiv(8, ScreenDpi(), 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, RUSSIAN_CHARSET, OUT_DEFAULT_PRECIS,
                        CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"MS Sans Serif");
   }();
   return Font;

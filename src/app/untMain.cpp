@@ -51,7 +51,7 @@ void ApplyFontSpec(const std::string& Text, LOGFONTW& Font, COLORREF& Color) {
     Name.copy(Font.lfFaceName, Name.size());
     Font.lfFaceName[Name.size()] = L'\0';
   }
-  if (Spec.Size) Font.lfHeight = -MulDiv(*Spec.Size, GetDeviceCaps(TWindowDC().Get(), LOGPIXELSY), 72);
+  if (Spec.Size) Font.lfHeight = -MulDiv(*Spec.Size, ScreenDpi(), 72);
   if (Spec.Style) {
     Font.lfWeight = (*Spec.Style & fsBold) ? FW_BOLD : FW_NORMAL;
     Font.lfItalic = (*Spec.Style & fsItalic) ? TRUE : FALSE;

@@ -114,10 +114,7 @@ HWND TfrmWork::PagePanel(int Page) {
 void TfrmWork::CreateWelcomePage() {
   HWND Panel = Panels[pgWelcome];
   Label(Panel, Msg::WelcomeHeading, 8, 30);
-  HDC Screen = GetDC(nullptr);
-  const int Pixels = GetDeviceCaps(Screen, LOGPIXELSY);
-  ReleaseDC(nullptr, Screen);
-  FProductFont = CreateFontW(-MulDiv(10, Pixels, 72), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, RUSSIAN_CHARSET,
+  FProductFont = CreateFontW(-MulDiv(10, ScreenDpi(), 72), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, RUSSIAN_CHARSET,
                              OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Arial");
   lblProductName = CreateChild(Panel, L"STATIC", ToWide(Info->Description), SS_CENTER | SS_NOPREFIX, cLeft, 42,
                                cWidth, 36, 0, FProductFont);
