@@ -62,46 +62,35 @@ struct KernelHandle {
 struct FindHandle : KernelHandle {
   static void Free(Type H) { FindClose(H); }
 };
+// The kinds below have null for none.
+template <class Handle>
+struct NullMeansNone {
+  using Type = Handle;
+  static Type None() { return nullptr; }
+  static bool Valid(Type H) { return H != nullptr; }
+};
 // Bitmaps, fonts, brushes, pens: must not be selected into a DC when freed.
 template <class Object>
-struct GdiObject {
-  using Type = Object;
-  static Type None() { return nullptr; }
-  static bool Valid(Type H) { return H != nullptr; }
-  static void Free(Type H) { DeleteObject(H); }
+struct GdiObject : NullMeansNone<Object> {
+  static void Free(Object H) { DeleteObject(H); }
 };
 // A DC of CreateCompatibleDC or CreateDC.
-struct MemoryDC {
-  using Type = HDC;
-  static Type None() { return nullptr; }
-  static bool Valid(Type H) { return H != nullptr; }
+struct MemoryDC : NullMeansNone<HDC> {
   static void Free(Type H) { DeleteDC(H); }
 };
 // An item id list the shell allocated (SHGetSpecialFolderLocation, SHBrowseForFolder).
-struct ItemIdList {
-  using Type = LPITEMIDLIST;
-  static Type None() { return nullptr; }
-  static bool Valid(Type H) { return H != nullptr; }
+struct ItemIdList : NullMeansNone<LPITEMIDLIST> {
   static void Free(Type H) { CoTaskMemFree(H); }
 };
 // Memory the system allocated for the caller with LocalAlloc (FormatMessage, SID texts).
-struct LocalMemory {
-  using Type = HLOCAL;
-  static Type None() { return nullptr; }
-  static bool Valid(Type H) { return H != nullptr; }
+struct LocalMemory : NullMeansNone<HLOCAL> {
   static void Free(Type H) { LocalFree(H); }
 };
 // A library of LoadLibrary.
-struct Library {
-  using Type = HMODULE;
-  static Type None() { return nullptr; }
-  static bool Valid(Type H) { return H != nullptr; }
+struct Library : NullMeansNone<HMODULE> {
   static void Free(Type H) { FreeLibrary(H); }
 };
-struct RegistryKey {
-  using Type = HKEY;
-  static Type None() { return nullptr; }
-  static bool Valid(Type H) { return H != nullptr; }
+struct RegistryKey : NullMeansNone<HKEY> {
   static void Free(Type H) { RegCloseKey(H); }
 };
 }  // namespace scoped
