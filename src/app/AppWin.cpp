@@ -1,5 +1,7 @@
 #include "app/AppWin.h"
 
+#include <shellapi.h>
+
 #include "system/LogWin.h"
 #include "system/WideWin.h"
 
@@ -79,6 +81,10 @@ std::wstring LinesText(const std::string& Text) {
     if (Source[I] == L'\r' && (I + 1 == Source.size() || Source[I + 1] != L'\n')) Wide += L'\n';
   }
   return Wide;
+}
+
+void OpenAddress(const std::wstring& Address) {
+  ShellExecuteW(GetDesktopWindow(), L"open", Address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 std::string WindowText(HWND Wnd) {

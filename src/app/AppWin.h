@@ -39,5 +39,7 @@ HFONT DialogFont();
 HWND CreateChild(HWND Parent, const wchar_t* Class, const std::wstring& Text, DWORD Style, int Left, int Top,
                  int Width, int Height, int Id, HFONT Font);
 std::string WindowText(HWND Wnd);
+// Opens a web address (or file) the way the shell opens it when the user clicks it.
+void OpenAddress(const std::wstring& Address);
 
 }  // namespace setup

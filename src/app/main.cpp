@@ -50,10 +50,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     return Work.ExitCode;
   }
   LogStart(*Work.Info);
+  // The background comes behind the wizard once its first page is on screen.
   setup::TfrmMain Main;
-  Main.Create(Work.Info->Description, Work.Info->NameFont, Work.Handle);
-  // The wizard stays above the background even when the background is clicked.
-  if (Main.Handle) SetWindowLongPtrW(Work.Handle, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(Main.Handle));
+  Work.AfterFirstPage = [&Main, &Work] {
+    Main.Create(Work.Info->Description, Work.Info->NameFont, Work.Handle);
+    // The wizard stays above the background even when the background is clicked.
+    if (Main.Handle) SetWindowLongPtrW(Work.Handle, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(Main.Handle));
+  };
   Work.Show();
 
   MSG Message;

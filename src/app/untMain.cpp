@@ -84,7 +84,12 @@ bool TfrmMain::Create(const std::string& Description, const std::string& NameFon
   ShowWindow(Image2, SW_HIDE);
   FormCreate();
   FormShow(Description, NameFont);
-  ShowWindow(Handle, SW_SHOWMAXIMIZED);
+  if (Wizard && IsWindowVisible(Wizard)) {
+    // Made after the wizard is on screen: shown right behind it, and the wizard stays active.
+    SetWindowPos(Handle, Wizard, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+  } else {
+    ShowWindow(Handle, SW_SHOWMAXIMIZED);
+  }
   PlaceBanners();
   // No paint here: the background is painted from the message loop, after the wizard is up,
   // so that drawing the whole screen does not hold back the wizard's first page.
@@ -169,11 +174,11 @@ void TfrmMain::FormDestroy() {
 }
 
 void TfrmMain::Image1Click() {
-  if (!FLink1.empty()) ShellExecuteW(GetDesktopWindow(), L"open", FLink1.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  if (!FLink1.empty()) OpenAddress(FLink1);
 }
 
 void TfrmMain::Image2Click() {
-  if (!FLink2.empty()) ShellExecuteW(GetDesktopWindow(), L"open", FLink2.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  if (!FLink2.empty()) OpenAddress(FLink2);
 }
 
 LRESULT TfrmMain::WindowMessage(UINT Msg, WPARAM WParam, LPARAM LParam) {

@@ -28,6 +28,7 @@ namespace {
 const wchar_t* const cClassName = L"TfrmWork";
 const char* const cRunBeforeName = "runbefore.exe";
 constexpr UINT cmFirstShow = WM_APP + 1;
+constexpr UINT_PTR cChoicePagesTimer = 1;
 constexpr int cClientWidth = 632, cClientHeight = 372;
 
 // A resource's name as EnumResourceNames gives it: a number, or a text.
@@ -122,9 +123,19 @@ bool TfrmWork::FormCreate() {
   }
   FSelection = std::make_unique<TComponentSelection>(*Info);
   FLogo = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), L"LOGO", IMAGE_BITMAP, 0, 0, 0));
-  FStateImages = CreateStateImages();
   CreateFrame();
   CreateWelcomePage();
+  FPreselected = PreselectInstallType(*Info, GetSwitchValue(ProgramArguments(), "/TYPE=", ""),
+                                      !ReadRunOptions(ProgramArguments()).Unattended);
+  FPage = pgNone;
+  return true;
+}
+
+void TfrmWork::CreateChoicePages() {
+  if (FChoicePagesMade) return;
+  FChoicePagesMade = true;
+  for (int Page : {pgDirectory, pgType, pgComponents, pgGroup, pg1C}) Panels[Page] = CreatePanel();
+  FStateImages = CreateStateImages();
   CreateDirectoryPage();
   CreateTypePage();
   CreateComponentsPage();
@@ -133,12 +144,10 @@ bool TfrmWork::FormCreate() {
   Fill1CTree();
   FillComponentTree();
 
-  const TTypeChoice Type = PreselectInstallType(*Info, GetSwitchValue(ProgramArguments(), "/TYPE=", ""),
-                                                !ReadRunOptions(ProgramArguments()).Unattended);
-  SetChecked(radioFull, Type.Full);
-  SetChecked(radioTypical, Type.Typical);
-  SetChecked(radioMinimal, Type.Minimal);
-  SetChecked(radioCustom, Type.Custom);
+  SetChecked(radioFull, FPreselected.Full);
+  SetChecked(radioTypical, FPreselected.Typical);
+  SetChecked(radioMinimal, FPreselected.Minimal);
+  SetChecked(radioCustom, FPreselected.Custom);
 
   SetWindowTextW(edtProgramGroup, ToWide(Info->ProgramGroup).c_str());
   SetWindowTextW(edtDirectory, ToWide(Info->InstallDir).c_str());
@@ -152,8 +161,6 @@ bool TfrmWork::FormCreate() {
   // Without the list the folder tree takes its place.
   SetWindowPos(stvDirectory.Handle, nullptr, 0, 0, Scaled(cWidth), Scaled(Show1CList ? 80 : 150),
                SWP_NOMOVE | SWP_NOZORDER);
-  FPage = pgNone;
-  return true;
 }
 
 void TfrmWork::Show() {
@@ -213,6 +220,7 @@ void TfrmWork::CMShowingChanged() {
   }
   const TRunOptions Options = ReadRunOptions(ProgramArguments());
   if (Options.Unattended) {
+    RunAfterFirstPage();
     // Nothing has changed yet: a folder that is not one stops the run here.
     if (Options.BadPath || !IsAbsoluteFolder(Info->InstallDir)) {
       AppMessageBox(Handle, FormatMessage1(Msg::BadInstallDir, Info->InstallDir), Msg::ApplicationTitle,
@@ -235,9 +243,18 @@ void TfrmWork::CMShowingChanged() {
   }
   SetFocus(btnNext);
   btnNextBackClick(btnNext);
+  // A timer comes after the first page has been painted.
+  SetTimer(Handle, cChoicePagesTimer, 0, nullptr);
+}
+
+void TfrmWork::RunAfterFirstPage() {
+  std::function<void()> Action = std::move(AfterFirstPage);
+  AfterFirstPage = nullptr;
+  if (Action) Action();
 }
 
 TTypeChoice TfrmWork::CheckedTypes() const {
+  if (!FChoicePagesMade) return FPreselected;
   return {Checked(radioFull), Checked(radioTypical), Checked(radioMinimal), Checked(radioCustom)};
 }
 
@@ -268,7 +285,7 @@ void TfrmWork::btnNextBackClick(HWND Sender) {
     if (!Handle) return;  // the licence was refused and the wizard has closed
     Step = 1;
   }
-  FPage = StepPage(*Info, FPage, Step, Checked(radioCustom));
+  FPage = StepPage(*Info, FPage, Step, CheckedTypes().Custom);
   EnterPage();
 }
 
@@ -288,7 +305,7 @@ void TfrmWork::LeavePage() {
       RunBeforePrograms();
       // Without a type page the single offered type (or the full one) is what the user gets,
       // as in an unattended run.
-      if (!PageEnabled(*Info, pgType, Checked(radioCustom))) {
+      if (!PageEnabled(*Info, pgType, CheckedTypes().Custom)) {
         const TTypeChoice Type = CheckedTypes();
         Info->ApplyInstallType(Type.Full, Type.Typical, Type.Minimal, Type.Custom);
       }
@@ -328,6 +345,7 @@ void TfrmWork::RunBeforePrograms() {
 }
 
 void TfrmWork::EnterPage() {
+  if (FPage != pgWelcome) CreateChoicePages();
   switch (FPage) {
     case pgWelcome: ShowPanel(Panels[pgWelcome]); break;
     case pgLicense: ShowLicensePage(); break;
@@ -340,7 +358,7 @@ void TfrmWork::EnterPage() {
     case pgProgress:
       RunInstallation();
       // The run is over: the program moves on to the finish page itself.
-      FPage = StepPage(*Info, FPage, 1, Checked(radioCustom));
+      FPage = StepPage(*Info, FPage, 1, CheckedTypes().Custom);
       EnterPage();
       return;
     case pgFinish: ShowFinishPage(); return;
@@ -458,6 +476,12 @@ LRESULT TfrmWork::WindowMessage(UINT Msg, WPARAM WParam, LPARAM LParam) {
     case cmFirstShow:
       CMShowingChanged();
       return 0;
+    case WM_TIMER:
+      if (WParam != cChoicePagesTimer) break;
+      KillTimer(Handle, cChoicePagesTimer);
+      RunAfterFirstPage();
+      CreateChoicePages();
+      return 0;
     case WM_PAINT: {
       PAINTSTRUCT Paint;
       HDC Dc = BeginPaint(Handle, &Paint);
@@ -526,8 +550,7 @@ LRESULT TfrmWork::WindowMessage(UINT Msg, WPARAM WParam, LPARAM LParam) {
           return 0;
         case idDownloadLink:
           if (Code == STN_CLICKED)
-            ShellExecuteW(GetDesktopWindow(), L"open", ToWide(Info->DownloadWebPage).c_str(), nullptr, nullptr,
-                          SW_SHOWNORMAL);
+            OpenAddress(ToWide(Info->DownloadWebPage));
           return 0;
         case idBtnDirDefault:
           Info->InstallDir = Info->Directory;

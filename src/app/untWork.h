@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,6 +35,9 @@ class TfrmWork : public TWindowBase, public IInstallHost {
 
   int ExitCode;
   std::unique_ptr<TInstallInfo> Info;
+  // Called once, when the first page has been painted (or the unattended run begins): what can
+  // wait until the user sees the wizard.
+  std::function<void()> AfterFirstPage;
 
   // IInstallHost, on the progress page's controls.
   void SetCaption(const std::string& Text) override;
@@ -70,6 +74,10 @@ class TfrmWork : public TWindowBase, public IInstallHost {
   void Create1CPage();
   void CreateProgressPage();
   void CreateFinishPage();
+  // The pages after the welcome page, made once the first page is on screen or when the user
+  // moves on, whichever comes first. Until then the preselected type stands for the type buttons.
+  void CreateChoicePages();
+  void RunAfterFirstPage();
   void FillComponentTree();
   void Fill1CTree();
 
@@ -114,6 +122,8 @@ class TfrmWork : public TWindowBase, public IInstallHost {
   std::unique_ptr<TExecutor> FExecutor;
   std::vector<T1CTitle> F1CTitles;
   int FPage = pgNone;
+  TTypeChoice FPreselected;
+  bool FChoicePagesMade = false;
   bool FInstallSucceeded = false;
   bool FAnySkipped = false;  // files kept or skipped by the last run
   bool FCollapsing = false;

@@ -95,8 +95,7 @@ void TfrmWork::CreateFrame() {
   btnCancel = CreateChild(Handle, L"BUTTON", WideText(Msg::CancelButton), WS_TABSTOP | BS_PUSHBUTTON, 544, 338, 80,
                           25, idBtnCancel, Font);
   CreateChild(Handle, L"STATIC", L"", SS_ETCHEDHORZ, 186, 328, 440, 2, 0, Font);
-  for (int Page = pgWelcome; Page <= pgFinish; ++Page)
-    if (Page != pgLicense && Page != pgReadme && Page != pgProgress && Page != pgFinish) Panels[Page] = CreatePanel();
+  Panels[pgWelcome] = CreatePanel();
 }
 
 HWND TfrmWork::PagePanel(int Page) {

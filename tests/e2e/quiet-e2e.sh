@@ -48,6 +48,8 @@ expect-module Cabinet.dll "$(winpath "$out/loaded.dll")" of=first
 # The wizard stands for the program on the task bar, with the product's name; the background does not.
 window "Демонстрационный продукт — Мастер установки" class=TfrmWork
 expect-taskbar yes
+# The background comes once the first page is up: right behind the wizard, which stays active.
+expect-front TfrmMain
 window * class=TfrmMain
 expect-taskbar no
 # Another temporary folder does not hide the first copy from the second.

@@ -46,6 +46,8 @@
 //                                    has not (no: a tool window, or owned without WS_EX_APPWINDOW) a
 //                                    task-bar button and Alt+Tab entry. (Its icon cannot be read from
 //                                    here: Wine answers WM_GETICON from another process with none.)
+//   expect-front CLASS [timeout=]    the current window is the active one, and a visible window of
+//                                    class CLASS owns it and lies right behind it
 // Controls of the current window
 //   click CTL [timeout=]             post BM_CLICK to an enabled button (radio buttons included)
 //   expect-text TEXT [timeout=]      some visible control's text contains TEXT
@@ -915,6 +917,18 @@ void Driver::Run(const Command& C) {
       if (!App || Tool) throw Failure("the window is not a task-bar window (WS_EX_APPWINDOW missing): " + DescribeTop(Wnd));
       if (TextOf(Wnd).empty()) throw Failure("the window has no caption");
     }
+  } else if (Name == L"expect-front") {
+    HWND Wnd = Current();
+    Until(Timeout(C), [&]() -> std::string {
+      HWND Owner = GetWindow(Wnd, GW_OWNER);
+      if (!Owner || ClassOf(Owner) != Arg(C, 1)) return "the window has no owner of class " + Quote(Arg(C, 1));
+      if (!IsWindowVisible(Owner)) return "its owner is hidden";
+      HWND Next = GetWindow(Wnd, GW_HWNDNEXT);
+      while (Next && !IsWindowVisible(Next)) Next = GetWindow(Next, GW_HWNDNEXT);
+      if (Next != Owner) return "the next window behind it is " + (Next ? DescribeTop(Next) : std::string("none"));
+      if (GetForegroundWindow() != Wnd) return "it is not the active window";
+      return "";
+    });
   } else if (Name == L"wait-exit") {
     auto Program = FStarted.find(Option(C, L"of"));
     if (Program == FStarted.end()) throw Failure("no program " + Quote(Option(C, L"of")) + " started");
