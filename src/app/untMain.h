@@ -21,7 +21,8 @@ class TfrmMain : public TWindowBase {
   TfrmMain& operator=(const TfrmMain&) = delete;
 
   // Creates the window borderless, maximised and visible, showing Description in the font
-  // NameFont describes. Whenever it is activated it posts WM_ACTIVATE (WA_ACTIVE, 0) to Wizard,
+  // NameFont describes. When Wizard is already on screen, the window goes right behind it and
+  // the wizard stays active. Whenever it is activated it posts WM_ACTIVATE (WA_ACTIVE, 0) to Wizard,
   // which takes the focus back (DefWindowProc does). False when the window cannot be created.
   bool Create(const std::string& Description, const std::string& NameFont, HWND Wizard);
 
