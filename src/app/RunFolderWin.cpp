@@ -3,6 +3,8 @@
 #include <sddl.h>
 
 #include <cstring>
+#include <cwchar>
+#include <cwctype>
 #include <initializer_list>
 #include <vector>
 
@@ -66,10 +68,69 @@ bool SameBytes(HANDLE File, const void* Bytes, unsigned long Size) {
          ReadFile(File, &Probe, 1, &Extra, nullptr) && Extra == 0 && std::memcmp(Read.data(), Bytes, Size) == 0;
 }
 
+// Deletes the files directly inside Folder (which ends with a backslash), then the folder.
+// ERROR_SUCCESS, or why the folder is still there.
+DWORD DeleteFolder(const std::wstring& Folder) {
+  WIN32_FIND_DATAW Found;
+  if (const TScopedFind Search(FindFirstFileW((Folder + L"*").c_str(), &Found)); Search) {
+    do {
+      if (!(Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        const std::wstring File = Folder + Found.cFileName;
+        if (Found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(File.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(File.c_str());
+      }
+    } while (FindNextFileW(Search.Get(), &Found));
+  }
+  return RemoveDirectoryW(Folder.c_str()) ? ERROR_SUCCESS : GetLastError();
+}
+
+// The process number in a run folder's name ("setup-<process>-<8 digits>", hexadecimal), or 0
+// when the name is not one this program gives.
+DWORD RunFolderProcess(const wchar_t* Name) {
+  if (std::wcsncmp(Name, L"setup-", 6) != 0) return 0;
+  auto Hex = [](const wchar_t*& At, int Most) {
+    unsigned long Value = 0;
+    int Count = 0;
+    for (; Count < Most && std::iswxdigit(*At); ++Count, ++At)
+      Value = Value * 16 + static_cast<unsigned long>(*At <= L'9' ? *At - L'0' : (*At | 0x20) - L'a' + 10);
+    return Count == 0 ? -1L : static_cast<long long>(Value);
+  };
+  const wchar_t* At = Name + 6;
+  const long long Process = Hex(At, 8);
+  if (Process <= 0 || *At++ != L'-') return 0;
+  const wchar_t* Tail = At;
+  if (Hex(At, 8) < 0 || At - Tail != 8 || *At != L'\0') return 0;
+  return static_cast<DWORD>(Process);
+}
+
+// False only when the process is surely gone: one that cannot be asked about (another user's)
+// counts as running.
+bool ProcessRunning(DWORD Process) {
+  const HandleGuard Handle(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, Process));
+  if (!Handle) return GetLastError() != ERROR_INVALID_PARAMETER;
+  DWORD Code = 0;
+  return !GetExitCodeProcess(Handle.Get(), &Code) || Code == STILL_ACTIVE;
+}
+
 }  // namespace
+
+void RemoveAbandonedRunFolders(const std::string& Temp) {
+  const std::wstring Folder = ToWide(Temp);
+  WIN32_FIND_DATAW Found;
+  const TScopedFind Search(FindFirstFileW((Folder + L"setup-*").c_str(), &Found));
+  if (!Search) return;
+  do {
+    if (!(Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+    const DWORD Process = RunFolderProcess(Found.cFileName);
+    if (Process == 0 || Process == GetCurrentProcessId() || ProcessRunning(Process)) continue;
+    const std::wstring Abandoned = Folder + Found.cFileName + L"\\";
+    if (DeleteFolder(Abandoned) == ERROR_SUCCESS) LogLine("removed the folder of an earlier run: " + FromWide(Abandoned));
+  } while (FindNextFileW(Search.Get(), &Found));
+}
 
 void TRunFolder::Create(const std::string& Temp) {
   Remove();
+  RemoveAbandonedRunFolders(Temp);
   // Full rights for the user who runs the program, SYSTEM and the administrators; nothing
   // inherited from the temporary folder, whose rights may be wider.
   TScopedLocal Descriptor;
@@ -155,21 +216,7 @@ void TRunFolder::Remove() {
   DWORD Error = ERROR_SUCCESS;
   for (int Attempt = 0; Attempt < 40; ++Attempt) {
     if (Attempt) Sleep(25);
-    WIN32_FIND_DATAW Found;
-    if (const TScopedFind Search(FindFirstFileW((Folder + L"*").c_str(), &Found)); Search) {
-      do {
-        if (!(Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-          const std::wstring File = Folder + Found.cFileName;
-          if (Found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(File.c_str(), FILE_ATTRIBUTE_NORMAL);
-          DeleteFileW(File.c_str());
-        }
-      } while (FindNextFileW(Search.Get(), &Found));
-    }
-    if (RemoveDirectoryW(Folder.c_str())) {
-      Error = ERROR_SUCCESS;
-      break;
-    }
-    Error = GetLastError();
+    Error = DeleteFolder(Folder);
     if (Error != ERROR_DIR_NOT_EMPTY && Error != ERROR_SHARING_VIOLATION && Error != ERROR_ACCESS_DENIED) break;
   }
   if (Error != ERROR_SUCCESS)

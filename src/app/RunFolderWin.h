@@ -31,6 +31,11 @@ class ERunFolder : public Exception {
   DWORD Code;
 };
 
+// Removes the folders that earlier runs left in Temp (which ends with a backslash) when they
+// were killed or the machine went down: those whose run's process is gone. A folder of a run
+// still going, of another user, or of a name this program does not give stays.
+void RemoveAbandonedRunFolders(const std::string& Temp);
+
 class TRunFolder {
  public:
   TRunFolder() = default;
@@ -38,7 +43,8 @@ class TRunFolder {
   TRunFolder(const TRunFolder&) = delete;
   TRunFolder& operator=(const TRunFolder&) = delete;
 
-  // Makes a new folder inside Temp (which ends with a backslash); raises ERunFolder.
+  // Makes a new folder inside Temp (which ends with a backslash), after removing the ones of
+  // earlier runs that were left behind; raises ERunFolder.
   void Create(const std::string& Temp);
   bool Created() const { return !FPath.empty(); }
   // The folder, with a trailing backslash; empty before Create.

@@ -14,6 +14,10 @@ c=$prefix/drive_c
 rm -rf "$out" && mkdir -p "$out" || exit 1
 # Leftovers of runs stopped from outside (a failed driver ends the programs it started).
 [ -d "$c" ] && rm -rf "$c/E2E" && find "$c/users" -maxdepth 3 \( -ipath "*/temp/cabinet.dll" -o -ipath "*/temp/setup-*" \) -prune -exec rm -rf {} +
+# The folder of a run that was killed: the next run removes it.
+temp=$(find "$c/users" -mindepth 2 -maxdepth 2 -iname temp ! -ipath '*/public/*' | head -n1)
+[ -n "$temp" ] || fail "no temporary folder in the prefix"
+mkdir -p "$temp/setup-7ffffffc-0badf00d" && echo library > "$temp/setup-7ffffffc-0badf00d/CABINET.DLL" || exit 1
 
 # The sets: whole; without its last disk; one cabinet that holds only the first files.
 cp -r "$media" "$out/whole" && cp -r "$media" "$out/nodisk2" && rm -rf "$out/nodisk2/DISK2" || exit 1
@@ -130,6 +134,8 @@ folder=$(dirname "$c/$(tr '\\' / <<<"${module#C:\\}")")
 [ -n "$module" ] && [ -e "$folder" ] && fail "the run's folder $folder is left behind"
 # It is the library the program carries.
 cmp -s "$out/loaded.dll" "$media/../../src/cabinet/Cabinet.dll" || fail "the loaded CABINET.DLL is not our Cabinet.dll"
+grep -q 'removed the folder of an earlier run: .*\\setup-7ffffffc-0badf00d\\' "$out"/*.log ||
+  fail "no run said that it removed the folder of the killed run"
 left=$(find "$c/users" -maxdepth 3 -ipath '*/temp/setup-*')
 [ -z "$left" ] || fail "folders of runs left in the temporary folder: $left"
 find "$c/users" -maxdepth 3 -ipath '*/temp/cabinet.dll' | grep -q . && fail "CABINET.DLL written straight into the temporary folder"
