@@ -19,6 +19,9 @@ class UninstallerRun : public ::testing::Test {
   void SetUp() override {
     Name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
     Root = GetTempDir() + "Удаление " + Name + "\\";
+    // A run of this test stopped halfway leaves its entries, counters and files: they would
+    // count as the machine's own in the snapshots below.
+    RemoveOwn();
     MakeDirs(Root);
     SharedBefore = ValuesOf(cSharedDllsKey);
     EntriesBefore = SubKeysOf(cUninstallKey);
@@ -29,9 +32,18 @@ class UninstallerRun : public ::testing::Test {
     for (const auto& Key : SubKeysOf(cUninstallKey))
       if (std::find(EntriesBefore.begin(), EntriesBefore.end(), Key) == EntriesBefore.end())
         Reg.DeleteKey(std::string(cUninstallKey) + "\\" + Key);
+    RemoveOwn();
+  }
+  // What this test makes: the entries of its products (named after it), the counters of files
+  // under Root, and Root.
+  void RemoveOwn() {
+    RegistryWin Reg;
+    Reg.SetRootKey(RegistryRoot::LocalMachine);
+    for (const auto& Key : SubKeysOf(cUninstallKey))
+      if (Key.rfind("Удаление тест " + Name, 0) == 0) Reg.DeleteKey(std::string(cUninstallKey) + "\\" + Key);
     if (Reg.OpenKey(cSharedDllsKey, false))
-      for (const auto& Name : Reg.GetValueNames())
-        if (Name.rfind(Root, 0) == 0) Reg.DeleteValue(Name);
+      for (const auto& Value : Reg.GetValueNames())
+        if (Value.rfind(Root, 0) == 0) Reg.DeleteValue(Value);
     std::error_code Ignored;
     std::filesystem::remove_all(std::filesystem::path(ToWide(Root)), Ignored);
   }
