@@ -2,7 +2,8 @@
 // SETUP_TEST_DPI): the wizard is walked through every page, the next-disk prompt and the
 // background are shown, and every label, radio button, check box and push button must hold its
 // whole text in its own font, inside its page. A picture of each window goes to
-// SETUP_TEST_SHOTS.
+// SETUP_TEST_SHOTS. The vendor's LOGO must sit in the middle of its frame however the frame
+// grows, and the wizard must carry the program's icon.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <tuple>
 #include <thread>
 #include <vector>
 
@@ -188,14 +190,12 @@ std::vector<DWORD> WindowPixels(HWND Wnd, int Width, int Height) {
   return Pixels;
 }
 
-// Keeps a picture of Wnd as SETUP_TEST_SHOTS\Name.bmp, once two readings in a row agree
-// (painting done).
-void Picture(HWND Wnd, const char* Name, TFindings& Findings) {
-  const wchar_t* Folder = _wgetenv(L"SETUP_TEST_SHOTS");
-  if (!Folder || !*Folder) return;
+// Wnd's pixels (frame included, bottom row first) once two readings in a row agree: painting done.
+std::vector<DWORD> PaintedPixels(HWND Wnd, int& Width, int& Height) {
   RECT R;
   GetWindowRect(Wnd, &R);
-  const int Width = R.right - R.left, Height = R.bottom - R.top;
+  Width = R.right - R.left;
+  Height = R.bottom - R.top;
   RedrawWindow(Wnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
   std::vector<DWORD> Pixels = WindowPixels(Wnd, Width, Height), Again;
   WaitFor([&] {
@@ -204,6 +204,82 @@ void Picture(HWND Wnd, const char* Name, TFindings& Findings) {
     Pixels.swap(Again);
     return Same;
   });
+  return Pixels;
+}
+
+// The test's LOGO is 200 x 400: a green middle of 150 x 340 (the frame's size at 96 DPI) inside
+// bands 25 wide (blue left, yellow right) and 30 high (cyan top, red bottom); its bottom-left
+// pixel, magenta, is the transparent colour. Its frame grows with the resolution while the
+// picture keeps its pixels: cut on both sides at 96 DPI, only left and right at 120 (187 x 425),
+// not at all at 144 (225 x 510). Wherever it is cut or has room, it must sit in the middle.
+void MeasureLogo(HWND Wizard, TFindings& Findings) {
+  int Width = 0, Height = 0;
+  const std::vector<DWORD> Pixels = PaintedPixels(Wizard, Width, Height);
+  RECT Window;
+  GetWindowRect(Wizard, &Window);
+  POINT Client{0, 0};
+  ClientToScreen(Wizard, &Client);
+  const int Left = Client.x - Window.left + Scaled(8), Top = Client.y - Window.top + Scaled(20);
+  const int FrameWidth = Scaled(150), FrameHeight = Scaled(340);
+  enum { Green, Blue, Yellow, Cyan, Red, Other };
+  auto Colour = [&](int X, int Y) {
+    if (X < 0 || Y < 0 || X >= Width || Y >= Height) return int(Other);
+    switch (Pixels[static_cast<std::size_t>(Height - 1 - Y) * Width + X] & 0xFFFFFF) {
+      case 0x00FF00: return int(Green);
+      case 0x0000FF: return int(Blue);
+      case 0xFFFF00: return int(Yellow);
+      case 0x00FFFF: return int(Cyan);
+      case 0xFF0000: return int(Red);
+      default: return int(Other);
+    }
+  };
+  int Seen[Other] = {};
+  RECT Box = {Width, Height, -1, -1};
+  // The frame and a ring of 6 pixels around it: nothing of the picture may lie outside the frame.
+  for (int Y = Top - 6; Y < Top + FrameHeight + 6; ++Y)
+    for (int X = Left - 6; X < Left + FrameWidth + 6; ++X) {
+      const int C = Colour(X, Y);
+      if (C == Other) continue;
+      if (X < Left || Y < Top || X >= Left + FrameWidth || Y >= Top + FrameHeight) {
+        Findings.Add("logo", "the picture shows outside its frame");
+        return;
+      }
+      ++Seen[C];
+      Box = {std::min<LONG>(Box.left, X), std::min<LONG>(Box.top, Y), std::max<LONG>(Box.right, X + 1),
+             std::max<LONG>(Box.bottom, Y + 1)};
+    }
+  const int ShownWidth = std::min(200, FrameWidth), ShownHeight = std::min(400, FrameHeight);
+  if (Box.right - Box.left != ShownWidth || Box.bottom - Box.top != ShownHeight)
+    Findings.Add("logo", "the picture shows " + Size(Box.right - Box.left, Box.bottom - Box.top) + ", not " +
+                             Size(ShownWidth, ShownHeight));
+  if (Box.left - Left != (FrameWidth - ShownWidth) / 2 || Box.top - Top != (FrameHeight - ShownHeight) / 2)
+    Findings.Add("logo", "the picture is not in the middle of its frame");
+  // As much of each band is cut as of the band facing it.
+  if (std::abs(Seen[Blue] - Seen[Yellow]) > ShownHeight || std::abs(Seen[Cyan] - Seen[Red]) > ShownWidth)
+    Findings.Add("logo", "the picture is cut more on one side than on the other");
+  if (Seen[Green] != 150 * 340) Findings.Add("logo", "the middle of the picture is not shown whole");
+}
+
+// The wizard shows the program's icon (the first in its resources; this program's is APPICON,
+// green squares), large and small, on the task bar and in Alt+Tab.
+void MeasureIcons(HWND Wizard, TFindings& Findings) {
+  for (const auto& [Kind, Width, Height, Name] : {std::tuple{ICON_BIG, SM_CXICON, SM_CYICON, "large"},
+                                                  std::tuple{ICON_SMALL, SM_CXSMICON, SM_CYSMICON, "small"}}) {
+    const auto Shown = reinterpret_cast<HANDLE>(SendMessageW(Wizard, WM_GETICON, Kind, 0));
+    const HANDLE Own = LoadImageW(GetModuleHandleW(nullptr), L"APPICON", IMAGE_ICON, GetSystemMetrics(Width),
+                                  GetSystemMetrics(Height), LR_SHARED);
+    if (!Own) Findings.Add("icon", "the test program has no icon");
+    else if (Shown != Own) Findings.Add("icon", std::string("the wizard's ") + Name + " icon is not the program's");
+  }
+}
+
+// Keeps a picture of Wnd as SETUP_TEST_SHOTS\Name.bmp, once two readings in a row agree
+// (painting done).
+void Picture(HWND Wnd, const char* Name, TFindings& Findings) {
+  const wchar_t* Folder = _wgetenv(L"SETUP_TEST_SHOTS");
+  if (!Folder || !*Folder) return;
+  int Width = 0, Height = 0;
+  const std::vector<DWORD> Pixels = PaintedPixels(Wnd, Width, Height);
   // 24 bits a pixel: picture viewers take a fourth byte for transparency, which GDI leaves at 0.
   const DWORD Stride = (static_cast<DWORD>(Width) * 3 + 3) & ~3u;
   std::vector<unsigned char> Rows(static_cast<std::size_t>(Stride) * Height);
@@ -343,6 +419,8 @@ class TWalk {
     MeasureAll("01-welcome", Page, F);
     MeasureFrame("01-welcome", FWizard, F);
     Picture(FWizard, "01-welcome", F);
+    MeasureLogo(FWizard, F);
+    MeasureIcons(FWizard, F);
     if (!Next(Page, "02-license")) return false;
     HWND Yes = ButtonOf(Page, Msg::LicenseYes);
     if (!Yes) return Fail("no licence answer");
