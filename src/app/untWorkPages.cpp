@@ -6,6 +6,7 @@
 
 #include "app/AppWin.h"
 #include "app/WorkControls.h"
+#include "system/SystemLibraryWin.h"
 #include "system/SystemWin.h"
 #include "system/Text.h"
 #include "system/WideWin.h"
@@ -416,8 +417,11 @@ void TfrmWork::FormPaint(HDC Dc) {
     const int W = std::min<int>(Info.bmWidth, FrameWidth), H = std::min<int>(Info.bmHeight, FrameHeight);
     const int SourceLeft = (Info.bmWidth - W) / 2, SourceTop = (Info.bmHeight - H) / 2;
     const COLORREF Transparent = GetPixel(Memory, 0, Info.bmHeight - 1);
-    TransparentBlt(Dc, Scaled(8) + (FrameWidth - W) / 2, Scaled(20) + (FrameHeight - H) / 2, W, H, Memory, SourceLeft,
-                   SourceTop, W, H, Transparent);
+    // From the system's own msimg32.dll (see SystemLibraryWin.h).
+    static const auto Blend = SystemFunction<decltype(TransparentBlt)>(L"msimg32.dll", "TransparentBlt");
+    if (Blend)
+      Blend(Dc, Scaled(8) + (FrameWidth - W) / 2, Scaled(20) + (FrameHeight - H) / 2, W, H, Memory, SourceLeft,
+            SourceTop, W, H, Transparent);
     SelectObject(Memory, Old);
     DeleteDC(Memory);
   }

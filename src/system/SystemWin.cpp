@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "SystemLibraryWin.h"
+
 #include "CommandLine.h"
 #include "Errors.h"
 #include "Paths.h"
@@ -17,6 +19,17 @@ void MakeDirs(const std::string& Dir) {
   if (Parent == Path) return;  // a drive root
   if (!Parent.empty()) MakeDirs(Parent);
   CreateDirectoryW(ToWidePath(Path).c_str(), nullptr);
+}
+
+FARPROC SystemLibraryFunction(const wchar_t* Library, const char* Name) {
+  wchar_t Folder[MAX_PATH];
+  const UINT Length = GetSystemDirectoryW(Folder, MAX_PATH);
+  if (Length == 0 || Length >= MAX_PATH) return nullptr;
+  const std::wstring Path = std::wstring(Folder, Length) + L"\\" + Library;
+  // Loaded once for the life of the process: the handle is not given back.
+  HMODULE Module = GetModuleHandleW(Path.c_str());
+  if (!Module) Module = LoadLibraryW(Path.c_str());
+  return Module ? GetProcAddress(Module, Name) : nullptr;
 }
 
 std::string GetTempDir() {

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "SystemLibraryWin.h"
 #include "VersionText.h"
 #include "WideWin.h"
 
@@ -11,10 +12,27 @@ namespace setup {
 
 namespace {
 
+// The version functions, from the system's own version.dll (see SystemLibraryWin.h).
+struct TVersionFunctions {
+  template <class Function>
+  static Function* Take(const char* Name) {
+    return SystemFunction<Function>(L"version.dll", Name);
+  }
+  decltype(&GetFileVersionInfoSizeW) InfoSize = Take<decltype(GetFileVersionInfoSizeW)>("GetFileVersionInfoSizeW");
+  decltype(&GetFileVersionInfoW) Info = Take<decltype(GetFileVersionInfoW)>("GetFileVersionInfoW");
+  decltype(&VerQueryValueW) Query = Take<decltype(VerQueryValueW)>("VerQueryValueW");
+  bool Loaded() const { return InfoSize && Info && Query; }
+};
+
+const TVersionFunctions& Version() {
+  static const TVersionFunctions Functions;
+  return Functions;
+}
+
 std::string FixedVersion(const void* Info) {
   void* Value = nullptr;
   UINT Length = 0;
-  if (!VerQueryValueW(Info, L"\\", &Value, &Length) || !Value || Length < sizeof(VS_FIXEDFILEINFO)) return {};
+  if (!Version().Query(Info, L"\\", &Value, &Length) || !Value || Length < sizeof(VS_FIXEDFILEINFO)) return {};
   const auto* Fixed = static_cast<const VS_FIXEDFILEINFO*>(Value);
   return FormatFileVersion(Fixed->dwFileVersionMS, Fixed->dwFileVersionLS);
 }
@@ -22,11 +40,11 @@ std::string FixedVersion(const void* Info) {
 std::string StringVersion(const void* Info) {
   void* Value = nullptr;
   UINT Length = 0;
-  if (!VerQueryValueW(Info, L"\\VarFileInfo\\Translation", &Value, &Length) || !Value || Length < 2 * sizeof(WORD))
+  if (!Version().Query(Info, L"\\VarFileInfo\\Translation", &Value, &Length) || !Value || Length < 2 * sizeof(WORD))
     return {};
   const auto* Translation = static_cast<const WORD*>(Value);
   const std::wstring SubBlock = ToWide(FileVersionSubBlock(Translation[0], Translation[1]));
-  if (!VerQueryValueW(Info, SubBlock.c_str(), &Value, &Length) || !Value) return {};
+  if (!Version().Query(Info, SubBlock.c_str(), &Value, &Length) || !Value) return {};
   // Length counts characters and may include the terminator; the text ends at the first zero.
   const auto* Text = static_cast<const wchar_t*>(Value);
   std::size_t Size = 0;
@@ -38,12 +56,13 @@ std::string StringVersion(const void* Info) {
 
 std::string GetFileVersion(const std::string& FileName) {
   try {
+    if (!Version().Loaded()) return {};
     const std::wstring Name = ToWide(FileName);
     DWORD Ignored = 0;
-    const DWORD Size = GetFileVersionInfoSizeW(Name.c_str(), &Ignored);
+    const DWORD Size = Version().InfoSize(Name.c_str(), &Ignored);
     if (Size == 0) return {};
     std::vector<BYTE> Info(Size);
-    if (!GetFileVersionInfoW(Name.c_str(), 0, Size, Info.data())) return {};
+    if (!Version().Info(Name.c_str(), 0, Size, Info.data())) return {};
     std::string Version = FixedVersion(Info.data());
     if (Version.empty()) Version = StringVersion(Info.data());
     return CleanVersionText(Version);
