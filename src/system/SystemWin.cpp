@@ -2,11 +2,10 @@
 
 #include <windows.h>
 
-#include "SystemLibraryWin.h"
-
 #include "CommandLine.h"
 #include "Errors.h"
 #include "Paths.h"
+#include "SystemLibraryWin.h"
 #include "WideWin.h"
 
 namespace setup {
