@@ -1,4 +1,4 @@
-// setup.exe: the wizard window first (it owns the model), then the background, then the loop.
+// setup.exe: the background's window (hidden), the wizard it owns (which owns the model), then the loop.
 #include <windows.h>
 #include <commctrl.h>
 #include <ole2.h>
@@ -44,19 +44,19 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // The folder tree and the folder browser are shell objects.
   OleInitialize(nullptr);
 
+  // The background's window is made first, hidden and empty, and owns the wizard from its
+  // making: the wizard lies above it from the start and stays there whatever happens (a click
+  // on the background, a window manager or none). It is filled and shown behind the wizard once
+  // the first page is on screen. (Declared first, it goes last: after the window it owns.)
+  setup::TfrmMain Main;
+  Main.CreateHidden();
   setup::TfrmWork Work;
-  if (!Work.Create()) {
+  if (!Work.Create(Main.Handle)) {
     setup::LogLine("exit status " + std::to_string(Work.ExitCode));
     return Work.ExitCode;
   }
   LogStart(*Work.Info);
-  // The background comes behind the wizard once its first page is on screen.
-  setup::TfrmMain Main;
-  Work.AfterFirstPage = [&Main, &Work] {
-    Main.Create(Work.Info->Description, Work.Info->NameFont, Work.Handle);
-    // The wizard stays above the background even when the background is clicked.
-    if (Main.Handle) SetWindowLongPtrW(Work.Handle, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(Main.Handle));
-  };
+  Work.AfterFirstPage = [&Main, &Work] { Main.Create(Work.Info->Description, Work.Info->NameFont, Work.Handle); };
   Work.Show();
 
   MSG Message;

@@ -67,13 +67,18 @@ TfrmMain::~TfrmMain() {
   FormDestroy();
 }
 
-bool TfrmMain::Create(const std::string& Description, const std::string& NameFont, HWND Wizard) {
+bool TfrmMain::CreateHidden() {
   if (Handle) return true;
-  FWizard = Wizard;
   // A tool window: it never shows on the task bar, where the wizard alone stands for the program.
-  if (!CreateHandle({cClassName}, WS_EX_TOOLWINDOW, ToWide(Description).c_str(), WS_POPUP | WS_MAXIMIZE, 0, 0,
-                    GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), nullptr))
-    return false;
+  return CreateHandle({cClassName}, WS_EX_TOOLWINDOW, L"", WS_POPUP | WS_MAXIMIZE, 0, 0, GetSystemMetrics(SM_CXSCREEN),
+                      GetSystemMetrics(SM_CYSCREEN), nullptr);
+}
+
+bool TfrmMain::Create(const std::string& Description, const std::string& NameFont, HWND Wizard) {
+  if (lblProductName) return true;
+  if (!CreateHidden()) return false;
+  FWizard = Wizard;
+  SetWindowTextW(Handle, ToWide(Description).c_str());
   lblProductName = CreateChild(Handle, L"STATIC", L"", SS_LEFT | SS_NOPREFIX, 5, 4,
                                GetSystemMetrics(SM_CXSCREEN) - 40, 153, idProductName, nullptr);
   Image1 = CreateChild(Handle, L"STATIC", L"", SS_BITMAP | SS_NOTIFY, 0, 0, cBannerWidth, cBannerHeight, idImage1,

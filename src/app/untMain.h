@@ -20,10 +20,16 @@ class TfrmMain : public TWindowBase {
   TfrmMain(const TfrmMain&) = delete;
   TfrmMain& operator=(const TfrmMain&) = delete;
 
-  // Creates the window borderless, maximised and visible, showing Description in the font
-  // NameFont describes. When Wizard is already on screen, the window goes right behind it and
-  // the wizard stays active. Whenever it is activated it posts WM_ACTIVATE (WA_ACTIVE, 0) to Wizard,
-  // which takes the focus back (DefWindowProc does). False when the window cannot be created.
+  // Makes the window hidden and empty, before the wizard: the wizard, made afterwards with this
+  // window as its owner, then lies above it in every stacking, the system's and the display's
+  // (a display server stacks a new window above those before it, and Wine never restacks one
+  // beneath another when it shows it). False when the window cannot be made.
+  bool CreateHidden();
+  // Fills the window (made first when CreateHidden was not called) borderless and maximised with
+  // Description in the font NameFont describes, and shows it. When Wizard is already on screen,
+  // the window goes right behind it and the wizard stays active. Whenever it is activated it posts
+  // WM_ACTIVATE (WA_ACTIVE, 0) to Wizard, which takes the focus back (DefWindowProc does). False
+  // when the window cannot be made.
   bool Create(const std::string& Description, const std::string& NameFont, HWND Wizard);
 
   HWND lblProductName = nullptr;

@@ -82,7 +82,7 @@ TfrmWork::~TfrmWork() {
   if (FStateImages) ImageList_Destroy(FStateImages);
 }
 
-bool TfrmWork::Create() {
+bool TfrmWork::Create(HWND Owner) {
   RegisterWindowClass(cPanelClass, PanelProc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
   // A fixed dialog frame without border icons: the wizard is left through its buttons.
   const DWORD Style = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
@@ -93,7 +93,7 @@ bool TfrmWork::Create() {
   // window owns it (which keeps it in front).
   if (!CreateHandle({cClassName, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1), LoadIconW(nullptr, IDI_APPLICATION)},
                     WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT | WS_EX_APPWINDOW, WideText(Msg::ApplicationTitle).c_str(),
-                    Style, 0, 0, Width, Height, nullptr))
+                    Style, 0, 0, Width, Height, Owner))
     return false;
   CentreWindow();
   if (!FormCreate()) {

@@ -28,9 +28,9 @@ class TfrmWork : public TWindowBase, public IInstallHost {
   TfrmWork(const TfrmWork&) = delete;
   TfrmWork& operator=(const TfrmWork&) = delete;
 
-  // Creates the window (hidden) and the model. False when the program must end at once;
-  // ExitCode then says why.
-  bool Create();
+  // Creates the window (hidden, owned by Owner when given) and the model. False when the program
+  // must end at once; ExitCode then says why.
+  bool Create(HWND Owner = nullptr);
   void Show();
 
   int ExitCode;

@@ -514,11 +514,11 @@ TEST(WindowsAtTheScreenResolution, EveryTextFitsItsControlOnEveryPage) {
   OleInitialize(nullptr);
   TFindings Findings;
   {
-    TfrmWork Work;
-    ASSERT_TRUE(Work.Create());
     TfrmMain Main;
+    ASSERT_TRUE(Main.CreateHidden());
+    TfrmWork Work;
+    ASSERT_TRUE(Work.Create(Main.Handle));
     ASSERT_TRUE(Main.Create(Work.Info->Description, Work.Info->NameFont, Work.Handle));
-    SetWindowLongPtrW(Work.Handle, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(Main.Handle));
     Work.Show();
     TWalk Walk(GetCurrentThreadId(), Work.Handle, Main, Findings);
     std::thread Driver([&] { Walk.Run(); });
