@@ -12,7 +12,7 @@ packages=(
   g++-mingw-w64-i686-posix mingw-w64-i686-dev
   libz-mingw-w64-dev zlib1g-dev
   gcab cabextract locales googletest
-  imagemagick x11-apps
+  imagemagick x11-apps x11-utils
 )
 
 missing=()

@@ -5,24 +5,17 @@
 #   demo-e2e.sh REPO_ROOT MEDIA_DIR SETUP_NOSCRIPT_EXE WORK_DIR
 set -u
 root=$1 media=$2 noscript=$3 work=$(realpath -m "$4")
-prefix=$work/wineprefix run=$work/run
+prefix=$work/prefixes/demo run=$work/run
 . "$(dirname "$0")/e2e-lib.sh"
 wine_session "$prefix" "$@"
 
 rm -rf "$run" && mkdir -p "$run" && cp -r "$media"/. "$run"/ && cp "$noscript" "$run/DISK1/setup_noscript.exe" || exit 1
-if [ -d "$prefix/drive_c" ]; then
-  rm -rf "$prefix/drive_c/Demo" "$prefix/drive_c/DemoMin" "$prefix/drive_c/Program Files/Common Files/Demo Shared"
-  find "$prefix/drive_c/users" -path '*Programs/Демо*' -prune -exec rm -rf {} + 2>/dev/null
-  find "$prefix/drive_c/users" -maxdepth 3 \( -ipath "*/temp/cabinet.dll" -o -ipath "*/temp/setup-*" \) -prune -exec rm -rf {} +
-fi
 
 uninstall_key='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 rm -f "$work"/status.* "$work"/*.reg
 wr() { "$root/tools/wine-run" "$prefix" "$@"; }
 {
   wr reg add 'HKCU\Software\Wine\DllOverrides' /v cabinet /d native,builtin /f >/dev/null 2>&1
-  wr reg delete "$uninstall_key\Демонстрационный продукт" /f >/dev/null 2>&1
-  wr reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\SharedDLLs' /f >/dev/null 2>&1
   # Counters are kept only where the system has the key already.
   wr reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\SharedDLLs' /f >/dev/null 2>&1
   timeout 120 "$root/tools/wine-run" "$prefix" "$run/DISK1/setup.exe" /AUTO=ON '/PATH=C:\Demo' '/GROUP=Демо'

@@ -6,7 +6,7 @@
 set -u
 root=$1 driver=$2 fixture=$3 work=$(realpath -m "$4")
 . "$(dirname "$0")/e2e-lib.sh"
-prefix=$work/wineprefix out=$work/driver
+prefix=$work/prefixes/driver out=$work/driver
 wine_session "$prefix" "$@"
 rm -rf "$out" && mkdir -p "$out"
 fx=$(winpath "$fixture") script=$(winpath "$(dirname "$0")/driver/selftest.gdr") bmp=$(winpath "$out/fixture.bmp")

@@ -2,10 +2,13 @@
 
 # The calling script runs again, with the same arguments, inside tools/wine-session on PREFIX
 # (a virtual display and one wineserver for the whole run); in that run the call returns at
-# once. Called once the script knows its prefix, before its work starts.
+# once. PREFIX is the test's own and is made anew first, so that nothing another test or an
+# earlier, stopped run left behind changes the outcome. Called once the script knows its prefix,
+# before its work starts.
 wine_session() {
   local prefix=$1; shift
   if [ "${SETUP_WINE_SESSION:-}" != "$prefix" ]; then
+    "$root/tools/wine-prefix" --fresh "$prefix" || exit 1
     SETUP_WINE_SESSION=$prefix exec "$root/tools/wine-session" "$prefix" bash "$0" "$@"
   fi
 }

@@ -8,13 +8,12 @@
 set -u
 root=$1 native=$2 winmk=$3 driver=$4 work=$(realpath -m "$5")
 . "$(dirname "$0")/e2e-lib.sh"
-prefix=$work/wineprefix out=$work/mksetup
+prefix=$work/prefixes/mksetup out=$work/mksetup
 wine_session "$prefix" "$@"
 c=$prefix/drive_c
 demo=$root/examples/demo
 stub=$(dirname "$winmk")/setupstub.exe
 rm -rf "$out" && mkdir -p "$out" || exit 1
-[ -d "$c" ] && rm -rf "$c/MkNative" "$c/MkWindows" "$c/MkLzx" && find "$c/users" -name CABINET.DLL -delete 2>/dev/null
 if [ ! -x "$native" ]; then
   echo "FAIL: the native mksetup is missing at $native (build the native preset first)"; exit 1
 fi

@@ -3,17 +3,17 @@
 # ends by itself, with no box on screen, with the exit status that tells its outcome and a log
 # that says why. A version conflict and a busy file (kept: status 3), a missing last disk and a
 # truncated set (failed: 1), a bad script, a second copy and a temporary folder that does not
-# exist (not started: 2), and /? (0).
+# exist (not started: 2), and /? (0). In between, an attended start under Wine's own window
+# handling (a new prefix's, which hands windows to a window manager): the wizard in front of the
+# background, on screen and for the system, also after a click on the background.
 #   quiet-e2e.sh REPO_ROOT MEDIA_DIR SETUP_BADSCRIPT_EXE GUIDRIVER_EXE LOCKER_EXE VERSIONED_DLL WORK_DIR
 set -u
 root=$1 media=$2 bad=$3 driver=$4 locker=$5 versioned=$6 work=$(realpath -m "$7")
 . "$(dirname "$0")/e2e-lib.sh"
-prefix=$work/wineprefix out=$work/quiet
+prefix=$work/prefixes/quiet out=$work/quiet
 wine_session "$prefix" "$@"
 c=$prefix/drive_c
 rm -rf "$out" && mkdir -p "$out" || exit 1
-# Leftovers of runs stopped from outside (a failed driver ends the programs it started).
-[ -d "$c" ] && rm -rf "$c/E2E" && find "$c/users" -maxdepth 3 \( -ipath "*/temp/cabinet.dll" -o -ipath "*/temp/setup-*" \) -prune -exec rm -rf {} +
 # The folder of a run that was killed: the next run removes it.
 temp=$(find "$c/users" -mindepth 2 -maxdepth 2 -iname temp ! -ipath '*/public/*' | head -n1)
 [ -n "$temp" ] || fail "no temporary folder in the prefix"
@@ -46,14 +46,26 @@ start as=emptypath "$setup" $(quiet emptypath) "/PATH="
 wait-exit 2 of=emptypath $allowed timeout=60000
 start as=help "$setup" /? /AUTO=ON /QUIET=ON
 wait-exit 0 of=help only= timeout=60000
+# From here to its end the attended copy runs under Wine's own window handling, as a new
+# prefix has it (the session turned the window-manager mode off).
+start as=managed reg delete "HKCU\\\\Software\\\\Wine\\\\X11 Driver" /v Managed /f
+wait-exit 0 of=managed
 start as=first "$setup" "/PATH=C:\\\\E2E\\\\First"
 window "*Мастер установки" class=TfrmWork timeout=30000
 expect-module Cabinet.dll "$(winpath "$out/loaded.dll")" of=first
 # The wizard stands for the program on the task bar, with the product's name; the background does not.
 window "Демонстрационный продукт — Мастер установки" class=TfrmWork
 expect-taskbar yes
-# The background comes once the first page is up: right behind the wizard, which stays active.
+# The background comes once the first page is up: right behind the wizard, which stays active,
+# and the screen shows the wizard over it; a click on the background changes neither.
 expect-front TfrmMain
+make-file "$(winpath "$out/front1")"
+wait-file "$(winpath "$out/front1.seen")"
+mouse-click 20 500
+sleep 300
+expect-front TfrmMain
+make-file "$(winpath "$out/front2")"
+wait-file "$(winpath "$out/front2.seen")"
 window * class=TfrmMain
 expect-taskbar no
 # Another temporary folder does not hide the first copy from the second.
@@ -67,6 +79,8 @@ window "*Мастер установки" class=TfrmWork
 click Отмена
 answer "Вы подтверждаете выход" yes
 wait-exit 1 of=first
+start as=unmanaged reg add "HKCU\\\\Software\\\\Wine\\\\X11 Driver" /v Managed /d N /f
+wait-exit 0 of=unmanaged
 # A temporary folder that does not exist: not started, and said why.
 setenv TMP C:\\E2E\\NoSuchTemp
 setenv TEMP C:\\E2E\\NoSuchTemp
@@ -76,6 +90,15 @@ setenv TMP
 setenv TEMP
 GDR
 
+# What the screen shows when the driver asks (ASK made): of the wizard and the background, the
+# one the display stacks higher (xwininfo lists the topmost first) goes to ASK.seen.
+seen_on_top() {
+  for _ in $(seq 600); do [ -e "$1" ] && break; sleep 0.1; done
+  xwininfo -root -children | grep -aoE '"Демонстрационный продукт( — Мастер установки)?"' | head -n1 > "$1.tmp"
+  mv "$1.tmp" "$1.seen"
+}
+{ seen_on_top "$out/front1" && seen_on_top "$out/front2"; } >/dev/null 2>&1 &
+watcher=$!
 # (Placed once the session has made the prefix: a new prefix starts empty.)
 {
   # A demo.txt with another version than the script's 1.0.0.1 is already there.
@@ -84,8 +107,13 @@ GDR
   "$root/tools/wine-run" "$prefix" "$driver" -f "$(winpath "$out/cases.gdr")" > "$out/cases.out" 2>&1
   echo $? > "$out/status.cases"
 } >"$out/session.log" 2>&1
+kill "$watcher" 2>/dev/null
 cat "$out/cases.out" >> "$out/session.log"
 [ "$(cat "$out/status.cases" 2>/dev/null)" = 0 ] || fail "the driver's expectations failed (status $(cat "$out/status.cases" 2>/dev/null))"
+for seen in front1 front2; do
+  grep -q 'Мастер установки' "$out/$seen.seen" 2>/dev/null ||
+    fail "$seen: the screen shows the background over the wizard ($(cat "$out/$seen.seen" 2>/dev/null))"
+done
 
 # Every line of a log is one event with its time; the lines asked for are there.
 stamp='^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3} '

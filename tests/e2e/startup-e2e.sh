@@ -6,13 +6,12 @@
 set -u
 root=$1 media=$2 bad=$3 noscript=$4 driver=$5 work=$(realpath -m "$6")
 . "$(dirname "$0")/e2e-lib.sh"
-prefix=$work/wineprefix out=$work/startup run=$work/startup/media
+prefix=$work/prefixes/startup out=$work/startup run=$work/startup/media
 wine_session "$prefix" "$@"
 c=$prefix/drive_c
 rm -rf "$out" && mkdir -p "$out" && cp -r "$media"/. "$run"/ || exit 1
 # Beside the demo cabinets, so that they would install if they went that far.
 cp "$bad" "$run/DISK1/setup_badscript.exe" && cp "$noscript" "$run/DISK1/setup_noscript.exe" || exit 1
-[ -d "$c" ] && rm -rf "$c/E2E"
 setup=$(winpath "$run/DISK1/setup.exe")
 welcome='Эта программа произведет установку на Ваш компьютер программного продукта:'
 

@@ -11,16 +11,12 @@
 set -u
 root=$1 media=$2 gated=$3 driver=$4 work=$(realpath -m "$5")
 . "$(dirname "$0")/e2e-lib.sh"
-prefix=$work/wineprefix out=$work/switches run=$work/switches/media
+prefix=$work/prefixes/switches out=$work/switches run=$work/switches/media
 wine_session "$prefix" "$@"
 demo=$root/examples/demo
 c=$prefix/drive_c shared=$prefix/drive_c/Program\ Files/Common\ Files
 rm -rf "$out" && mkdir -p "$out" && cp -r "$media"/. "$run"/ && cp "$gated" "$run/DISK1/setup_gated.exe" || exit 1
 rm -f "$work/gate"
-if [ -d "$c" ]; then
-  rm -rf "$c/E2E" "$shared/Demo Shared"
-  find "$c/users" -path '*Programs/E2E *' -prune -exec rm -rf {} + 2>/dev/null
-fi
 setup=$(winpath "$run/DISK1/setup.exe")
 
 # name | switches (one argument each, "|"-separated) | type whose set must be installed

@@ -8,7 +8,7 @@
 set -u
 root=$1 media=$2 programs=$3 driver=$4 work=$(realpath -m "$5")
 . "$root/tests/e2e/e2e-lib.sh"
-prefix=$work/wineprefix out=$work/gui run=$work/gui/media shots=$work/gui/shots
+prefix=$work/prefixes/gui out=$work/gui run=$work/gui/media shots=$work/gui/shots
 wine_session "$prefix" "$@"
 c=$prefix/drive_c
 rm -rf "$out" && mkdir -p "$out" "$shots" && cp -r "$media"/. "$run"/ || exit 1
@@ -31,13 +31,10 @@ to_directory() {
 
 # The folders the walks need: the 1C:Enterprise installations and infobase, and a program group
 # that exists already.
-rm -rf "$c/Walk" "$c/1C" "$c/Program Files/Демо" "$c/Program Files/Common Files/Demo Shared"
 mkdir -p "$c/1C/Buh/BIN" "$c/1C/Trade/BIN" "$c/1C/Base"
 start_menu=$(find "$c/users" -maxdepth 8 -type d -path '*Start Menu/Programs' | head -n1)
 [ -n "$start_menu" ] || { echo "no Start Menu Programs folder in the prefix"; exit 1; }
-find "$start_menu" -maxdepth 1 \( -name 'Группа обхода' -o -name 'Демонстрационный продукт' \) -exec rm -rf {} +
 mkdir -p "$start_menu/Существующая группа"
-find "$c/users" -name restart-request.txt -delete
 rm -f "$out/gate"
 
 # Every page, with the custom type and the 1C page; ends by choosing the restart.
@@ -342,8 +339,6 @@ wr() { "$root/tools/wine-run" "$prefix" "$@"; }
     fi
     find "$c/users" -name restart-request.txt -delete
   done
-  wr reg delete 'HKLM\SOFTWARE\1C' /f >/dev/null 2>&1
-  wr reg delete 'HKCU\Software\1C\1Cv7\7.7\Titles' /f >/dev/null 2>&1
 } >"$out/session.log" 2>&1
 
 for walk in $walks; do

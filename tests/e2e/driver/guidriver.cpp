@@ -40,6 +40,8 @@
 //                                    and tree items)
 //   list-windows                     print all visible top-level windows
 //   close                            post WM_CLOSE to the current window
+//   mouse-click X Y                  a left press and release at that screen point, as a person's
+//                                    mouse makes them (the system finds the window under it)
 //   screenshot FILE.bmp [screen]     the current window's screen rectangle (or the whole screen)
 //                                    as a 24-bit bitmap
 //   expect-taskbar yes|no            the current window has (yes: WS_EX_APPWINDOW and a caption) or
@@ -727,6 +729,19 @@ void Driver::Run(const Command& C) {
     PostMessageW(Current(), WM_CLOSE, 0, 0);
   } else if (Name == L"screenshot") {
     SaveScreenshot(C.Args.size() > 2 && Arg(C, 2) == L"screen" ? nullptr : Current(), Arg(C, 1));
+  } else if (Name == L"mouse-click") {
+    const int X = static_cast<int>(Number(Arg(C, 1))), Y = static_cast<int>(Number(Arg(C, 2)));
+    INPUT Events[3] = {};
+    for (INPUT& Event : Events) {
+      Event.type = INPUT_MOUSE;
+      Event.mi.dx = MulDiv(X, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+      Event.mi.dy = MulDiv(Y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+      Event.mi.dwFlags = MOUSEEVENTF_ABSOLUTE;
+    }
+    Events[0].mi.dwFlags |= MOUSEEVENTF_MOVE;
+    Events[1].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
+    Events[2].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
+    if (SendInput(3, Events, sizeof(INPUT)) != 3) throw Failure("the mouse input was not taken");
   } else if (Name == L"click") {
     HWND Button = Control(C, 1);
     Until(Timeout(C), [&] { return IsWindowEnabled(Button) ? "" : Quote(Arg(C, 1)) + " is disabled"; });
