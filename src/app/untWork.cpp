@@ -5,8 +5,8 @@
 #include <tuple>
 
 #include "app/AppWin.h"
+#include "app/ProductMutexWin.h"
 #include "app/Restart.h"
-#include "app/RunFolderWin.h"
 #include "app/WorkControls.h"
 #include "app/StateImages.h"
 #include "app/untQuest.h"

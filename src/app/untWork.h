@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "app/FolderTree.h"
-#include "app/RunFolderWin.h"
 #include "app/WindowBase.h"
 #include "engine/untThrd.h"
 #include "model/ComponentSelection.h"
 #include "model/Discovery.h"
 #include "model/untData.h"
 #include "system/RegistryWin.h"
+#include "system/RunFolderWin.h"
 #include "wizard/WizardFlow.h"
 
 namespace setup {
