@@ -16,7 +16,7 @@ std::string UninstallCommandLine(const std::string& ListFileName) {
 TUnInstall::TUnInstall() {
 #ifdef _WIN32
   RunUninstaller = RunUninstallerSilent;
-  RemoveTempCopy = RemoveTempUninstaller;
+  WaitForUninstaller = WaitForStartedUninstaller;
 #endif
 }
 
@@ -91,7 +91,7 @@ void TUnInstall::RemovePrevious(IRegistry& Registry) {
     const std::string Program = TextBetween(CommandLine, "\"", "\"");
     if (ExtractFilePath(Program) != OwnDir) continue;
     if (!RunUninstaller || !RunUninstaller(CommandLine)) continue;
-    while (RemoveTempCopy && !RemoveTempCopy(CommandLine))
+    while (WaitForUninstaller && !WaitForUninstaller(CommandLine))
       if (!WaitAgain || !WaitAgain(Program)) throw Exception(FormatMessage1(Msg::PreviousNotRemoved, Program));
   }
 }

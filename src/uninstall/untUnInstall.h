@@ -24,10 +24,10 @@ class TUnInstall {
   std::string ProductID;
 
   // How an earlier installation's uninstaller is run and waited for. On Windows these are the
-  // system routines below; elsewhere nothing can run until a test sets them. RemoveTempCopy
-  // is false when the uninstaller's copy is still there after its wait.
+  // system routines below; elsewhere nothing can run until a test sets them. WaitForUninstaller
+  // is false when the uninstaller (its temporary copy, that is) is still at work after its wait.
   std::function<bool(const std::string&)> RunUninstaller;
-  std::function<bool(const std::string&)> RemoveTempCopy;
+  std::function<bool(const std::string&)> WaitForUninstaller;
   // Asked (with the uninstaller's path) when an earlier uninstaller is still at work after the
   // wait: true waits again. Without it, or on false, RemovePrevious raises: the installation
   // must not go on into a folder that the old uninstaller may still be emptying.
@@ -44,10 +44,13 @@ class TUnInstall {
 
 #ifdef _WIN32
 // Starts CommandLine + " /silence" and waits for it; true when it started and the wait worked.
+// Whatever it starts in turn (its temporary copy, which does the work and outlives it) is
+// kept track of for the routine below.
 bool RunUninstallerSilent(const std::string& CommandLine);
-// Waits (at most a minute) until the uninstaller's copy in the temporary folder can be deleted;
-// false when it is still there.
-bool RemoveTempUninstaller(const std::string& CommandLine);
+// Waits (at most a minute) until every program that the uninstaller last started by
+// RunUninstallerSilent started in turn has ended; false when one still runs. Then removes the
+// folder its copy ran from.
+bool WaitForStartedUninstaller(const std::string& CommandLine);
 #endif
 
 }  // namespace setup

@@ -1,12 +1,24 @@
 #include <windows.h>
 
-#include "system/Paths.h"
+#include "system/RunFolderWin.h"
 #include "system/SystemWin.h"
-#include "system/Text.h"
 #include "system/WideWin.h"
 #include "untUnInstall.h"
 
 namespace setup {
+
+namespace {
+
+// The job that holds the uninstaller last started and everything it starts: the program the
+// entry names hands the work to a copy of itself and ends, and only the copy's end says that
+// the earlier installation is gone (and that the copy no longer deletes anything, such as the
+// first program's file, whose name the new installation may be about to use).
+HandleGuard& UninstallerJob() {
+  static HandleGuard Job;
+  return Job;
+}
+
+}  // namespace
 
 bool RunUninstallerSilent(const std::string& CommandLine) {
   std::wstring Command = ToWide(CommandLine + " /silence");
@@ -15,25 +27,40 @@ bool RunUninstallerSilent(const std::string& CommandLine) {
   Startup.dwFlags = STARTF_USESHOWWINDOW;
   Startup.wShowWindow = SW_SHOWDEFAULT;
   PROCESS_INFORMATION Process{};
-  if (!CreateProcessW(nullptr, Command.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
-                      &Startup, &Process))
+  HandleGuard Job(CreateJobObjectW(nullptr, nullptr));
+  // Started held, so that it is in the job before it can start anything. Out of a job this
+  // program may be in, where that job lets it: Windows 7 puts a process into one job only.
+  const DWORD Flags = NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED;
+  if (!CreateProcessW(nullptr, Command.data(), nullptr, nullptr, FALSE, Flags | CREATE_BREAKAWAY_FROM_JOB, nullptr,
+                      nullptr, &Startup, &Process) &&
+      !CreateProcessW(nullptr, Command.data(), nullptr, nullptr, FALSE, Flags, nullptr, nullptr, &Startup, &Process))
     return false;
   HandleGuard ProcessHandle(Process.hProcess), ThreadHandle(Process.hThread);
+  // Without a job, only the program started is waited for.
+  if (Job && !AssignProcessToJobObject(Job.Get(), Process.hProcess)) Job.Reset();
+  UninstallerJob() = std::move(Job);
+  ResumeThread(Process.hThread);
   return WaitForSingleObject(Process.hProcess, INFINITE) != WAIT_FAILED;
 }
 
-bool RemoveTempUninstaller(const std::string& CommandLine) {
-  const std::string Target = GetTempDir() + ExtractFileName(TextBetween(CommandLine, "\"", "\""));
-  const std::wstring WideTarget = ToWide(Target);
-  // The earlier uninstaller runs from its temporary copy; it is finished when the copy can be
-  // deleted. A copy that does not go away within a minute is reported, so that the caller can
+bool WaitForStartedUninstaller(const std::string&) {
+  HandleGuard& Job = UninstallerJob();
+  // A minute at most: an uninstaller still at work then is reported, so that the caller can
   // ask or stop rather than install into a folder the old uninstaller may still be emptying.
-  for (int Attempt = 0; Attempt < 600 && FileExists(Target); ++Attempt) {
-    DeleteFileW(WideTarget.c_str());
-    if (!FileExists(Target)) return true;
-    Sleep(100);
+  for (int Attempt = 0; Job && Attempt < 600; ++Attempt) {
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION Accounting{};
+    if (QueryInformationJobObject(Job.Get(), JobObjectBasicAccountingInformation, &Accounting, sizeof Accounting,
+                                  nullptr) &&
+        Accounting.ActiveProcesses > 0) {
+      Sleep(100);
+      continue;
+    }
+    Job.Reset();
   }
-  return !FileExists(Target);
+  if (Job) return false;
+  // The copy's folder, empty now, is not left for a later run.
+  RemoveAbandonedRunFolders(GetTempDir());
+  return true;
 }
 
 }  // namespace setup

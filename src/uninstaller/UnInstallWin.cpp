@@ -10,6 +10,7 @@
 #include "system/Files.h"
 #include "system/Paths.h"
 #include "system/RegistryWin.h"
+#include "system/RunFolderWin.h"
 #include "system/SystemWin.h"
 #include "system/WideWin.h"
 
@@ -93,29 +94,27 @@ std::string FullPath(const std::string& Path) {
   return FromWide(Full);
 }
 
-// Copies this program into the temporary folder and lets the copy do the work; returns the
-// copy's outcome, or -1 when no copy could be started (the work is then done here).
+// Copies this program into a new folder of its own in the temporary folder and lets the copy
+// do the work; returns the copy's outcome, or -1 when no copy could be started (the work is
+// then done here).
 int RunFromTemporaryCopy(const std::vector<std::string>& Args) {
   const std::string Self = ProgramPath();
-  const std::string Copy = GetTempDir() + ExtractFileName(Self);
-  if (FoldPath(Self) == FoldPath(Copy)) return -1;
-  // An installed uninstaller may carry the read-only attribute of its cabinet; its copy must
-  // not, or it could be neither replaced nor deleted on closing. Another uninstaller of the
-  // same name may be running from there: its file cannot be replaced, and this one works
-  // where it is.
-  SetFileAttributesW(ToWide(Copy).c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (!CopyFileW(ToWide(Self).c_str(), ToWide(Copy).c_str(), FALSE)) return -1;
-  SetFileAttributesW(ToWide(Copy).c_str(), FILE_ATTRIBUTE_NORMAL);
-  SECURITY_ATTRIBUTES Inherited{sizeof Inherited, nullptr, TRUE};
-  // The copy inherits this handle, and the system deletes the file when the copy's last
-  // handle closes, that is when it ends. Without delete sharing nobody else deletes it while
-  // it runs, which is what an installer waiting for it relies on.
-  HandleGuard CopyFile(CreateFileW(ToWide(Copy).c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ, &Inherited,
-                                   OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-  if (!CopyFile.Valid()) {
-    DeleteFileW(ToWide(Copy).c_str());
+  const std::string Name = ExtractFileName(Self);
+  TRunFolder Folder;
+  std::string Copy;
+  try {
+    Folder.Create(GetTempDir());
+    const std::string Program = LoadBytesFromFile(Self);
+    // The copy inherits the handle that holds its file, and the system deletes the file when
+    // the copy's last handle closes, that is when it ends. Without write or delete sharing
+    // nobody changes or deletes it while it runs (which is also what an installer waiting for
+    // it relies on), and the folder's handle, which the copy inherits as well, keeps the
+    // folder's name from being taken meanwhile. The copy is a new file, never an existing one.
+    Copy = Folder.WriteBytes(Name, Program.data(), static_cast<unsigned long>(Program.size()), true);
+  } catch (const std::exception&) {
     return -1;
   }
+  SECURITY_ATTRIBUTES Inherited{sizeof Inherited, nullptr, TRUE};
   HANDLE ReadEnd = nullptr, WriteEnd = nullptr;
   if (!CreatePipe(&ReadEnd, &WriteEnd, &Inherited, 0)) return -1;
   HandleGuard StatusRead(ReadEnd), StatusWrite(WriteEnd);
@@ -124,24 +123,28 @@ int RunFromTemporaryCopy(const std::vector<std::string>& Args) {
   if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &Own, SYNCHRONIZE, TRUE, 0))
     return -1;
   HandleGuard OwnProcess(Own);
+  SetHandleInformation(Folder.Handle(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+  SetHandleInformation(Folder.FileHandle(Name), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
 
   std::wstring Command = ToWide(CopyCommandLine(Copy, Args, Self, reinterpret_cast<std::uintptr_t>(Own),
                                                 reinterpret_cast<std::uintptr_t>(WriteEnd)));
   STARTUPINFOW Startup{};
   Startup.cb = sizeof Startup;
   PROCESS_INFORMATION Process{};
-  // The copy works in the temporary folder: a current folder inside the installation would
-  // keep that folder from being removed.
-  const std::wstring Temp = ToWide(GetTempDir());
+  // The copy works in its own folder: a current folder inside the installation would keep
+  // that folder from being removed, and in the temporary folder anybody could leave a program
+  // that a removal command names without a path.
   if (!CreateProcessW(ToWide(Copy).c_str(), Command.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr,
-                      Temp.c_str(), &Startup, &Process))
+                      ToWide(Folder.Path()).c_str(), &Startup, &Process))
     return -1;
   CloseHandle(Process.hThread);
   CloseHandle(Process.hProcess);
+  // The copy holds the folder and its file now; the folder, empty once the copy has ended,
+  // goes with the next run of this program or of setup.exe.
+  Folder.HandOver();
   // Only the copy may hold the pipe's write end now, so the read ends when the copy reports
   // or ends.
   StatusWrite.Reset();
-  CopyFile.Reset();
   unsigned char Status = 0;
   DWORD Read = 0;
   if (ReadFile(ReadEnd, &Status, 1, &Read, nullptr) && Read == 1) return Status;
@@ -153,8 +156,14 @@ class Uninstaller {
   explicit Uninstaller(const TUninstallerArguments& Arguments) : FArgs(Arguments) {}
 
   int Run() {
-    // Working from the installation folder would keep it from being removed.
-    SetCurrentDirectoryW(ToWide(GetTempDir()).c_str());
+    // Working from the installation folder would keep it from being removed. The copy works
+    // in its own folder; working in place, the system folder, where nobody else leaves a
+    // program that a removal command might name without a path.
+    if (!FArgs.IsCopy()) {
+      wchar_t System[MAX_PATH];
+      const UINT Length = GetSystemDirectoryW(System, MAX_PATH);
+      if (Length > 0 && Length < MAX_PATH) SetCurrentDirectoryW(System);
+    }
     const int Status = Remove();
     Report(Status);
     FinishAfterOriginal();

@@ -3,11 +3,12 @@
 //
 // The user (or the control panel, or an installer removing an earlier installation) starts
 //   UnInstall.exe "<list file>" [/silence]
-// That program copies itself into the temporary folder under its own file name, starts the
-// copy with the same arguments and the internal switches below, and waits for the outcome the
-// copy reports through a pipe: the copy does the work, so that the installation folder, the
-// first program included, can be removed. Once the first program has ended, the copy removes
-// its file and the folders that held only it, and ends; its own file is deleted as it closes.
+// That program copies itself, under its own file name, into a new folder of its own in the
+// temporary folder (system/RunFolderWin.h), starts the copy with the same arguments and the
+// internal switches below, and waits for the outcome the copy reports through a pipe: the copy
+// does the work, so that the installation folder, the first program included, can be removed.
+// Once the first program has ended, the copy removes its file and the folders that held only
+// it, and ends; its own file is deleted as it closes, and its folder by the next run.
 #include <cstdint>
 #include <string>
 #include <vector>

@@ -22,9 +22,15 @@ wr() { "$root/tools/wine-run" "$prefix" "$@"; }
 snapshot() {
   wr regedit /E "Z:$out/$1.hklm.reg" 'HKEY_LOCAL_MACHINE\Software' >/dev/null 2>&1
   wr regedit /E "Z:$out/$1.hkcu.reg" 'HKEY_CURRENT_USER\Software' >/dev/null 2>&1
-  (cd "$c" && find . -path ./windows -prune -o -print | LC_ALL=C sort) > "$out/$1.files"
+  # An empty folder of a run in the temporary folder counts as nothing here: the uninstaller's
+  # copy runs from one, which nothing can delete while the copy runs, and the next run of
+  # setup.exe or UnInstall.exe removes it (checked below).
+  (cd "$c" && find . -path ./windows -prune -o -ipath './users/*/Temp/setup-*' -type d -empty -prune -o -print |
+    LC_ALL=C sort) > "$out/$1.files"
 }
-temp_copy() { find "$c/users" -ipath '*/Temp/UnInstall.exe' | grep -q .; }
+# The uninstaller's temporary copy, in a folder of its own in the temporary folder.
+temp_copy() { find "$c/users" -ipath '*/Temp/setup-*/UnInstall.exe' | grep -q .; }
+run_folders() { find "$c/users" -mindepth 3 -maxdepth 3 -ipath '*/Temp/setup-*' -type d; }
 # Waits (at most 30 s) for the uninstaller's temporary copy to go; 1 when it stays.
 wait_copy_gone() { for _ in $(seq 150); do temp_copy || return 0; sleep 0.2; done; return 1; }
 # The registered command, as the control panel would run it, with /silence.
@@ -51,12 +57,14 @@ install() { timeout 120 "$root/tools/wine-run" "$prefix" "$run/setup.exe" /AUTO=
   (cd "$c" && find DemoRT | LC_ALL=C sort) > "$out/installed.files"
   remove_silently roundtrip; echo $? > "$out/status.uninstall"
   wait_copy_gone; echo $? > "$out/status.copy"
+  run_folders > "$out/left.folders"
   snapshot after
 
   # A reinstall: the second installation runs the first one's uninstaller and waits for it.
   install; echo $? > "$out/status.first"
   install; echo $? > "$out/status.again"
   temp_copy; echo $? > "$out/status.copy.again"
+  run_folders > "$out/left.folders.again"
   (cd "$c" && find DemoRT | LC_ALL=C sort) > "$out/reinstalled.files"
   wr regedit /E "Z:$out/shared.reg" "$sharedkey" >/dev/null 2>&1
   remove_silently cleanup; echo $? > "$out/status.cleanup"
@@ -70,6 +78,7 @@ grep -qx 'DemoRT/uninst.lst' "$out/installed.files" || fail "no uninstall list w
 grep -qF 'UnInstall.exe' "$out/command.roundtrip" 2>/dev/null || fail "no uninstall command registered"
 [ "$(status uninstall)" = 0 ] || fail "uninstaller: exit status $(status uninstall), expected 0"
 [ "$(status copy)" = 0 ] || fail "the uninstaller's temporary copy stayed"
+[ "$(wc -l < "$out/left.folders")" -le 1 ] || fail "folders of runs left in the temporary folder:"$'\n'"$(cat "$out/left.folders")"
 
 # Everything the installation made is gone, and nothing else changed.
 if ! diff "$out/before.files" "$out/after.files" > "$out/files.diff"; then
@@ -91,6 +100,9 @@ done
 [ "$(status first)" = 0 ] || fail "first installation of the reinstall: exit status $(status first)"
 [ "$(status again)" = 0 ] || fail "reinstallation: exit status $(status again)"
 [ "$(status copy.again)" = 1 ] || fail "the earlier uninstaller's temporary copy is still there after the reinstallation"
+# The next runs removed the folder the first removal's copy ran from, and the reinstallation
+# removed the one its earlier uninstaller's copy ran from.
+[ ! -s "$out/left.folders.again" ] || fail "folders of runs left after the reinstallation:"$'\n'"$(cat "$out/left.folders.again")"
 # The new installation is whole: the earlier uninstaller was done before it placed anything.
 for f in DemoRT/demo.txt DemoRT/readme.txt DemoRT/license.txt DemoRT/hello.txt DemoRT/UnInstall.exe DemoRT/uninst.lst \
          'DemoRT/Дополнения/extra.txt'; do

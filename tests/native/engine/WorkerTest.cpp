@@ -164,7 +164,7 @@ class Worker : public ::testing::Test {
       Uninstallers.push_back(CommandLine);
       return true;
     };
-    Executor.UnInstall.RemoveTempCopy = [&](const std::string&) { return --LingeringWaits < 0; };
+    Executor.UnInstall.WaitForUninstaller = [&](const std::string&) { return --LingeringWaits < 0; };
     if (CancelAtPump >= 0)
       Host.OnPump = [&] {
         if (Host.Pumps == CancelAtPump) {

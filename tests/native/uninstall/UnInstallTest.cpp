@@ -155,7 +155,7 @@ TEST_F(UninstallRegistration, RemovePreviousRunsOnlySameProductInSameFolder) {
     Ran.push_back(C);
     return C != Same;  // the first one "fails to start": its copy is not waited for
   };
-  Setup.RemoveTempCopy = [&](const std::string& C) {
+  Setup.WaitForUninstaller = [&](const std::string& C) {
     Removed.push_back(C);
     return true;
   };
@@ -198,7 +198,7 @@ TEST_F(UninstallRegistration, AnUninstallerThatDoesNotFinishIsWaitedForAgainOrSt
   AddEntry("Demo", "DEMO-1", Old);
   Setup.RunUninstaller = [](const std::string&) { return true; };
   int Waits = 0;
-  Setup.RemoveTempCopy = [&](const std::string&) { return ++Waits >= 3; };  // gone on the third wait
+  Setup.WaitForUninstaller = [&](const std::string&) { return ++Waits >= 3; };  // gone on the third wait
   std::vector<std::string> Asked;
   Setup.WaitAgain = [&](const std::string& Program) {
     Asked.push_back(Program);

@@ -96,7 +96,7 @@ TEST_F(AttendedRun, EnterKeepsTheProductAndNoRemovesNothing) {
   PostMessageW(Thread.hwndFocus, WM_KEYUP, VK_RETURN, 0xC0000001);
 
   EXPECT_EQ(ExitStatus(), 2);
-  EXPECT_TRUE(WaitFor([] { return !Exists(TempCopy()); }));
+  EXPECT_TRUE(WaitFor([] { return !TempCopyLeft(); }));
   EXPECT_TRUE(Exists(App));
   EXPECT_TRUE(Exists(Demo->Setup.ListFileName));
   EXPECT_TRUE(Demo->EntryExists());
@@ -118,6 +118,6 @@ TEST_F(AttendedRun, YesRemovesAndTheReportSaysWhatStayed) {
   Press(Report, IDOK);
 
   EXPECT_EQ(ExitStatus(), 0);
-  EXPECT_TRUE(WaitFor([] { return !Exists(TempCopy()); }));
+  EXPECT_TRUE(WaitFor([] { return !TempCopyLeft(); }));
   EXPECT_FALSE(Demo->EntryExists());
 }

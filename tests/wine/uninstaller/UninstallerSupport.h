@@ -52,7 +52,22 @@ inline int RunCommand(const std::string& CommandLine, HANDLE* Started = nullptr,
   return static_cast<int>(Code);
 }
 
-inline std::string TempCopy() { return GetTempDir() + "UnInstall.exe"; }
+// Whether a temporary copy of the uninstaller is still there: in a folder of its own in the
+// temporary folder ("setup-*").
+inline bool TempCopyLeft() {
+  const std::wstring Temp = ToWide(GetTempDir());
+  WIN32_FIND_DATAW Found;
+  const HANDLE Search = FindFirstFileW((Temp + L"setup-*").c_str(), &Found);
+  if (Search == INVALID_HANDLE_VALUE) return false;
+  bool Left = false;
+  do {
+    if ((Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        GetFileAttributesW((Temp + Found.cFileName + L"\\UnInstall.exe").c_str()) != INVALID_FILE_ATTRIBUTES)
+      Left = true;
+  } while (!Left && FindNextFileW(Search, &Found));
+  FindClose(Search);
+  return Left;
+}
 
 // One product installed into Folder: its files made on disk, its items recorded in the
 // installation's order, its list, counters and uninstall entry written by TUnInstall, and
@@ -107,7 +122,7 @@ class Product {
   // Removes it silently and waits until the uninstaller's temporary copy is gone.
   int RemoveSilently() {
     const int Status = RunCommand(Command() + " /silence");
-    EXPECT_TRUE(WaitFor([] { return !Exists(TempCopy()); })) << "the temporary copy stayed";
+    EXPECT_TRUE(WaitFor([] { return !TempCopyLeft(); })) << "the temporary copy stayed";
     return Status;
   }
 

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "UninstallerSupport.h"
+#include "shared/LinksWin.h"
 #include "system/Encoding.h"
 
 using namespace setup;
@@ -123,7 +124,7 @@ TEST_F(UninstallerRun, AListNamedRelativeToTheCurrentFolderIsFound) {
   // Started in the installation folder with the list's bare name, as a person at a console
   // would; the copy works in the temporary folder, yet reads the same list.
   EXPECT_EQ(RunCommand("\"" + Demo.Folder + "UnInstall.exe\" uninst.lst /silence", nullptr, Demo.Folder), 0);
-  EXPECT_TRUE(WaitFor([] { return !Exists(TempCopy()); })) << "the temporary copy stayed";
+  EXPECT_TRUE(WaitFor([] { return !TempCopyLeft(); })) << "the temporary copy stayed";
   EXPECT_FALSE(Exists(App));
   EXPECT_FALSE(Demo.EntryExists());
 }
@@ -207,8 +208,29 @@ TEST_F(UninstallerRun, ADamagedOrMissingListRemovesNothing) {
   const std::string Uninstaller = "\"" + Demo.Folder + "UnInstall.exe\"";
   EXPECT_EQ(RunCommand(Uninstaller + " \"" + Demo.Folder + "missing.lst\" /silence"), 2);
   EXPECT_EQ(RunCommand(Uninstaller + " /silence"), 2);
-  EXPECT_TRUE(WaitFor([] { return !Exists(TempCopy()); })) << "the temporary copy stayed";
+  EXPECT_TRUE(WaitFor([] { return !TempCopyLeft(); })) << "the temporary copy stayed";
   EXPECT_TRUE(Exists(App));
+}
+
+// Another account's link in the temporary folder, named as the uninstaller's copy is named, to
+// a library of somebody else's: the uninstaller neither writes through it nor runs or deletes
+// what it leads to.
+TEST_F(UninstallerRun, ALinkInTheTemporaryFolderIsNeitherWrittenThroughNorRunNorDeleted) {
+  Product Demo("Удаление тест " + Name, "TEST-UNINSTALLER", Root + "Программа\\");
+  const std::string App = Demo.File(Demo.Folder + "app.txt");
+  Demo.Register();
+  MakeDirs(Root + "Victim");
+  const std::string Victim = Root + "Victim\\target.dll", Planted = GetTempDir() + "UnInstall.exe";
+  WriteBytes(Victim, "somebody else's library");
+  ASSERT_TRUE(test::MakeLink(Planted, Victim, false));
+
+  const int Status = Demo.RemoveSilently();
+  const std::string After = ReadBytes(Victim);
+  EXPECT_TRUE(test::RemoveLink(Planted));
+
+  EXPECT_EQ(Status, 0);
+  EXPECT_FALSE(Exists(App));
+  EXPECT_EQ(After, "somebody else's library");
 }
 
 TEST_F(UninstallerRun, AReinstallRemovesTheEarlierInstallationThroughItsUninstaller) {
@@ -224,8 +246,13 @@ TEST_F(UninstallerRun, AReinstallRemovesTheEarlierInstallationThroughItsUninstal
   RegistryWin Reg;
   Next.RemovePrevious(Reg);
 
-  // When it returns, the earlier uninstaller has done its work and its copy is gone.
-  EXPECT_FALSE(Exists(TempCopy()));
+  // When it returns, the earlier uninstaller has done its work, its copy is gone, and so is
+  // the folder the copy ran from.
+  EXPECT_FALSE(TempCopyLeft());
+  WIN32_FIND_DATAW Found;
+  const HANDLE Search = FindFirstFileW(ToWide(GetTempDir() + "setup-*").c_str(), &Found);
+  EXPECT_EQ(Search, INVALID_HANDLE_VALUE) << "left in the temporary folder: " << FromWide(Found.cFileName);
+  if (Search != INVALID_HANDLE_VALUE) FindClose(Search);
   EXPECT_FALSE(Exists(Old));
   EXPECT_FALSE(Exists(Earlier.Setup.ListFileName));
   EXPECT_FALSE(Earlier.EntryExists());
