@@ -8,6 +8,7 @@
 #include "app/untWork.h"
 #include "system/LogWin.h"
 #include "system/ServerRegistrationWin.h"
+#include "system/SystemLibraryWin.h"
 #include "system/SystemWin.h"
 #include "system/Text.h"
 #include "wizard/RunOptions.h"
@@ -26,6 +27,9 @@ void LogStart(const setup::TInstallInfo& Info) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // Before anything can load a library by name: the folder the program was started from is
+  // anybody's, and the program may run elevated.
+  setup::RestrictLibrarySearch();
   // A child run that registers one COM server for the installation: nothing else happens in it.
   int ChildExitCode = 0;
   if (setup::RunChildRegistration(ChildExitCode)) return ChildExitCode;

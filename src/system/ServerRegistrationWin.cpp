@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "Paths.h"
+#include "SystemLibraryWin.h"
 #include "SystemWin.h"
 #include "Text.h"
 #include "WideWin.h"
@@ -25,9 +26,9 @@ LONG WINAPI EndWithExceptionCode(EXCEPTION_POINTERS* Exception) {
 
 std::uint32_t RegisterDllServer(const std::string& FileName) {
   try {
-    // The altered search path lets a server find the libraries installed beside it, as the
-    // system's own registration tool does.
-    TScopedLibrary Library(LoadLibraryExW(ToWide(FileName).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    // A server finds the libraries installed beside it, as with the system's own registration
+    // tool, but none from the current folder.
+    TScopedLibrary Library(LoadLibraryExW(ToWide(FileName).c_str(), nullptr, ServerLibraryFlags()));
     if (!Library.Get()) return regNotLoaded;
     using RegisterServer = HRESULT(STDAPICALLTYPE*)();
     const auto Register = reinterpret_cast<RegisterServer>(

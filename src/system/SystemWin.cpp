@@ -31,6 +31,19 @@ FARPROC SystemLibraryFunction(const wchar_t* Library, const char* Name) {
   return Module ? GetProcAddress(Module, Name) : nullptr;
 }
 
+bool RestrictLibrarySearch() {
+  const auto SetDirectories =
+      SystemFunction<decltype(SetDefaultDllDirectories)>(L"kernel32.dll", "SetDefaultDllDirectories");
+  return SetDirectories && SetDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+DWORD ServerLibraryFlags() {
+  // The flags came with the function.
+  return SystemLibraryFunction(L"kernel32.dll", "SetDefaultDllDirectories")
+             ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32
+             : LOAD_WITH_ALTERED_SEARCH_PATH;
+}
+
 std::string GetTempDir() {
   std::wstring Buffer(MAX_PATH + 1, L'\0');
   DWORD Length = GetTempPathW(static_cast<DWORD>(Buffer.size()), Buffer.data());

@@ -5,6 +5,7 @@
 
 #include "system/Paths.h"
 #include "system/ProcessWin.h"
+#include "system/SystemLibraryWin.h"
 #include "system/SystemWin.h"
 #include "system/WideWin.h"
 #include "UninstallerRun.h"
@@ -126,8 +127,8 @@ std::vector<std::string> SystemFolderPaths() {
 }
 
 void UnregisterLibraryHere(const std::string& Path) {
-  // The altered search path lets a server find the libraries installed beside it.
-  const TScopedLibrary Library(LoadLibraryExW(ToWide(Path).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+  // A server finds the libraries installed beside it, none from the current folder.
+  const TScopedLibrary Library(LoadLibraryExW(ToWide(Path).c_str(), nullptr, ServerLibraryFlags()));
   if (!Library) return;
   using UnregisterFunction = HRESULT(STDAPICALLTYPE*)();
   const auto Unregister = reinterpret_cast<UnregisterFunction>(

@@ -11,6 +11,7 @@
 #include "system/Paths.h"
 #include "system/RegistryWin.h"
 #include "system/RunFolderWin.h"
+#include "system/SystemLibraryWin.h"
 #include "system/SystemWin.h"
 #include "system/WideWin.h"
 
@@ -249,6 +250,9 @@ class Uninstaller {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // Before anything can load a library by name: the program may run elevated, and the current
+  // folder or the PATH may be anybody's.
+  RestrictLibrarySearch();
   try {
     std::vector<std::string> Args = ProgramArguments();
     TUninstallerArguments Arguments = ParseUninstallerArguments(Args);

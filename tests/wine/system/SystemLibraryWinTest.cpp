@@ -5,6 +5,7 @@
 #include "shared/ServicesSupport.h"
 #include "system/ProcessWin.h"
 #include "system/RegistryWin.h"
+#include "system/ServerRegistrationWin.h"
 #include "system/WideWin.h"
 
 using namespace setup;
@@ -47,6 +48,29 @@ TEST(SystemLibraries, ComeFromTheSystemFolderWhateverLiesBesideTheProgram) {
   EXPECT_FALSE(Exists(Temp.Path + "msimg32.dll.loaded"));
 
   Reg.DeleteKey(cOverrides);
+}
+
+// setup.exe, its registration child and UnInstall.exe started from a download folder where
+// somebody left a library: a server they register or unregister takes what is installed beside
+// it, but a library it loads by name alone comes from the system folder, never from theirs.
+TEST(SystemLibraries, TheProgramsTakeNothingFromTheirFolderForTheServersTheyRegister) {
+  TempFolder Temp;
+  const std::string Download = Temp.Folder("Загрузки"), Product = Temp.Folder("Продукт");
+  const std::string Setup = PlaceFixture(SETUP_EXE, Download + "setup.exe");
+  const std::string Uninstaller = PlaceFixture(UNINSTALLER_EXE, Download + "UnInstall.exe");
+  PlaceFixture(FIXTURE_PLANTED_LIBRARY, Download + "planted.dll");
+  const std::string Server = PlaceFixture(FIXTURE_SEARCHING_SERVER, Product + "server.dll");
+  PlaceFixture(FIXTURE_PLAIN_LIBRARY, Product + "fixture_plain_library.dll");
+  ClearMark(L"SearchingServer");
+  ClearMark(L"SearchingServerUnregistered");
+
+  EXPECT_EQ(RegisterDllServerInChild(Setup, Server), regRegistered);
+  EXPECT_EQ(ReadMark(L"SearchingServer"), "system folder only");
+  RunProgram("\"" + Uninstaller + "\"", "\"/unregdll=" + Server + "\"", true);
+  EXPECT_EQ(ReadMark(L"SearchingServerUnregistered"), "system folder only");
+  EXPECT_FALSE(Exists(Download + "planted.dll.loaded"));
+  ClearMark(L"SearchingServer");
+  ClearMark(L"SearchingServerUnregistered");
 }
 
 }  // namespace
