@@ -295,6 +295,7 @@ void TExecutor::Run() {
   if (Cancelled) return;
   if (Info.UnInstall) RemovePrevious();
   if (Cancelled) return;
+  KeepFromDeletionAtRestart();
   CreateDirectories();
   if (Cancelled) return;
   if (Info.UnInstall) CreateUninstallRecord();
@@ -355,6 +356,20 @@ void TExecutor::RunExternalPrograms() {
 void TExecutor::RemovePrevious() {
   if (!Stage(Msg::RemovingPrevious)) return;
   UnInstall.RemovePrevious(FRegistry);
+}
+
+void TExecutor::KeepFromDeletionAtRestart() {
+  // A deletion an uninstaller left for a busy file (the earlier installation's, just now, or
+  // one of long ago) would take the new file of the same name at the next start.
+  std::vector<std::string> Paths;
+  if (Info.UnInstall) Paths.push_back(UnInstall.ListFileName);
+  for (const auto& File : Info.Files)
+    if (IsExtracted(File->Group)) {
+      Paths.push_back(File->FullPath);
+      for (const std::string& Copy : CopyTargets1C(Info, *File)) Paths.push_back(Copy);
+    }
+  for (const std::string& Path : FSystem.CancelDeletesAtRestart(Paths))
+    FHost.Log("deletion at restart cancelled: " + Path);
 }
 
 void TExecutor::CreateDirectories() {

@@ -82,6 +82,9 @@ class IInstallSystem {
   virtual void RegisterExeServer(const std::string& Path) = 0;
   virtual void CreateShellLink(const std::string& Target, const std::string& Arguments,
                                const std::string& LinkFile) = 0;
+  // Takes the deletions the system would carry out at its next start (an uninstaller leaves
+  // them for files it found busy) off the paths of Paths; returns the paths taken off.
+  virtual std::vector<std::string> CancelDeletesAtRestart(const std::vector<std::string>& Paths) = 0;
 };
 
 #ifdef _WIN32
@@ -199,6 +202,7 @@ class TExecutor {
   void CheckBeforeChanges();
   void RunExternalPrograms();
   void RemovePrevious();
+  void KeepFromDeletionAtRestart();
   void CreateDirectories();
   void CreateUninstallRecord();
   void ExtractAll();

@@ -2,9 +2,12 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
+
 #include "cabinet/reader/StreamFileHandlerWin.h"
 #include "system/Paths.h"
 #include "system/ProcessWin.h"
+#include "system/ScopedWin.h"
 #include "system/ServerRegistrationWin.h"
 #include "system/ShellLinkWin.h"
 #include "system/SystemWin.h"
@@ -14,6 +17,61 @@
 
 namespace setup {
 namespace {
+
+// The system's list of what to do to files at its next start: pairs of a path and its new
+// name, each path written "\??\C:\...", an empty new name for a deletion.
+constexpr wchar_t cSessionManagerKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+constexpr wchar_t cPendingRenames[] = L"PendingFileRenameOperations";
+
+std::vector<std::string> CancelPendingDeletes(const std::vector<std::string>& Paths) {
+  std::vector<std::string> Cancelled;
+  TScopedKey Key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, cSessionManagerKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, Key.Receive()) !=
+      ERROR_SUCCESS)
+    return Cancelled;
+  DWORD Type = 0, Size = 0;
+  if (RegQueryValueExW(Key.Get(), cPendingRenames, nullptr, &Type, nullptr, &Size) != ERROR_SUCCESS ||
+      Type != REG_MULTI_SZ || Size == 0)
+    return Cancelled;
+  std::wstring Data(Size / sizeof(wchar_t) + 1, L'\0');
+  if (RegQueryValueExW(Key.Get(), cPendingRenames, nullptr, &Type, reinterpret_cast<BYTE*>(Data.data()), &Size) !=
+      ERROR_SUCCESS)
+    return Cancelled;
+  Data.resize(Size / sizeof(wchar_t));
+  // Read string by string: a deletion's new name is an empty string, so an empty string does
+  // not end the list here; a last string without its partner is the list's own end.
+  std::vector<std::wstring> Strings;
+  for (std::size_t At = 0; At < Data.size();) {
+    const std::size_t End = std::min(Data.find(L'\0', At), Data.size());
+    Strings.push_back(Data.substr(At, End - At));
+    At = End + 1;
+  }
+  std::wstring Kept;
+  bool Changed = false;
+  for (std::size_t I = 0; I + 1 < Strings.size(); I += 2) {
+    const std::wstring& Source = Strings[I];
+    const std::wstring Plain = Source.compare(0, 4, L"\\??\\") == 0 ? Source.substr(4) : Source;
+    std::string Match;
+    if (Strings[I + 1].empty())
+      for (const std::string& Path : Paths)
+        if (CompareStringOrdinal(Plain.c_str(), -1, ToWide(Path).c_str(), -1, TRUE) == CSTR_EQUAL) Match = Path;
+    if (Source.empty() || !Match.empty()) {
+      if (!Match.empty()) Cancelled.push_back(Match);
+      Changed = true;
+      continue;
+    }
+    Kept.append(Source).append(1, L'\0').append(Strings[I + 1]).append(1, L'\0');
+  }
+  if (!Changed) return Cancelled;
+  if (Kept.empty()) {
+    RegDeleteValueW(Key.Get(), cPendingRenames);
+  } else {
+    Kept.push_back(L'\0');
+    RegSetValueExW(Key.Get(), cPendingRenames, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(Kept.data()),
+                   static_cast<DWORD>(Kept.size() * sizeof(wchar_t)));
+  }
+  return Cancelled;
+}
 
 class TWindowsInstallSystem : public IInstallSystem {
  public:
@@ -110,6 +168,10 @@ class TWindowsInstallSystem : public IInstallSystem {
 
   void CreateShellLink(const std::string& Target, const std::string& Arguments, const std::string& LinkFile) override {
     setup::CreateShellLink(Target, Arguments, LinkFile, "");
+  }
+
+  std::vector<std::string> CancelDeletesAtRestart(const std::vector<std::string>& Paths) override {
+    return CancelPendingDeletes(Paths);
   }
 
  private:

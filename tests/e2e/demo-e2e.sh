@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The demo product installed by setup.exe, unattended, in a Wine prefix of its own:
 # installed bytes, temporary file and command after installation, uninstall list, registry
-# entries, shortcuts; the minimal type; the exit status of a program without a script.
+# entries, shortcuts; the minimal type; the exit status of a program without a script; a
+# deletion at restart an uninstaller left for a file of the same name does not take the new one.
 #   demo-e2e.sh REPO_ROOT MEDIA_DIR SETUP_NOSCRIPT_EXE WORK_DIR
 set -u
 root=$1 media=$2 noscript=$3 work=$(realpath -m "$4")
@@ -14,13 +15,22 @@ rm -rf "$run" && mkdir -p "$run" && cp -r "$media"/. "$run"/ && cp "$noscript" "
 uninstall_key='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 rm -f "$work"/status.* "$work"/*.reg
 wr() { "$root/tools/wine-run" "$prefix" "$@"; }
+session_manager='HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Session Manager'
+# A REG_MULTI_SZ value as regedit reads it: UTF-16 strings, each ending in a zero.
+multi_sz() { printf '%s\0' "$@" | iconv -f UTF-8 -t UTF-16LE | od -An -tx1 -v | tr -s ' \n' ',' | sed 's/^,//; s/,$//'; }
+mkdir -p "$prefix/drive_c/Other" && echo other > "$prefix/drive_c/Other/keep.txt"
+printf 'REGEDIT4\n\n[%s]\n"PendingFileRenameOperations"=hex(7):%s\n' "$session_manager" \
+  "$(multi_sz '\??\C:\Demo\demo.txt' '' '\??\C:\Other\keep.txt' '' '')" > "$work/pending.reg"
 {
   wr reg add 'HKCU\Software\Wine\DllOverrides' /v cabinet /d native,builtin /f >/dev/null 2>&1
+  wr regedit /S "Z:$work/pending.reg"
   # Counters are kept only where the system has the key already.
   wr reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\SharedDLLs' /f >/dev/null 2>&1
   timeout 120 "$root/tools/wine-run" "$prefix" "$run/DISK1/setup.exe" /AUTO=ON '/PATH=C:\Demo' '/GROUP=Демо'
   echo $? > "$work/status.full"
   wr regedit /E "Z:$work/uninstall.reg" "$uninstall_key\Демонстрационный продукт" >/dev/null 2>&1
+  wr reg query "$session_manager" /v PendingFileRenameOperations > "$work/pending.after" 2>&1
+  wr wineboot -r
   timeout 120 "$root/tools/wine-run" "$prefix" "$run/DISK1/setup.exe" /auto=on '/PATH=C:\DemoMin' '/GROUP=ДемоМин' /TYPE=minimal
   echo $? > "$work/status.minimal"
   wr regedit /E "Z:$work/shared.reg" 'HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\SharedDLLs' >/dev/null 2>&1
@@ -33,6 +43,9 @@ c=$prefix/drive_c
 [ "$(cat "$work/status.minimal" 2>/dev/null)" = 0 ] || fail "minimal run exit status $(cat "$work/status.minimal" 2>/dev/null)"
 [ "$(cat "$work/status.noscript" 2>/dev/null)" = 2 ] || fail "program without script: exit status $(cat "$work/status.noscript" 2>/dev/null), expected 2"
 [ -e "$c/DemoNone" ] && fail "program without script created its folder"
+grep -q 'keep\.txt' "$work/pending.after" || fail "the deletion at restart of another file was taken off: $(cat "$work/pending.after")"
+grep -qi 'demo\.txt' "$work/pending.after" && fail "the deletion at restart of the installed demo.txt stayed"
+[ -e "$c/Other/keep.txt" ] && fail "the restart did not carry out the deletions left for it"
 
 # Every FILE record's size column is the size of the file the cabinet carries under its number.
 demo=$root/examples/demo

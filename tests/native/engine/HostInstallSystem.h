@@ -132,9 +132,16 @@ class HostInstallSystem : public setup::IInstallSystem {
   void CreateShellLink(const std::string& Target, const std::string&, const std::string& LinkFile) override {
     Links.push_back(LinkFile + " -> " + Target);
   }
+  std::vector<std::string> CancelDeletesAtRestart(const std::vector<std::string>& Paths) override {
+    std::vector<std::string> Cancelled;
+    for (const auto& Path : Paths)
+      if (PendingDeletes.erase(Path)) Cancelled.push_back(Path);
+    return Cancelled;
+  }
 
   HostFiles Handler;
   std::set<std::string> Busy;
+  std::set<std::string> PendingDeletes;  // deleted at the next start
   std::map<std::string, std::string> Versions;
   std::map<std::string, unsigned> Attributes;
   std::map<std::string, std::uint32_t> Stamps;

@@ -162,6 +162,7 @@ class Worker : public ::testing::Test {
     Executor.Arguments = Switches;
     Executor.UnInstall.RunUninstaller = [&](const std::string& CommandLine) {
       Uninstallers.push_back(CommandLine);
+      if (OnUninstaller) OnUninstaller();
       return true;
     };
     Executor.UnInstall.WaitForUninstaller = [&](const std::string&) { return --LingeringWaits < 0; };
@@ -223,6 +224,7 @@ class Worker : public ::testing::Test {
   int LingeringWaits = 0;  // waits after which the earlier uninstaller's copy is still there
   std::size_t CaptionsAtCancel = 0, LogAtCancel = 0;
   std::string CancelDuring;
+  std::function<void()> OnUninstaller;
   bool Succeeded = false;
   std::vector<TSkippedFile> Skipped;
 };
@@ -284,6 +286,22 @@ TEST_F(Worker, DatabaseEngineFolderBelongsToItsGroupOnly) {
   ASSERT_TRUE(Reg.OpenKey("\\SOFTWARE\\Borland\\Database Engine", false));
   EXPECT_EQ(Reg.ReadString("DLLPATH"), Root + "BDE\\");
   EXPECT_EQ(System.Servers, (std::vector<std::string>{Root + "BDE\\engine.dll"}));
+}
+
+TEST_F(Worker, DeletionsAtRestartOfWhatIsWrittenAreTakenOffAfterTheEarlierUninstaller) {
+  InstallOnce();
+  // The earlier uninstaller leaves the deletion of a file it found busy; another was left long ago.
+  const std::string Busy = Install + "\\data\\small.txt", Old = Install + "\\bin\\big.dat",
+                    List = Install + "\\uninst.lst", Foreign = Root + "other.txt", NotSelected = Root + "BDE\\engine.dll";
+  System.PendingDeletes = {Old, List, Foreign, NotSelected};
+  OnUninstaller = [&] { System.PendingDeletes.insert(Busy); };
+  Host = ScriptedHost();
+  LoadModel(StandardScript());
+  Run();
+  ASSERT_TRUE(Succeeded) << Host.LastMessage();
+  ASSERT_EQ(Uninstallers.size(), 1u);
+  EXPECT_EQ(System.PendingDeletes, (std::set<std::string>{Foreign, NotSelected}));
+  EXPECT_EQ(Host.Logged("deletion at restart cancelled: ").size(), 3u);
 }
 
 TEST_F(Worker, CancelDuringAnExternalProgramLeavesTheEarlierInstallationAlone) {
