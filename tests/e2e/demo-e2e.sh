@@ -16,8 +16,8 @@ uninstall_key='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Unin
 rm -f "$work"/status.* "$work"/*.reg
 wr() { "$root/tools/wine-run" "$prefix" "$@"; }
 session_manager='HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Session Manager'
-# A REG_MULTI_SZ value as regedit reads it: UTF-16 strings, each ending in a zero.
-multi_sz() { printf '%s\0' "$@" | iconv -f UTF-8 -t UTF-16LE | od -An -tx1 -v | tr -s ' \n' ',' | sed 's/^,//; s/,$//'; }
+# A REG_MULTI_SZ value as a REGEDIT4 file gives it: ANSI strings, each ending in a zero.
+multi_sz() { printf '%s\0' "$@" | od -An -tx1 -v | tr -s ' \n' ',' | sed 's/^,//; s/,$//'; }
 mkdir -p "$prefix/drive_c/Other" && echo other > "$prefix/drive_c/Other/keep.txt"
 printf 'REGEDIT4\n\n[%s]\n"PendingFileRenameOperations"=hex(7):%s\n' "$session_manager" \
   "$(multi_sz '\??\C:\Demo\demo.txt' '' '\??\C:\Other\keep.txt' '' '')" > "$work/pending.reg"

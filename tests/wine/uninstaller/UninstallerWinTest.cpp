@@ -24,6 +24,12 @@ class UninstallerRun : public ::testing::Test {
     // count as the machine's own in the snapshots below.
     RemoveOwn();
     MakeDirs(Root);
+    // A temporary folder of the test's own (the uninstallers it starts inherit it): what the
+    // tests running beside it in the same prefix put in theirs is not seen here.
+    SharedTemp = GetTempDir();
+    MakeDirs(Root + "Temp\\");
+    SetEnvironmentVariableW(L"TMP", ToWide(Root + "Temp\\").c_str());
+    SetEnvironmentVariableW(L"TEMP", ToWide(Root + "Temp\\").c_str());
     SharedBefore = ValuesOf(cSharedDllsKey);
     EntriesBefore = SubKeysOf(cUninstallKey);
   }
@@ -33,6 +39,8 @@ class UninstallerRun : public ::testing::Test {
     for (const auto& Key : SubKeysOf(cUninstallKey))
       if (std::find(EntriesBefore.begin(), EntriesBefore.end(), Key) == EntriesBefore.end())
         Reg.DeleteKey(std::string(cUninstallKey) + "\\" + Key);
+    SetEnvironmentVariableW(L"TMP", ToWide(SharedTemp).c_str());
+    SetEnvironmentVariableW(L"TEMP", ToWide(SharedTemp).c_str());
     RemoveOwn();
   }
   // What this test makes: the entries of its products (named after it), the counters of files
@@ -55,7 +63,7 @@ class UninstallerRun : public ::testing::Test {
     Reg.OpenKey(cSharedDllsKey, true);
   }
 
-  std::string Name, Root;
+  std::string Name, Root, SharedTemp;
   std::vector<std::string> SharedBefore, EntriesBefore;
 };
 
