@@ -7,6 +7,7 @@
 #include "model/Discovery.h"
 #include "system/Messages.h"
 #include "system/CommandLine.h"
+#include "system/SafePaths.h"
 #include "system/Text.h"
 
 namespace setup {
@@ -66,13 +67,37 @@ std::vector<TModelProblem> TInstallInfo::FindModelProblems() const {
   }
   for (const auto& G : Groups)
     if (InCycle.count(G.get()))
-      Problems.push_back({G->LineNo, G->ItemNo, Format(Msg::GroupOwnAncestor, {G->LineNo, G->ItemNo})});
-  for (const auto& D : Dirs)
+      Problems.push_back({G->LineNo, G->ItemNo, Format(Msg::GroupOwnAncestor, {G->LineNo, G->ItemNo}),
+                          TModelProblem::mpOwnAncestor});
+  // The path last, so that a "%s" in it stays as written.
+  auto DotPath = [&](int LineNo, std::int32_t ItemNo, const std::string& What, const std::string& Path) {
+    if (HasDotComponent(Path))
+      Problems.push_back({LineNo, ItemNo,
+                          FormatMessage1(FormatMessage1(Format(Msg::PathWithDots, {LineNo}), What), Path),
+                          TModelProblem::mpDotPath});
+  };
+  DotPath(DirectoryLineNo, 0, "DIRECTORY", Directory);
+  DotPath(UnInstallPathLineNo, 0, "UNINSTALLPATH", UnInstallInfo.ListFileName);
+  DotPath(GroupNameLineNo, 0, "GROUPNAME", GroupName);
+  for (const auto& D : Dirs) {
     if (!D->Group)
-      Problems.push_back({D->LineNo, D->ItemNo, Format(Msg::DirWithoutGroup, {D->LineNo, D->ItemNo, D->ParentNo})});
-  for (const auto& F : Files)
+      Problems.push_back({D->LineNo, D->ItemNo, Format(Msg::DirWithoutGroup, {D->LineNo, D->ItemNo, D->ParentNo}),
+                          TModelProblem::mpMissingGroup});
+    DotPath(D->LineNo, D->ItemNo, Format(Msg::DirPathOf, {D->ItemNo}), D->Path);
+    if (D->MakeShortcut) DotPath(D->LineNo, D->ItemNo, Format(Msg::DirShortcutOf, {D->ItemNo}), D->Shortcut);
+  }
+  std::unordered_map<std::int32_t, int> FirstFileLine;
+  for (const auto& F : Files) {
     if (!F->Group)
-      Problems.push_back({F->LineNo, F->ItemNo, Format(Msg::FileWithoutGroup, {F->LineNo, F->ItemNo, F->ParentNo})});
+      Problems.push_back({F->LineNo, F->ItemNo, Format(Msg::FileWithoutGroup, {F->LineNo, F->ItemNo, F->ParentNo}),
+                          TModelProblem::mpMissingGroup});
+    const auto [First, New] = FirstFileLine.emplace(F->ItemNo, F->LineNo);
+    if (!New)
+      Problems.push_back({F->LineNo, F->ItemNo, Format(Msg::DuplicateFileNumber, {F->LineNo, F->ItemNo, First->second}),
+                          TModelProblem::mpDuplicateFile});
+    DotPath(F->LineNo, F->ItemNo, Format(Msg::FilePathOf, {F->ItemNo}), F->Path);
+    if (F->MakeShortcut) DotPath(F->LineNo, F->ItemNo, Format(Msg::FileShortcutOf, {F->ItemNo}), F->Shortcut);
+  }
   std::stable_sort(Problems.begin(), Problems.end(),
                    [](const TModelProblem& A, const TModelProblem& B) { return A.LineNo < B.LineNo; });
   return Problems;

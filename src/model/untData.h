@@ -133,11 +133,17 @@ struct TEnvironment {
   std::string SetupDir;  // where the cabinets are looked for; may change when the user points to another disk
 };
 
-// A record that makes the model unusable (no owning group, a group that is its own ancestor).
+// A record or key that makes the model unusable: no owning group, a group that is its own
+// ancestor, a FILE number used before (the cabinet entry of that number installs only the
+// first record, so a selected later one would silently be missing), or a path with a "." or
+// ".." component (it would lead out of the folder it is resolved against, and the uninstall
+// list would name a place outside the product).
 struct TModelProblem {
+  enum Kind { mpOwnAncestor, mpMissingGroup, mpDuplicateFile, mpDotPath };
   int LineNo = 0;
-  std::int32_t ItemNo = 0;
+  std::int32_t ItemNo = 0;  // of the record; 0 for a global key
   std::string Message;
+  Kind What = mpMissingGroup;
 };
 
 template <class T>
@@ -183,6 +189,10 @@ class TInstallInfo {
   TUnInstallInfo UnInstallInfo;
   std::uint8_t GroupUnInstallPath = 0;
   std::string NameFont;
+  // The script lines of the last DIRECTORY, UNINSTALLPATH and GROUPNAME, for messages.
+  int DirectoryLineNo = 0;
+  int UnInstallPathLineNo = 0;
+  int GroupNameLineNo = 0;
 
   TEnvironment Environment;
 

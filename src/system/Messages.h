@@ -20,6 +20,15 @@ inline constexpr const char* FileWithoutGroup =
     "Ошибка в сценарии установки (строка %s): файл %s ссылается на отсутствующую группу %s.";
 inline constexpr const char* GroupOwnAncestor =
     "Ошибка в сценарии установки (строка %s): группа %s является собственным предком.";
+inline constexpr const char* DuplicateFileNumber =
+    "Ошибка в сценарии установки (строка %s): номер файла %s уже занят файлом в строке %s.";
+inline constexpr const char* PathWithDots =
+    "Ошибка в сценарии установки (строка %s): %s «%s» содержит «.» или «..» и вёл бы за пределы своей папки.";
+// What PathWithDots names.
+inline constexpr const char* DirPathOf = "путь каталога %s";
+inline constexpr const char* FilePathOf = "путь файла %s";
+inline constexpr const char* DirShortcutOf = "ярлык каталога %s";
+inline constexpr const char* FileShortcutOf = "ярлык файла %s";
 
 // The cabinet library.
 inline constexpr const char* CabinetLibraryNotFound = "Не найдена библиотека <Cabinet.dll>!";
