@@ -236,7 +236,7 @@ void TInstallInfo::LoadScript(std::string_view Bytes) {
   FCurrentLine = 0;
 }
 
-void TInstallInfo::SyncIndex() {
+void TInstallInfo::SyncIndex() const {
   if (Groups.size() < FIndexedGroups) {
     FFirstGroup.clear();
     FLastGroup.clear();

@@ -231,12 +231,13 @@ class TInstallInfo {
   int FCurrentLine = 0;
   // First group by number (parents, owners), last group by number (dependencies), first file
   // by number (cabinet entries). Records are only ever appended, so the maps stay valid.
-  std::unordered_map<std::int32_t, TGroupInfo*> FFirstGroup;
-  std::unordered_map<std::int32_t, TGroupInfo*> FLastGroup;
-  std::unordered_map<std::int32_t, TFileInfo*> FFirstFile;
-  std::size_t FIndexedGroups = 0;
-  std::size_t FIndexedFiles = 0;
-  void SyncIndex();
+  // The index follows the record lists; the const checks bring it up to date too.
+  mutable std::unordered_map<std::int32_t, TGroupInfo*> FFirstGroup;
+  mutable std::unordered_map<std::int32_t, TGroupInfo*> FLastGroup;
+  mutable std::unordered_map<std::int32_t, TFileInfo*> FFirstFile;
+  mutable std::size_t FIndexedGroups = 0;
+  mutable std::size_t FIndexedFiles = 0;
+  void SyncIndex() const;
 };
 
 // Line routines of the reader. Without "=" in the line all three give an empty text.

@@ -1,5 +1,9 @@
 #include "Sha256.h"
 
+#include <cstdint>
+
+#include "Text.h"
+
 namespace setup {
 namespace {
 
@@ -15,61 +19,42 @@ constexpr std::uint32_t cRound[64] = {
 
 std::uint32_t Rotr(std::uint32_t X, int N) { return (X >> N) | (X << (32 - N)); }
 
-void Compress(std::uint32_t (&H)[8], const std::uint8_t* Block) {
-  std::uint32_t W[64];
-  for (int I = 0; I < 16; ++I)
-    W[I] = (std::uint32_t{Block[4 * I]} << 24) | (std::uint32_t{Block[4 * I + 1]} << 16) |
-           (std::uint32_t{Block[4 * I + 2]} << 8) | std::uint32_t{Block[4 * I + 3]};
-  for (int I = 16; I < 64; ++I) {
-    const std::uint32_t S0 = Rotr(W[I - 15], 7) ^ Rotr(W[I - 15], 18) ^ (W[I - 15] >> 3);
-    const std::uint32_t S1 = Rotr(W[I - 2], 17) ^ Rotr(W[I - 2], 19) ^ (W[I - 2] >> 10);
-    W[I] = W[I - 16] + S0 + W[I - 7] + S1;
-  }
-  std::uint32_t A = H[0], B = H[1], C = H[2], D = H[3], E = H[4], F = H[5], G = H[6], K = H[7];
-  for (int I = 0; I < 64; ++I) {
-    const std::uint32_t T1 = K + (Rotr(E, 6) ^ Rotr(E, 11) ^ Rotr(E, 25)) + ((E & F) ^ (~E & G)) + cRound[I] + W[I];
-    const std::uint32_t T2 = (Rotr(A, 2) ^ Rotr(A, 13) ^ Rotr(A, 22)) + ((A & B) ^ (A & C) ^ (B & C));
-    K = G;
-    G = F;
-    F = E;
-    E = D + T1;
-    D = C;
-    C = B;
-    B = A;
-    A = T1 + T2;
-  }
-  H[0] += A, H[1] += B, H[2] += C, H[3] += D, H[4] += E, H[5] += F, H[6] += G, H[7] += K;
-}
-
 }  // namespace
 
-std::array<std::uint8_t, 32> Sha256(std::string_view Bytes) {
-  std::uint32_t H[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                        0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
-  const auto* Data = reinterpret_cast<const std::uint8_t*>(Bytes.data());
-  std::size_t Whole = Bytes.size() / 64 * 64;
-  for (std::size_t At = 0; At < Whole; At += 64) Compress(H, Data + At);
-  // The tail, the 0x80 marker and the length in bits fill one or two last blocks.
-  std::uint8_t Last[128] = {};
-  const std::size_t Rest = Bytes.size() - Whole;
-  for (std::size_t I = 0; I < Rest; ++I) Last[I] = Data[Whole + I];
-  Last[Rest] = 0x80;
-  const std::size_t Size = Rest < 56 ? 64 : 128;
-  const std::uint64_t Bits = static_cast<std::uint64_t>(Bytes.size()) * 8;
-  for (int I = 0; I < 8; ++I) Last[Size - 1 - I] = static_cast<std::uint8_t>(Bits >> (8 * I));
-  for (std::size_t At = 0; At < Size; At += 64) Compress(H, Last + At);
-  std::array<std::uint8_t, 32> Digest{};
-  for (int I = 0; I < 32; ++I) Digest[I] = static_cast<std::uint8_t>(H[I / 4] >> (24 - 8 * (I % 4)));
-  return Digest;
-}
-
 std::string Sha256Hex(std::string_view Bytes) {
-  static constexpr char cDigits[] = "0123456789abcdef";
-  std::string Text;
-  for (const std::uint8_t B : Sha256(Bytes)) {
-    Text += cDigits[B >> 4];
-    Text += cDigits[B & 15];
+  std::uint32_t H[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+  // The message, the 0x80 marker, zeros, and the length in bits in the last 8 bytes, read
+  // byte by byte from the blocks they fall into: no copy of the message is made.
+  const std::size_t Size = Bytes.size();
+  const std::size_t Total = (Size + 8) / 64 * 64 + 64;
+  const std::uint64_t Bits = static_cast<std::uint64_t>(Size) * 8;
+  for (std::size_t Block = 0; Block < Total; Block += 64) {
+    std::uint32_t W[64];
+    for (std::size_t I = 0; I < 64; ++I) {
+      const std::size_t At = Block + I;
+      std::uint32_t Byte = 0;
+      if (At < Size) Byte = static_cast<unsigned char>(Bytes[At]);
+      else if (At == Size) Byte = 0x80;
+      else if (At >= Total - 8) Byte = static_cast<std::uint8_t>(Bits >> (8 * (Total - 1 - At)));
+      W[I / 4] = (I % 4 ? W[I / 4] << 8 : 0) | Byte;
+    }
+    for (int I = 16; I < 64; ++I)
+      W[I] = W[I - 16] + (Rotr(W[I - 15], 7) ^ Rotr(W[I - 15], 18) ^ (W[I - 15] >> 3)) + W[I - 7] +
+             (Rotr(W[I - 2], 17) ^ Rotr(W[I - 2], 19) ^ (W[I - 2] >> 10));
+    std::uint32_t V[8];
+    for (int I = 0; I < 8; ++I) V[I] = H[I];
+    for (int I = 0; I < 64; ++I) {
+      const std::uint32_t T1 = V[7] + (Rotr(V[4], 6) ^ Rotr(V[4], 11) ^ Rotr(V[4], 25)) + ((V[4] & V[5]) ^ (~V[4] & V[6])) +
+                               cRound[I] + W[I];
+      const std::uint32_t T2 = (Rotr(V[0], 2) ^ Rotr(V[0], 13) ^ Rotr(V[0], 22)) + ((V[0] & V[1]) ^ (V[0] & V[2]) ^ (V[1] & V[2]));
+      for (int K = 7; K > 0; --K) V[K] = V[K - 1];
+      V[4] += T1;
+      V[0] = T1 + T2;
+    }
+    for (int I = 0; I < 8; ++I) H[I] += V[I];
   }
+  std::string Text;
+  for (const std::uint32_t Word : H) Text += PaddedNumber(Word, 8, 16);
   return Text;
 }
 

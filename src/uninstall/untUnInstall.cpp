@@ -59,7 +59,6 @@ void TUnInstall::WriteUninstallKey(IRegistry& Registry, const std::string& Insta
   // The entry is written by administrators only, the list may lie where others write: the
   // digest lets the uninstaller tell the list it is given from the one written here.
   if (!ListDigest.empty()) Registry.WriteString(cListDigestValue, ListDigest);
-  else Registry.DeleteValue(cListDigestValue);  // an earlier installation's, for another list
   Registry.CloseKey();
 }
 
