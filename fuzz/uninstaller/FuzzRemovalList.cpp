@@ -70,7 +70,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   TRemovalReport Report = Plan.Execute(Disk, Registry);
   Plan.FinishDeferred(Disk, Report);
 
-  auto HoldsSystem = [&](const std::string& F) { return IsSameOrInside(System, F) || IsSameOrInside("C:\\Program Files", F); };
+  auto HoldsSystem = [&](const std::string& F) {
+    return IsSameOrInside(System, F) || IsSameOrInside("C:\\Program Files", F);
+  };
   for (const auto& Line : Disk.Log) {
     const bool Deletion = Line.rfind("delete ", 0) == 0, Removal = Line.rfind("rmdir ", 0) == 0;
     if (!Deletion && !Removal) continue;

@@ -5,8 +5,8 @@
 #include <unordered_map>
 
 #include "model/Discovery.h"
-#include "system/Messages.h"
 #include "system/CommandLine.h"
+#include "system/Messages.h"
 #include "system/SafePaths.h"
 #include "system/Text.h"
 

@@ -16,14 +16,13 @@ bool IsDeviceName(std::string_view Component) {
   while (!Base.empty() && Base.back() == ' ') Base.remove_suffix(1);
   std::string Upper;
   for (char C : Base) Upper.push_back((C >= 'a' && C <= 'z') ? static_cast<char>(C - 32) : C);
-  if (Upper == "CON" || Upper == "PRN" || Upper == "AUX" || Upper == "NUL" || Upper == "CONIN$" ||
-      Upper == "CONOUT$")
+  if (Upper == "CON" || Upper == "PRN" || Upper == "AUX" || Upper == "NUL" || Upper == "CONIN$" || Upper == "CONOUT$")
     return true;
   if (Upper.size() < 4 || (Upper.compare(0, 3, "COM") != 0 && Upper.compare(0, 3, "LPT") != 0)) return false;
   const std::string_view Number = std::string_view(Upper).substr(3);
   // A digit, or the superscripts one to three, which the system takes as digits here.
-  return (Number.size() == 1 && Number[0] >= '0' && Number[0] <= '9') || Number == "\xC2\xB9" ||
-         Number == "\xC2\xB2" || Number == "\xC2\xB3";
+  return (Number.size() == 1 && Number[0] >= '0' && Number[0] <= '9') || Number == "\xC2\xB9" || Number == "\xC2\xB2" ||
+         Number == "\xC2\xB3";
 }
 
 bool IsBadCharacter(char C) {
@@ -82,8 +81,7 @@ TPathRefusal CanonicalPath(std::string_view Path, std::string& Canonical) {
     if (Path.size() >= 3 && Path[1] == '?' && Path[2] == '?') return TPathRefusal::prDeviceSpace;
     return TPathRefusal::prNotFull;
   }
-  if (Path.size() < 3 || !IsLetter(Path[0]) || Path[1] != ':' || !IsSeparator(Path[2]))
-    return TPathRefusal::prNotFull;
+  if (Path.size() < 3 || !IsLetter(Path[0]) || Path[1] != ':' || !IsSeparator(Path[2])) return TPathRefusal::prNotFull;
 
   std::vector<std::string_view> Parts;
   std::size_t From = 3;
@@ -132,8 +130,7 @@ bool HasDotComponent(std::string_view Path) {
     const std::string_view Part = Path.substr(From, End - From);
     From = End + 1;
     // The system drops the blanks and dots that end a name, so ". " and ".. " are "." and "..".
-    if (Part.find('.') != std::string_view::npos && Part.find_first_not_of(". ") == std::string_view::npos)
-      return true;
+    if (Part.find('.') != std::string_view::npos && Part.find_first_not_of(". ") == std::string_view::npos) return true;
   }
   return false;
 }

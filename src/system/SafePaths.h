@@ -16,13 +16,13 @@ std::string FoldPath(std::string_view Path);
 enum class TPathRefusal {
   prNone,
   prEmpty,
-  prNotFull,        // relative, "\folder" without a drive, or drive-relative "C:folder"
-  prDeviceSpace,    // "\\?\...", "\\.\..." and the like: past the system's own checks
-  prNetwork,        // "\\server\share\...": not a place a removal may reach
-  prDeviceName,     // a component that names a device (CON, NUL, COM1, LPT1...)
-  prBadCharacter,   // control characters, wildcards, quotes, or a colon past the drive
-  prAboveRoot,      // ".." climbs above the drive's root
-  prDotsOnly,       // a component of dots and blanks only ("...", ". ."), other than "." or ".."
+  prNotFull,       // relative, "\folder" without a drive, or drive-relative "C:folder"
+  prDeviceSpace,   // "\\?\...", "\\.\..." and the like: past the system's own checks
+  prNetwork,       // "\\server\share\...": not a place a removal may reach
+  prDeviceName,    // a component that names a device (CON, NUL, COM1, LPT1...)
+  prBadCharacter,  // control characters, wildcards, quotes, or a colon past the drive
+  prAboveRoot,     // ".." climbs above the drive's root
+  prDotsOnly,      // a component of dots and blanks only ("...", ". ."), other than "." or ".."
 };
 
 // The canonical form of a full local path: "X:\a\b" with backslashes, no repeated or trailing

@@ -33,9 +33,12 @@ std::string Sha256Hex(std::string_view Bytes) {
     for (std::size_t I = 0; I < 64; ++I) {
       const std::size_t At = Block + I;
       std::uint32_t Byte = 0;
-      if (At < Size) Byte = static_cast<unsigned char>(Bytes[At]);
-      else if (At == Size) Byte = 0x80;
-      else if (At >= Total - 8) Byte = static_cast<std::uint8_t>(Bits >> (8 * (Total - 1 - At)));
+      if (At < Size)
+        Byte = static_cast<unsigned char>(Bytes[At]);
+      else if (At == Size)
+        Byte = 0x80;
+      else if (At >= Total - 8)
+        Byte = static_cast<std::uint8_t>(Bits >> (8 * (Total - 1 - At)));
       W[I / 4] = (I % 4 ? W[I / 4] << 8 : 0) | Byte;
     }
     for (int I = 16; I < 64; ++I)
@@ -44,9 +47,10 @@ std::string Sha256Hex(std::string_view Bytes) {
     std::uint32_t V[8];
     for (int I = 0; I < 8; ++I) V[I] = H[I];
     for (int I = 0; I < 64; ++I) {
-      const std::uint32_t T1 = V[7] + (Rotr(V[4], 6) ^ Rotr(V[4], 11) ^ Rotr(V[4], 25)) + ((V[4] & V[5]) ^ (~V[4] & V[6])) +
-                               cRound[I] + W[I];
-      const std::uint32_t T2 = (Rotr(V[0], 2) ^ Rotr(V[0], 13) ^ Rotr(V[0], 22)) + ((V[0] & V[1]) ^ (V[0] & V[2]) ^ (V[1] & V[2]));
+      const std::uint32_t T1 = V[7] + (Rotr(V[4], 6) ^ Rotr(V[4], 11) ^ Rotr(V[4], 25)) +
+                               ((V[4] & V[5]) ^ (~V[4] & V[6])) + cRound[I] + W[I];
+      const std::uint32_t T2 =
+          (Rotr(V[0], 2) ^ Rotr(V[0], 13) ^ Rotr(V[0], 22)) + ((V[0] & V[1]) ^ (V[0] & V[2]) ^ (V[1] & V[2]));
       for (int K = 7; K > 0; --K) V[K] = V[K - 1];
       V[4] += T1;
       V[0] = T1 + T2;

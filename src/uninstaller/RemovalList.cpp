@@ -92,7 +92,8 @@ bool IsAbsoluteWindowsPath(std::string_view Path) {
 }
 
 TRemovalList ReadRemovalList(std::string_view AnsiBytes) {
-  if (const std::string Encoding = ForeignEncoding(AnsiBytes); !Encoding.empty()) Damaged(UnMsg::OtherEncoding, Encoding);
+  if (const std::string Encoding = ForeignEncoding(AnsiBytes); !Encoding.empty())
+    Damaged(UnMsg::OtherEncoding, Encoding);
   const TNameValueList Strings = TNameValueList::FromText(AnsiToUtf8(AnsiBytes));
   // Each name's first value, by its upper-case name: looking keys up line by line would make
   // a long list take quadratic time.

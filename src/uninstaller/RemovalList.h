@@ -19,8 +19,8 @@ struct TRemovalList {
 // with or without a byte order mark: its paths would name nothing and its product name no
 // entry, so that a run would remove nothing yet delete the list), an unknown format version,
 // a count that is no number or names more items than the file holds, an item of unknown type,
-// a number that is not decimal, or a path that is not absolute. Items with an empty path are kept: the installation records
-// folders that may be empty on a given system, and they simply name nothing to remove.
+// a number that is not decimal, or a path that is not absolute. Items with an empty path are kept: the installation
+// records folders that may be empty on a given system, and they simply name nothing to remove.
 TRemovalList ReadRemovalList(std::string_view AnsiBytes);
 
 // "C:\..." or "\\server\share\...": the only paths an installation records.

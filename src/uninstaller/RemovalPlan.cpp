@@ -62,8 +62,10 @@ TRemovalReport TRemovalPlan::Execute(IRemovalSystem& System, IRegistry& Registry
     Step(File->FileName);
     if (File->FileName.empty()) continue;
     const std::string Path = Resolve(File->FileName);
-    if (Path.empty() || !IsProducts(Path, false)) Refuse(File->FileName, Path, false);
-    else RemoveFileItem(*File, Path);
+    if (Path.empty() || !IsProducts(Path, false))
+      Refuse(File->FileName, Path, false);
+    else
+      RemoveFileItem(*File, Path);
   }
 
   Step(FListFileName);

@@ -82,12 +82,12 @@ class IRemovalSystem {
 struct TRemovalNote {
   enum Kind {
     // Left behind: the removal is not complete.
-    Scheduled,      // busy, deleted at the next restart
-    NotRemoved,     // could not be removed
-    NoCounter,      // a shared file whose counter is missing or 0
-    CommandFailed,  // a removal command could not start
-    Refused,        // outside the product's folders, or a path no removal accepts: left alone
-    CommandRefused, // removal commands of a list whose origin is not proven: not run
+    Scheduled,       // busy, deleted at the next restart
+    NotRemoved,      // could not be removed
+    NoCounter,       // a shared file whose counter is missing or 0
+    CommandFailed,   // a removal command could not start
+    Refused,         // outside the product's folders, or a path no removal accepts: left alone
+    CommandRefused,  // removal commands of a list whose origin is not proven: not run
     // Kept by the rules.
     SharedInUse,  // another product still counts on the shared file
     NotEmpty,     // a folder that still holds something not ours

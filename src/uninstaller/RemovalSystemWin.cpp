@@ -142,8 +142,8 @@ std::vector<std::string> SystemFolderPaths() {
   std::vector<std::string> Folders{WithoutBackslash(GetTempDir())};
   for (int Folder : {CSIDL_WINDOWS, CSIDL_SYSTEM, CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILES_COMMON, CSIDL_PROGRAMS,
                      CSIDL_COMMON_PROGRAMS, CSIDL_STARTMENU, CSIDL_COMMON_STARTMENU, CSIDL_DESKTOPDIRECTORY,
-                     CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_PERSONAL, CSIDL_PROFILE, CSIDL_APPDATA,
-                     CSIDL_LOCAL_APPDATA, CSIDL_COMMON_APPDATA, CSIDL_STARTUP, CSIDL_COMMON_STARTUP})
+                     CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_PERSONAL, CSIDL_PROFILE, CSIDL_APPDATA, CSIDL_LOCAL_APPDATA,
+                     CSIDL_COMMON_APPDATA, CSIDL_STARTUP, CSIDL_COMMON_STARTUP})
     if (std::string Path = ShellFolder(Folder); !Path.empty()) Folders.push_back(std::move(Path));
   return Folders;
 }

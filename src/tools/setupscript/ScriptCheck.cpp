@@ -228,8 +228,8 @@ class Checker {
       if (P.What == TModelProblem::mpDuplicateFile) {
         Add(P.LineNo, true, TCheckKind::DuplicateFile,
             "file number " + Num(P.ItemNo) + " is already used by the file of line " + Num(FFileLines.at(P.ItemNo)) +
-                "; the cabinet entry " + Num(P.ItemNo) + " installs only that one, so the program refuses the script: " +
-                P.Message);
+                "; the cabinet entry " + Num(P.ItemNo) +
+                " installs only that one, so the program refuses the script: " + P.Message);
         continue;
       }
       if (P.What == TModelProblem::mpDotPath) {

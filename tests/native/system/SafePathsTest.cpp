@@ -32,7 +32,8 @@ TEST(CanonicalPath, OneFormForEveryWayOfWritingAPlace) {
   EXPECT_EQ(Canonical("\\Windows"), Refused(TPathRefusal::prNotFull));
   EXPECT_EQ(Canonical("Prod\\a.txt"), Refused(TPathRefusal::prNotFull));
   EXPECT_EQ(Canonical(""), Refused(TPathRefusal::prEmpty));
-  for (const char* Device : {"C:\\Prod\\CON", "C:\\Prod\\nul.txt", "C:\\Prod\\Com1 .log", "C:\\LPT9\\x", "C:\\a\\conout$"})
+  for (const char* Device :
+       {"C:\\Prod\\CON", "C:\\Prod\\nul.txt", "C:\\Prod\\Com1 .log", "C:\\LPT9\\x", "C:\\a\\conout$"})
     EXPECT_EQ(Canonical(Device), Refused(TPathRefusal::prDeviceName)) << Device;
   EXPECT_EQ(Canonical("C:\\Prod\\COM10"), "C:\\Prod\\COM10");
   for (const char* Bad : {"C:\\Prod\\a:stream", "C:\\Prod\\*", "C:\\Prod\\a?b", "C:\\Prod\\a\tb"})
@@ -55,7 +56,8 @@ TEST(CanonicalPath, InsideIsAboutWholeNamesAndIgnoresLetterCase) {
 }
 
 TEST(CanonicalPath, ScriptPathsThatLeaveTheirFolderAreFound) {
-  for (const char* Path : {"\\Cache\\..\\..", "\\.", "..\\x", "\\a/../b", "%Install%\\..\\Other", "\\a\\.. \\b", "\\a\\...\\b"})
+  for (const char* Path :
+       {"\\Cache\\..\\..", "\\.", "..\\x", "\\a/../b", "%Install%\\..\\Other", "\\a\\.. \\b", "\\a\\...\\b"})
     EXPECT_TRUE(HasDotComponent(Path)) << Path;
   for (const char* Path : {"\\a\\b.txt", "\\.hidden\\x", "\\a..b", "", "\\", "\\Demo Shared\\shared.txt"})
     EXPECT_FALSE(HasDotComponent(Path)) << Path;

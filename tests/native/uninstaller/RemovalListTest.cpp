@@ -31,7 +31,9 @@ void ExpectDamagedBytes(const std::string& Bytes, const std::string& Detail) {
     EXPECT_NE(Message.find(Detail), std::string::npos) << Message << " should mention " << Detail;
   }
 }
-void ExpectDamaged(const std::string& Text, const std::string& Detail) { ExpectDamagedBytes(Utf8ToCp1251(Text), Detail); }
+void ExpectDamaged(const std::string& Text, const std::string& Detail) {
+  ExpectDamagedBytes(Utf8ToCp1251(Text), Detail);
+}
 
 }  // namespace
 
@@ -145,8 +147,9 @@ TEST(RemovalList, PathsAreReadInTheAnsiCodePage) {
 TEST(RemovalList, AListSavedAgainInAnotherEncodingIsRefused) {
   // Its paths would name nothing and its product name no entry: removing "nothing" would still
   // delete the list and leave the product registered.
-  const std::string Text = "VersionFile=1\r\nCount=1\r\nItemType0=Dir\r\nDirName0=C:\\Программа\r\n"
-                           "UnInstallWhole0=0\r\nProductName=Демо\r\n";
+  const std::string Text =
+      "VersionFile=1\r\nCount=1\r\nItemType0=Dir\r\nDirName0=C:\\Программа\r\n"
+      "UnInstallWhole0=0\r\nProductName=Демо\r\n";
   ExpectDamagedBytes(Text, "другой кодировке, UTF-8");
   ExpectDamagedBytes("\xEF\xBB\xBF" + Utf8ToCp1251(Text), "другой кодировке, UTF-8");
   std::string Utf16 = "\xFF\xFE";

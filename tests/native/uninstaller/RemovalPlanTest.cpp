@@ -397,7 +397,8 @@ TEST_F(RemovalPlanTest, AListOfUnprovenOriginRemovesNothingOutsideTheProduct) {
   InstallFolder = "C:\\Apps\\Prod\\";
   SystemFolders = {"C:\\Windows", "C:\\Windows\\system32", "C:\\Program Files", "C:\\Program Files\\Common Files"};
   SystemTrees = {"C:\\Windows"};
-  Disk.LongNames = {{"c:\\progra~1", "C:\\Program Files"}, {"c:\\program files\\common~1", "C:\\Program Files\\Common Files"}};
+  Disk.LongNames = {{"c:\\progra~1", "C:\\Program Files"},
+                    {"c:\\program files\\common~1", "C:\\Program Files\\Common Files"}};
   File("C:\\Windows\\system32\\kernel32.dll");
   File("C:\\Windows\\Fonts\\..\\win.ini");
   File("\\\\server\\share\\data.db", 0, 0, "", false);
@@ -412,7 +413,7 @@ TEST_F(RemovalPlanTest, AListOfUnprovenOriginRemovesNothingOutsideTheProduct) {
   Dir("C:\\U\\..\\Program Files\\Common Files", 1);
   Dir("C:\\PROGRA~1\\COMMON~1\\", 1);
   Dir("C:\\Apps\\Prod\\Cache\\..\\..", 1);  // the folder that holds the product
-  Dir("C:\\Apps\\Other", 1);                     // beside it
+  Dir("C:\\Apps\\Other", 1);                // beside it
   Dir("C:\\Apps\\Prod\\Data", 1);
   Dir("C:\\Apps\\Prod");
   Dir("C:\\Menu\\Prod");
@@ -427,12 +428,12 @@ TEST_F(RemovalPlanTest, AListOfUnprovenOriginRemovesNothingOutsideTheProduct) {
   const TRemovalReport Report = Run();
 
   EXPECT_EQ(Disk.Log, (std::vector<std::string>{"delete C:\\Menu\\Prod\\Prod.lnk", "delete C:\\Apps\\Prod\\tool.exe",
-                                                 "delete " + kList, "delete C:\\Apps\\Prod\\Data\\cache.bin",
-                                                 "rmdir C:\\Menu\\Prod"}));
-  for (const char* Kept : {"C:\\Windows\\system32\\kernel32.dll", "C:\\Windows\\win.ini", "S:\\Other\\keep.txt",
-                           "C:\\Program Files\\Common Files\\Vendor\\x.dll", "C:\\Apps\\Other\\data.txt",
-                           "C:\\Apps\\Prod\\Linked\\secret.txt", "C:\\Apps\\Prod\\Data\\theirs.dll",
-                           "C:\\Apps\\Prod\\common.ocx"})
+                                                "delete " + kList, "delete C:\\Apps\\Prod\\Data\\cache.bin",
+                                                "rmdir C:\\Menu\\Prod"}));
+  for (const char* Kept :
+       {"C:\\Windows\\system32\\kernel32.dll", "C:\\Windows\\win.ini", "S:\\Other\\keep.txt",
+        "C:\\Program Files\\Common Files\\Vendor\\x.dll", "C:\\Apps\\Other\\data.txt",
+        "C:\\Apps\\Prod\\Linked\\secret.txt", "C:\\Apps\\Prod\\Data\\theirs.dll", "C:\\Apps\\Prod\\common.ocx"})
     EXPECT_TRUE(Disk.Has(Kept)) << Kept;
   for (const char* Refused :
        {"C:\\Windows\\system32\\kernel32.dll", "C:\\Windows\\Fonts\\..\\win.ini", "\\\\server\\share\\data.db",
@@ -459,18 +460,19 @@ TEST_F(RemovalPlanTest, AProvenListsOwnFoldersGoButNeverTheSystemsOrTheProductsP
   Dir("C:\\Program Files\\Common Files\\Demo Shared");
   Dir("C:\\Windows\\Fonts", 1);
   Dir("C:\\Windows\\Help\\Demo", 1);  // inside the system's tree, whole
-  Dir("C:\\Apps", 1);                   // holds the installation folder, whole
+  Dir("C:\\Apps", 1);                 // holds the installation folder, whole
   Dir("C:\\Apps\\Prod");
   Disk.AddFile("C:\\Windows\\Help\\Demo\\x.hlp");
   Disk.AddFile("C:\\Apps\\Other\\data.txt");
   const TRemovalReport Report = Run();
 
-  EXPECT_EQ(Disk.Log, (std::vector<std::string>{"run C:\\Apps\\Prod\\app.exe /cleanup", "delete C:\\Apps\\Prod\\app.exe",
-                                                 "run C:\\Program Files\\Common Files\\Demo Shared\\shared.dll /forget",
-                                                 "delete C:\\Program Files\\Common Files\\Demo Shared\\shared.dll",
-                                                 "delete " + kList, "rmdir C:\\Program Files\\Common Files\\Demo Shared",
-                                                 "rmdir C:\\Apps\\Prod"}));
-  for (const char* Refused : {"C:\\Windows\\Fonts\\demo.ttf", "C:\\Windows\\Fonts", "C:\\Windows\\Help\\Demo", "C:\\Apps"})
+  EXPECT_EQ(Disk.Log, (std::vector<std::string>{
+                          "run C:\\Apps\\Prod\\app.exe /cleanup", "delete C:\\Apps\\Prod\\app.exe",
+                          "run C:\\Program Files\\Common Files\\Demo Shared\\shared.dll /forget",
+                          "delete C:\\Program Files\\Common Files\\Demo Shared\\shared.dll", "delete " + kList,
+                          "rmdir C:\\Program Files\\Common Files\\Demo Shared", "rmdir C:\\Apps\\Prod"}));
+  for (const char* Refused :
+       {"C:\\Windows\\Fonts\\demo.ttf", "C:\\Windows\\Fonts", "C:\\Windows\\Help\\Demo", "C:\\Apps"})
     EXPECT_EQ(NotesOn(Report, Refused), Kinds{TRemovalNote::Refused}) << Refused;
   EXPECT_TRUE(Disk.Has("C:\\Apps\\Other\\data.txt"));
   EXPECT_TRUE(Disk.Has("C:\\Windows\\Help\\Demo\\x.hlp"));

@@ -229,7 +229,8 @@ TEST_F(UninstallerRun, AListChangedSinceTheInstallationOrSavedInAnotherEncodingR
   std::string Changed = Intact;
   const std::string Data = Utf8ToAnsi(Demo.Folder + "Data");
   Changed.replace(Changed.find(Data), Data.size(), Utf8ToAnsi(WithoutBackslash(ExtractFilePath(Beside))));
-  Changed.replace(Changed.find("UnRegister0=0\r\n"), 15, "UnRegister0=0\r\nRunParams0=cmd /c del \"" + Utf8ToAnsi(Beside) + "\"\r\n");
+  Changed.replace(Changed.find("UnRegister0=0\r\n"), 15,
+                  "UnRegister0=0\r\nRunParams0=cmd /c del \"" + Utf8ToAnsi(Beside) + "\"\r\n");
   WriteBytes(Demo.Setup.ListFileName, Changed);
   EXPECT_EQ(Demo.RemoveSilently(), 2);
   EXPECT_TRUE(Exists(Beside));

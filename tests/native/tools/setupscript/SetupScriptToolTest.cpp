@@ -81,11 +81,11 @@ TEST(SetupScriptCheck, DependenciesWithoutEffect) {
 }
 
 TEST(SetupScriptCheck, DuplicateNumbersAndParents) {
-  const auto R = CheckScript(Script({"GROUP = 1 0 0 0 0 0",                        // 1
-                                     "GROUP = 1 0 0 0 0 0",                        // 2 duplicate
-                                     "GROUP = 2 3 0 0 0 0",                        // 3 parent later: top-level
-                                     "GROUP = 3 0 0 0 0 0",                        // 4
-                                     "FILE = 5 1 0 0 0 0 0 0 0 1 0 0  0 0 0 0"})); // 5
+  const auto R = CheckScript(Script({"GROUP = 1 0 0 0 0 0",                         // 1
+                                     "GROUP = 1 0 0 0 0 0",                         // 2 duplicate
+                                     "GROUP = 2 3 0 0 0 0",                         // 3 parent later: top-level
+                                     "GROUP = 3 0 0 0 0 0",                         // 4
+                                     "FILE = 5 1 0 0 0 0 0 0 0 1 0 0  0 0 0 0"}));  // 5
   EXPECT_EQ(LinesOf(R, TCheckKind::DuplicateGroup), (Lines{2}));
   EXPECT_EQ(LinesOf(R, TCheckKind::ParentNotEarlier), (Lines{3}));
   EXPECT_TRUE(R.Ok());
@@ -103,11 +103,11 @@ TEST(SetupScriptCheck, RejectedModelsAreErrors) {
 }
 
 TEST(SetupScriptCheck, RepeatedFileNumbersAndPathsThatLeaveTheirFolderAreErrors) {
-  const auto R = CheckScript(Script({"GROUP = 1 0 0 0 0 0",                          // 1
+  const auto R = CheckScript(Script({"GROUP = 1 0 0 0 0 0",                             // 1
                                      "DIR = 2 1 0 0 1 0", "DIRPATH = \\Cache\\..\\..",  // 2, 3
-                                     "FILE = 5 1 0 0 0 0 0 0 0 1 0 0  0 0 0 0",      // 4
-                                     "FILE = 5 1 0 0 0 0 0 0 0 1 0 0  0 0 0 0",      // 5 duplicate
-                                     "UNINSTALLPATH = \\..\\uninst.lst"}));          // 6
+                                     "FILE = 5 1 0 0 0 0 0 0 0 1 0 0  0 0 0 0",         // 4
+                                     "FILE = 5 1 0 0 0 0 0 0 0 1 0 0  0 0 0 0",         // 5 duplicate
+                                     "UNINSTALLPATH = \\..\\uninst.lst"}));             // 6
   EXPECT_EQ(LinesOf(R, TCheckKind::DotPath), (Lines{2, 6}));
   EXPECT_EQ(LinesOf(R, TCheckKind::DuplicateFile), (Lines{5}));
   for (const auto& Issue : R.Issues) {
