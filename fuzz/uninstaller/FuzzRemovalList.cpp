@@ -1,8 +1,10 @@
 // Damaged uninstall lists must never crash the reader or the removal plan. A list that reads
-// must not make the plan touch anything it does not name: every deletion is of a recorded file,
-// the list itself, or something inside a folder recorded as a whole that does not hold a system
-// folder; every folder removed is recorded or lies inside a recorded one, and is no system
-// folder.
+// must not make the plan touch anything outside the product: every deletion is of a recorded
+// file, the list itself, or something inside a folder recorded as a whole that does not hold a
+// system folder; every folder removed is recorded or lies inside a recorded one, and is no
+// system folder; and all of it lies inside the installation folder, unless the list is proven
+// (then inside the folders it records), and never in the system's tree. Paths are compared in
+// their canonical form, which is the form the plan acts on.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -11,14 +13,16 @@
 #include "system/Errors.h"
 #include "system/Paths.h"
 #include "system/Registry.h"
+#include "system/SafePaths.h"
 #include "uninstaller/RemovalList.h"
 #include "uninstaller/RemovalPlan.h"
 
 namespace {
 
-bool Inside(const std::string& Path, const std::string& Folder) {
-  const std::string P = setup::FoldPath(Path), F = setup::FoldPath(Folder);
-  return P.size() > F.size() && P.compare(0, F.size(), F) == 0 && (P[F.size()] == '\\' || F.back() == '\\');
+std::string Canonical(const std::string& Path) {
+  std::string Out;
+  setup::CanonicalPath(Path, Out);
+  return Out;
 }
 
 }  // namespace
@@ -39,24 +43,36 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   for (int I = 0; I < List.Items.Count(); ++I) {
     if (const auto* File = dynamic_cast<const TUnInstallFile*>(&List.Items.Items(I))) {
       if (File->FileName.empty() || File->FileName.size() < 4) continue;
-      Files.push_back(File->FileName);
       Disk.AddFile(File->FileName);
+      if (const std::string Path = Canonical(File->FileName); !Path.empty()) {
+        Files.push_back(Path);
+        Disk.AddFile(Path);
+      }
     } else if (const auto* Dir = dynamic_cast<const TUnInstallDir*>(&List.Items.Items(I))) {
       if (Dir->DirName.empty()) continue;
-      Folders.push_back(Dir->DirName);
-      if (Dir->UnInstallWhole) WholeFolders.push_back(Dir->DirName);
       Disk.AddDir(Dir->DirName);
-      Disk.AddFile(WithBackslash(Dir->DirName) + "stranger.txt");
+      const std::string Path = Canonical(Dir->DirName);
+      if (Path.empty()) continue;
+      Folders.push_back(Path);
+      if (Dir->UnInstallWhole) WholeFolders.push_back(Path);
+      Disk.AddDir(Path);
+      Disk.AddFile(WithBackslash(Path) + "stranger.txt");
     }
   }
+  // Half the inputs as proven lists, whose folders are the product's.
+  const bool Proven = Size % 2 == 1;
+  const std::string System = "C:\\Windows", Install = "C:\\List";
   MemoryRegistry Registry;
   TRemovalPlan Plan(List, ListFile);
-  Plan.SystemFolders = {"C:\\Windows"};
+  Plan.SystemFolders = {System, "C:\\Program Files"};
+  Plan.SystemTrees = {System};
+  Plan.ListVerified = Proven;
   TRemovalReport Report = Plan.Execute(Disk, Registry);
   Plan.FinishDeferred(Disk, Report);
 
-  const std::string System = "C:\\Windows";
-  auto HoldsSystem = [&](const std::string& F) { return FoldPath(F) == FoldPath(System) || Inside(System, F); };
+  auto HoldsSystem = [&](const std::string& F) {
+    return IsSameOrInside(System, F) || IsSameOrInside("C:\\Program Files", F);
+  };
   for (const auto& Line : Disk.Log) {
     const bool Deletion = Line.rfind("delete ", 0) == 0, Removal = Line.rfind("rmdir ", 0) == 0;
     if (!Deletion && !Removal) continue;
@@ -66,11 +82,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
       Allowed = FoldPath(Path) == FoldPath(ListFile);
       for (const auto& F : Files) Allowed = Allowed || FoldPath(F) == FoldPath(Path);
       // Anything else only as part of a folder removed as a whole, which never holds the system's.
-      for (const auto& F : WholeFolders) Allowed = Allowed || (Inside(Path, F) && !HoldsSystem(F));
+      for (const auto& F : WholeFolders) Allowed = Allowed || (IsInside(Path, F) && !HoldsSystem(F));
     } else {
-      for (const auto& F : Folders) Allowed = Allowed || FoldPath(F) == FoldPath(Path) || Inside(Path, F);
-      Allowed = Allowed && FoldPath(Path) != FoldPath(System);
+      for (const auto& F : Folders) Allowed = Allowed || IsSameOrInside(Path, F);
+      Allowed = Allowed && !HoldsSystem(Path);
     }
+    // Confined: nothing in the system's tree, and without proof nothing outside the product.
+    Allowed = Allowed && !IsSameOrInside(Path, System);
+    if (!Proven) Allowed = Allowed && (IsSameOrInside(Path, Install) || FoldPath(Path) == FoldPath(ListFile));
     if (!Allowed) std::abort();
   }
   return 0;

@@ -236,7 +236,7 @@ void TInstallInfo::LoadScript(std::string_view Bytes) {
   FCurrentLine = 0;
 }
 
-void TInstallInfo::SyncIndex() {
+void TInstallInfo::SyncIndex() const {
   if (Groups.size() < FIndexedGroups) {
     FFirstGroup.clear();
     FLastGroup.clear();
@@ -404,15 +404,24 @@ void TInstallInfo::ParseLine(std::string_view Line) {
     case keySelectDirectoryFrom1C: SetFlag(SelectDirectoryFrom1C); break;
     case keyGroupUnInstallPath: GroupUnInstallPath = LowByte(Value); break;
     case keyGroupDirectory: GroupDirectory = LowByte(Value); break;
-    case keyUnInstallPath: UnInstallInfo.ListFileName = Value; break;
+    case keyUnInstallPath:
+      UnInstallInfo.ListFileName = Value;
+      UnInstallPathLineNo = FCurrentLine;
+      break;
     case keyProductId: UnInstallInfo.ProductID = Value; break;
     case keyNameFont: NameFont = Value; break;
     case keyDescription:
       Description = Value;
       UnInstallInfo.ProductName = Description;
       break;
-    case keyGroupName: GroupName = Value; break;
-    case keyDirectory: Directory = Value; break;
+    case keyGroupName:
+      GroupName = Value;
+      GroupNameLineNo = FCurrentLine;
+      break;
+    case keyDirectory:
+      Directory = Value;
+      DirectoryLineNo = FCurrentLine;
+      break;
     case keyDownloadWebPage: DownloadWebPage = Value; break;
     case keyReadme: Readme.emplace_back(Value); break;
     case keyLicense: License.emplace_back(Value); break;

@@ -5,16 +5,29 @@
 #include <unordered_map>
 
 #include "model/Discovery.h"
-#include "system/Messages.h"
 #include "system/CommandLine.h"
+#include "system/Messages.h"
+#include "system/SafePaths.h"
 #include "system/Text.h"
 
 namespace setup {
 namespace {
 
-std::string Format(std::string Pattern, std::initializer_list<long long> Numbers) {
-  for (const auto N : Numbers) Pattern = FormatMessage1(Pattern, std::to_string(N));
-  return Pattern;
+// A message about the script, at the line that is the first number.
+std::string Format(const char* Pattern, std::initializer_list<long long> Numbers) {
+  std::string Text = std::string(Msg::ScriptErrorAt) + Pattern;
+  for (const auto N : Numbers) Text = FormatMessage1(Text, std::to_string(N));
+  return Text;
+}
+
+// A path of the script that would lead out of the folder it is resolved against. Key names
+// the path ("FILEPATH"), LineNo and ItemNo its record (ItemNo 0 for a global key).
+void DotPath(std::vector<TModelProblem>& Problems, int LineNo, std::int32_t ItemNo, const char* Key,
+             const std::string& Path) {
+  if (!HasDotComponent(Path)) return;
+  // The path last, so that a "%s" in it stays as written.
+  Problems.push_back({LineNo, ItemNo, FormatMessage1(FormatMessage1(Format(Msg::PathWithDots, {LineNo}), Key), Path),
+                      TModelProblem::mpDotPath});
 }
 
 }  // namespace
@@ -64,17 +77,57 @@ std::vector<TModelProblem> TInstallInfo::FindModelProblems() const {
     }
     for (const auto* Q : Path) Mark[Q] = Done;
   }
-  for (const auto& G : Groups)
-    if (InCycle.count(G.get()))
-      Problems.push_back({G->LineNo, G->ItemNo, Format(Msg::GroupOwnAncestor, {G->LineNo, G->ItemNo})});
-  for (const auto& D : Dirs)
-    if (!D->Group)
-      Problems.push_back({D->LineNo, D->ItemNo, Format(Msg::DirWithoutGroup, {D->LineNo, D->ItemNo, D->ParentNo})});
-  for (const auto& F : Files)
-    if (!F->Group)
-      Problems.push_back({F->LineNo, F->ItemNo, Format(Msg::FileWithoutGroup, {F->LineNo, F->ItemNo, F->ParentNo})});
-  std::stable_sort(Problems.begin(), Problems.end(),
-                   [](const TModelProblem& A, const TModelProblem& B) { return A.LineNo < B.LineNo; });
+  SyncIndex();
+  // In script order: the reader keeps each kind of record in the order of its lines, and the
+  // three global keys are put in order here; the walk takes the earliest line of the four.
+  // (A general stable sort of the problems would cost setup.exe two kilobytes of code.)
+  struct TKeyLine {
+    int LineNo;
+    const char* Key;
+    const std::string* Path;
+  } Keys[3] = {{DirectoryLineNo, "DIRECTORY", &Directory},
+               {UnInstallPathLineNo, "UNINSTALLPATH", &UnInstallInfo.ListFileName},
+               {GroupNameLineNo, "GROUPNAME", &GroupName}};
+  for (int I = 0; I < 2; ++I)
+    for (int K = 0; K < 2 - I; ++K)
+      if (Keys[K + 1].LineNo < Keys[K].LineNo) std::swap(Keys[K], Keys[K + 1]);
+  std::size_t NextGroup = 0, NextDir = 0, NextFile = 0, NextKey = 0;
+  for (;;) {
+    constexpr int cNone = 0x7FFFFFFF;
+    const int GroupLine = NextGroup < Groups.size() ? Groups[NextGroup]->LineNo : cNone;
+    const int DirLine = NextDir < Dirs.size() ? Dirs[NextDir]->LineNo : cNone;
+    const int FileLine = NextFile < Files.size() ? Files[NextFile]->LineNo : cNone;
+    const int KeyLine = NextKey < 3 ? Keys[NextKey].LineNo : cNone;
+    const int Line = std::min(std::min(GroupLine, DirLine), std::min(FileLine, KeyLine));
+    if (NextGroup == Groups.size() && NextDir == Dirs.size() && NextFile == Files.size() && NextKey == 3) break;
+    if (GroupLine == Line && NextGroup < Groups.size()) {
+      const TGroupInfo* G = Groups[NextGroup++].get();
+      if (InCycle.count(G))
+        Problems.push_back({G->LineNo, G->ItemNo, Format(Msg::GroupOwnAncestor, {G->LineNo, G->ItemNo}),
+                            TModelProblem::mpOwnAncestor});
+    } else if (KeyLine == Line && NextKey < 3) {
+      const TKeyLine& K = Keys[NextKey++];
+      DotPath(Problems, K.LineNo, 0, K.Key, *K.Path);
+    } else if (DirLine == Line && NextDir < Dirs.size()) {
+      const TDirInfo* D = Dirs[NextDir++].get();
+      if (!D->Group)
+        Problems.push_back({D->LineNo, D->ItemNo, Format(Msg::DirWithoutGroup, {D->LineNo, D->ItemNo, D->ParentNo}),
+                            TModelProblem::mpMissingGroup});
+      DotPath(Problems, D->LineNo, D->ItemNo, "DIRPATH", D->Path);
+      if (D->MakeShortcut) DotPath(Problems, D->LineNo, D->ItemNo, "DIRSHORTCUT", D->Shortcut);
+    } else {
+      const TFileInfo* F = Files[NextFile++].get();
+      if (!F->Group)
+        Problems.push_back({F->LineNo, F->ItemNo, Format(Msg::FileWithoutGroup, {F->LineNo, F->ItemNo, F->ParentNo}),
+                            TModelProblem::mpMissingGroup});
+      if (const auto First = FFirstFile.find(F->ItemNo); First != FFirstFile.end() && First->second != F)
+        Problems.push_back({F->LineNo, F->ItemNo,
+                            Format(Msg::DuplicateFileNumber, {F->LineNo, F->ItemNo, First->second->LineNo}),
+                            TModelProblem::mpDuplicateFile});
+      DotPath(Problems, F->LineNo, F->ItemNo, "FILEPATH", F->Path);
+      if (F->MakeShortcut) DotPath(Problems, F->LineNo, F->ItemNo, "FILESHORTCUT", F->Shortcut);
+    }
+  }
   return Problems;
 }
 

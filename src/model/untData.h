@@ -133,11 +133,17 @@ struct TEnvironment {
   std::string SetupDir;  // where the cabinets are looked for; may change when the user points to another disk
 };
 
-// A record that makes the model unusable (no owning group, a group that is its own ancestor).
+// A record or key that makes the model unusable: no owning group, a group that is its own
+// ancestor, a FILE number used before (the cabinet entry of that number installs only the
+// first record, so a selected later one would silently be missing), or a path with a "." or
+// ".." component (it would lead out of the folder it is resolved against, and the uninstall
+// list would name a place outside the product).
 struct TModelProblem {
+  enum Kind { mpOwnAncestor, mpMissingGroup, mpDuplicateFile, mpDotPath };
   int LineNo = 0;
-  std::int32_t ItemNo = 0;
+  std::int32_t ItemNo = 0;  // of the record; 0 for a global key
   std::string Message;
+  Kind What = mpMissingGroup;
 };
 
 template <class T>
@@ -183,6 +189,10 @@ class TInstallInfo {
   TUnInstallInfo UnInstallInfo;
   std::uint8_t GroupUnInstallPath = 0;
   std::string NameFont;
+  // The script lines of the last DIRECTORY, UNINSTALLPATH and GROUPNAME, for messages.
+  int DirectoryLineNo = 0;
+  int UnInstallPathLineNo = 0;
+  int GroupNameLineNo = 0;
 
   TEnvironment Environment;
 
@@ -221,12 +231,13 @@ class TInstallInfo {
   int FCurrentLine = 0;
   // First group by number (parents, owners), last group by number (dependencies), first file
   // by number (cabinet entries). Records are only ever appended, so the maps stay valid.
-  std::unordered_map<std::int32_t, TGroupInfo*> FFirstGroup;
-  std::unordered_map<std::int32_t, TGroupInfo*> FLastGroup;
-  std::unordered_map<std::int32_t, TFileInfo*> FFirstFile;
-  std::size_t FIndexedGroups = 0;
-  std::size_t FIndexedFiles = 0;
-  void SyncIndex();
+  // The index follows the record lists; the const checks bring it up to date too.
+  mutable std::unordered_map<std::int32_t, TGroupInfo*> FFirstGroup;
+  mutable std::unordered_map<std::int32_t, TGroupInfo*> FLastGroup;
+  mutable std::unordered_map<std::int32_t, TFileInfo*> FFirstFile;
+  mutable std::size_t FIndexedGroups = 0;
+  mutable std::size_t FIndexedFiles = 0;
+  void SyncIndex() const;
 };
 
 // Line routines of the reader. Without "=" in the line all three give an empty text.

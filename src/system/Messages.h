@@ -14,12 +14,14 @@ inline constexpr const char* TempFileNotWritten = "Не удалось запи�
 
 // Reading the script.
 inline constexpr const char* InvalidInteger = "'%s' is not a valid integer value.";
-inline constexpr const char* DirWithoutGroup =
-    "Ошибка в сценарии установки (строка %s): каталог %s ссылается на отсутствующую группу %s.";
-inline constexpr const char* FileWithoutGroup =
-    "Ошибка в сценарии установки (строка %s): файл %s ссылается на отсутствующую группу %s.";
-inline constexpr const char* GroupOwnAncestor =
-    "Ошибка в сценарии установки (строка %s): группа %s является собственным предком.";
+// A script that the program refuses: the line, then what is wrong with it.
+inline constexpr const char* ScriptErrorAt = "Ошибка в сценарии установки (строка %s): ";
+inline constexpr const char* DirWithoutGroup = "каталог %s ссылается на отсутствующую группу %s.";
+inline constexpr const char* FileWithoutGroup = "файл %s ссылается на отсутствующую группу %s.";
+inline constexpr const char* GroupOwnAncestor = "группа %s является собственным предком.";
+inline constexpr const char* DuplicateFileNumber = "номер файла %s уже занят файлом в строке %s.";
+// The key ("FILEPATH"), then the path.
+inline constexpr const char* PathWithDots = "%s «%s» содержит «.» или «..».";
 
 // The cabinet library.
 inline constexpr const char* CabinetLibraryNotFound = "Не найдена библиотека <Cabinet.dll>!";

@@ -5,6 +5,7 @@
 #include "system/Files.h"
 #include "system/Messages.h"
 #include "system/Paths.h"
+#include "system/Sha256.h"
 #include "system/Text.h"
 
 namespace setup {
@@ -25,7 +26,9 @@ void TUnInstall::SaveList() {
   Items.SaveToStrings(Strings);
   Strings.SetValue("ProductName", ProductName);
   // The uninstaller reads the list in the system's ANSI code page.
-  SaveBytesToFile(ListFileName, Utf8ToAnsi(Strings.Text()));
+  const std::string Bytes = Utf8ToAnsi(Strings.Text());
+  SaveBytesToFile(ListFileName, Bytes);
+  ListDigest = Sha256Hex(Bytes);
 }
 
 void TUnInstall::AddSharedRefs(IRegistry& Registry) {
@@ -53,6 +56,9 @@ void TUnInstall::WriteUninstallKey(IRegistry& Registry, const std::string& Insta
   Registry.WriteString("UnInstallString", UninstallCommandLine(ListFileName));
   Registry.WriteString("InstallLocation", InstallDir);
   Registry.WriteString("ProductID", ProductID);
+  // The entry is written by administrators only, the list may lie where others write: the
+  // digest lets the uninstaller tell the list it is given from the one written here.
+  if (!ListDigest.empty()) Registry.WriteString(cListDigestValue, ListDigest);
   Registry.CloseKey();
 }
 

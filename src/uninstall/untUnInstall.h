@@ -12,6 +12,9 @@ namespace setup {
 
 inline constexpr const char* cUninstallKey = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\UnInstall";
 inline constexpr const char* cSharedDllsKey = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+// The value of the uninstall entry that holds the SHA-256 digest (hexadecimal) of the list the
+// installation wrote: the uninstaller refuses a list that no longer matches it.
+inline constexpr const char* cListDigestValue = "UninstallListDigest";
 
 // "<dir of list>UnInstall.exe" "<list>", both quoted, one blank between.
 std::string UninstallCommandLine(const std::string& ListFileName);
@@ -22,6 +25,8 @@ class TUnInstall {
   std::string ListFileName;
   std::string ProductName;
   std::string ProductID;
+  // The digest of the list SaveList wrote, which WriteUninstallKey records.
+  std::string ListDigest;
 
   // How an earlier installation's uninstaller is run and waited for. On Windows these are the
   // system routines below; elsewhere nothing can run until a test sets them. WaitForUninstaller

@@ -5,7 +5,10 @@
 #include "UninstallerMessages.h"
 #include "system/Encoding.h"
 #include "system/Errors.h"
+#include "system/SafePaths.h"
+#include "system/Sha256.h"
 #include "system/Text.h"
+#include "uninstall/untUnInstall.h"
 
 namespace setup {
 namespace {
@@ -23,7 +26,63 @@ bool SameTextIgnoringAsciiCase(std::string_view A, std::string_view B) {
   return true;
 }
 
+// The encoding a list was saved again in, or empty for the ANSI code page it is written in.
+// Text in code page 1251 is almost never valid UTF-8 once it holds a letter beyond ASCII:
+// its small letters (0xE0-0xFF) would each have to be followed by two or three of the bytes
+// 0x80-0xBF, which are punctuation and rare letters there.
+std::string ForeignEncoding(std::string_view Bytes) {
+  if (Bytes.rfind("\xEF\xBB\xBF", 0) == 0) return "UTF-8";
+  if (Bytes.rfind("\xFF\xFE", 0) == 0 || Bytes.rfind("\xFE\xFF", 0) == 0 || Bytes.find('\0') != std::string_view::npos)
+    return "UTF-16";
+  bool Multibyte = false;
+  for (std::size_t I = 0; I < Bytes.size();) {
+    const auto B = static_cast<unsigned char>(Bytes[I]);
+    if (B < 0x80) {
+      ++I;
+      continue;
+    }
+    const std::size_t Length = B >= 0xC2 && B <= 0xDF ? 2 : B >= 0xE0 && B <= 0xEF ? 3 : B >= 0xF0 && B <= 0xF4 ? 4 : 0;
+    if (Length == 0 || I + Length > Bytes.size()) return {};
+    for (std::size_t K = 1; K < Length; ++K)
+      if ((static_cast<unsigned char>(Bytes[I + K]) & 0xC0) != 0x80) return {};
+    Multibyte = true;
+    I += Length;
+  }
+  return Multibyte ? "UTF-8" : std::string();
+}
+
 }  // namespace
+
+bool CommandNamesList(const std::string& CommandLine, const std::string& ListFileName) {
+  return FoldPath(CommandLine).find("\"" + FoldPath(ListFileName) + "\"") != std::string::npos;
+}
+
+TListEntry FindListEntry(IRegistry& Registry, const std::string& ProductName, const std::string& ListFileName) {
+  TListEntry Entry;
+  Registry.SetRootKey(RegistryRoot::LocalMachine);
+  if (!Registry.OpenKeyReadOnly(cUninstallKey)) return Entry;
+  std::vector<std::string> Names = Registry.GetKeyNames();
+  Registry.CloseKey();
+  // The entry the list's product name gives is the likely one; any other that names the list
+  // is looked at after it.
+  if (!ProductName.empty()) Names.insert(Names.begin(), ProductName);
+  for (const auto& Name : Names) {
+    if (!Registry.OpenKeyReadOnly(std::string(cUninstallKey) + "\\" + Name)) continue;
+    if (CommandNamesList(Registry.ReadStringOrEmpty("UnInstallString"), ListFileName)) {
+      Entry = {true, Name, Registry.ReadStringOrEmpty("InstallLocation"), Registry.ReadStringOrEmpty(cListDigestValue)};
+      Registry.CloseKey();
+      return Entry;
+    }
+    Registry.CloseKey();
+  }
+  return Entry;
+}
+
+TListOrigin CheckListOrigin(const TListEntry& Entry, std::string_view ListBytes) {
+  if (!Entry.Found || Entry.Digest.empty()) return TListOrigin::loUnknown;
+  // Hexadecimal digits in either case.
+  return FoldPath(Entry.Digest) == FoldPath(Sha256Hex(ListBytes)) ? TListOrigin::loProven : TListOrigin::loChanged;
+}
 
 bool IsAbsoluteWindowsPath(std::string_view Path) {
   const bool Drive = Path.size() >= 3 && ((Path[0] >= 'A' && Path[0] <= 'Z') || (Path[0] >= 'a' && Path[0] <= 'z')) &&
@@ -33,6 +92,8 @@ bool IsAbsoluteWindowsPath(std::string_view Path) {
 }
 
 TRemovalList ReadRemovalList(std::string_view AnsiBytes) {
+  if (const std::string Encoding = ForeignEncoding(AnsiBytes); !Encoding.empty())
+    Damaged(UnMsg::OtherEncoding, Encoding);
   const TNameValueList Strings = TNameValueList::FromText(AnsiToUtf8(AnsiBytes));
   // Each name's first value, by its upper-case name: looking keys up line by line would make
   // a long list take quadratic time.

@@ -12,11 +12,14 @@
 namespace setup {
 namespace {
 
-bool IsDriveRoot(std::string_view Path) {
-  return Path.size() <= 3 && Path.size() >= 2 && Path[1] == ':';
-}
-
 std::string JoinPath(const std::string& Dir, const std::string& Name) { return WithBackslash(Dir) + Name; }
+
+// The folder that holds a canonical path, without its backslash; empty for what lies in a
+// drive's root (no product's folder is a root).
+std::string ParentFolder(const std::string& Path) {
+  const auto At = Path.find_last_of('\\');
+  return At == std::string::npos || At <= 2 ? std::string() : Path.substr(0, At);
+}
 
 bool HasExeExtension(std::string_view Path) {
   const std::string Folded = FoldPath(Path);
@@ -24,38 +27,6 @@ bool HasExeExtension(std::string_view Path) {
 }
 
 }  // namespace
-
-std::string FoldPath(std::string_view Path) {
-  std::string Out;
-  Out.reserve(Path.size());
-  for (std::size_t I = 0; I < Path.size(); ++I) {
-    const auto C = static_cast<unsigned char>(Path[I]);
-    if (C >= 'A' && C <= 'Z') {
-      Out.push_back(static_cast<char>(C + 32));
-    } else if (C == 0xD0 && I + 1 < Path.size()) {
-      // Cyrillic capitals: U+0410..U+042F, U+0400..U+040F (Ё and the others).
-      const auto D = static_cast<unsigned char>(Path[I + 1]);
-      if (D >= 0x90 && D <= 0x9F) {
-        Out += static_cast<char>(0xD0);
-        Out += static_cast<char>(D + 0x20);
-      } else if (D >= 0xA0 && D <= 0xAF) {
-        Out += static_cast<char>(0xD1);
-        Out += static_cast<char>(D - 0x20);
-      } else if (D >= 0x80 && D <= 0x8F) {
-        Out += static_cast<char>(0xD1);
-        Out += static_cast<char>(D + 0x10);
-      } else {
-        Out += static_cast<char>(C);
-        Out += static_cast<char>(D);
-      }
-      ++I;
-    } else {
-      Out.push_back(static_cast<char>(C));
-    }
-  }
-  if (Out.size() > 1 && Out.back() == '\\' && !IsDriveRoot(Out)) Out.pop_back();
-  return Out;
-}
 
 bool TRemovalReport::Complete() const {
   return std::none_of(Notes.begin(), Notes.end(), [](const TRemovalNote& N) { return N.IsLeft(); });
@@ -75,24 +46,35 @@ TRemovalReport TRemovalPlan::Execute(IRemovalSystem& System, IRegistry& Registry
   FReport = {};
   FRemovedFiles.clear();
   FProtected.clear();
+  FLinks.clear();
   FAtRestart.clear();
   FAfterDeferred.clear();
   FDeferredFiles.clear();
   FDeferredFolders.clear();
   FDone = 0;
   FTotal = FList.Items.Count() + 1;
+  FindProductFolders();
+  ReadCountedFiles();
 
   for (int I = FList.Items.Count() - 1; I >= 0; --I) {
     const auto* File = dynamic_cast<const TUnInstallFile*>(&FList.Items.Items(I));
     if (!File) continue;
     Step(File->FileName);
-    if (!File->FileName.empty()) RemoveFileItem(*File);
+    if (File->FileName.empty()) continue;
+    const std::string Path = Resolve(File->FileName);
+    if (Path.empty() || !IsProducts(Path, false))
+      Refuse(File->FileName, Path, false);
+    else
+      RemoveFileItem(*File, Path);
   }
 
   Step(FListFileName);
   RemoveUninstallEntry();
   if (!FListFileName.empty()) DeleteOneFile(FListFileName);
 
+  // Counted by the files' own items above, the shared files of this product are settled; what
+  // SharedDLLs still counts belongs to other products too.
+  ReadCountedFiles();
   for (const auto& Dir : FoldersDeepestFirst()) {
     if (Dir.Recorded) Step(Dir.Path);
     RemoveFolder(Dir.Path, Dir.Whole, Dir.Recorded);
@@ -101,30 +83,152 @@ TRemovalReport TRemovalPlan::Execute(IRemovalSystem& System, IRegistry& Registry
   return FReport;
 }
 
-void TRemovalPlan::RemoveFileItem(const TUnInstallFile& File) {
+std::string TRemovalPlan::Resolve(const std::string& Path) const {
+  std::string Canonical, Long;
+  if (CanonicalPath(Path, Canonical) != TPathRefusal::prNone) return {};
+  // The long form is canonical again: a short name cannot hide "." or "..", but the system's
+  // answer is checked like any other text.
+  if (CanonicalPath(FSystem->LongPath(Canonical), Long) != TPathRefusal::prNone) return {};
+  return Long;
+}
+
+bool TRemovalPlan::MayBeProductFolder(const std::string& Path) const {
+  if (Path.empty() || IsDriveRoot(Path)) return false;
+  for (const auto& System : FSystemFolders)
+    if (IsSameOrInside(System, Path)) return false;
+  for (const auto& Tree : FSystemTrees)
+    if (IsSameOrInside(Path, Tree)) return false;
+  return FInstallFolder.empty() || !IsInside(FInstallFolder, Path);
+}
+
+void TRemovalPlan::FindProductFolders() {
+  auto ResolveAll = [&](const std::vector<std::string>& Paths) {
+    std::vector<std::string> Out;
+    for (const auto& Path : Paths)
+      if (std::string Canonical = Resolve(Path); !Canonical.empty()) Out.push_back(std::move(Canonical));
+    return Out;
+  };
+  FSystemFolders = ResolveAll(SystemFolders);
+  FSystemTrees = ResolveAll(SystemTrees);
+  const std::vector<std::string> Programs = ResolveAll(ProgramsFolders);
+  FProductFolders.clear();
+  FRecordedFolders.clear();
+
+  FInstallFolder = Resolve(InstallFolder.empty() ? ExtractFilePath(FListFileName) : InstallFolder);
+  if (MayBeProductFolder(FInstallFolder)) FProductFolders.insert(FoldPath(FInstallFolder));
+
+  // The installation records the program group last.
+  for (int I = FList.Items.Count() - 1; I >= 0; --I) {
+    const auto* Dir = dynamic_cast<const TUnInstallDir*>(&FList.Items.Items(I));
+    if (!Dir || Dir->DirName.empty()) continue;
+    const std::string Group = Resolve(Dir->DirName);
+    if (MayBeProductFolder(Group) &&
+        std::any_of(Programs.begin(), Programs.end(), [&](const std::string& P) { return IsInside(Group, P); }))
+      FProductFolders.insert(FoldPath(Group));
+    break;
+  }
+  if (ListVerified) {
+    for (int I = 0; I < FList.Items.Count(); ++I) {
+      const auto* Dir = dynamic_cast<const TUnInstallDir*>(&FList.Items.Items(I));
+      if (!Dir || Dir->DirName.empty()) continue;
+      const std::string Path = Resolve(Dir->DirName);
+      if (MayBeProductFolder(Path)) FProductFolders.insert(FoldPath(Path));
+    }
+  }
+
+  for (int I = FList.Items.Count() - 1; I >= 0; --I) {
+    const auto* Dir = dynamic_cast<const TUnInstallDir*>(&FList.Items.Items(I));
+    if (!Dir || Dir->DirName.empty()) continue;
+    const std::string Path = Resolve(Dir->DirName);
+    if (Path.empty() || !MayBeProductFolder(Path) || !IsProducts(Path, true)) {
+      Refuse(Dir->DirName, Path, true);
+      continue;
+    }
+    FRecordedFolders.push_back({Path, Dir->UnInstallWhole != 0, true});
+  }
+}
+
+bool TRemovalPlan::IsProducts(const std::string& Path, bool IsFolder) {
+  // The folders that hold the path (a folder counts as holding itself), innermost first, up to
+  // the outermost of the product's folders among them. No link may lie on that way: the path
+  // would lead somewhere else. The path itself may be a link; it then goes as a link.
+  std::vector<std::string> Way;
+  std::size_t Outermost = 0;
+  bool Found = false;
+  for (std::string Up = IsFolder ? Path : ParentFolder(Path); !Up.empty(); Up = ParentFolder(Up)) {
+    Way.push_back(Up);
+    if (FProductFolders.count(FoldPath(Up))) {
+      Outermost = Way.size();
+      Found = true;
+    }
+  }
+  if (!Found) return false;
+  for (std::size_t I = IsFolder ? 1 : 0; I < Outermost; ++I) {
+    const std::string Folded = FoldPath(Way[I]);
+    auto It = FLinks.find(Folded);
+    if (It == FLinks.end()) It = FLinks.emplace(Folded, FSystem->IsLink(Way[I])).first;
+    if (It->second) return false;
+  }
+  return true;
+}
+
+void TRemovalPlan::Refuse(const std::string& Original, const std::string& Canonical, bool IsFolder) {
+  // A path in an accepted form is looked at: what is not there was not left behind. Network
+  // and device forms are not even looked at.
+  if (!Canonical.empty() && !(IsFolder ? FSystem->DirectoryExists(Canonical) : FSystem->FileExists(Canonical))) return;
+  Note(TRemovalNote::Refused, Original);
+}
+
+void TRemovalPlan::ReadCountedFiles() {
+  FCounted.clear();
+  IRegistry& Reg = *FRegistry;
+  Reg.SetRootKey(RegistryRoot::LocalMachine);
+  if (!Reg.OpenKey(cSharedDllsKey, false)) return;
+  for (const auto& Name : Reg.GetValueNames()) {
+    bool Counted = true;  // a counter of another type is not ours to interpret: the file stays
+    try {
+      Counted = Reg.ReadInteger(Name) > 0;
+    } catch (const Exception&) {
+    }
+    std::string Canonical;
+    if (Counted && CanonicalPath(Name, Canonical) == TPathRefusal::prNone) FCounted.insert(FoldPath(Canonical));
+  }
+  Reg.CloseKey();
+}
+
+void TRemovalPlan::RemoveFileItem(const TUnInstallFile& File, const std::string& Path) {
+  if (File.SharedFile == 0 && FCounted.count(FoldPath(Path))) {
+    // Not shared for this product, but another one counts on it: it stays, with what is bound
+    // to it.
+    FProtected.insert(FoldPath(Path));
+    if (FSystem->FileExists(Path)) Note(TRemovalNote::SharedInUse, File.FileName);
+    return;
+  }
   if (File.SharedFile != 0) {
     const Counter State = LowerSharedCounter(File.FileName);
     if (State != Counter::Removable) {
       // Whatever is bound to the file (its commands, its registration) belongs to it as long as
       // it stays: a server another product still uses must stay registered.
-      FProtected.insert(FoldPath(File.FileName));
-      if (FSystem->FileExists(File.FileName))
+      FProtected.insert(FoldPath(Path));
+      if (FSystem->FileExists(Path))
         Note(State == Counter::InUse ? TRemovalNote::SharedInUse : TRemovalNote::NoCounter, File.FileName);
       return;
     }
   }
-  if (!File.RunParams.empty()) {
+  if (!File.RunParams.empty() && !ListVerified) {
+    // A list that may have been written by anyone names commands that anyone chose.
+    Note(TRemovalNote::CommandRefused, File.RunParams);
+  } else if (!File.RunParams.empty()) {
     std::size_t Position = 1;
     std::string Piece;
     while (NextToken(File.RunParams, "|", true, Position, Piece)) {
       if (Piece.find_first_not_of(' ') == std::string::npos) continue;
-      const std::string Command = ReplaceAll(Piece, "%file%", File.FileName);
+      const std::string Command = ReplaceAll(Piece, "%file%", Path);
       if (!FSystem->RunCommand(Command)) Note(TRemovalNote::CommandFailed, Command);
     }
   }
-  if (File.UnRegister != 0 && FSystem->FileExists(File.FileName))
-    FSystem->UnregisterServer(File.FileName, HasExeExtension(File.FileName));
-  DeleteOneFile(File.FileName);
+  if (File.UnRegister != 0 && FSystem->FileExists(Path)) FSystem->UnregisterServer(Path, HasExeExtension(Path));
+  DeleteOneFile(Path);
 }
 
 TRemovalPlan::Counter TRemovalPlan::LowerSharedCounter(const std::string& FileName) {
@@ -188,10 +292,10 @@ void TRemovalPlan::RemoveUninstallEntry() {
   const std::string Key = std::string(cUninstallKey) + "\\" + FList.ProductName;
   Reg.SetRootKey(RegistryRoot::LocalMachine);
   if (!Reg.OpenKey(Key, false)) return;
-  const std::string Command = FoldPath(Reg.ReadStringOrEmpty("UnInstallString"));
+  const std::string Command = Reg.ReadStringOrEmpty("UnInstallString");
   Reg.CloseKey();
   // A later installation of the same product elsewhere took the entry over: it is not ours.
-  if (!Command.empty() && Command.find("\"" + FoldPath(FListFileName) + "\"") == std::string::npos) return;
+  if (!Command.empty() && !CommandNamesList(Command, FListFileName)) return;
   if (!Reg.DeleteKey(Key)) Note(TRemovalNote::NotRemoved, "HKEY_LOCAL_MACHINE" + Key);
   Reg.CloseKey();
 }
@@ -208,14 +312,8 @@ std::vector<TRemovalPlan::Folder> TRemovalPlan::FoldersDeepestFirst() const {
     }
     Folders.push_back({std::move(Path), Whole, Recorded});
   };
-  for (int I = FList.Items.Count() - 1; I >= 0; --I) {
-    const auto* Dir = dynamic_cast<const TUnInstallDir*>(&FList.Items.Items(I));
-    if (!Dir || Dir->DirName.empty()) continue;
-    // A root is never taken as a whole: "C:\" recorded whole would be the whole disk. Nor is
-    // a folder that holds one of the system's.
-    Add(Dir->DirName, Dir->UnInstallWhole != 0 && !IsDriveRoot(Dir->DirName) && !HoldsSystemFolder(Dir->DirName),
-        true);
-  }
+  // Only the product's folders are here: no root, nothing that holds a system folder.
+  for (const auto& Dir : FRecordedFolders) Add(Dir.Path, Dir.Whole, true);
   // The installation also makes the folders on the way to a file or a recorded folder without
   // recording them ("Data\Examples" for "Data\Examples\a.txt"). Inside a recorded folder they
   // are the product's too: each goes when what was removed leaves it empty. Above the recorded
@@ -246,19 +344,10 @@ std::vector<TRemovalPlan::Folder> TRemovalPlan::FoldersDeepestFirst() const {
   return Folders;
 }
 
-bool TRemovalPlan::HoldsSystemFolder(const std::string& Path) const {
-  const std::string Folded = FoldPath(Path);
-  return std::any_of(SystemFolders.begin(), SystemFolders.end(), [&](const std::string& System) {
-    const std::string Folder = FoldPath(System);
-    return !Folder.empty() && Folder.compare(0, Folded.size(), Folded) == 0 &&
-           (Folder.size() == Folded.size() || Folder[Folded.size()] == '\\' || Folded.back() == '\\');
-  });
-}
-
 bool TRemovalPlan::RemoveFolder(const std::string& Path, bool Whole, bool TopLevel) {
   if (!FSystem->DirectoryExists(Path)) return true;
   const std::string Folded = FoldPath(Path);
-  if (std::any_of(SystemFolders.begin(), SystemFolders.end(),
+  if (std::any_of(FSystemFolders.begin(), FSystemFolders.end(),
                   [&](const std::string& System) { return FoldPath(System) == Folded; }))
     return false;
   // A link recorded as a folder goes as a link: what it points to is not the product's.
@@ -279,6 +368,10 @@ bool TRemovalPlan::RemoveFolder(const std::string& Path, bool Whole, bool TopLev
     } else if (FAfterDeferred.count(FoldedChild)) {
       AfterDeferred = true;
     } else if (!Whole || FProtected.count(FoldedChild)) {
+      Remains = true;
+    } else if (!Entry.IsDirectory && FCounted.count(FoldedChild)) {
+      // Another product put it here and counts on it, whatever this product's list says.
+      Note(TRemovalNote::SharedInUse, Child);
       Remains = true;
     } else if (Entry.IsDirectory && Entry.IsLink) {
       if (!FSystem->RemoveEmptyFolder(Child)) {

@@ -18,14 +18,35 @@
 // Folders come after all files because the installation records its folders after its files,
 // and the folders it adds on its own (installation folder, program group) come last of all:
 // in plain reverse order a folder would be looked at while its files are still there.
+//
+// Whatever a list says, nothing outside the product's own folders is touched, and every
+// decision is made on the canonical form of a path (full, "." and ".." resolved, short names
+// made long; network, device and "\\?\" forms refused). The product's own folders are:
+//   - the installation folder: as the product's uninstall entry records it (InstallFolder; the
+//     entry lies under HKEY_LOCAL_MACHINE, which only administrators write), or, without an
+//     entry that names the list, the folder the list lies in (the list is written there unless
+//     the script puts it elsewhere, and UnInstall.exe is expected beside it);
+//   - the program group: the folder the installation records last, when it lies inside one of
+//     the Start menu's Programs folders;
+//   - the folders of the list's directory items, when the list is proven to be the one the
+//     installation wrote (ListVerified: its digest matched the entry's): those come from the
+//     script's own DIR records (a shared folder under Common Files, say). In a list whose origin
+//     is not proven, a directory item outside the two folders above is refused.
+// None of them may be a drive's root, a system folder or one that holds one, lie inside a
+// system tree (the Windows folder), or hold the installation folder. A file or folder item
+// outside them, or reached through a link below them, is refused: left alone and reported. Its
+// removal commands run only for a file inside them, and only from a proven list.
 #include <functional>
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "RemovalList.h"
 #include "system/Registry.h"
+#include "system/SafePaths.h"
 
 namespace setup {
 
@@ -54,22 +75,26 @@ class IRemovalSystem {
   // Asks a server to remove its registration: a program with "/UnregServer", a library
   // through its DllUnregisterServer. Failures are the server's own business.
   virtual void UnregisterServer(const std::string& Path, bool IsProgram) = 0;
+  // The path with its short (8.3) names made long, as far as it exists; the rest unchanged.
+  virtual std::string LongPath(const std::string& Path) = 0;
 };
 
 struct TRemovalNote {
   enum Kind {
     // Left behind: the removal is not complete.
-    Scheduled,      // busy, deleted at the next restart
-    NotRemoved,     // could not be removed
-    NoCounter,      // a shared file whose counter is missing or 0
-    CommandFailed,  // a removal command could not start
+    Scheduled,       // busy, deleted at the next restart
+    NotRemoved,      // could not be removed
+    NoCounter,       // a shared file whose counter is missing or 0
+    CommandFailed,   // a removal command could not start
+    Refused,         // outside the product's folders, or a path no removal accepts: left alone
+    CommandRefused,  // removal commands of a list whose origin is not proven: not run
     // Kept by the rules.
     SharedInUse,  // another product still counts on the shared file
     NotEmpty,     // a folder that still holds something not ours
   };
   Kind What;
-  std::string Path;  // for CommandFailed, the command line
-  bool IsLeft() const { return What <= CommandFailed; }
+  std::string Path;  // for CommandFailed and CommandRefused, the command line
+  bool IsLeft() const { return What <= CommandRefused; }
 };
 
 struct TRemovalReport {
@@ -88,8 +113,17 @@ class TRemovalPlan {
   // it has ended.
   std::string DeferredFile;
   // The system's own folders (Windows, Program Files, the profile...): never removed, and
-  // nothing that holds one is removed as a whole, whatever a list says.
+  // never one of the product's folders, nor is a folder that holds one.
   std::vector<std::string> SystemFolders;
+  // Folders nothing inside which is a product's (the Windows folder).
+  std::vector<std::string> SystemTrees;
+  // The Start menu's Programs folders (the user's and everyone's), where the program group is.
+  std::vector<std::string> ProgramsFolders;
+  // The installation folder as the product's uninstall entry records it; empty without an entry
+  // that names this list.
+  std::string InstallFolder;
+  // The list is the one the installation wrote, unchanged.
+  bool ListVerified = false;
   // Called before each step with the number of steps done, their total, and the path at hand.
   std::function<void(int Done, int Total, const std::string& Path)> OnProgress;
 
@@ -104,11 +138,18 @@ class TRemovalPlan {
     bool Recorded = true;  // named by the list, not only on the way to something that is
   };
 
-  void RemoveFileItem(const TUnInstallFile& File);
+  // Canonical form with long names; empty when the path is refused.
+  std::string Resolve(const std::string& Path) const;
+  void FindProductFolders();
+  bool MayBeProductFolder(const std::string& Path) const;
+  // Path (canonical) lies in the product's folders and reaches there through no link.
+  bool IsProducts(const std::string& Path, bool IsFolder);
+  void Refuse(const std::string& Original, const std::string& Canonical, bool IsFolder);
+  void ReadCountedFiles();
+  void RemoveFileItem(const TUnInstallFile& File, const std::string& Path);
   Counter LowerSharedCounter(const std::string& FileName);
   void DeleteOneFile(const std::string& Path);
   void RemoveUninstallEntry();
-  bool HoldsSystemFolder(const std::string& Path) const;
   std::vector<Folder> FoldersDeepestFirst() const;
   // Removes what Path holds (all of it when Whole) and then Path itself; true when the folder
   // is gone or will go (at restart, or after the deferred file).
@@ -123,8 +164,17 @@ class TRemovalPlan {
   TRemovalReport FReport;
   int FDone = 0;
   int FTotal = 0;
+  // Canonical: the system's folders and trees, the installation folder, the product's folders.
+  std::vector<std::string> FSystemFolders, FSystemTrees;
+  std::string FInstallFolder;
+  std::unordered_set<std::string> FProductFolders;  // folded
+  // The list's directory items that are the product's, canonical, last recorded first.
+  std::vector<Folder> FRecordedFolders;
+  std::unordered_map<std::string, bool> FLinks;  // folded path -> is a link
   // Paths (folded) that must not be deleted now: shared files kept for other products.
   std::set<std::string> FProtected;
+  // Paths (folded, canonical) that some product counts on under SharedDLLs.
+  std::set<std::string> FCounted;
   // Paths (folded) deleted at the next restart, and those waiting for the deferred file.
   std::set<std::string> FAtRestart;
   std::set<std::string> FAfterDeferred;
@@ -133,9 +183,5 @@ class TRemovalPlan {
   std::vector<std::string> FRemovedFiles;
   std::vector<std::string> FDeferredFolders;
 };
-
-// Path for comparisons: letter case folded (ASCII and Cyrillic, as the file system ignores
-// it), trailing backslash removed.
-std::string FoldPath(std::string_view Path);
 
 }  // namespace setup

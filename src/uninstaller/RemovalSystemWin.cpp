@@ -32,6 +32,12 @@ bool RunAndWait(const std::wstring& Application, std::wstring CommandLine, const
   return true;
 }
 
+std::string ShellFolder(int Folder) {
+  wchar_t Path[MAX_PATH] = {};
+  if (SHGetFolderPathW(nullptr, Folder, nullptr, SHGFP_TYPE_CURRENT, Path) != S_OK) return {};
+  return FromWide(Path);
+}
+
 }  // namespace
 
 bool RemovalSystemWin::FileExists(const std::string& Path) { return setup::FileExists(Path); }
@@ -113,16 +119,46 @@ void RemovalSystemWin::UnregisterServer(const std::string& Path, bool IsProgram)
   }
 }
 
+std::string RemovalSystemWin::LongPath(const std::string& Path) {
+  // GetLongPathNameW answers only for a path that exists: the longest part that does is made
+  // long, the rest (which names nothing yet) is kept as it is.
+  std::size_t End = Path.size();
+  while (End != std::string::npos && End > 2) {  // a drive letter has no short name
+    const std::wstring Head = ToWide(Path.substr(0, End));
+    const DWORD Size = GetLongPathNameW(Head.c_str(), nullptr, 0);
+    if (Size != 0) {
+      std::wstring Long(Size, L'\0');
+      const DWORD Length = GetLongPathNameW(Head.c_str(), Long.data(), Size);
+      if (Length != 0 && Length < Size) {
+        Long.resize(Length);
+        return FromWide(Long) + Path.substr(End);
+      }
+    }
+    End = Path.find_last_of('\\', End - 1);
+  }
+  return Path;
+}
+
 std::vector<std::string> SystemFolderPaths() {
   std::vector<std::string> Folders{WithoutBackslash(GetTempDir())};
   for (int Folder : {CSIDL_WINDOWS, CSIDL_SYSTEM, CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILES_COMMON, CSIDL_PROGRAMS,
                      CSIDL_COMMON_PROGRAMS, CSIDL_STARTMENU, CSIDL_COMMON_STARTMENU, CSIDL_DESKTOPDIRECTORY,
-                     CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_PERSONAL, CSIDL_PROFILE, CSIDL_APPDATA,
-                     CSIDL_LOCAL_APPDATA, CSIDL_COMMON_APPDATA, CSIDL_STARTUP, CSIDL_COMMON_STARTUP}) {
-    wchar_t Path[MAX_PATH] = {};
-    if (SHGetFolderPathW(nullptr, Folder, nullptr, SHGFP_TYPE_CURRENT, Path) == S_OK && Path[0])
-      Folders.push_back(FromWide(Path));
-  }
+                     CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_PERSONAL, CSIDL_PROFILE, CSIDL_APPDATA, CSIDL_LOCAL_APPDATA,
+                     CSIDL_COMMON_APPDATA, CSIDL_STARTUP, CSIDL_COMMON_STARTUP})
+    if (std::string Path = ShellFolder(Folder); !Path.empty()) Folders.push_back(std::move(Path));
+  return Folders;
+}
+
+std::vector<std::string> SystemTreePaths() {
+  std::vector<std::string> Folders;
+  if (std::string Windows = ShellFolder(CSIDL_WINDOWS); !Windows.empty()) Folders.push_back(std::move(Windows));
+  return Folders;
+}
+
+std::vector<std::string> ProgramsFolderPaths() {
+  std::vector<std::string> Folders;
+  for (int Folder : {CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS})
+    if (std::string Path = ShellFolder(Folder); !Path.empty()) Folders.push_back(std::move(Path));
   return Folders;
 }
 

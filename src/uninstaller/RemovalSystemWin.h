@@ -24,10 +24,15 @@ class RemovalSystemWin : public IRemovalSystem {
   std::vector<Entry> ListDirectory(const std::string& Dir) override;
   bool RunCommand(const std::string& CommandLine) override;
   void UnregisterServer(const std::string& Path, bool IsProgram) override;
+  std::string LongPath(const std::string& Path) override;
 };
 
 // The system's own folders, which no list may remove.
 std::vector<std::string> SystemFolderPaths();
+// The Windows folder: nothing in it is a product's.
+std::vector<std::string> SystemTreePaths();
+// The Start menu's Programs folders, the user's and everyone's.
+std::vector<std::string> ProgramsFolderPaths();
 
 // Loads the library and calls its DllUnregisterServer, if it has one.
 void UnregisterLibraryHere(const std::string& Path);

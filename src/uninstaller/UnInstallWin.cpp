@@ -194,6 +194,15 @@ class Uninstaller {
       Fail(Error.what());
       return usNotStarted;
     }
+    // The entry that names the list tells where the product was installed and what the list
+    // was; a list changed since then is not this installation's record any more.
+    RegistryWin Registry;
+    const TListEntry Entry = FindListEntry(Registry, FList.ProductName, FListFile);
+    const TListOrigin Origin = CheckListOrigin(Entry, Bytes);
+    if (Origin == TListOrigin::loChanged) {
+      Fail(FormatMessage1(UnMsg::ListChanged, FListFile));
+      return usNotStarted;
+    }
     const std::string Name = ShownProductName(FList.ProductName);
     if (!FArgs.Silent &&
         ShowBox(FormatMessage1(UnMsg::ConfirmRemoval, Name), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
@@ -203,7 +212,11 @@ class Uninstaller {
     // Working from a copy, the program the user started ends only after the report: its file
     // goes last. Working in place, this program's file is busy and goes at the next restart.
     if (FArgs.IsCopy()) FPlan->DeferredFile = FArgs.Original;
+    FPlan->InstallFolder = Entry.InstallLocation;
+    FPlan->ListVerified = Origin == TListOrigin::loProven;
     FPlan->SystemFolders = SystemFolderPaths();
+    FPlan->SystemTrees = SystemTreePaths();
+    FPlan->ProgramsFolders = ProgramsFolderPaths();
     FSystem.ShowCommand = FArgs.Silent ? SW_HIDE : SW_SHOWDEFAULT;
     FSystem.UnregisterHelper = ProgramPath();
     std::unique_ptr<ProgressWindow> Progress;
@@ -211,7 +224,6 @@ class Uninstaller {
       Progress = std::make_unique<ProgressWindow>(FormatMessage1(UnMsg::Removing, Name));
       FPlan->OnProgress = [&](int Done, int Total, const std::string& Path) { Progress->Show(Done, Total, Path); };
     }
-    RegistryWin Registry;
     FReport = FPlan->Execute(FSystem, Registry);
     Progress.reset();
     if (!FArgs.Silent) {

@@ -18,6 +18,8 @@ inline constexpr const char* LeftScheduled = "файл занят, будет у
 inline constexpr const char* LeftNotRemoved = "не удалось удалить: %s";
 inline constexpr const char* LeftNoCounter = "общий файл без счётчика использования, оставлен: %s";
 inline constexpr const char* LeftCommandFailed = "не удалось выполнить команду: %s";
+inline constexpr const char* LeftRefused = "вне папок программы, не удалено: %s";
+inline constexpr const char* LeftCommandRefused = "команда не выполнена: список не подтверждён установкой: %s";
 inline constexpr const char* KeptShared = "общий файл нужен другим программам: %s";
 inline constexpr const char* KeptNotEmpty = "в папке остались файлы: %s";
 
@@ -26,8 +28,11 @@ inline constexpr const char* NoListGiven =
     "Не указан файл со списком удаляемых компонентов.\rЗапуск: UnInstall.exe \"<файл списка>\" [/silence]";
 inline constexpr const char* ListUnreadable = "Не удалось прочитать список удаляемых компонентов:\r%s";
 inline constexpr const char* ListDamaged = "Список удаляемых компонентов повреждён (%s). Ничего не удалено.";
+inline constexpr const char* ListChanged =
+    "Список удаляемых компонентов изменён после установки программы:\r%s\rНичего не удалено.";
 
 // What is wrong with a damaged list (inserted into ListDamaged).
+inline constexpr const char* OtherEncoding = "список сохранён в другой кодировке, %s";
 inline constexpr const char* BadVersion = "неизвестная версия формата «%s»";
 inline constexpr const char* BadCount = "неверное число элементов «%s»";
 inline constexpr const char* BadItemType = "неизвестный тип элемента %s";

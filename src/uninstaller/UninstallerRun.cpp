@@ -26,6 +26,8 @@ const char* NotePattern(TRemovalNote::Kind What) {
     case TRemovalNote::NotRemoved: return UnMsg::LeftNotRemoved;
     case TRemovalNote::NoCounter: return UnMsg::LeftNoCounter;
     case TRemovalNote::CommandFailed: return UnMsg::LeftCommandFailed;
+    case TRemovalNote::Refused: return UnMsg::LeftRefused;
+    case TRemovalNote::CommandRefused: return UnMsg::LeftCommandRefused;
     case TRemovalNote::SharedInUse: return UnMsg::KeptShared;
     case TRemovalNote::NotEmpty: return UnMsg::KeptNotEmpty;
   }

@@ -86,8 +86,20 @@ class FakeDisk : public setup::IRemovalSystem {
   void UnregisterServer(const std::string& Path, bool IsProgram) override {
     Log.push_back((IsProgram ? "unregister program " : "unregister library ") + Path);
   }
+  std::string LongPath(const std::string& Path) override {
+    // Each short name on the way is made long: one pass per name at most.
+    std::string Result = Path;
+    for (std::size_t Pass = 0; Pass < LongNames.size(); ++Pass)
+      for (const auto& [Short, Long] : LongNames) {
+        const std::string Key = setup::FoldPath(Result);
+        if (Key == Short || Key.rfind(Short + "\\", 0) == 0) Result = Long + Result.substr(Short.size());
+      }
+    return Result;
+  }
 
   std::set<std::string> Busy, Locked, Unstartable;  // Busy and Locked hold folded paths
+  // Short names: a folded short path ("c:\progra~1") and the long path it stands for.
+  std::map<std::string, std::string> LongNames;
   bool CanSchedule = true;
   std::vector<std::string> Log;
 

@@ -200,7 +200,7 @@ class Checker {
   }
 
   void CheckRecords() {
-    std::unordered_map<std::int32_t, int> FirstGroup, FirstFile;
+    std::unordered_map<std::int32_t, int> FirstGroup;
     for (const auto& G : FInfo.Groups) {
       const auto [It, New] = FirstGroup.emplace(G->ItemNo, G->LineNo);
       if (!New)
@@ -214,24 +214,32 @@ class Checker {
                 (Later ? " (it comes at line " + Num(Later) + ")" : std::string()) + "; the group becomes top-level");
       }
     }
-    for (const auto& F : FInfo.Files) {
-      const auto [It, New] = FirstFile.emplace(F->ItemNo, F->LineNo);
-      if (!New)
-        Add(F->LineNo, false, TCheckKind::DuplicateFile,
-            "file number " + Num(F->ItemNo) + " is already used by the file of line " + Num(It->second) +
-                "; the cabinet entry " + Num(F->ItemNo) + " installs only that one");
-    }
     // Problems name their record by its line; find the owner number the same way.
     std::unordered_map<int, std::pair<const char*, std::int32_t>> Owners;
     for (const auto& D : FInfo.Dirs) Owners[D->LineNo] = {"DIR", D->ParentNo};
     for (const auto& F : FInfo.Files) Owners[F->LineNo] = {"FILE", F->ParentNo};
     for (const auto& P : FInfo.FindModelProblems()) {
       const auto Owner = Owners.find(P.LineNo);
-      if (Owner == Owners.end()) {
+      if (P.What == TModelProblem::mpOwnAncestor) {
         Add(P.LineNo, true, TCheckKind::Cycle,
             "group " + Num(P.ItemNo) + " is its own ancestor; the program refuses the script: " + P.Message);
         continue;
       }
+      if (P.What == TModelProblem::mpDuplicateFile) {
+        Add(P.LineNo, true, TCheckKind::DuplicateFile,
+            "file number " + Num(P.ItemNo) + " is already used by the file of line " + Num(FFileLines.at(P.ItemNo)) +
+                "; the cabinet entry " + Num(P.ItemNo) +
+                " installs only that one, so the program refuses the script: " + P.Message);
+        continue;
+      }
+      if (P.What == TModelProblem::mpDotPath) {
+        Add(P.LineNo, true, TCheckKind::DotPath,
+            std::string(Owner == Owners.end() ? "a path" : Owner->second.first + std::string(" ") + Num(P.ItemNo)) +
+                " has a '.' or '..' component, which leads out of its folder; the program refuses the script: " +
+                P.Message);
+        continue;
+      }
+      if (Owner == Owners.end()) continue;
       const auto [Kind, OwnerNo] = Owner->second;
       const int Later = FirstGroupLine(OwnerNo);
       Add(P.LineNo, true, TCheckKind::MissingOwner,

@@ -21,10 +21,11 @@ enum class TCheckKind {
   DependLater,       // DEPEND naming a group that comes after it
   DependNotGroup,    // DEPEND naming a DIR or FILE record
   DuplicateGroup,    // a group number used before
-  DuplicateFile,     // a file number used before
+  DuplicateFile,     // a file number used before: the program refuses the script
   ParentNotEarlier,  // a GROUP whose parent number is no earlier group: it becomes top-level
   MissingOwner,      // a DIR or FILE whose group is no earlier group: the program refuses the script
   Cycle,             // a group that is its own ancestor: the program refuses the script
+  DotPath,           // a path with a "." or ".." component: the program refuses the script
   Conversion,        // a value that is not a valid integer: reading stops there
 };
 

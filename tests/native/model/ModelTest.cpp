@@ -161,6 +161,38 @@ TEST(ModelValidation, RecordsWithoutGroupAndSelfParentsAreRejectedWithTheirLine)
   }
 }
 
+TEST(ModelValidation, RepeatedFileNumbersAndPathsThatLeaveTheirFolderAreRejectedWithTheirLine) {
+  TInstallInfo Info;
+  ASSERT_EQ(Load(Info, Script({"GROUP = 1 0 0 0 0 0",                                     // 1
+                               "DIRECTORY = \\Vendor\\..\\..",                            // 2
+                               "DIR = 2 1 0 0 1 0", "DIRPATH = \\Cache\\..\\..",          // 3, 4
+                               "FILE = 3 1 0 0 0 1 0 0 0 1 0 0  0 0 0 0",                 // 5
+                               "FILEPATH = \\a.txt", "FILESHORTCUT = ..\\Startup\\a",     // 6, 7
+                               "FILE = 3 1 0 0 0 0 0 0 0 1 0 0  0 0 0 0",                 // 8: number taken
+                               "FILEPATH = \\b.txt",                                      // 9
+                               "FILE = 4 1 0 0 0 0 0 0 0 1 0 0  0 0 0 0",                 // 10
+                               "FILEPATH = \\.\\c.txt", "UNINSTALLPATH = \\x\\.\\u.lst",  // 11, 12
+                               "GROUPNAME = Vendor\\..", "DIR = 5 1 0 0 0 0",             // 13, 14
+                               "DIRPATH = \\.config\\..data"})),                          // 15: names, no steps
+            "");
+  const auto Problems = Info.FindModelProblems();
+  std::vector<std::pair<int, TModelProblem::Kind>> Found;
+  for (const auto& P : Problems) Found.push_back({P.LineNo, P.What});
+  EXPECT_EQ(Found, (std::vector<std::pair<int, TModelProblem::Kind>>{{2, TModelProblem::mpDotPath},
+                                                                     {3, TModelProblem::mpDotPath},
+                                                                     {5, TModelProblem::mpDotPath},
+                                                                     {8, TModelProblem::mpDuplicateFile},
+                                                                     {10, TModelProblem::mpDotPath},
+                                                                     {12, TModelProblem::mpDotPath},
+                                                                     {13, TModelProblem::mpDotPath}}));
+  ASSERT_EQ(Problems.size(), 7u);
+  EXPECT_NE(Problems[1].Message.find("строка 3"), std::string::npos) << Problems[1].Message;
+  EXPECT_NE(Problems[1].Message.find("\\Cache\\..\\.."), std::string::npos) << Problems[1].Message;
+  EXPECT_NE(Problems[3].Message.find("номер файла 3 уже занят файлом в строке 5"), std::string::npos)
+      << Problems[3].Message;
+  EXPECT_THROW(Info.Validate(), EScriptError);
+}
+
 TEST(ModelValidation, CyclesMadeAfterReadingAreFoundAndEveryMemberIsNamed) {
   TInstallInfo Info;
   ASSERT_EQ(Load(Info, Script({"GROUP = 1 0 0 0 0 0", "GROUP = 2 1 0 0 0 0", "GROUP = 3 2 0 0 0 0", "GROUP = 4 3 0 0 0 0"})), "");

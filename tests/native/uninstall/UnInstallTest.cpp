@@ -8,6 +8,7 @@
 #include "system/Encoding.h"
 #include "system/Errors.h"
 #include "system/Files.h"
+#include "system/Sha256.h"
 #include "uninstall/untUnInstall.h"
 
 using namespace setup;
@@ -126,6 +127,15 @@ TEST_F(UninstallRegistration, UninstallKeyValuesAndCommandLine) {
   EXPECT_EQ(Reg.ReadString("UnInstallString"), "\"D:\\Apps\\Demo\\UnInstall.exe\" \"D:\\Apps\\Demo\\uninst.lst\"");
   EXPECT_EQ(Reg.ReadString("InstallLocation"), "D:\\Apps\\Demo\\");
   EXPECT_EQ(Reg.ReadString("ProductID"), "DEMO-1");
+}
+
+TEST_F(UninstallRegistration, TheEntryRecordsTheDigestOfTheListItWrote) {
+  Setup.Items.Add(std::make_unique<TUnInstallFile>("C:\\Программы\\demo.exe", 0, 0, ""));
+  Setup.CreateUninstall(Reg, "C:\\Программы\\");
+  Reg.SetRootKey(RegistryRoot::LocalMachine);
+  ASSERT_TRUE(Reg.OpenKey(std::string(cUninstallKey) + "\\Демо продукт", false));
+  EXPECT_EQ(Reg.ReadString(cListDigestValue), Sha256Hex(LoadBytesFromFile(Setup.ListFileName)));
+  EXPECT_EQ(Reg.ReadString(cListDigestValue).size(), 64u);
 }
 
 TEST_F(UninstallRegistration, EmptyProductNameWritesNoKeyButTheList) {

@@ -2,6 +2,9 @@
 
 #include "system/Encoding.h"
 #include "system/Errors.h"
+#include "system/Registry.h"
+#include "system/Sha256.h"
+#include "uninstall/untUnInstall.h"
 #include "uninstall/untUnInstallFiles.h"
 #include "uninstaller/RemovalList.h"
 
@@ -17,16 +20,19 @@ const TUnInstallDir& DirAt(const TRemovalList& List, int Index) {
 }
 
 // Reading must fail with the damaged-list message, naming what is wrong.
-void ExpectDamaged(const std::string& Text, const std::string& Detail) {
+void ExpectDamagedBytes(const std::string& Bytes, const std::string& Detail) {
   try {
-    ReadRemovalList(Utf8ToCp1251(Text));
-    ADD_FAILURE() << "read without complaint:\n" << Text;
+    ReadRemovalList(Bytes);
+    ADD_FAILURE() << "read without complaint:\n" << Bytes;
   } catch (const Exception& Error) {
     const std::string Message = Error.what();
     EXPECT_NE(Message.find("повреждён"), std::string::npos) << Message;
     EXPECT_NE(Message.find("Ничего не удалено"), std::string::npos) << Message;
     EXPECT_NE(Message.find(Detail), std::string::npos) << Message << " should mention " << Detail;
   }
+}
+void ExpectDamaged(const std::string& Text, const std::string& Detail) {
+  ExpectDamagedBytes(Utf8ToCp1251(Text), Detail);
 }
 
 }  // namespace
@@ -136,4 +142,49 @@ TEST(RemovalList, PathsAreReadInTheAnsiCodePage) {
   const TRemovalList Read =
       ReadRemovalList("VersionFile=1\r\nCount=1\r\nItemType0=Dir\r\nDirName0=C:\\\xC4\r\nUnInstallWhole0=0\r\n");
   EXPECT_EQ(DirAt(Read, 0).DirName, "C:\\Д");
+}
+
+TEST(RemovalList, AListSavedAgainInAnotherEncodingIsRefused) {
+  // Its paths would name nothing and its product name no entry: removing "nothing" would still
+  // delete the list and leave the product registered.
+  const std::string Text =
+      "VersionFile=1\r\nCount=1\r\nItemType0=Dir\r\nDirName0=C:\\Программа\r\n"
+      "UnInstallWhole0=0\r\nProductName=Демо\r\n";
+  ExpectDamagedBytes(Text, "другой кодировке, UTF-8");
+  ExpectDamagedBytes("\xEF\xBB\xBF" + Utf8ToCp1251(Text), "другой кодировке, UTF-8");
+  std::string Utf16 = "\xFF\xFE";
+  for (char16_t C : Utf8ToUtf16(Text)) Utf16 += {static_cast<char>(C & 0xFF), static_cast<char>(C >> 8)};
+  ExpectDamagedBytes(Utf16, "другой кодировке, UTF-16");
+  ExpectDamagedBytes(Utf16.substr(2), "другой кодировке, UTF-16");
+  // The same list in code page 1251, with the quotation marks and "Ё" that are single bytes there.
+  EXPECT_NO_THROW(ReadRemovalList(Utf8ToCp1251(Text + "Comment=«ВСЁ»\r\n")));
+}
+
+TEST(RemovalList, TheEntryThatNamesTheListTellsWhereTheProductIsAndWhetherTheListChanged) {
+  const std::string ListFile = "C:\\Demo\\uninst.lst", Bytes = "VersionFile=1\r\nCount=0\r\nProductName=Демо\r\n";
+  MemoryRegistry Reg;
+  auto Entry = [&](const std::string& Name, const std::string& Command, const std::string& Digest) {
+    Reg.SetRootKey(RegistryRoot::LocalMachine);
+    Reg.OpenKey(std::string(cUninstallKey) + "\\" + Name, true);
+    Reg.WriteString("UnInstallString", Command);
+    Reg.WriteString("InstallLocation", "C:\\Demo\\");
+    if (!Digest.empty()) Reg.WriteString(cListDigestValue, Digest);
+    Reg.CloseKey();
+  };
+  EXPECT_FALSE(FindListEntry(Reg, "Демо", ListFile).Found);
+  Entry("Демо", "\"D:\\Demo\\UnInstall.exe\" \"D:\\Demo\\uninst.lst\"", Sha256Hex("other"));  // another list's
+  Entry("Настоящее имя", "\"C:\\Demo\\UnInstall.exe\" \"c:\\demo\\UNINST.LST\"", Sha256Hex(Bytes));
+  // Found by the list it names, whatever product name the list gives.
+  const TListEntry Found = FindListEntry(Reg, "Демо", ListFile);
+  EXPECT_TRUE(Found.Found);
+  EXPECT_EQ(Found.KeyName, "Настоящее имя");
+  EXPECT_EQ(Found.InstallLocation, "C:\\Demo\\");
+  EXPECT_EQ(CheckListOrigin(Found, Bytes), TListOrigin::loProven);
+  EXPECT_EQ(CheckListOrigin(Found, Bytes + "ItemType0=Dir\r\n"), TListOrigin::loChanged);
+  // An entry written before digests were kept proves nothing and refuses nothing.
+  Entry("Настоящее имя", "\"C:\\Demo\\UnInstall.exe\" \"C:\\Demo\\uninst.lst\"", "");
+  Reg.SetRootKey(RegistryRoot::LocalMachine);
+  Reg.OpenKey(std::string(cUninstallKey) + "\\Настоящее имя", false);
+  Reg.DeleteValue(cListDigestValue);
+  EXPECT_EQ(CheckListOrigin(FindListEntry(Reg, "", ListFile), Bytes), TListOrigin::loUnknown);
 }

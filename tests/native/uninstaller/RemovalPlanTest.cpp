@@ -51,9 +51,16 @@ class RemovalPlanTest : public ::testing::Test {
     Reg.SetRootKey(RegistryRoot::LocalMachine);
     return Reg.KeyExists(std::string(cUninstallKey) + "\\Демо");
   }
+  // By default a list the installation wrote and nobody changed, installed into the list's
+  // folder, with its program group in the Start menu's Programs folder C:\Menu.
   TRemovalReport Run(const std::string& Deferred = "") {
     Plan = std::make_unique<TRemovalPlan>(List, kList);
     Plan->DeferredFile = Deferred;
+    Plan->ListVerified = Verified;
+    Plan->InstallFolder = InstallFolder;
+    Plan->SystemFolders = SystemFolders;
+    Plan->SystemTrees = SystemTrees;
+    Plan->ProgramsFolders = {"C:\\Menu"};
     return Plan->Execute(Disk, Reg);
   }
   std::vector<TRemovalNote::Kind> NotesOn(const TRemovalReport& Report, const std::string& Path) {
@@ -63,6 +70,9 @@ class RemovalPlanTest : public ::testing::Test {
     return Found;
   }
 
+  bool Verified = true;
+  std::string InstallFolder;
+  std::vector<std::string> SystemFolders, SystemTrees;
   TRemovalList List;
   FakeDisk Disk;
   MemoryRegistry Reg;
@@ -132,13 +142,15 @@ TEST_F(RemovalPlanTest, FoldersMadeOnTheWayInsideRecordedOnesGoWhenLeftEmpty) {
   EXPECT_TRUE(Disk.Has("C:\\Program Files\\Vendor"));
 }
 
-TEST_F(RemovalPlanTest, PathsOfADamagedListEndTheWalkUpwards) {
-  // A colon inside a path: the folder part of "C:\Demo\a:" is itself.
+TEST_F(RemovalPlanTest, PathsOfADamagedListAreTakenInTheirCanonicalFormOrRefused) {
+  // A colon inside a path names a stream or nothing; repeated backslashes are one.
   File("C:\\Demo\\a:b\\c.txt");
-  File("C:\\Demo\\\\\\a.txt");
+  File("C:\\Demo\\\\\\a.txt", 0, 0, "", false);
+  Disk.AddFile("C:\\Demo\\a.txt");
   Dir("C:\\Demo");
   const TRemovalReport Report = Run();
-  EXPECT_TRUE(Report.Complete());
+  EXPECT_EQ(NotesOn(Report, "C:\\Demo\\a:b\\c.txt"), Kinds{TRemovalNote::Refused});
+  EXPECT_FALSE(Disk.Has("C:\\Demo\\a.txt"));
 }
 
 TEST_F(RemovalPlanTest, TheSameFolderRecordedTwiceIsHandledOnceAndWholeWins) {
@@ -157,7 +169,7 @@ TEST_F(RemovalPlanTest, ADriveRootIsNeverRemovedAsAWhole) {
   Disk.AddFile("C:\\Windows\\system.ini");
   const TRemovalReport Report = Run();
   EXPECT_TRUE(Disk.Has("C:\\Windows\\system.ini"));
-  EXPECT_EQ(NotesOn(Report, "C:\\"), Kinds{TRemovalNote::NotEmpty});
+  EXPECT_EQ(NotesOn(Report, "C:\\"), Kinds{TRemovalNote::Refused});
 }
 
 TEST_F(RemovalPlanTest, LinksGoAsLinksAndWhatTheyShowIsNeverEntered) {
@@ -221,6 +233,7 @@ TEST_F(RemovalPlanTest, SharedFilesGoWithTheirLastUser) {
 }
 
 TEST_F(RemovalPlanTest, ASharedFileWithoutAUsableCounterStaysAndIsReported) {
+  Dir("C:\\Common");
   File("C:\\Common\\none.dll", 1);
   File("C:\\Common\\zero.dll", 1);
   File("C:\\Common\\text.dll", 1);
@@ -243,6 +256,7 @@ TEST_F(RemovalPlanTest, ASharedFileWithoutAUsableCounterStaysAndIsReported) {
 TEST_F(RemovalPlanTest, WithoutTheSharedDllsKeyNoSharedFileGoesAndNoKeyIsMade) {
   Reg.SetRootKey(RegistryRoot::LocalMachine);
   Reg.DeleteKey(cSharedDllsKey);
+  Dir("C:\\Common");
   File("C:\\Common\\a.dll", 1);
   const TRemovalReport Report = Run();
   EXPECT_TRUE(Disk.Has("C:\\Common\\a.dll"));
@@ -372,6 +386,96 @@ TEST_F(RemovalPlanTest, ProgressCountsEveryStep) {
   P.Execute(Disk, Reg);
   EXPECT_EQ(Steps, (std::vector<std::string>{"0 C:\\Demo\\b", "1 C:\\Demo\\a", "2 " + kList, "3 C:\\Demo", "4 "}));
   EXPECT_EQ(Total, 4);
+}
+
+// --- Lists that name what is not the product's ------------------------------------------------
+
+TEST_F(RemovalPlanTest, AListOfUnprovenOriginRemovesNothingOutsideTheProduct) {
+  // A list no digest vouches for (written by an older setup, or changed by someone who could
+  // write where the product lies), for a product the uninstall entry puts in C:\Apps\Prod.
+  Verified = false;
+  InstallFolder = "C:\\Apps\\Prod\\";
+  SystemFolders = {"C:\\Windows", "C:\\Windows\\system32", "C:\\Program Files", "C:\\Program Files\\Common Files"};
+  SystemTrees = {"C:\\Windows"};
+  Disk.LongNames = {{"c:\\progra~1", "C:\\Program Files"},
+                    {"c:\\program files\\common~1", "C:\\Program Files\\Common Files"}};
+  File("C:\\Windows\\system32\\kernel32.dll");
+  File("C:\\Windows\\Fonts\\..\\win.ini");
+  File("\\\\server\\share\\data.db", 0, 0, "", false);
+  File("\\\\?\\C:\\Apps\\Other\\data.txt", 0, 0, "", false);
+  File("C:\\Apps\\Prod\\NUL", 0, 0, "", false);
+  File("C:\\Apps\\Prod\\Linked\\secret.txt");
+  File("C:\\Apps\\Prod\\tool.exe", 0, 0, "cmd /c rd /s /q C:\\Users|%file% /cleanup");
+  File("C:\\Apps\\Prod\\common.ocx", 0, 1);  // not shared here, but another product counts on it
+  SetCounter("C:\\Apps\\Prod\\common.ocx", 2);
+  File("C:\\Menu\\Prod\\Prod.lnk");
+  Dir("S:\\Prod\\..\\", 1);
+  Dir("C:\\U\\..\\Program Files\\Common Files", 1);
+  Dir("C:\\PROGRA~1\\COMMON~1\\", 1);
+  Dir("C:\\Apps\\Prod\\Cache\\..\\..", 1);  // the folder that holds the product
+  Dir("C:\\Apps\\Other", 1);                // beside it
+  Dir("C:\\Apps\\Prod\\Data", 1);
+  Dir("C:\\Apps\\Prod");
+  Dir("C:\\Menu\\Prod");
+  Disk.AddLink("C:\\Apps\\Prod\\Linked");
+  for (const char* Stranger : {"S:\\Other\\keep.txt", "C:\\Program Files\\Common Files\\Vendor\\x.dll",
+                               "C:\\Apps\\Other\\data.txt", "C:\\Windows\\win.ini"})
+    Disk.AddFile(Stranger);
+  // Another product put a file into the folder removed as a whole, and counts on it.
+  Disk.AddFile("C:\\Apps\\Prod\\Data\\theirs.dll");
+  Disk.AddFile("C:\\Apps\\Prod\\Data\\cache.bin");
+  SetCounter("c:\\apps\\prod\\data\\THEIRS.DLL", 1);
+  const TRemovalReport Report = Run();
+
+  EXPECT_EQ(Disk.Log, (std::vector<std::string>{"delete C:\\Menu\\Prod\\Prod.lnk", "delete C:\\Apps\\Prod\\tool.exe",
+                                                "delete " + kList, "delete C:\\Apps\\Prod\\Data\\cache.bin",
+                                                "rmdir C:\\Menu\\Prod"}));
+  for (const char* Kept :
+       {"C:\\Windows\\system32\\kernel32.dll", "C:\\Windows\\win.ini", "S:\\Other\\keep.txt",
+        "C:\\Program Files\\Common Files\\Vendor\\x.dll", "C:\\Apps\\Other\\data.txt",
+        "C:\\Apps\\Prod\\Linked\\secret.txt", "C:\\Apps\\Prod\\Data\\theirs.dll", "C:\\Apps\\Prod\\common.ocx"})
+    EXPECT_TRUE(Disk.Has(Kept)) << Kept;
+  for (const char* Refused :
+       {"C:\\Windows\\system32\\kernel32.dll", "C:\\Windows\\Fonts\\..\\win.ini", "\\\\server\\share\\data.db",
+        "\\\\?\\C:\\Apps\\Other\\data.txt", "C:\\Apps\\Prod\\NUL", "C:\\Apps\\Prod\\Linked\\secret.txt",
+        "S:\\Prod\\..\\", "C:\\U\\..\\Program Files\\Common Files", "C:\\PROGRA~1\\COMMON~1\\",
+        "C:\\Apps\\Prod\\Cache\\..\\..", "C:\\Apps\\Other"})
+    EXPECT_EQ(NotesOn(Report, Refused), Kinds{TRemovalNote::Refused}) << Refused;
+  EXPECT_EQ(NotesOn(Report, "cmd /c rd /s /q C:\\Users|%file% /cleanup"), Kinds{TRemovalNote::CommandRefused});
+  EXPECT_EQ(NotesOn(Report, "C:\\Apps\\Prod\\Data\\theirs.dll"), Kinds{TRemovalNote::SharedInUse});
+  EXPECT_EQ(NotesOn(Report, "C:\\Apps\\Prod\\common.ocx"), Kinds{TRemovalNote::SharedInUse});
+  EXPECT_EQ(Counter("C:\\Apps\\Prod\\common.ocx"), 2);
+  EXPECT_EQ(Report.ExitStatus(), 1);
+}
+
+TEST_F(RemovalPlanTest, AProvenListsOwnFoldersGoButNeverTheSystemsOrTheProductsParents) {
+  // The installation's own record: a shared folder under Common Files, made by a DIR record.
+  InstallFolder = "C:\\Apps\\Prod";
+  SystemFolders = {"C:\\Windows", "C:\\Program Files", "C:\\Program Files\\Common Files"};
+  SystemTrees = {"C:\\Windows"};
+  File("C:\\Program Files\\Common Files\\Demo Shared\\shared.dll", 1, 0, "%file% /forget");
+  SetCounter("C:\\Program Files\\Common Files\\Demo Shared\\shared.dll", 1);
+  File("C:\\Windows\\Fonts\\demo.ttf");
+  File("C:\\Apps\\Prod\\app.exe", 0, 0, "%file% /cleanup");
+  Dir("C:\\Program Files\\Common Files\\Demo Shared");
+  Dir("C:\\Windows\\Fonts", 1);
+  Dir("C:\\Windows\\Help\\Demo", 1);  // inside the system's tree, whole
+  Dir("C:\\Apps", 1);                 // holds the installation folder, whole
+  Dir("C:\\Apps\\Prod");
+  Disk.AddFile("C:\\Windows\\Help\\Demo\\x.hlp");
+  Disk.AddFile("C:\\Apps\\Other\\data.txt");
+  const TRemovalReport Report = Run();
+
+  EXPECT_EQ(Disk.Log, (std::vector<std::string>{
+                          "run C:\\Apps\\Prod\\app.exe /cleanup", "delete C:\\Apps\\Prod\\app.exe",
+                          "run C:\\Program Files\\Common Files\\Demo Shared\\shared.dll /forget",
+                          "delete C:\\Program Files\\Common Files\\Demo Shared\\shared.dll", "delete " + kList,
+                          "rmdir C:\\Program Files\\Common Files\\Demo Shared", "rmdir C:\\Apps\\Prod"}));
+  for (const char* Refused :
+       {"C:\\Windows\\Fonts\\demo.ttf", "C:\\Windows\\Fonts", "C:\\Windows\\Help\\Demo", "C:\\Apps"})
+    EXPECT_EQ(NotesOn(Report, Refused), Kinds{TRemovalNote::Refused}) << Refused;
+  EXPECT_TRUE(Disk.Has("C:\\Apps\\Other\\data.txt"));
+  EXPECT_TRUE(Disk.Has("C:\\Windows\\Help\\Demo\\x.hlp"));
 }
 
 TEST(FoldPath, FoldsLatinAndCyrillicAndTheTrailingBackslash) {

@@ -64,6 +64,19 @@ TEST(RemovalSystemWin, ListsAndRemovesFolders) {
   EXPECT_TRUE(System.FileExists(Folder + "Файл.txt"));
 }
 
+TEST(RemovalSystemWin, MakesShortNamesLongAsFarAsThePathExists) {
+  TempFolder Temp;
+  RemovalSystemWin System;
+  const std::string Folder = Temp.Folder("Очень длинное имя папки") + "Ещё одна длинная папка";
+  MakeDirs(Folder);
+  wchar_t Short[MAX_PATH] = {};
+  ASSERT_NE(GetShortPathNameW(ToWide(Folder).c_str(), Short, MAX_PATH), 0u);
+  ASSERT_NE(FromWide(Short), Folder) << "the system made no short name";
+  EXPECT_EQ(FoldPath(System.LongPath(FromWide(Short))), FoldPath(Folder));
+  EXPECT_EQ(FoldPath(System.LongPath(FromWide(Short) + "\\нет\\такого.txt")), FoldPath(Folder + "\\нет\\такого.txt"));
+  EXPECT_EQ(System.LongPath("Q:\\nowhere\\x"), "Q:\\nowhere\\x");
+}
+
 TEST(RemovalSystemWin, UnregistersLibrariesInAProcessOfTheirOwnOrHere) {
   TempFolder Temp("серверы");
   RemovalSystemWin System;

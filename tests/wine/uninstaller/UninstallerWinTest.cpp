@@ -141,10 +141,13 @@ TEST_F(UninstallerRun, ASharedFileGoesWithTheLastOfTheProductsThatInstalledIt) {
   const std::string Shared = Root + "Common\\shared.txt";
   Product First("Удаление тест " + Name + " 1", "TEST-FIRST", Root + "First\\");
   Product Second("Удаление тест " + Name + " 2", "TEST-SECOND", Root + "Second\\");
+  // Each records the shared folder, as a DIR record of its script makes it.
   First.File(Shared, 1);
+  First.Dir(Root + "Common");
   First.Register();
   // The second installation finds the file there and counts itself in.
   Second.File(Shared, 1);
+  Second.Dir(Root + "Common");
   Second.Register();
   ASSERT_EQ(Counter(Shared), 2);
 
@@ -163,6 +166,7 @@ TEST_F(UninstallerRun, ASharedFileGoesWithTheLastOfTheProductsThatInstalledIt) {
 TEST_F(UninstallerRun, ASharedFileWithoutCounterStaysAndTheStatusSaysSo) {
   Product Demo("Удаление тест " + Name, "TEST-UNINSTALLER", Root + "Программа\\");
   const std::string Shared = Demo.File(Root + "Common\\shared.txt", 1);
+  Demo.Dir(Root + "Common");
   Demo.Register();
   {
     RegistryWin Reg;
@@ -239,6 +243,49 @@ TEST_F(UninstallerRun, ALinkInTheTemporaryFolderIsNeitherWrittenThroughNorRunNor
   EXPECT_EQ(Status, 0);
   EXPECT_FALSE(Exists(App));
   EXPECT_EQ(After, "somebody else's library");
+}
+
+TEST_F(UninstallerRun, AListChangedSinceTheInstallationOrSavedInAnotherEncodingRemovesNothing) {
+  Product Demo("Удаление тест " + Name, "TEST-UNINSTALLER", Root + "Программа\\");
+  const std::string App = Demo.File(Demo.Folder + "app.txt");
+  Demo.Dir(Demo.Folder + "Data", 1);
+  Demo.Register();
+  const std::string Beside = Root + "Другая программа\\data.txt";
+  MakeDirs(ExtractFilePath(Beside));
+  WriteBytes(Beside, "another product's");
+  const std::string Intact = ReadBytes(Demo.Setup.ListFileName);
+  // Whoever may write into the installation folder makes the folder removed as a whole the
+  // one beside the product, and runs a command of his own with the uninstaller's rights.
+  std::string Changed = Intact;
+  const std::string Data = Utf8ToAnsi(Demo.Folder + "Data");
+  Changed.replace(Changed.find(Data), Data.size(), Utf8ToAnsi(WithoutBackslash(ExtractFilePath(Beside))));
+  Changed.replace(Changed.find("UnRegister0=0\r\n"), 15,
+                  "UnRegister0=0\r\nRunParams0=cmd /c del \"" + Utf8ToAnsi(Beside) + "\"\r\n");
+  WriteBytes(Demo.Setup.ListFileName, Changed);
+  EXPECT_EQ(Demo.RemoveSilently(), 2);
+  EXPECT_TRUE(Exists(Beside));
+  EXPECT_TRUE(Exists(App));
+  EXPECT_TRUE(Exists(Demo.Setup.ListFileName));
+  EXPECT_TRUE(Demo.EntryExists());
+
+  // The intact list saved again in UTF-8, for an entry of a setup that kept no digest: its
+  // paths would name nothing, yet the list would go and the entry stay.
+  {
+    RegistryWin Reg;
+    Reg.SetRootKey(RegistryRoot::LocalMachine);
+    ASSERT_TRUE(Reg.OpenKey(std::string(cUninstallKey) + "\\" + Demo.Setup.ProductName, false));
+    Reg.DeleteValue(cListDigestValue);
+  }
+  WriteBytes(Demo.Setup.ListFileName, AnsiToUtf8(Intact));
+  EXPECT_EQ(Demo.RemoveSilently(), 2);
+  EXPECT_TRUE(Exists(App));
+  EXPECT_TRUE(Exists(Demo.Setup.ListFileName));
+  EXPECT_TRUE(Demo.EntryExists());
+  // Put back as it was written, the list removes the product.
+  WriteBytes(Demo.Setup.ListFileName, Intact);
+  EXPECT_EQ(Demo.RemoveSilently(), 0);
+  EXPECT_FALSE(Exists(App));
+  EXPECT_TRUE(Exists(Beside));
 }
 
 TEST_F(UninstallerRun, AReinstallRemovesTheEarlierInstallationThroughItsUninstaller) {

@@ -216,6 +216,11 @@ TEST_F(PackagerTest, RefusesWhatTheProgramWouldRefuseOrMisread) {
   ExpectRefused({"setup.ini:5: error:", "owner"});
   Write("setup.ini", Script("GROUPDIRECTORY = 4 \n"));
   ExpectRefused({"setup.ini:5: error: '4 ' is not a valid integer value"});
+  // A folder above the product's, and a FILE number given twice (the second record's file would
+  // never be installed).
+  Write("setup.ini", Script("DIR = 5 1 0 0 1 0\nDIRPATH = \\Cache\\..\\..\n" + FileRecord(2, 3000, "\\bin\\app.exe") +
+                            FileRecord(2, 8, "\\readme.txt")));
+  ExpectRefused({"setup.ini:5: error: DIR 5 has a '.' or '..' component", "setup.ini:9: error: file number 2"});
   // Lines the program would ignore are refused unless the author says they may pass.
   Write("setup.ini", Script("DESCRIPTON = typo\nDIR=4 1 0 0 0 0\nDESCRIPTION = again\n"));
   ExpectRefused({"setup.ini:5: error: unknown key 'DESCRIPTON'", "setup.ini:6: error: wrong spacing", "--lenient"});

@@ -81,15 +81,13 @@ TEST(SetupScriptCheck, DependenciesWithoutEffect) {
 }
 
 TEST(SetupScriptCheck, DuplicateNumbersAndParents) {
-  const auto R = CheckScript(Script({"GROUP = 1 0 0 0 0 0",                        // 1
-                                     "GROUP = 1 0 0 0 0 0",                        // 2 duplicate
-                                     "GROUP = 2 3 0 0 0 0",                        // 3 parent later: top-level
-                                     "GROUP = 3 0 0 0 0 0",                        // 4
-                                     "FILE = 5 1 0 0 0 0 0 0 0 1 0 0  0 0 0 0",    // 5
-                                     "FILE = 5 1 0 0 0 0 0 0 0 1 0 0  0 0 0 0"})); // 6 duplicate
+  const auto R = CheckScript(Script({"GROUP = 1 0 0 0 0 0",                         // 1
+                                     "GROUP = 1 0 0 0 0 0",                         // 2 duplicate
+                                     "GROUP = 2 3 0 0 0 0",                         // 3 parent later: top-level
+                                     "GROUP = 3 0 0 0 0 0",                         // 4
+                                     "FILE = 5 1 0 0 0 0 0 0 0 1 0 0  0 0 0 0"}));  // 5
   EXPECT_EQ(LinesOf(R, TCheckKind::DuplicateGroup), (Lines{2}));
   EXPECT_EQ(LinesOf(R, TCheckKind::ParentNotEarlier), (Lines{3}));
-  EXPECT_EQ(LinesOf(R, TCheckKind::DuplicateFile), (Lines{6}));
   EXPECT_TRUE(R.Ok());
 }
 
@@ -101,6 +99,22 @@ TEST(SetupScriptCheck, RejectedModelsAreErrors) {
                                      "FILE = 8 9 0 0 0 0 0 0 0 1 0 0  0 0 0 0"})); // 5 no group
   EXPECT_EQ(LinesOf(R, TCheckKind::Cycle), (Lines{2}));
   EXPECT_EQ(LinesOf(R, TCheckKind::MissingOwner), (Lines{3, 5}));
+  EXPECT_FALSE(R.Ok());
+}
+
+TEST(SetupScriptCheck, RepeatedFileNumbersAndPathsThatLeaveTheirFolderAreErrors) {
+  const auto R = CheckScript(Script({"GROUP = 1 0 0 0 0 0",                             // 1
+                                     "DIR = 2 1 0 0 1 0", "DIRPATH = \\Cache\\..\\..",  // 2, 3
+                                     "FILE = 5 1 0 0 0 0 0 0 0 1 0 0  0 0 0 0",         // 4
+                                     "FILE = 5 1 0 0 0 0 0 0 0 1 0 0  0 0 0 0",         // 5 duplicate
+                                     "UNINSTALLPATH = \\..\\uninst.lst"}));             // 6
+  EXPECT_EQ(LinesOf(R, TCheckKind::DotPath), (Lines{2, 6}));
+  EXPECT_EQ(LinesOf(R, TCheckKind::DuplicateFile), (Lines{5}));
+  for (const auto& Issue : R.Issues) {
+    EXPECT_TRUE(Issue.Error) << Issue.Text;
+    EXPECT_NE(Issue.Text.find("the program refuses the script"), std::string::npos) << Issue.Text;
+  }
+  EXPECT_NE(R.Issues[0].Text.find("DIR 2 has a '.' or '..' component"), std::string::npos) << R.Issues[0].Text;
   EXPECT_FALSE(R.Ok());
 }
 

@@ -1,0 +1,65 @@
+#include "Sha256.h"
+
+#include <cstdint>
+
+#include "Text.h"
+
+namespace setup {
+namespace {
+
+constexpr std::uint32_t cRound[64] = {
+    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
+    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
+    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
+    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
+    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
+    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
+    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
+    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
+
+std::uint32_t Rotr(std::uint32_t X, int N) { return (X >> N) | (X << (32 - N)); }
+
+}  // namespace
+
+std::string Sha256Hex(std::string_view Bytes) {
+  std::uint32_t H[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+  // The message, the 0x80 marker, zeros, and the length in bits in the last 8 bytes, read
+  // byte by byte from the blocks they fall into: no copy of the message is made.
+  const std::size_t Size = Bytes.size();
+  const std::size_t Total = (Size + 8) / 64 * 64 + 64;
+  const std::uint64_t Bits = static_cast<std::uint64_t>(Size) * 8;
+  for (std::size_t Block = 0; Block < Total; Block += 64) {
+    std::uint32_t W[64];
+    for (std::size_t I = 0; I < 64; ++I) {
+      const std::size_t At = Block + I;
+      std::uint32_t Byte = 0;
+      if (At < Size)
+        Byte = static_cast<unsigned char>(Bytes[At]);
+      else if (At == Size)
+        Byte = 0x80;
+      else if (At >= Total - 8)
+        Byte = static_cast<std::uint8_t>(Bits >> (8 * (Total - 1 - At)));
+      W[I / 4] = (I % 4 ? W[I / 4] << 8 : 0) | Byte;
+    }
+    for (int I = 16; I < 64; ++I)
+      W[I] = W[I - 16] + (Rotr(W[I - 15], 7) ^ Rotr(W[I - 15], 18) ^ (W[I - 15] >> 3)) + W[I - 7] +
+             (Rotr(W[I - 2], 17) ^ Rotr(W[I - 2], 19) ^ (W[I - 2] >> 10));
+    std::uint32_t V[8];
+    for (int I = 0; I < 8; ++I) V[I] = H[I];
+    for (int I = 0; I < 64; ++I) {
+      const std::uint32_t T1 = V[7] + (Rotr(V[4], 6) ^ Rotr(V[4], 11) ^ Rotr(V[4], 25)) +
+                               ((V[4] & V[5]) ^ (~V[4] & V[6])) + cRound[I] + W[I];
+      const std::uint32_t T2 =
+          (Rotr(V[0], 2) ^ Rotr(V[0], 13) ^ Rotr(V[0], 22)) + ((V[0] & V[1]) ^ (V[0] & V[2]) ^ (V[1] & V[2]));
+      for (int K = 7; K > 0; --K) V[K] = V[K - 1];
+      V[4] += T1;
+      V[0] = T1 + T2;
+    }
+    for (int I = 0; I < 8; ++I) H[I] += V[I];
+  }
+  std::string Text;
+  for (const std::uint32_t Word : H) Text += PaddedNumber(Word, 8, 16);
+  return Text;
+}
+
+}  // namespace setup
