@@ -14,6 +14,7 @@
 #include "model/StartupWin.h"
 #include "system/CommandLine.h"
 #include "system/Errors.h"
+#include "system/Files.h"
 #include "system/LogWin.h"
 #include "system/ProcessWin.h"
 #include "system/ResourceWin.h"
@@ -27,6 +28,7 @@ namespace {
 
 const wchar_t* const cClassName = L"TfrmWork";
 const char* const cRunBeforeName = "runbefore.exe";
+const char* const cRegistrationName = "setup.exe";
 constexpr UINT cmFirstShow = WM_APP + 1;
 constexpr UINT_PTR cChoicePagesTimer = 1;
 constexpr int cClientWidth = 632, cClientHeight = 372;
@@ -189,6 +191,27 @@ bool TfrmWork::ExtractCabinetLibrary(std::string& Folder) {
   return true;
 }
 
+void TfrmWork::CopyRegistrationProgram() {
+  // The registration child is this program started again. Started from the media, it would be
+  // gone once the next disk is in the drive, and every server after it with it; so it runs
+  // from a copy held in the run folder. Only a product with servers to register pays for the
+  // copy, and it is made now: by the registration stage the first disk may have gone already.
+  bool AnyServer = false;
+  for (const auto& File : Info->Files) AnyServer = AnyServer || File->RegisterDll;
+  if (!AnyServer) return;
+  const std::string Self = ProgramPath();
+  try {
+    const std::string Program = LoadBytesFromFile(Self);
+    FRegistrationProgram =
+        FRunFolder.WriteBytes(cRegistrationName, Program.data(), static_cast<unsigned long>(Program.size()));
+    LogLine("registration program: " + FRegistrationProgram);
+  } catch (const std::exception& Error) {
+    // The servers are still registered, from the program's own file while it is there.
+    FRegistrationProgram.clear();
+    LogLine("registration program: " + Self + " (no copy: " + Error.what() + ")");
+  }
+}
+
 void TfrmWork::CMShowingChanged() {
   auto NotStarted = [this](const std::string& Text) {
     AppMessageBox(Handle, Text, Msg::ApplicationTitle, MB_OK | MB_ICONERROR);
@@ -207,6 +230,7 @@ void TfrmWork::CMShowingChanged() {
     ExtractCabinetLibrary(Folder);
     LoadCabinetLibrary(Folder);
     LogLine("cabinet library: " + Folder + "CABINET.DLL");
+    CopyRegistrationProgram();
   } catch (const EAbort&) {
     NotStarted(Msg::CabinetLibraryMissing);
     return;
@@ -379,7 +403,7 @@ void TfrmWork::RunInstallation() {
   RedrawWindow(Handle, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   FRunning = true;
   try {
-    FExecutor = std::make_unique<TExecutor>(*Info, *this, FRegistry, CabinetLibrary);
+    FExecutor = std::make_unique<TExecutor>(*Info, *this, FRegistry, CabinetLibrary, FRegistrationProgram);
     FExecutor->Execute();
   } catch (...) {
     // The worker reports its own errors; whatever escapes only means the run is incomplete.

@@ -84,6 +84,9 @@ class TfrmWork : public TWindowBase, public IInstallHost {
   // Pages and navigation.
   void CMShowingChanged();
   bool ExtractCabinetLibrary(std::string& Folder);
+  // A held copy of this program in the run folder, for the child runs that register the
+  // product's COM servers; made at start, while the media are surely there.
+  void CopyRegistrationProgram();
   void HideAllPages();
   void ShowPanel(HWND Panel);
   void EnterPage();
@@ -118,6 +121,7 @@ class TfrmWork : public TWindowBase, public IInstallHost {
   RegistryWin FRegistry;
   TRunFolder FRunFolder;      // the cabinet library and the run-before programs, this run's only
   HandleGuard FProductMutex;  // held while the program runs: a second copy finds it taken
+  std::string FRegistrationProgram;  // the copy in the run folder; empty: the program's own file
   std::unique_ptr<TComponentSelection> FSelection;
   std::unique_ptr<TExecutor> FExecutor;
   std::vector<T1CTitle> F1CTitles;

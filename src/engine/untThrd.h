@@ -89,8 +89,8 @@ class IInstallSystem {
 
 #ifdef _WIN32
 // The system's files, processes, COM and shell; registers in-process servers in a child run of
-// the program (see RunChildRegistration).
-std::unique_ptr<IInstallSystem> CreateWindowsInstallSystem();
+// RegistrationProgram (see RunChildRegistration), by default of the program's own file.
+std::unique_ptr<IInstallSystem> CreateWindowsInstallSystem(const std::string& RegistrationProgram = {});
 #endif
 
 // Records that take part in the run (their group is anything but not selected) and records
@@ -168,8 +168,10 @@ class TExecutor {
   TExecutor(TInstallInfo& Info, IInstallHost& Host, IRegistry& Registry, const TCabinetLibraryFunctions& Library,
             IInstallSystem& System);
 #ifdef _WIN32
-  // The same on the system's own files and processes.
-  TExecutor(TInstallInfo& Info, IInstallHost& Host, IRegistry& Registry, const TCabinetLibraryFunctions& Library);
+  // The same on the system's own files and processes; in-process servers are registered in a
+  // child run of RegistrationProgram (a copy of this program), or of this program's own file.
+  TExecutor(TInstallInfo& Info, IInstallHost& Host, IRegistry& Registry, const TCabinetLibraryFunctions& Library,
+            const std::string& RegistrationProgram = {});
 #endif
   ~TExecutor();
 

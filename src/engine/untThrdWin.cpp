@@ -75,6 +75,9 @@ std::vector<std::string> CancelPendingDeletes(const std::vector<std::string>& Pa
 
 class TWindowsInstallSystem : public IInstallSystem {
  public:
+  explicit TWindowsInstallSystem(const std::string& RegistrationProgram)
+      : FRegistrationProgram(RegistrationProgram.empty() ? ProgramPath() : RegistrationProgram) {}
+
   TCabinetFileHandler& FileHandler() override { return FStreams; }
 
   bool FileExists(const std::string& Path) override { return setup::FileExists(Path); }
@@ -161,7 +164,7 @@ class TWindowsInstallSystem : public IInstallSystem {
   std::uint32_t RegisterDllServer(const std::string& Path) override {
     // The server's code runs in a child run of this program, so that a crash in it cannot end
     // the installation.
-    return RegisterDllServerInChild(ProgramPath(), Path);
+    return RegisterDllServerInChild(FRegistrationProgram, Path);
   }
 
   void RegisterExeServer(const std::string& Path) override { setup::RegisterExeServer(Path); }
@@ -176,19 +179,22 @@ class TWindowsInstallSystem : public IInstallSystem {
 
  private:
   TStreamCabinetFileHandler FStreams;
+  std::string FRegistrationProgram;
 };
 
 }  // namespace
 
-std::unique_ptr<IInstallSystem> CreateWindowsInstallSystem() { return std::make_unique<TWindowsInstallSystem>(); }
+std::unique_ptr<IInstallSystem> CreateWindowsInstallSystem(const std::string& RegistrationProgram) {
+  return std::make_unique<TWindowsInstallSystem>(RegistrationProgram);
+}
 
 TExecutor::TExecutor(TInstallInfo& Info, IInstallHost& Host, IRegistry& Registry,
-                     const TCabinetLibraryFunctions& Library)
+                     const TCabinetLibraryFunctions& Library, const std::string& RegistrationProgram)
     : Info(Info),
       Arguments(ProgramArguments()),
       FHost(Host),
       FRegistry(Registry),
-      FOwnedSystem(CreateWindowsInstallSystem()),
+      FOwnedSystem(CreateWindowsInstallSystem(RegistrationProgram)),
       FSystem(*FOwnedSystem) {
   Connect(Library);
 }

@@ -399,6 +399,17 @@ TPeImage::TPeImage(std::string Bytes) : FBytes(std::move(Bytes)) {
 
 std::uint32_t TPeImage::StoredChecksum() const { return Get32(FBytes, ChecksumOffset()); }
 
+std::uint16_t TPeImage::FileCharacteristics() const { return Get16(FBytes, FCoffOffset + 18); }
+
+std::string TPeImage::WithFileCharacteristics(std::uint16_t Flags) const {
+  const std::uint16_t Old = FileCharacteristics();
+  if ((Old & Flags) == Flags) return FBytes;
+  std::string Out = FBytes;
+  Set16(Out, FCoffOffset + 18, std::uint16_t(Old | Flags));
+  Set32(Out, ChecksumOffset(), ComputeChecksum(Out, ChecksumOffset()));
+  return Out;
+}
+
 std::size_t TPeImage::DirectoryOffset(std::uint32_t Index) const {
   return FOptionalOffset + (FIs64 ? 112 : 96) + 8 * std::size_t(Index);
 }

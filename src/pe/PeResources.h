@@ -73,6 +73,12 @@ class TResourceTable {
   bool Remove(const TResourceName& Type, const TResourceName& Name);
 };
 
+// File characteristics of the COFF header: the system copies a program so marked into its
+// swap file when it starts it from removable media or from the network, so that the program
+// keeps running when the disk is changed or the share goes away.
+constexpr std::uint16_t cFileRemovableRunFromSwap = 0x0400;
+constexpr std::uint16_t cFileNetRunFromSwap = 0x0800;
+
 struct TPeSection {
   std::string Name;
   std::uint32_t VirtualSize = 0;
@@ -92,6 +98,11 @@ class TPeImage {
   const std::vector<TPeSection>& Sections() const { return FSections; }
   std::uint32_t StoredChecksum() const;
   std::uint32_t ResourceDirectoryRva() const;
+
+  std::uint16_t FileCharacteristics() const;
+  // The whole file again with Flags added to its file characteristics and the header checksum
+  // computed anew; the same bytes when they are all set already.
+  std::string WithFileCharacteristics(std::uint16_t Flags) const;
 
   // The resources; an image without any gives an empty table.
   TResourceTable ReadResources() const;

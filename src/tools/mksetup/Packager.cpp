@@ -559,7 +559,10 @@ class TPackager {
       Resources.Set(RcData, pe::TResourceName::FromText("RUNBEFORE" + Num(Item)), LoadBytesFromFile(Path));
     for (const auto& [Banner, Address] : Options.BannerLinks)
       Resources.Set(RcData, pe::TResourceName::FromText("BANNERLINK" + Num(Banner)), Address);
-    std::string Setup = Stub.WithResources(Resources);
+    // Started from a floppy or a CD, the program must outlive the disk change to the next
+    // cabinet: the system keeps it in its swap file instead of paging it in from the disk.
+    std::string Setup = pe::TPeImage(Stub.WithResources(Resources))
+                            .WithFileCharacteristics(pe::cFileRemovableRunFromSwap | pe::cFileNetRunFromSwap);
     if (!Options.Sign.empty()) Setup = LoadBytesFromFile(Signed("setup.exe", Setup));
     const std::string SetupPath = JoinPath(Disk1, "setup.exe");
     SaveBytesToFile(SetupPath, Setup);

@@ -158,8 +158,17 @@ TEST_F(PackagerTest, FillsTheStubAndPacksEveryFile) {
   EXPECT_EQ(Resource(Setup, 10, "RUNBEFORE4"), "program run before installing");
   // Only the banner given a page leads anywhere.
   EXPECT_EQ(Resource(Setup, 10, "BANNERLINK1"), "https://example.org/service");
-  const auto Table = TPeImage(setup::LoadBytesFromFile(Setup)).ReadResources();
+  const std::string SetupBytes = setup::LoadBytesFromFile(Setup);
+  const TPeImage SetupImage(SetupBytes);
+  const auto Table = SetupImage.ReadResources();
   EXPECT_EQ(Table.Find(TResourceName::FromId(10), TResourceName::FromText("BANNERLINK2")), nullptr);
+  // Kept in the swap file when started from a disk that is changed, or from a share; the
+  // stub's own characteristics stay, and the checksum covers the change.
+  const std::uint16_t StubFlags = TPeImage(setup::LoadBytesFromFile(Options.Stub)).FileCharacteristics();
+  EXPECT_EQ(SetupImage.FileCharacteristics(),
+            StubFlags | setup::pe::cFileRemovableRunFromSwap | setup::pe::cFileNetRunFromSwap);
+  EXPECT_EQ(StubFlags & 0x0C00, 0);
+  EXPECT_EQ(SetupImage.StoredChecksum(), TPeImage::ComputeChecksum(SetupBytes, SetupImage.ChecksumOffset()));
   EXPECT_NE(Table.Find(TResourceName::FromId(24), TResourceName::FromId(1)), nullptr);
   ASSERT_EQ(Result.Files.size(), 3u);
   EXPECT_EQ(Result.Files[0].ItemNo, 2);
