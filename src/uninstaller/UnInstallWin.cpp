@@ -181,6 +181,13 @@ class Uninstaller {
       Fail(UnMsg::NoListGiven);
       return usNotStarted;
     }
+    // A second uninstaller of the same list (the control panel's and an installer's, say)
+    // would remove what the first one is still deciding about: it leaves everything to it.
+    FRemoving.Reset(CreateMutexW(nullptr, FALSE, ToWide(RemovalMutexName(FListFile)).c_str()));
+    if (!FRemoving || GetLastError() == ERROR_ALREADY_EXISTS) {
+      Fail(FormatMessage1(UnMsg::AlreadyRemoving, FListFile));
+      return usNotStarted;
+    }
     std::string Bytes;
     try {
       Bytes = LoadBytesFromFile(FListFile);
@@ -252,6 +259,7 @@ class Uninstaller {
   }
 
   TUninstallerArguments FArgs;
+  HandleGuard FRemoving;
   std::string FListFile = FArgs.ListFile;
   TRemovalList FList;
   std::unique_ptr<TRemovalPlan> FPlan;

@@ -28,6 +28,8 @@ inline constexpr const char* NoListGiven =
     "Не указан файл со списком удаляемых компонентов.\rЗапуск: UnInstall.exe \"<файл списка>\" [/silence]";
 inline constexpr const char* ListUnreadable = "Не удалось прочитать список удаляемых компонентов:\r%s";
 inline constexpr const char* ListDamaged = "Список удаляемых компонентов повреждён (%s). Ничего не удалено.";
+inline constexpr const char* AlreadyRemoving =
+    "Программа по списку\r%s\rуже удаляется другой копией программы удаления. Ничего не удалено.";
 inline constexpr const char* ListChanged =
     "Список удаляемых компонентов изменён после установки программы:\r%s\rНичего не удалено.";
 

@@ -5,6 +5,7 @@
 
 #include "UninstallerMessages.h"
 #include "system/Errors.h"
+#include "system/SafePaths.h"
 #include "system/Text.h"
 
 namespace setup {
@@ -85,6 +86,15 @@ std::string CopyCommandLine(const std::string& Copy, const std::vector<std::stri
 
 std::string ShownProductName(const std::string& ProductName) {
   return ProductName.empty() ? UnMsg::UnnamedProduct : ProductName;
+}
+
+std::string RemovalMutexName(const std::string& ListFile) {
+  std::string Canonical;
+  if (CanonicalPath(ListFile, Canonical) != TPathRefusal::prNone) Canonical = ListFile;
+  // FNV-1a over the folded form: a mutex name may not hold a backslash.
+  std::uint32_t Hash = 0x811C9DC5u;
+  for (const char Byte : FoldPath(Canonical)) Hash = (Hash ^ static_cast<unsigned char>(Byte)) * 0x01000193u;
+  return "Global\\SetupEngine.Removal." + PaddedNumber(Hash, 8, 16);
 }
 
 std::string ReportText(const std::string& ProductName, const TRemovalReport& Report, std::size_t MaxLines) {

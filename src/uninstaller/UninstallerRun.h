@@ -44,6 +44,10 @@ std::string CopyCommandLine(const std::string& Copy, const std::vector<std::stri
 // Exit statuses.
 enum : int { usRemoved = 0, usSomethingLeft = 1, usNotStarted = 2 };
 
+// The name of the mutex that the uninstaller working on a list holds while it works: one list
+// (whatever the letter case or form of its path) is never worked on by two at once.
+std::string RemovalMutexName(const std::string& ListFile);
+
 // The text of the final message: what went, what stayed and why ("\r" between lines). At most
 // MaxLines lines per section; the rest is counted.
 std::string ReportText(const std::string& ProductName, const TRemovalReport& Report, std::size_t MaxLines = 15);

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 
+#include "uninstaller/UninstallerRun.h"
 #include "UninstallerSupport.h"
 #include "shared/LinksWin.h"
 #include "system/Encoding.h"
@@ -281,8 +283,17 @@ TEST_F(UninstallerRun, AListChangedSinceTheInstallationOrSavedInAnotherEncodingR
   EXPECT_TRUE(Exists(App));
   EXPECT_TRUE(Exists(Demo.Setup.ListFileName));
   EXPECT_TRUE(Demo.EntryExists());
-  // Put back as it was written, the list removes the product.
+  // Put back as it was written, the list removes the product, but not while another
+  // uninstaller works on it (here: the test holds its mutex, under another form of its path).
   WriteBytes(Demo.Setup.ListFileName, Intact);
+  {
+    std::string Lower = Demo.Setup.ListFileName;
+    for (char& C : Lower) C = static_cast<char>(std::tolower(static_cast<unsigned char>(C)));
+    const HandleGuard Busy(CreateMutexW(nullptr, FALSE, ToWide(RemovalMutexName(Lower)).c_str()));
+    EXPECT_EQ(Demo.RemoveSilently(), 2);
+    EXPECT_TRUE(Exists(App));
+    EXPECT_TRUE(Demo.EntryExists());
+  }
   EXPECT_EQ(Demo.RemoveSilently(), 0);
   EXPECT_FALSE(Exists(App));
   EXPECT_TRUE(Exists(Beside));
