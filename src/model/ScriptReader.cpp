@@ -413,6 +413,7 @@ void TInstallInfo::ParseLine(std::string_view Line) {
     case keyDescription:
       Description = Value;
       UnInstallInfo.ProductName = Description;
+      DescriptionLineNo = FCurrentLine;
       break;
     case keyGroupName:
       GroupName = Value;

@@ -79,17 +79,18 @@ std::vector<TModelProblem> TInstallInfo::FindModelProblems() const {
   }
   SyncIndex();
   // In script order: the reader keeps each kind of record in the order of its lines, and the
-  // three global keys are put in order here; the walk takes the earliest line of the four.
+  // global keys are put in order here; the walk takes the earliest line of the four kinds.
   // (A general stable sort of the problems would cost setup.exe two kilobytes of code.)
   struct TKeyLine {
     int LineNo;
     const char* Key;
-    const std::string* Path;
-  } Keys[3] = {{DirectoryLineNo, "DIRECTORY", &Directory},
+    const std::string* Path;  // null: the product's name, which names its uninstall key
+  } Keys[4] = {{DirectoryLineNo, "DIRECTORY", &Directory},
                {UnInstallPathLineNo, "UNINSTALLPATH", &UnInstallInfo.ListFileName},
-               {GroupNameLineNo, "GROUPNAME", &GroupName}};
-  for (int I = 0; I < 2; ++I)
-    for (int K = 0; K < 2 - I; ++K)
+               {GroupNameLineNo, "GROUPNAME", &GroupName},
+               {DescriptionLineNo, "DESCRIPTION", nullptr}};
+  for (int I = 0; I < 3; ++I)
+    for (int K = 0; K < 3 - I; ++K)
       if (Keys[K + 1].LineNo < Keys[K].LineNo) std::swap(Keys[K], Keys[K + 1]);
   std::size_t NextGroup = 0, NextDir = 0, NextFile = 0, NextKey = 0;
   for (;;) {
@@ -97,17 +98,27 @@ std::vector<TModelProblem> TInstallInfo::FindModelProblems() const {
     const int GroupLine = NextGroup < Groups.size() ? Groups[NextGroup]->LineNo : cNone;
     const int DirLine = NextDir < Dirs.size() ? Dirs[NextDir]->LineNo : cNone;
     const int FileLine = NextFile < Files.size() ? Files[NextFile]->LineNo : cNone;
-    const int KeyLine = NextKey < 3 ? Keys[NextKey].LineNo : cNone;
+    const int KeyLine = NextKey < 4 ? Keys[NextKey].LineNo : cNone;
     const int Line = std::min(std::min(GroupLine, DirLine), std::min(FileLine, KeyLine));
-    if (NextGroup == Groups.size() && NextDir == Dirs.size() && NextFile == Files.size() && NextKey == 3) break;
+    if (NextGroup == Groups.size() && NextDir == Dirs.size() && NextFile == Files.size() && NextKey == 4) break;
     if (GroupLine == Line && NextGroup < Groups.size()) {
       const TGroupInfo* G = Groups[NextGroup++].get();
       if (InCycle.count(G))
         Problems.push_back({G->LineNo, G->ItemNo, Format(Msg::GroupOwnAncestor, {G->LineNo, G->ItemNo}),
                             TModelProblem::mpOwnAncestor});
-    } else if (KeyLine == Line && NextKey < 3) {
+    } else if (KeyLine == Line && NextKey < 4) {
       const TKeyLine& K = Keys[NextKey++];
-      DotPath(Problems, K.LineNo, 0, K.Key, *K.Path);
+      if (K.Path) {
+        DotPath(Problems, K.LineNo, 0, K.Key, *K.Path);
+      } else {
+        // A registry key's name holds at most 255 characters: the uninstall key would not be
+        // written, though the installation went on as if it were.
+        std::size_t Characters = 0;
+        for (const char Byte : UnInstallInfo.ProductName)
+          Characters += (static_cast<unsigned char>(Byte) & 0xC0) != 0x80;
+        if (Characters > 255)
+          Problems.push_back({K.LineNo, 0, Format(Msg::NameTooLong, {K.LineNo}), TModelProblem::mpLongName});
+      }
     } else if (DirLine == Line && NextDir < Dirs.size()) {
       const TDirInfo* D = Dirs[NextDir++].get();
       if (!D->Group)

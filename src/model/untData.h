@@ -139,7 +139,7 @@ struct TEnvironment {
 // ".." component (it would lead out of the folder it is resolved against, and the uninstall
 // list would name a place outside the product).
 struct TModelProblem {
-  enum Kind { mpOwnAncestor, mpMissingGroup, mpDuplicateFile, mpDotPath };
+  enum Kind { mpOwnAncestor, mpMissingGroup, mpDuplicateFile, mpDotPath, mpLongName };
   int LineNo = 0;
   std::int32_t ItemNo = 0;  // of the record; 0 for a global key
   std::string Message;
@@ -189,7 +189,8 @@ class TInstallInfo {
   TUnInstallInfo UnInstallInfo;
   std::uint8_t GroupUnInstallPath = 0;
   std::string NameFont;
-  // The script lines of the last DIRECTORY, UNINSTALLPATH and GROUPNAME, for messages.
+  // The script lines of the last DIRECTORY, UNINSTALLPATH, GROUPNAME and DESCRIPTION, for messages.
+  int DescriptionLineNo = 0;
   int DirectoryLineNo = 0;
   int UnInstallPathLineNo = 0;
   int GroupNameLineNo = 0;

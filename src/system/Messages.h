@@ -20,6 +20,8 @@ inline constexpr const char* DirWithoutGroup = "каталог %s ссылает
 inline constexpr const char* FileWithoutGroup = "файл %s ссылается на отсутствующую группу %s.";
 inline constexpr const char* GroupOwnAncestor = "группа %s является собственным предком.";
 inline constexpr const char* DuplicateFileNumber = "номер файла %s уже занят файлом в строке %s.";
+inline constexpr const char* NameTooLong =
+    "название продукта (DESCRIPTION) длиннее 255 знаков: раздел удаления с таким именем не записать.";
 // The key ("FILEPATH"), then the path.
 inline constexpr const char* PathWithDots = "%s «%s» содержит «.» или «..».";
 

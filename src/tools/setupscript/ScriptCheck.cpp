@@ -232,6 +232,12 @@ class Checker {
                 " installs only that one, so the program refuses the script: " + P.Message);
         continue;
       }
+      if (P.What == TModelProblem::mpLongName) {
+        Add(P.LineNo, true, TCheckKind::LongName,
+            "the product's name is longer than the 255 characters of a registry key's name, so its "
+            "uninstall entry cannot be written; the program refuses the script: " + P.Message);
+        continue;
+      }
       if (P.What == TModelProblem::mpDotPath) {
         Add(P.LineNo, true, TCheckKind::DotPath,
             std::string(Owner == Owners.end() ? "a path" : Owner->second.first + std::string(" ") + Num(P.ItemNo)) +

@@ -26,6 +26,7 @@ enum class TCheckKind {
   MissingOwner,      // a DIR or FILE whose group is no earlier group: the program refuses the script
   Cycle,             // a group that is its own ancestor: the program refuses the script
   DotPath,           // a path with a "." or ".." component: the program refuses the script
+  LongName,          // a DESCRIPTION too long to name the uninstall key: the program refuses the script
   Conversion,        // a value that is not a valid integer: reading stops there
 };
 

@@ -173,7 +173,8 @@ TEST(ModelValidation, RepeatedFileNumbersAndPathsThatLeaveTheirFolderAreRejected
                                "FILE = 4 1 0 0 0 0 0 0 0 1 0 0  0 0 0 0",                 // 10
                                "FILEPATH = \\.\\c.txt", "UNINSTALLPATH = \\x\\.\\u.lst",  // 11, 12
                                "GROUPNAME = Vendor\\..", "DIR = 5 1 0 0 0 0",             // 13, 14
-                               "DIRPATH = \\.config\\..data"})),                          // 15: names, no steps
+                               "DIRPATH = \\.config\\..data",                             // 15: names, no steps
+                               "DESCRIPTION = " + std::string(256 * 2, 'x')})),           // 16: names no key
             "");
   const auto Problems = Info.FindModelProblems();
   std::vector<std::pair<int, TModelProblem::Kind>> Found;
@@ -184,13 +185,20 @@ TEST(ModelValidation, RepeatedFileNumbersAndPathsThatLeaveTheirFolderAreRejected
                                                                      {8, TModelProblem::mpDuplicateFile},
                                                                      {10, TModelProblem::mpDotPath},
                                                                      {12, TModelProblem::mpDotPath},
-                                                                     {13, TModelProblem::mpDotPath}}));
-  ASSERT_EQ(Problems.size(), 7u);
+                                                                     {13, TModelProblem::mpDotPath},
+                                                                     {16, TModelProblem::mpLongName}}));
+  ASSERT_EQ(Problems.size(), 8u);
   EXPECT_NE(Problems[1].Message.find("строка 3"), std::string::npos) << Problems[1].Message;
   EXPECT_NE(Problems[1].Message.find("\\Cache\\..\\.."), std::string::npos) << Problems[1].Message;
   EXPECT_NE(Problems[3].Message.find("номер файла 3 уже занят файлом в строке 5"), std::string::npos)
       << Problems[3].Message;
   EXPECT_THROW(Info.Validate(), EScriptError);
+  // 255 letters (two bytes each here) still name a key.
+  std::string Name;
+  for (int I = 0; I < 255; ++I) Name += "Я";
+  TInstallInfo Fits;
+  ASSERT_EQ(Load(Fits, Script({"DESCRIPTION = " + Name})), "");
+  EXPECT_TRUE(Fits.FindModelProblems().empty());
 }
 
 TEST(ModelValidation, CyclesMadeAfterReadingAreFoundAndEveryMemberIsNamed) {
