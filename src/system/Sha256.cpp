@@ -29,18 +29,20 @@ void TSha256::Block(const unsigned char* Data) {
   for (int I = 16; I < 64; ++I)
     W[I] = W[I - 16] + (Rotr(W[I - 15], 7) ^ Rotr(W[I - 15], 18) ^ (W[I - 15] >> 3)) + W[I - 7] +
            (Rotr(W[I - 2], 17) ^ Rotr(W[I - 2], 19) ^ (W[I - 2] >> 10));
-  std::uint32_t V[8];
-  for (int I = 0; I < 8; ++I) V[I] = FH[I];
+  std::uint32_t A = FH[0], B = FH[1], C = FH[2], D = FH[3], E = FH[4], F = FH[5], G = FH[6], H = FH[7];
   for (int I = 0; I < 64; ++I) {
-    const std::uint32_t T1 = V[7] + (Rotr(V[4], 6) ^ Rotr(V[4], 11) ^ Rotr(V[4], 25)) +
-                             ((V[4] & V[5]) ^ (~V[4] & V[6])) + cRound[I] + W[I];
-    const std::uint32_t T2 =
-        (Rotr(V[0], 2) ^ Rotr(V[0], 13) ^ Rotr(V[0], 22)) + ((V[0] & V[1]) ^ (V[0] & V[2]) ^ (V[1] & V[2]));
-    for (int K = 7; K > 0; --K) V[K] = V[K - 1];
-    V[4] += T1;
-    V[0] = T1 + T2;
+    const std::uint32_t T1 = H + (Rotr(E, 6) ^ Rotr(E, 11) ^ Rotr(E, 25)) + ((E & F) ^ (~E & G)) + cRound[I] + W[I];
+    const std::uint32_t T2 = (Rotr(A, 2) ^ Rotr(A, 13) ^ Rotr(A, 22)) + ((A & B) ^ (A & C) ^ (B & C));
+    H = G;
+    G = F;
+    F = E;
+    E = D + T1;
+    D = C;
+    C = B;
+    B = A;
+    A = T1 + T2;
   }
-  for (int I = 0; I < 8; ++I) FH[I] += V[I];
+  FH[0] += A, FH[1] += B, FH[2] += C, FH[3] += D, FH[4] += E, FH[5] += F, FH[6] += G, FH[7] += H;
 }
 
 void TSha256::Add(const void* Data, std::size_t Size) {
