@@ -168,11 +168,16 @@ std::string FileDigest(const std::string& Path) {
 }
 
 // The text of the CABDIGESTS resource: one "setupN.cab=digest" line per cabinet, in order.
-// Before the cabinets exist it is made with zeros in place of the digests: same length.
+// Before the cabinets exist it is made with zeros in place of the digests: same length. Empty
+// lines fill it up to room for a multiple of 8 cabinets, so that setup.exe keeps its size
+// whether the set takes one disk or a few.
 std::string DigestsText(const std::vector<std::string>& Digests) {
+  constexpr std::size_t cLine = 80, cGroup = 8;
   std::string Text;
   for (std::size_t I = 0; I < Digests.size(); ++I)
     Text += "setup" + std::to_string(I + 1) + ".cab=" + Digests[I] + "\n";
+  const std::size_t Room = (Digests.size() + cGroup - 1) / cGroup * cGroup * cLine;
+  if (Text.size() < Room) Text.append(Room - Text.size(), '\n');
   return Text;
 }
 
