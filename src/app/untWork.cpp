@@ -404,6 +404,11 @@ void TfrmWork::RunInstallation() {
   FRunning = true;
   try {
     FExecutor = std::make_unique<TExecutor>(*Info, *this, FRegistry, CabinetLibrary, FRegistrationProgram);
+    // The digests mksetup recorded of the cabinets it made; a program made otherwise has none.
+    const void* Digests = nullptr;
+    unsigned long DigestsSize = 0;
+    if (FindProgramResource("CABDIGESTS", Digests, DigestsSize))
+      FExecutor->CabinetDigests = ParseCabinetDigests({static_cast<const char*>(Digests), DigestsSize});
     FExecutor->Execute();
   } catch (...) {
     // The worker reports its own errors; whatever escapes only means the run is incomplete.

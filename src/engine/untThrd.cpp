@@ -10,6 +10,7 @@
 #include "system/Encoding.h"
 #include "system/Paths.h"
 #include "system/ProgramCommand.h"
+#include "system/Sha256.h"
 #include "system/Text.h"
 
 namespace setup {
@@ -221,6 +222,20 @@ void TCabinetWalk::CheckComplete(const TInstallInfo& Info) const {
   throw Exception(FormatMessage1(Msg::CabinetFilesMissing, Named));
 }
 
+TCabinetDigests ParseCabinetDigests(std::string_view Text) {
+  TCabinetDigests Digests;
+  while (!Text.empty()) {
+    const std::size_t End = Text.find('\n');
+    std::string_view Line = Text.substr(0, End);
+    Text = End == std::string_view::npos ? std::string_view() : Text.substr(End + 1);
+    if (!Line.empty() && Line.back() == '\r') Line.remove_suffix(1);
+    const std::size_t Equals = Line.find('=');
+    if (Equals == 0 || Equals == std::string_view::npos || Line.size() - Equals - 1 != 64) continue;
+    Digests[UpperAscii(std::string(Line.substr(0, Equals)))] = UpperAscii(std::string(Line.substr(Equals + 1)));
+  }
+  return Digests;
+}
+
 // ---- The run ------------------------------------------------------------------------------
 
 TExecutor::TExecutor(TInstallInfo& Info, IInstallHost& Host, IRegistry& Registry,
@@ -328,7 +343,7 @@ void TExecutor::CheckBeforeChanges() {
   }
   if (!Info.Files.empty()) {
     CurrentCabinet = "setup1.cab";
-    FindCabinet();
+    FindVerifiedCabinet();
     if (!CabinetFound) throw EAbort();
   }
   if (Info.UnInstall) {
@@ -408,7 +423,7 @@ void TExecutor::ExtractAll() {
   while (!Cancelled && !CurrentCabinet.empty()) {
     // A name met before is a cycle, wherever a cabinet of that name may be found.
     FWalk.BeginCabinet(CurrentCabinet);
-    FindCabinet();
+    FindVerifiedCabinet();
     if (!CabinetFound) throw EAbort();
     const std::string Name = CurrentCabinet;
     CurrentCabinet.clear();
@@ -464,6 +479,42 @@ void TExecutor::FindCabinet(bool AskFirst) {
   }
 }
 
+void TExecutor::FindVerifiedCabinet(bool AskFirst) {
+  for (;;) {
+    FindCabinet(AskFirst);
+    if (!CabinetFound || CabinetDigests.empty()) return;
+    const std::string Path = NormalizeDir(Info.Environment.SetupDir) + CurrentCabinet;
+    // The first cabinet, checked before any change, is not read a second time to extract it.
+    if (UpperAscii(Path) == FVerifiedCabinet) return;
+    if (CabinetMatchesDigest(Path)) {
+      FVerifiedCabinet = UpperAscii(Path);
+      return;
+    }
+    // Not the cabinet this program was made with: asked for again as a disk of another set
+    // (unattended, that ends the run).
+    FHost.Log("cabinet refused: " + Path + " (digest does not match)");
+    AskFirst = true;
+  }
+}
+
+bool TExecutor::CabinetMatchesDigest(const std::string& Path) {
+  const auto Expected = CabinetDigests.find(UpperAscii(ExtractFileName(Path)));
+  if (Expected == CabinetDigests.end()) return false;
+  TCabinetFileHandler& Files = FSystem.FileHandler();
+  int Error = 0;
+  const std::intptr_t Handle = Files.Open(Path, 0x8000 /* _O_RDONLY | _O_BINARY */, 0, Error, nullptr);
+  if (Handle == -1) return false;
+  TSha256 Hash;
+  std::vector<char> Buffer(256 * 1024);
+  for (;;) {
+    const unsigned Done = Files.Read(Handle, Buffer.data(), static_cast<unsigned>(Buffer.size()), Error);
+    if (Done == 0 || Done > Buffer.size()) break;
+    Hash.Add(Buffer.data(), Done);
+  }
+  Files.Close(Handle, Error);
+  return Hash.Hex() == Expected->second;
+}
+
 void TExecutor::HandleCabinetInfo(const std::string& CabinetName, const std::string& CabinetPath, int SetId,
                                   int CabinetNumber) {
   std::string Name;
@@ -489,7 +540,7 @@ void TExecutor::HandleNextCabinet(const std::string& NextCabinetName, std::strin
     CabinetFound = false;
     // A repeated request means the cabinet found under that name was not the right one:
     // offering the same folder again would loop, so the user is asked for the disk.
-    FindCabinet(ErrorIndication != 0);
+    FindVerifiedCabinet(ErrorIndication != 0);
     if (CabinetFound) {
       CabinetPath = NormalizeDir(Info.Environment.SetupDir);
       Abort = false;

@@ -4,9 +4,11 @@
 // untThrd.cpp (portable); what it does to the machine goes through IInstallSystem, whose
 // Windows implementation is untThrdWin.cpp.
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cabinet/reader/Cabinet.h"
@@ -155,6 +157,11 @@ class TCabinetWalk {
   int FLastNumber = 0;
 };
 
+// The digests a setup program carries for its cabinets: "name=hex" lines, as mksetup writes
+// them into its resource. Names and digests are kept upper-case; malformed lines are dropped.
+using TCabinetDigests = std::map<std::string, std::string>;
+TCabinetDigests ParseCabinetDigests(std::string_view Text);
+
 // Why a file that should have been written was left as it was.
 enum TSkipReason { srKeptVersion, srBusy };
 struct TSkippedFile {
@@ -190,6 +197,10 @@ class TExecutor {
   std::vector<std::string> Arguments;
   // The uninstall registration of this run, built from the script's strings.
   TUnInstall UnInstall;
+  // The SHA-256 each cabinet of the set was made with, by upper-case name. Empty when the
+  // setup program carries none: the cabinets are then taken as they are. Otherwise a cabinet
+  // is used only when its digest matches, and a cabinet not listed never matches.
+  TCabinetDigests CabinetDigests;
   // Files kept in their earlier version or skipped because they were busy, in the order met.
   std::vector<TSkippedFile> SkippedFiles;
 
@@ -217,6 +228,10 @@ class TExecutor {
   void WriteBdePaths();
 
   void FindCabinet(bool AskFirst = false);
+  // FindCabinet, and then, when the program carries digests, the cabinet found must match its
+  // own; one that does not is refused as a disk of another set.
+  void FindVerifiedCabinet(bool AskFirst = false);
+  bool CabinetMatchesDigest(const std::string& Path);
   void HandleCabinetInfo(const std::string& CabinetName, const std::string& CabinetPath, int SetId,
                          int CabinetNumber);
   void HandleNextCabinet(const std::string& NextCabinetName, std::string& CabinetPath, int ErrorIndication,
@@ -235,6 +250,7 @@ class TExecutor {
   std::unique_ptr<IInstallSystem> FOwnedSystem;
   IInstallSystem& FSystem;
   TCabinetWalk FWalk;
+  std::string FVerifiedCabinet;  // upper-case path of the cabinet last found to match its digest
   std::int64_t FProgress = 0;
   std::int64_t FProgressMax = 0;
   // The file being written: its part file beside the target, so that a failed extraction

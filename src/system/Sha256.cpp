@@ -21,45 +21,70 @@ std::uint32_t Rotr(std::uint32_t X, int N) { return (X >> N) | (X << (32 - N)); 
 
 }  // namespace
 
-std::string Sha256Hex(std::string_view Bytes) {
-  std::uint32_t H[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
-  // The message, the 0x80 marker, zeros, and the length in bits in the last 8 bytes, read
-  // byte by byte from the blocks they fall into: no copy of the message is made.
-  const std::size_t Size = Bytes.size();
-  const std::size_t Total = (Size + 8) / 64 * 64 + 64;
-  const std::uint64_t Bits = static_cast<std::uint64_t>(Size) * 8;
-  for (std::size_t Block = 0; Block < Total; Block += 64) {
-    std::uint32_t W[64];
-    for (std::size_t I = 0; I < 64; ++I) {
-      const std::size_t At = Block + I;
-      std::uint32_t Byte = 0;
-      if (At < Size)
-        Byte = static_cast<unsigned char>(Bytes[At]);
-      else if (At == Size)
-        Byte = 0x80;
-      else if (At >= Total - 8)
-        Byte = static_cast<std::uint8_t>(Bits >> (8 * (Total - 1 - At)));
-      W[I / 4] = (I % 4 ? W[I / 4] << 8 : 0) | Byte;
-    }
-    for (int I = 16; I < 64; ++I)
-      W[I] = W[I - 16] + (Rotr(W[I - 15], 7) ^ Rotr(W[I - 15], 18) ^ (W[I - 15] >> 3)) + W[I - 7] +
-             (Rotr(W[I - 2], 17) ^ Rotr(W[I - 2], 19) ^ (W[I - 2] >> 10));
-    std::uint32_t V[8];
-    for (int I = 0; I < 8; ++I) V[I] = H[I];
-    for (int I = 0; I < 64; ++I) {
-      const std::uint32_t T1 = V[7] + (Rotr(V[4], 6) ^ Rotr(V[4], 11) ^ Rotr(V[4], 25)) +
-                               ((V[4] & V[5]) ^ (~V[4] & V[6])) + cRound[I] + W[I];
-      const std::uint32_t T2 =
-          (Rotr(V[0], 2) ^ Rotr(V[0], 13) ^ Rotr(V[0], 22)) + ((V[0] & V[1]) ^ (V[0] & V[2]) ^ (V[1] & V[2]));
-      for (int K = 7; K > 0; --K) V[K] = V[K - 1];
-      V[4] += T1;
-      V[0] = T1 + T2;
-    }
-    for (int I = 0; I < 8; ++I) H[I] += V[I];
+void TSha256::Block(const unsigned char* Data) {
+  std::uint32_t W[64];
+  for (int I = 0; I < 16; ++I)
+    W[I] = std::uint32_t(Data[4 * I]) << 24 | std::uint32_t(Data[4 * I + 1]) << 16 |
+           std::uint32_t(Data[4 * I + 2]) << 8 | Data[4 * I + 3];
+  for (int I = 16; I < 64; ++I)
+    W[I] = W[I - 16] + (Rotr(W[I - 15], 7) ^ Rotr(W[I - 15], 18) ^ (W[I - 15] >> 3)) + W[I - 7] +
+           (Rotr(W[I - 2], 17) ^ Rotr(W[I - 2], 19) ^ (W[I - 2] >> 10));
+  std::uint32_t A = FH[0], B = FH[1], C = FH[2], D = FH[3], E = FH[4], F = FH[5], G = FH[6], H = FH[7];
+  for (int I = 0; I < 64; ++I) {
+    const std::uint32_t T1 = H + (Rotr(E, 6) ^ Rotr(E, 11) ^ Rotr(E, 25)) + ((E & F) ^ (~E & G)) + cRound[I] + W[I];
+    const std::uint32_t T2 = (Rotr(A, 2) ^ Rotr(A, 13) ^ Rotr(A, 22)) + ((A & B) ^ (A & C) ^ (B & C));
+    H = G;
+    G = F;
+    F = E;
+    E = D + T1;
+    D = C;
+    C = B;
+    B = A;
+    A = T1 + T2;
   }
+  FH[0] += A, FH[1] += B, FH[2] += C, FH[3] += D, FH[4] += E, FH[5] += F, FH[6] += G, FH[7] += H;
+}
+
+void TSha256::Add(const void* Data, std::size_t Size) {
+  auto* Bytes = static_cast<const unsigned char*>(Data);
+  FLength += Size;
+  while (Size) {
+    if (FBuffered == 0 && Size >= 64) {
+      Block(Bytes);
+      Bytes += 64;
+      Size -= 64;
+      continue;
+    }
+    const std::size_t Take = Size < 64 - FBuffered ? Size : 64 - FBuffered;
+    for (std::size_t I = 0; I < Take; ++I) FBuffer[FBuffered + I] = Bytes[I];
+    FBuffered += Take;
+    Bytes += Take;
+    Size -= Take;
+    if (FBuffered == 64) {
+      Block(FBuffer);
+      FBuffered = 0;
+    }
+  }
+}
+
+std::string TSha256::Hex() {
+  // The 0x80 marker, zeros, and the length in bits in the last 8 bytes of a block.
+  const std::uint64_t Bits = FLength * 8;
+  const unsigned char Marker = 0x80, Zero = 0;
+  Add(&Marker, 1);
+  while (FBuffered != 56) Add(&Zero, 1);
+  unsigned char Length[8];
+  for (int I = 0; I < 8; ++I) Length[I] = static_cast<unsigned char>(Bits >> (56 - 8 * I));
+  Add(Length, 8);
   std::string Text;
-  for (const std::uint32_t Word : H) Text += PaddedNumber(Word, 8, 16);
+  for (const std::uint32_t Word : FH) Text += PaddedNumber(Word, 8, 16);
   return Text;
+}
+
+std::string Sha256Hex(std::string_view Bytes) {
+  TSha256 Hash;
+  Hash.Add(Bytes);
+  return Hash.Hex();
 }
 
 }  // namespace setup

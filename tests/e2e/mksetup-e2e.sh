@@ -112,10 +112,22 @@ uninstall_key='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Unin
   timeout 120 "$root/tools/wine-run" "$prefix" "$out/lzx/DISK1/setup.exe" /AUTO=ON '/PATH=C:\MkLzx' '/GROUP=МкLZX'
   echo $? > "$out/status.lzx"
   wr reg delete "$uninstall_key\Демонстрационный продукт" /f >/dev/null 2>&1
+  # The native set with one byte of its second cabinet changed: refused by its digest.
+  cp -r "$out/native" "$out/tampered"
+  cab2=$out/tampered/DISK2/setup2.cab
+  printf '\x5a' | dd of="$cab2" bs=1 seek=$(( $(stat -c %s "$cab2") - 1 )) conv=notrunc status=none
+  timeout 120 "$root/tools/wine-run" "$prefix" "$out/tampered/DISK1/setup.exe" /AUTO=ON /QUIET=ON '/PATH=C:\MkTampered' \
+    '/GROUP=МкПодмена' "/LOG=$(winpath "$out/tampered.log")"
+  echo $? > "$out/status.tampered"
+  wr reg delete "$uninstall_key\Демонстрационный продукт" /f >/dev/null 2>&1
 } >"$out/session.log" 2>&1
 for set in native windows lzx; do
   [ "$(cat "$out/status.$set" 2>/dev/null)" = 0 ] || fail "$set set: setup.exe exit status $(cat "$out/status.$set" 2>/dev/null)"
 done
+[ "$(cat "$out/status.tampered" 2>/dev/null)" = 1 ] ||
+  fail "tampered set: setup.exe exit status $(cat "$out/status.tampered" 2>/dev/null), expected 1"
+grep -q 'setup2.cab (digest does not match)' "$out/tampered.log" 2>/dev/null ||
+  fail "tampered set: no digest refusal of setup2.cab in the log"
 # The library the program wrote out and loaded is the signed one.
 [ "$(cat "$out/library.native" 2>/dev/null)" = SIGNED ] || fail "CABINET.DLL of the native set is not the signed library"
 check_file() { cmp -s "$demo/files/$1" "$2" || fail "installed $2 differs from $1 or is missing"; }

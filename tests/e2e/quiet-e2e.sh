@@ -7,8 +7,11 @@
 # handling (a new prefix's, which hands windows to a window manager): the wizard in front of the
 # background, on screen and for the system, also after a click on the background.
 #   quiet-e2e.sh REPO_ROOT MEDIA_DIR SETUP_BADSCRIPT_EXE GUIDRIVER_EXE LOCKER_EXE VERSIONED_DLL WORK_DIR
+#                PLAIN_SETUP_EXE
+# PLAIN_SETUP_EXE is the demo's setup.exe as the build links it, without the cabinet digests
+# mksetup records: the truncated set is one such a program takes as it is.
 set -u
-root=$1 media=$2 bad=$3 driver=$4 locker=$5 versioned=$6 work=$(realpath -m "$7")
+root=$1 media=$2 bad=$3 driver=$4 locker=$5 versioned=$6 work=$(realpath -m "$7") plain=$8
 . "$(dirname "$0")/e2e-lib.sh"
 prefix=$work/prefixes/quiet out=$work/quiet
 wine_session "$prefix" "$@"
@@ -21,7 +24,7 @@ mkdir -p "$temp/setup-7ffffffc-0badf00d" && echo library > "$temp/setup-7ffffffc
 
 # The sets: whole; without its last disk; one cabinet that holds only the first files.
 cp -r "$media" "$out/whole" && cp -r "$media" "$out/nodisk2" && rm -rf "$out/nodisk2/DISK2" || exit 1
-mkdir -p "$out/truncated/DISK1" "$out/entries" && cp "$media/DISK1/setup.exe" "$out/truncated/DISK1/" || exit 1
+mkdir -p "$out/truncated/DISK1" "$out/entries" && cp "$plain" "$out/truncated/DISK1/setup.exe" || exit 1
 cp "$root/examples/demo/files/license.txt" "$out/entries/5" && cp "$root/examples/demo/files/demo.txt" "$out/entries/3" || exit 1
 (cd "$out/entries" && gcab -c -z "$out/truncated/DISK1/setup1.cab" 5 3) || exit 1
 cp "$bad" "$out/whole/DISK1/setup_badscript.exe" || exit 1

@@ -15,6 +15,7 @@
 #include "pe/PeResources.h"
 #include "system/Encoding.h"
 #include "system/Files.h"
+#include "system/Sha256.h"
 #include "system/Text.h"
 
 namespace setup::mksetup {
@@ -138,11 +139,46 @@ void ClearOutput(const std::string& OutDir) {
   }
 }
 
-// A set identifier that stays the same for the same script, so that a rebuilt set is the same.
-std::uint16_t SetIdOf(std::string_view Script) {
-  std::uint32_t Hash = 2166136261u;
-  for (const char C : Script) Hash = (Hash ^ std::uint8_t(C)) * 16777619u;
-  return std::uint16_t(Hash ^ (Hash >> 16));
+// A set identifier taken from the script and every packed file's content: a rebuilt set keeps
+// it, while two builds that install different files get different ones, so that a disk of one
+// is not taken for the next disk of the other.
+std::uint16_t SetIdOf(std::string_view Script, const std::vector<TPackedFile>& Files) {
+  TSha256 Hash;
+  Hash.Add(Script);
+  std::vector<char> Buffer(1 << 20);
+  for (const auto& File : Files) {
+    const std::string Header = "\n" + std::to_string(File.ItemNo) + "\n" + std::to_string(File.Size) + "\n";
+    Hash.Add(Header);
+    std::ifstream In(PathFromUtf8(File.Packed), std::ios::binary);
+    while (In.read(Buffer.data(), std::streamsize(Buffer.size())) || In.gcount() > 0)
+      Hash.Add(Buffer.data(), std::size_t(In.gcount()));
+  }
+  return std::uint16_t(std::stoul(Hash.Hex().substr(0, 4), nullptr, 16));
+}
+
+// The SHA-256 of a file, read in pieces.
+std::string FileDigest(const std::string& Path) {
+  TSha256 Hash;
+  std::vector<char> Buffer(1 << 20);
+  std::ifstream In(PathFromUtf8(Path), std::ios::binary);
+  if (!In) throw Exception("Cannot read '" + Path + "'");
+  while (In.read(Buffer.data(), std::streamsize(Buffer.size())) || In.gcount() > 0)
+    Hash.Add(Buffer.data(), std::size_t(In.gcount()));
+  return Hash.Hex();
+}
+
+// The text of the CABDIGESTS resource: one "setupN.cab=digest" line per cabinet, in order.
+// Before the cabinets exist it is made with zeros in place of the digests: same length. Empty
+// lines fill it up to room for a multiple of 8 cabinets, so that setup.exe keeps its size
+// whether the set takes one disk or a few.
+std::string DigestsText(const std::vector<std::string>& Digests) {
+  constexpr std::size_t cLine = 80, cGroup = 8;
+  std::string Text;
+  for (std::size_t I = 0; I < Digests.size(); ++I)
+    Text += "setup" + std::to_string(I + 1) + ".cab=" + Digests[I] + "\n";
+  const std::size_t Room = (Digests.size() + cGroup - 1) / cGroup * cGroup * cLine;
+  if (Text.size() < Room) Text.append(Room - Text.size(), '\n');
+  return Text;
 }
 
 // A scratch folder inside OUTDIR for the copies that get signed; removed on every exit.
@@ -385,8 +421,32 @@ class TPackager {
     FScratch = &Scratch;
     SignUninstaller();
     CheckSizes();
-    BuildSetup();
-    PackCabinets();
+    // setup.exe carries the digests of the cabinets, and the first disk holds setup.exe beside
+    // its cabinet. The room it takes there is first measured on an unsigned build with one
+    // placeholder digest; when the signed program with the real digests of every disk takes
+    // more, the set is packed again around that.
+    const std::uint16_t SetId = Options.SetIdGiven ? Options.SetId : SetIdOf(Script.Cp1251, Result.Files);
+    std::uint64_t Reserved = 0;
+    if (Options.DiskSize != 0) {
+      BuildSetup(DigestsText({std::string(64, '0')}), false);
+      Reserved = Result.SetupSize;
+    }
+    std::vector<std::string> Cabinets;
+    for (;;) {
+      Cabinets = PackCabinets(SetId, Reserved);
+      std::vector<std::string> Digests;
+      for (const auto& Path : Cabinets) Digests.push_back(FileDigest(Path));
+      BuildSetup(DigestsText(Digests), true);
+      if (FitsIn(Result.SetupSize, Reserved)) break;
+      Reserved = Result.SetupSize;
+    }
+    Result.Outputs.push_back(JoinPath(Disk1, "setup.exe"));
+    Result.Disks = int(Cabinets.size());
+    Result.BytesOut = Result.SetupSize;
+    for (const auto& Path : Cabinets) {
+      Result.Outputs.push_back(Path);
+      Result.BytesOut += std::filesystem::file_size(PathFromUtf8(Path));
+    }
     Cleanup.Done = true;
     return std::move(Result);
   }
@@ -540,8 +600,15 @@ class TPackager {
     }
   }
 
-  // setup.exe: the stub with the script, artwork and programs.
-  void BuildSetup() {
+  // True when a setup.exe of Size takes no more of the first disk than one of Reserved.
+  bool FitsIn(std::uint64_t Size, std::uint64_t Reserved) const {
+    if (Options.DiskSize == 0) return true;
+    const std::uint64_t Unit = std::max<std::uint32_t>(Options.DiskUnit, 1);
+    return (Size + Unit - 1) / Unit <= (Reserved + Unit - 1) / Unit;
+  }
+
+  // setup.exe: the stub with the script, artwork, programs and the cabinets' digests.
+  void BuildSetup(const std::string& Digests, bool Sign) {
     pe::TPeImage Stub(ReadInput(StubPath, "stub"));
     pe::TResourceTable Resources = Stub.ReadResources();
     const auto RcData = pe::TResourceName::FromId(pe::rtRcData);
@@ -550,9 +617,12 @@ class TPackager {
     if (!Library) throw Exception("'" + StubPath + "' carries no CABINET library: it is not a setup program stub");
     if (Resources.Find(RcData, pe::TResourceName::FromText("SCRIPT")))
       Log << "mksetup: the stub's own SCRIPT is replaced\n";
-    if (!Options.Sign.empty())
-      Resources.Set(RcData, pe::TResourceName::FromText("CABINET"), LoadBytesFromFile(Signed("CABINET.DLL", Library->Data)));
+    if (!Options.Sign.empty()) {
+      if (SignedLibrary.empty()) SignedLibrary = LoadBytesFromFile(Signed("CABINET.DLL", Library->Data));
+      Resources.Set(RcData, pe::TResourceName::FromText("CABINET"), SignedLibrary);
+    }
     Resources.Set(RcData, pe::TResourceName::FromText("SCRIPT"), Script.Cp1251);
+    Resources.Set(RcData, pe::TResourceName::FromText("CABDIGESTS"), Digests);
     if (!Logo.empty()) Resources.Set(BitmapType, pe::TResourceName::FromText("LOGO"), Logo);
     if (!Background.empty()) Resources.Set(BitmapType, pe::TResourceName::FromText("BACKGROUND"), Background);
     for (const auto& [Item, Path] : Options.RunBefore)
@@ -563,15 +633,14 @@ class TPackager {
     // cabinet: the system keeps it in its swap file instead of paging it in from the disk.
     std::string Setup = pe::TPeImage(Stub.WithResources(Resources))
                             .WithFileCharacteristics(pe::cFileRemovableRunFromSwap | pe::cFileNetRunFromSwap);
-    if (!Options.Sign.empty()) Setup = LoadBytesFromFile(Signed("setup.exe", Setup));
+    if (Sign && !Options.Sign.empty()) Setup = LoadBytesFromFile(Signed("setup.exe", Setup));
     const std::string SetupPath = JoinPath(Disk1, "setup.exe");
     SaveBytesToFile(SetupPath, Setup);
     Result.SetupSize = Setup.size();
-    Result.Outputs.push_back(SetupPath);
   }
 
-  // The cabinets, streamed file by file.
-  void PackCabinets() {
+  // The cabinets, streamed file by file, the first one beside a setup.exe of SetupSize bytes.
+  std::vector<std::string> PackCabinets(std::uint16_t SetId, std::uint64_t SetupSize) {
     TCabinetWriterOptions Cab;
     Cab.OutputPattern = JoinPath(Options.OutDir, "setup%d.cab");
     Cab.DiskFolders = true;
@@ -579,20 +648,21 @@ class TPackager {
                       : Options.Compression == TCompressionKind::Lzx  ? ccLzx
                                                                      : ccMszip;
     if (Options.Compression == TCompressionKind::Lzx) Cab.LzxWindowBits = Options.LzxWindow;
-    Cab.SetId = Options.SetIdGiven ? Options.SetId : SetIdOf(Script.Cp1251);
+    Cab.SetId = SetId;
     if (Options.DiskSize != 0) {
       // Each file takes whole allocation units, so sizes are counted in them. A cabinet's
       // offsets are 32-bit, and readers take them as signed.
       const std::uint64_t Unit = std::max<std::uint32_t>(Options.DiskUnit, 1);
       const std::uint64_t Room = std::min<std::uint64_t>(Options.DiskSize, 0x7FFFFFFF) / Unit * Unit;
-      const std::uint64_t SetupOnDisk = (Result.SetupSize + Unit - 1) / Unit * Unit;
+      const std::uint64_t SetupOnDisk = (SetupSize + Unit - 1) / Unit * Unit;
       if (SetupOnDisk + 512 >= Room)
-        throw Exception("setup.exe (" + Num(Result.SetupSize) + " bytes) leaves no room for a cabinet on a disk of " +
+        throw Exception("setup.exe (" + Num(SetupSize) + " bytes) leaves no room for a cabinet on a disk of " +
                         Num(Options.DiskSize) + " bytes");
       Cab.MaxCabinetSize = Room;
       Cab.FirstCabinetReserve = SetupOnDisk;
     }
     TCabinetWriter Writer(Cab);
+    Result.BytesIn = 0;
     for (auto& File : Result.Files) {
       TCabinetEntry Entry;
       Entry.Name = Num(File.ItemNo);
@@ -602,13 +672,7 @@ class TPackager {
       Writer.AddFileFromPath(Entry, File.Packed);
       Result.BytesIn += File.Size;
     }
-    const auto Cabinets = Writer.Finish();
-    Result.Disks = int(Cabinets.size());
-    Result.BytesOut = Result.SetupSize;
-    for (const auto& Path : Cabinets) {
-      Result.Outputs.push_back(Path);
-      Result.BytesOut += std::filesystem::file_size(PathFromUtf8(Path));
-    }
+    return Writer.Finish();
   }
 
   const TPackOptions& Options;
@@ -622,6 +686,7 @@ class TPackager {
   TPackResult Result;
   std::vector<int> SizeLines;  // the script line of each packed file's record
   std::string Logo, Background, StubPath, Disk1;
+  std::string SignedLibrary;  // the library as signed once, for every build of setup.exe
   TScratch* FScratch = nullptr;
 };
 

@@ -17,6 +17,7 @@
 #include "engine/untThrd.h"
 #include "system/Encoding.h"
 #include "system/ProgramCommand.h"
+#include "system/Sha256.h"
 
 using namespace setup;
 namespace fs = std::filesystem;
@@ -160,6 +161,7 @@ class Worker : public ::testing::Test {
   void Run() {
     TExecutor Executor(*Info, Host, Reg, LinkedCabinetLibrary(), System);
     Executor.Arguments = Switches;
+    Executor.CabinetDigests = Digests;
     Executor.UnInstall.RunUninstaller = [&](const std::string& CommandLine) {
       Uninstallers.push_back(CommandLine);
       if (OnUninstaller) OnUninstaller();
@@ -220,6 +222,7 @@ class Worker : public ::testing::Test {
   ScriptedHost Host;
   HostInstallSystem System;
   std::vector<std::string> Switches, Uninstallers;
+  TCabinetDigests Digests;
   int CancelAtPump = -1;
   int LingeringWaits = 0;  // waits after which the earlier uninstaller's copy is still there
   std::size_t CaptionsAtCancel = 0, LogAtCancel = 0;
@@ -525,6 +528,65 @@ TEST_F(Worker, ADiskOfAnotherBuildStopsTheRunBeforeAnyOfItsEntries) {
   Run();
   EXPECT_EQ(Host.LastMessage(), ErrorBox("CAB-файл <setup2.cab> не является следующим CAB-файлом этого набора (набор 7, "
                                          "номер 2; ожидался набор 7, номер 1)"));
+}
+
+TEST_F(Worker, ACabinetThatDoesNotMatchItsDigestIsRefusedBeforeAnyOfItsEntries) {
+  const auto Cabinets = MakeUnspannedSet();
+  ASSERT_EQ(Cabinets.size(), 4u);
+  std::string Text;
+  for (std::size_t I = 0; I < Cabinets.size(); ++I)
+    Text += "setup" + std::to_string(I + 1) + ".cab=" + Sha256Hex(Read(Cabinets[I])) + "\r\n";
+  // Another build of the same set: its second disk carries other bytes for FILE 11.
+  const std::string Genuine11 = Data[11];
+  Data[11] = Content(99, 1000);
+  FolderPerFile = true;
+  MakeCabinets(1110, 7, "Other\\setup%d.cab");
+  FolderPerFile = false;
+  fs::copy_file(PathFromUtf8(Cabinets[1]), PathFromUtf8(Cabinets[1] + ".genuine"));
+  Data[11] = Genuine11;
+  fs::copy_file(PathFromUtf8(Root + "Other\\DISK2\\setup2.cab"), PathFromUtf8(Root + "Media\\DISK2\\setup2.cab"),
+                fs::copy_options::overwrite_existing);
+  Digests = ParseCabinetDigests(Text);
+  ASSERT_EQ(Digests.size(), 4u);
+
+  // Unattended: the run ends, and nothing of that cabinet is written.
+  Switches = {"/AUTO=ON"};
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_FALSE(Succeeded);
+  EXPECT_TRUE(Host.DiskPrompts.empty());
+  EXPECT_EQ(Host.LastMessage(), ErrorBox("CAB-файл <setup2.cab> в каталоге <" + Root +
+                                         "Media\\DISK2\\> поврежден или относится к другому набору"));
+  EXPECT_FALSE(Exists(Install + "\\data\\small.txt"));
+
+  // Attended: the disk is asked for again, as a disk of another set.
+  Host = ScriptedHost();
+  Host.Answers = {idYes};
+  Switches = {};
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_FALSE(Succeeded);
+  EXPECT_EQ(Host.DiskPrompts, (std::vector<std::string>{"setup2.cab in " + Root + "Media\\DISK2"}));
+  EXPECT_FALSE(Exists(Install + "\\data\\small.txt"));
+
+  // The genuine disk is taken.
+  fs::copy_file(PathFromUtf8(Cabinets[1] + ".genuine"), PathFromUtf8(Cabinets[1]), fs::copy_options::overwrite_existing);
+  Host = ScriptedHost();
+  Switches = {"/AUTO=ON"};
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_TRUE(Succeeded);
+  EXPECT_EQ(Read(Install + "\\data\\small.txt"), Genuine11);
+
+  // A setup program without digests takes its cabinets as they are.
+  fs::copy_file(PathFromUtf8(Root + "Other\\DISK2\\setup2.cab"), PathFromUtf8(Cabinets[1]),
+                fs::copy_options::overwrite_existing);
+  Digests.clear();
+  Host = ScriptedHost();
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_TRUE(Succeeded);
+  EXPECT_EQ(Read(Install + "\\data\\small.txt"), Content(99, 1000));
 }
 
 TEST_F(Worker, AForeignDiskMetInTheMiddleOfAFileIsNotTakenAndUnattendedEndsTheRun) {

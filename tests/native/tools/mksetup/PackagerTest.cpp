@@ -11,6 +11,7 @@
 #include "shared/PeTestImage.h"
 #include "shared/TestFiles.h"
 #include "system/Files.h"
+#include "system/Sha256.h"
 
 namespace {
 
@@ -292,6 +293,39 @@ TEST_F(PackagerTest, SpansDisksWithSetupExeCountedOnTheFirst) {
   Options.DiskSize = 0;
   EXPECT_EQ(Pack().Disks, 1);
   EXPECT_FALSE(fs::exists(Dir / "out" / "DISK2"));
+}
+
+TEST_F(PackagerTest, SetupCarriesTheDigestOfEveryCabinetAndBuildsOfOtherFilesGetOtherSets) {
+  std::string Records;
+  for (int i = 3; i < 12; ++i) {
+    Write("files/f" + std::to_string(i) + ".bin", petest::BuildImage({{".text", std::string(4000 + i, char(i))}}));
+    Records += FileRecord(i, 0, "\\f" + std::to_string(i) + ".bin");
+  }
+  Write("setup.ini", Script(Records));
+  Options.Compression = TCompressionKind::None;
+  Options.DiskSize = fs::file_size(Options.Stub) + 4096 + 15000;
+  Options.DiskUnit = 512;
+  const auto Result = Pack();
+  ASSERT_GE(Result.Disks, 3);
+  std::string Expected;
+  for (int n = 1; n <= Result.Disks; ++n) {
+    const auto Cab = Dir / "out" / ("DISK" + std::to_string(n)) / ("setup" + std::to_string(n) + ".cab");
+    Expected += "setup" + std::to_string(n) + ".cab=" + setup::Sha256Hex(setup::LoadBytesFromFile(Cab.string())) + "\n";
+  }
+  const std::string Digests = Resource(P("out/DISK1/setup.exe"), 10, "CABDIGESTS");
+  EXPECT_EQ(Digests.substr(0, Expected.size()), Expected);
+  EXPECT_EQ(Digests.find_first_not_of('\n', Expected.size()), std::string::npos);  // nothing but these
+  auto OnDisk = [](const fs::path& File) { return (fs::file_size(File) + 511) / 512 * 512; };
+  EXPECT_LE(OnDisk(Dir / "out/DISK1/setup.exe") + OnDisk(Dir / "out/DISK1/setup1.cab"), Options.DiskSize);
+
+  // The same script over other content: another set, so that its disks never join this one.
+  const auto SetOf = [&] { return cabtest::ReadHeader(Dir / "out/DISK1/setup1.cab").SetId; };
+  const auto First = SetOf();
+  Pack();
+  EXPECT_EQ(SetOf(), First);  // rebuilt unchanged: the same set
+  Write("files/f7.bin", petest::BuildImage({{".text", std::string(4007, 'z')}}));
+  Pack();
+  EXPECT_NE(SetOf(), First);
 }
 
 TEST_F(PackagerTest, LzxSetsCarryTheirWindowInTheFolder) {
