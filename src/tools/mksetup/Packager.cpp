@@ -462,13 +462,17 @@ class TPackager {
     SignUninstaller();
     CheckSizes();
     // setup.exe carries the digests of the cabinets, and the first disk holds setup.exe beside
-    // its cabinet. The room it takes there is first measured on an unsigned build with one
-    // placeholder digest; when the signed program with the real digests of every disk takes
-    // more, the set is packed again around that.
+    // its cabinet. The room it takes there is measured first on a program built (and signed)
+    // as the last one will be, with placeholder digests for as many disks as the files could
+    // fill uncompressed: the set is then packed once. Only when the last program takes more
+    // after all (a signature of another length, more disks) is it packed again around that.
     const std::uint16_t SetId = Options.SetIdGiven ? Options.SetId : SetIdOf(Script.Cp1251, Result.Files);
     std::uint64_t Reserved = 0;
     if (Options.DiskSize != 0) {
-      BuildSetup(DigestsText({std::string(64, '0')}), false);
+      std::uint64_t Bytes = 0;
+      for (const auto& File : Result.Files) Bytes += File.Size;
+      BuildSetup(DigestsText(std::vector<std::string>(std::size_t(Bytes / Options.DiskSize + 1), std::string(64, '0'))),
+                 true);
       Reserved = Result.SetupSize;
     }
     std::vector<std::string> Cabinets;
@@ -478,6 +482,8 @@ class TPackager {
       for (const auto& Path : Cabinets) Digests.push_back(FileDigest(Path));
       BuildSetup(DigestsText(Digests), true);
       if (FitsIn(Result.SetupSize, Reserved)) break;
+      Log << "mksetup: setup.exe takes " << Result.SetupSize << " bytes, more than the " << Reserved
+          << " kept for it on the first disk: the set is packed again\n";
       Reserved = Result.SetupSize;
     }
     const std::string Disk1 = JoinPath(Options.OutDir, "DISK1");
