@@ -158,19 +158,54 @@ void ClearOutput(const std::string& OutDir) {
 
 // A set identifier taken from the script and every packed file's content: a rebuilt set keeps
 // it, while two builds that install different files get different ones, so that a disk of one
-// is not taken for the next disk of the other.
-std::uint16_t SetIdOf(std::string_view Script, const std::vector<TPackedFile>& Files) {
-  TSha256 Hash;
-  Hash.Add(Script);
-  std::vector<char> Buffer(1 << 20);
-  for (const auto& File : Files) {
-    const std::string Header = "\n" + std::to_string(File.ItemNo) + "\n" + std::to_string(File.Size) + "\n";
-    Hash.Add(Header);
-    std::ifstream In(PathFromUtf8(File.Packed), std::ios::binary);
-    while (In.read(Buffer.data(), std::streamsize(Buffer.size())) || In.gcount() > 0)
-      Hash.Add(Buffer.data(), std::size_t(In.gcount()));
+// is not taken for the next disk of the other. The files are hashed as they are packed, each
+// after its item number and size (HashedSource), and the identifier is written into the
+// cabinets' headers afterwards (SetSetId): the content is read once.
+class TSetIdHash {
+ public:
+  explicit TSetIdHash(std::string_view Script) { FHash.Add(Script); }
+  void StartFile(std::int32_t ItemNo, std::uint64_t Size) {
+    FHash.Add("\n" + std::to_string(ItemNo) + "\n" + std::to_string(Size) + "\n");
   }
-  return std::uint16_t(std::stoul(Hash.Hex().substr(0, 4), nullptr, 16));
+  void Add(const char* Data, std::size_t Size) { FHash.Add(Data, Size); }
+  std::uint16_t SetId() { return std::uint16_t(std::stoul(FHash.Hex().substr(0, 4), nullptr, 16)); }
+
+ private:
+  TSha256 FHash;
+};
+
+// A file read for the cabinet writer that adds what it hands on to a set identifier's hash.
+class THashedSource : public std::streambuf {
+ public:
+  THashedSource(const std::string& Path, TSetIdHash& Hash) : FIn(PathFromUtf8(Path), std::ios::binary), FHash(Hash) {}
+  bool Opened() const { return bool(FIn); }
+
+ protected:
+  int_type underflow() override {
+    FIn.read(FBuffer.data(), std::streamsize(FBuffer.size()));
+    const auto Read = std::size_t(FIn.gcount());
+    if (Read == 0) return traits_type::eof();
+    FHash.Add(FBuffer.data(), Read);
+    setg(FBuffer.data(), FBuffer.data(), FBuffer.data() + Read);
+    return traits_type::to_int_type(FBuffer[0]);
+  }
+
+ private:
+  std::ifstream FIn;
+  TSetIdHash& FHash;
+  std::vector<char> FBuffer = std::vector<char>(1 << 20);
+};
+
+// The set identifier of a cabinet written already: two bytes of its header, which no checksum
+// covers.
+void SetSetId(const std::string& Cabinet, std::uint16_t SetId) {
+  constexpr std::streamoff cSetIdOffset = 32;  // after signature, sizes, offsets, version, counts and flags
+  std::fstream File(PathFromUtf8(Cabinet), std::ios::binary | std::ios::in | std::ios::out);
+  const char Bytes[2] = {char(SetId & 0xFF), char(SetId >> 8)};
+  File.seekp(cSetIdOffset);
+  File.write(Bytes, 2);
+  File.close();
+  if (!File) throw Exception("Cannot write the set identifier into '" + Cabinet + "'");
 }
 
 // The SHA-256 of a file, read in pieces.
@@ -466,7 +501,6 @@ class TPackager {
     // as the last one will be, with placeholder digests for as many disks as the files could
     // fill uncompressed: the set is then packed once. Only when the last program takes more
     // after all (a signature of another length, more disks) is it packed again around that.
-    const std::uint16_t SetId = Options.SetIdGiven ? Options.SetId : SetIdOf(Script.Cp1251, Result.Files);
     std::uint64_t Reserved = 0;
     if (Options.DiskSize != 0) {
       std::uint64_t Bytes = 0;
@@ -477,7 +511,7 @@ class TPackager {
     }
     std::vector<std::string> Cabinets;
     for (;;) {
-      Cabinets = PackCabinets(SetId, Reserved);
+      Cabinets = PackCabinets(Reserved);
       std::vector<std::string> Digests;
       for (const auto& Path : Cabinets) Digests.push_back(FileDigest(Path));
       BuildSetup(DigestsText(Digests), true);
@@ -714,7 +748,7 @@ class TPackager {
   }
 
   // The cabinets, streamed file by file, the first one beside a setup.exe of SetupSize bytes.
-  std::vector<std::string> PackCabinets(std::uint16_t SetId, std::uint64_t SetupSize) {
+  std::vector<std::string> PackCabinets(std::uint64_t SetupSize) {
     TCabinetWriterOptions Cab;
     Cab.OutputPattern = JoinPath(FScratch->File("set"), "setup%d.cab");
     Cab.DiskFolders = true;
@@ -722,7 +756,7 @@ class TPackager {
                       : Options.Compression == TCompressionKind::Lzx  ? ccLzx
                                                                      : ccMszip;
     if (Options.Compression == TCompressionKind::Lzx) Cab.LzxWindowBits = Options.LzxWindow;
-    Cab.SetId = SetId;
+    Cab.SetId = Options.SetId;  // when not given: put right once every file has been read
     if (Options.DiskSize != 0) {
       // Each file takes whole allocation units, so sizes are counted in them. A cabinet's
       // offsets are 32-bit, and readers take them as signed.
@@ -736,6 +770,7 @@ class TPackager {
       Cab.FirstCabinetReserve = SetupOnDisk;
     }
     TCabinetWriter Writer(Cab);
+    TSetIdHash Hash(Script.Cp1251);
     Result.BytesIn = 0;
     for (auto& File : Result.Files) {
       TCabinetEntry Entry;
@@ -743,10 +778,19 @@ class TPackager {
       const auto Source = PathFromUtf8(File.Source);
       DosDateTimeOfFile(Source, Entry.Date, Entry.Time);
       Entry.Attributes = SourceAttributes(File.Source);
-      Writer.AddFileFromPath(Entry, File.Packed);
+      Hash.StartFile(File.ItemNo, File.Size);
+      THashedSource Content(File.Packed, Hash);
+      std::istream In(&Content);
+      if (!Content.Opened()) throw Exception("Unable to read '" + File.Packed + "'");
+      Writer.AddFile(Entry, In, File.Size);
       Result.BytesIn += File.Size;
     }
-    return Writer.Finish();
+    std::vector<std::string> Cabinets = Writer.Finish();
+    if (!Options.SetIdGiven) {
+      const std::uint16_t SetId = Hash.SetId();
+      for (const auto& Cabinet : Cabinets) SetSetId(Cabinet, SetId);
+    }
+    return Cabinets;
   }
 
   const TPackOptions& Options;
