@@ -155,9 +155,9 @@ HandleGuard OpenOwnedFolder(HANDLE Parent, const std::wstring& Name) {
 
 DWORD DeleteInFolder(HANDLE Folder, const std::wstring& Name, bool EmptyFolder) {
   DWORD Error = ERROR_SUCCESS;
-  const HandleGuard Item =
-      OpenInFolder(Folder, Name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | (EmptyFolder ? FILE_LIST_DIRECTORY : 0),
-                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, 0, Error);
+  const HandleGuard Item = OpenInFolder(
+      Folder, Name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | (EmptyFolder ? FILE_LIST_DIRECTORY : 0),
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, 0, Error);
   if (!Item) return Error;
   FILE_BASIC_INFO Basic{};
   if (!GetFileInformationByHandleEx(Item.Get(), FileBasicInfo, &Basic, sizeof Basic)) return GetLastError();
@@ -165,7 +165,8 @@ DWORD DeleteInFolder(HANDLE Folder, const std::wstring& Name, bool EmptyFolder) 
   if (EmptyFolder && !(Basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return ERROR_DIRECTORY;
   if ((Basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(Basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     std::vector<TFolderEntry> Entries;
-    if (!EmptyFolder || ListFolder(Item.Get(), Entries) != ERROR_SUCCESS || !Entries.empty()) return ERROR_DIR_NOT_EMPTY;
+    if (!EmptyFolder || ListFolder(Item.Get(), Entries) != ERROR_SUCCESS || !Entries.empty())
+      return ERROR_DIR_NOT_EMPTY;
   }
   FILE_BASIC_INFO Writable{};  // times of 0 stay as they are
   Writable.FileAttributes = FILE_ATTRIBUTE_NORMAL;

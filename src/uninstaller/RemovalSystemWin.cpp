@@ -83,7 +83,9 @@ IRemovalSystem::DeleteOutcome RemovalSystemWin::RemoveFile(const std::string& Pa
   }
 }
 
-bool RemovalSystemWin::RemoveEmptyFolder(const std::string& Path) { return DeleteThroughParent(Path, true) == ERROR_SUCCESS; }
+bool RemovalSystemWin::RemoveEmptyFolder(const std::string& Path) {
+  return DeleteThroughParent(Path, true) == ERROR_SUCCESS;
+}
 
 bool RemovalSystemWin::ScheduleDeleteAtRestart(const std::string& Path) {
   return MoveFileExW(ToWide(Path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;

@@ -101,7 +101,8 @@ bool IsValidUtf8(std::string_view Text) { return Utf16ToUtf8(Utf8ToUtf16(Text)) 
 // "С" followed by a sign of 80..BF, twice: no Russian text looks like that.
 bool HasUtf8Words(std::string_view Text) {
   const auto Letter = [&](std::size_t I) {
-    return I + 1 < Text.size() && (Text[I] == '\xD0' || Text[I] == '\xD1') && (static_cast<unsigned char>(Text[I + 1]) & 0xC0) == 0x80;
+    return I + 1 < Text.size() && (Text[I] == '\xD0' || Text[I] == '\xD1') &&
+           (static_cast<unsigned char>(Text[I + 1]) & 0xC0) == 0x80;
   };
   for (const std::string_view Line : SplitLines(Text)) {
     if (!IsValidUtf8(Line)) continue;

@@ -41,8 +41,8 @@ TEST(RunOptions, FoldersAndGroupsThatLeadElsewhereAreBadSwitches) {
     EXPECT_TRUE(ReadRunOptions({"/PATH=" + std::string(Path)}).BadPath) << Path;
   EXPECT_FALSE(ReadRunOptions({"/PATH=C:\\Product..\\.Data"}).BadPath);
   EXPECT_FALSE(ReadRunOptions({"/AUTO=ON"}).BadGroup);  // not given: the script's default
-  for (const char* Group : {"", "..", "Group\\..\\..\\Startup", ".\\Group", "C:\\Group", "C:Group",
-                            "\\Group", "/Group", "\\\\server\\share", "Group:stream"})
+  for (const char* Group : {"", "..", "Group\\..\\..\\Startup", ".\\Group", "C:\\Group", "C:Group", "\\Group", "/Group",
+                            "\\\\server\\share", "Group:stream"})
     EXPECT_TRUE(ReadRunOptions({"/GROUP=" + std::string(Group)}).BadGroup) << Group;
   for (const char* Group : {"Продукт", "Фирма\\Продукт 1.0", "Group..Name"})
     EXPECT_FALSE(ReadRunOptions({"/GROUP=" + std::string(Group)}).BadGroup) << Group;

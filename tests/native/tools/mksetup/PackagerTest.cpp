@@ -272,13 +272,14 @@ TEST_F(PackagerTest, RefusesListEntriesThatLeadOutsideTheFilesFolder) {
   std::string Records;
   for (int i = 2; i <= 8; ++i) Records += FileRecord(i, 0, "");
   Write("setup.ini", Script(Records));
-  Write("list.txt", "2=../outside/secret.txt\n3=" + P("outside/secret.txt") + "\n4=C:\\outside\\secret.txt\n"
-                    "5=secret.txt\n6=linked/deep/key.txt\n7=bin/./app.exe\n8=inner.txt\n");
+  Write("list.txt", "2=../outside/secret.txt\n3=" + P("outside/secret.txt") +
+                        "\n4=C:\\outside\\secret.txt\n"
+                        "5=secret.txt\n6=linked/deep/key.txt\n7=bin/./app.exe\n8=inner.txt\n");
   Options.ListFile = P("list.txt");
   ExpectRefused({"list.txt:1: error: '../outside/secret.txt' has a '.' or '..' component",
                  "list.txt:2: error: '" + P("outside/secret.txt") + "' is an absolute path",
-                 "list.txt:3: error: 'C:\\outside\\secret.txt' is an absolute path",
-                 "list.txt:4: error: FILE 5: '", "list.txt:5: error: FILE 6: '", "leads outside --files",
+                 "list.txt:3: error: 'C:\\outside\\secret.txt' is an absolute path", "list.txt:4: error: FILE 5: '",
+                 "list.txt:5: error: FILE 6: '", "leads outside --files",
                  "list.txt:6: error: 'bin/./app.exe' has a '.' or '..' component"});
   try {
     Pack();

@@ -126,8 +126,8 @@ TEST(SetupScriptCheck, AScriptInUtf8IsAnErrorAtItsFirstRussianLine) {
   EXPECT_EQ(LinesOf(CheckScript("\xEF\xBB\xBFGROUP = 1 0 0 0 0 0\r\n"), TCheckKind::Utf8Text), (Lines{1}));
   EXPECT_FALSE(CheckScript(Utf8).Ok());
   // «ООО РОС» and "Ри" in code page 1251 hold single UTF-8-like pairs.
-  EXPECT_TRUE(LinesOf(CheckScript(Script({"DESCRIPTION = «ООО РОС» Ри", "GROUPNAME = Группа"})), TCheckKind::Utf8Text)
-                  .empty());
+  EXPECT_TRUE(
+      LinesOf(CheckScript(Script({"DESCRIPTION = «ООО РОС» Ри", "GROUPNAME = Группа"})), TCheckKind::Utf8Text).empty());
 }
 
 TEST(SetupScriptCheck, ConversionErrorIsReportedWithTheProgramsMessageAndEndsTheCheck) {
