@@ -243,19 +243,16 @@ void TfrmWork::CMShowingChanged() {
     return;
   }
   const TRunOptions Options = ReadRunOptions(ProgramArguments());
+  // Nothing has changed yet: a folder or a group that nobody may correct on its page stops the
+  // run here (the directory page is always shown; the group page only when the script asks).
+  const bool BadDir = Options.Unattended && (Options.BadPath || !IsInstallFolder(Info->InstallDir));
+  if (BadDir || (Options.BadGroup && (Options.Unattended || !Info->DialogGroup))) {
+    NotStarted(BadDir ? FormatMessage1(Msg::BadInstallDir, Info->InstallDir)
+                      : FormatMessage1(Msg::BadProgramGroup, Info->ProgramGroup));
+    return;
+  }
   if (Options.Unattended) {
     RunAfterFirstPage();
-    // Nothing has changed yet: a folder that is not one stops the run here.
-    const bool BadDir = Options.BadPath || !IsInstallFolder(Info->InstallDir);
-    if (BadDir || Options.BadGroup) {
-      AppMessageBox(Handle,
-                    BadDir ? FormatMessage1(Msg::BadInstallDir, Info->InstallDir)
-                           : FormatMessage1(Msg::BadProgramGroup, Info->ProgramGroup),
-                    Msg::ApplicationTitle, MB_OK | MB_ICONERROR);
-      LogLine("not started: exit status " + std::to_string(exitNotStarted));
-      Close(exitNotStarted);
-      return;
-    }
     const TTypeChoice Type = CheckedTypes();
     Info->ApplyInstallType(Type.Full, Type.Typical, Type.Minimal, Type.Custom);
     LogLine(std::string("installation type: ") +
