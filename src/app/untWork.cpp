@@ -243,6 +243,7 @@ void TfrmWork::CMShowingChanged() {
     return;
   }
   const TRunOptions Options = ReadRunOptions(ProgramArguments());
+  if (Options.Unattended) RunAfterFirstPage();
   // Nothing has changed yet: a folder or a group that nobody may correct on its page stops the
   // run here (the directory page is always shown; the group page only when the script asks).
   const bool BadDir = Options.Unattended && (Options.BadPath || !IsInstallFolder(Info->InstallDir));
@@ -252,7 +253,6 @@ void TfrmWork::CMShowingChanged() {
     return;
   }
   if (Options.Unattended) {
-    RunAfterFirstPage();
     const TTypeChoice Type = CheckedTypes();
     Info->ApplyInstallType(Type.Full, Type.Typical, Type.Minimal, Type.Custom);
     LogLine(std::string("installation type: ") +
