@@ -243,16 +243,16 @@ void TfrmWork::CMShowingChanged() {
     return;
   }
   const TRunOptions Options = ReadRunOptions(ProgramArguments());
+  if (Options.Unattended) RunAfterFirstPage();
+  // Nothing has changed yet: a folder or a group that nobody may correct on its page stops the
+  // run here (the directory page is always shown; the group page only when the script asks).
+  const bool BadDir = Options.Unattended && (Options.BadPath || !IsInstallFolder(Info->InstallDir));
+  if (BadDir || (Options.BadGroup && (Options.Unattended || !Info->DialogGroup))) {
+    NotStarted(BadDir ? FormatMessage1(Msg::BadInstallDir, Info->InstallDir)
+                      : FormatMessage1(Msg::BadProgramGroup, Info->ProgramGroup));
+    return;
+  }
   if (Options.Unattended) {
-    RunAfterFirstPage();
-    // Nothing has changed yet: a folder that is not one stops the run here.
-    if (Options.BadPath || !IsAbsoluteFolder(Info->InstallDir)) {
-      AppMessageBox(Handle, FormatMessage1(Msg::BadInstallDir, Info->InstallDir), Msg::ApplicationTitle,
-                    MB_OK | MB_ICONERROR);
-      LogLine("not started: exit status " + std::to_string(exitNotStarted));
-      Close(exitNotStarted);
-      return;
-    }
     const TTypeChoice Type = CheckedTypes();
     Info->ApplyInstallType(Type.Full, Type.Typical, Type.Minimal, Type.Custom);
     LogLine(std::string("installation type: ") +
@@ -322,8 +322,10 @@ void TfrmWork::LeavePage() {
       }
       break;
     case pgDirectory:
-      // An empty or relative folder would put the product wherever the current folder is.
-      if (!IsAbsoluteFolder(WindowText(edtDirectory)))
+      // An empty or relative folder would put the product wherever the current folder is; a
+      // "." or ".." would make the folder recorded for removal another than the one installed.
+      // Refused, not tidied: the page keeps what the user typed for them to correct.
+      if (!IsInstallFolder(WindowText(edtDirectory)))
         throw Exception(FormatMessage1(Msg::BadInstallDir, WindowText(edtDirectory)));
       Info->InstallDir = WindowText(edtDirectory);
       RunBeforePrograms();
@@ -343,6 +345,8 @@ void TfrmWork::LeavePage() {
       if (NoComponentSelected(*Info)) throw Exception(Msg::NoComponentSelected);
       break;
     case pgGroup:
+      if (!IsProgramGroupName(WindowText(edtProgramGroup)))
+        throw Exception(FormatMessage1(Msg::BadProgramGroup, WindowText(edtProgramGroup)));
       Info->ProgramGroup = WindowText(edtProgramGroup);
       break;
     default:

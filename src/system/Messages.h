@@ -176,7 +176,9 @@ inline constexpr const char* ChooseFolder = "Выберите каталог";
 
 // Switches of unattended runs.
 inline constexpr const char* BadInstallDir =
-    "Каталог установки \"%s\" не подходит: укажите полный путь, например C:\\Program Files\\Продукт.";
+    "Каталог установки \"%s\" не подходит: укажите полный путь без «..», например C:\\Program Files\\Продукт.";
+inline constexpr const char* BadProgramGroup =
+    "Группа программ \"%s\" не подходит: нужна папка внутри меню \"Пуск\", без диска и «..».";
 inline constexpr const char* HelpText =
     "Ключи командной строки:\r"
     "/AUTO=ON\tустановка без вопросов (тип и каталоги берутся из ключей или по умолчанию);\r"
