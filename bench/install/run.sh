@@ -16,6 +16,9 @@ if [ "${1:-}" = --inner ]; then
   winpath() { echo "Z:${1//\//\\}"; }
   now() { date +%s.%N; }
   c=$prefix/drive_c
+  # Wine's own window handling, as a new prefix has it (the session turned it off): each program
+  # is measured with the windows it shows.
+  tools/wine-run "$prefix" reg delete 'HKCU\Software\Wine\X11 Driver' /v Managed /f >/dev/null 2>&1 || true
   ours=() nsis=()
   for run in $(seq 1 "$runs"); do
     rm -rf "$c/BenchOurs$run" "$c/BenchNsis$run"
