@@ -470,7 +470,7 @@ void TfrmWork::btnCancelClick(bool FromButton) {
 
 void TfrmWork::Close(int Code) {
   ExitCode = Code;
-  if (Handle) DestroyWindow(Handle);
+  DestroyAtExit();
 }
 
 void TfrmWork::HandlerFailed(const char* Text) { ShowError(Text); }

@@ -258,6 +258,7 @@ void TExecutor::Connect(const TCabinetLibraryFunctions& Library) {
                                  int ErrorIndication, bool& Abort) { HandleNextCabinet(Name, Path, ErrorIndication, Abort); };
   Reader->OnCabinetInfo = [this](TCabinetReader&, const std::string& Name, const std::string&, const std::string& Path,
                                  int SetId, int Number, bool&) { HandleCabinetInfo(Name, Path, SetId, Number); };
+  UnInstall.KeepResponding = [this] { FHost.ProcessMessages(); };
   UnInstall.WaitAgain = [this](const std::string& Program) {
     if (Unattended()) return false;
     return Ask(Msg::ApplicationTitle, FormatMessage1(Msg::PreviousStillRunning, Program),

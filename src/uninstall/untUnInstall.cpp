@@ -23,8 +23,8 @@ TUnInstall::TUnInstall() {
 
 void TUnInstall::SaveList() {
   TNameValueList Strings;
-  Items.SaveToStrings(Strings);
-  Strings.SetValue("ProductName", ProductName);
+  Items.SaveToStrings(Strings, KeepResponding);
+  Strings.Append("ProductName", ProductName);  // no item key has this name
   // The uninstaller reads the list in the system's ANSI code page.
   const std::string Bytes = Utf8ToAnsi(Strings.Text());
   SaveBytesToFile(ListFileName, Bytes);
@@ -35,6 +35,7 @@ void TUnInstall::AddSharedRefs(IRegistry& Registry) {
   Registry.SetRootKey(RegistryRoot::LocalMachine);
   if (!Registry.OpenKey(cSharedDllsKey, false)) return;
   for (int I = 0; I < Items.Count(); ++I) {
+    if (KeepResponding && I % 2048 == 2047) KeepResponding();
     const auto* File = dynamic_cast<const TUnInstallFile*>(&Items.Items(I));
     if (!File || File->SharedFile == 0) continue;
     // Before anything is unpacked, a file on disk is a copy some earlier installation left:

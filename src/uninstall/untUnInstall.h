@@ -37,6 +37,9 @@ class TUnInstall {
   // wait: true waits again. Without it, or on false, RemovePrevious raises: the installation
   // must not go on into a folder that the old uninstaller may still be emptying.
   std::function<bool(const std::string&)> WaitAgain;
+  // Called every few thousand items while a long list is saved and counted, so that the
+  // windows stay responsive.
+  std::function<void()> KeepResponding;
 
   TUnInstall();
 
