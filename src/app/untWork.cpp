@@ -11,6 +11,7 @@
 #include "app/StateImages.h"
 #include "app/untQuest.h"
 #include "cabinet/CabinetWin.h"
+#include "model/Discovery.h"
 #include "model/StartupWin.h"
 #include "system/CommandLine.h"
 #include "system/Errors.h"
@@ -111,7 +112,7 @@ bool TfrmWork::Create(HWND Owner) {
 }
 
 bool TfrmWork::FormCreate() {
-  Info = std::make_unique<TInstallInfo>(&FRegistry);
+  Info = std::make_unique<TInstallInfo>(&FRegistry, &SystemFolders1C());
   try {
     InitEnvironment(*Info, FRegistry, ProgramArguments());
   } catch (const EAbort&) {
