@@ -19,9 +19,11 @@
 #include "system/LogWin.h"
 #include "system/ProcessWin.h"
 #include "system/ResourceWin.h"
+#include "system/SafePaths.h"
 #include "system/SystemWin.h"
 #include "system/Text.h"
 #include "system/WideWin.h"
+#include "uninstall/untUnInstall.h"
 
 namespace setup {
 using namespace work;
@@ -123,6 +125,17 @@ bool TfrmWork::FormCreate() {
     AppMessageBox(Handle, Error.what(), Msg::ApplicationTitle, MB_OK | MB_ICONERROR);
     LogLine("the script cannot be read: exit status " + std::to_string(exitNotStarted));
     return false;
+  }
+  // An upgrade goes where the earlier version is, so that it replaces that one instead of
+  // adding a second copy beside it; a folder given on the command line still decides.
+  const std::string NoPath = "\x01";
+  if (GetSwitchValue(ProgramArguments(), "/PATH=", NoPath) == NoPath) {
+    const std::string Earlier = EarlierInstallLocation(FRegistry, Info->UnInstallInfo.ProductID);
+    // The same conditions as for a folder typed on the directory page.
+    if (IsAbsoluteFolder(Earlier) && !HasDotComponent(Earlier)) {
+      Info->InstallDir = Earlier;
+      LogLine("earlier installation found in " + Earlier + ": the folder proposed and used");
+    }
   }
   FSelection = std::make_unique<TComponentSelection>(*Info);
   FLogo = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), L"LOGO", IMAGE_BITMAP, 0, 0, 0));

@@ -9,7 +9,8 @@
 
 namespace setup {
 
-// What discovery looks at on disk: the names of a folder's subfolders, and whether a file is there.
+// What discovery looks at on disk: the names of the subfolders of a folder (given with its
+// trailing backslash), and whether a file is there.
 class I1CFolders {
  public:
   virtual ~I1CFolders() = default;

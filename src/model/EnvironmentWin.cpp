@@ -31,7 +31,7 @@ class TSystemFolders1C : public I1CFolders {
   std::vector<std::string> SubFolders(const std::string& Folder) override {
     std::vector<std::string> Names;
     WIN32_FIND_DATAW Found;
-    HANDLE Find = FindFirstFileExW(ToWide(Folder + "\\*").c_str(), FindExInfoStandard, &Found, FindExSearchLimitToDirectories,
+    HANDLE Find = FindFirstFileExW(ToWide(Folder + "*").c_str(), FindExInfoStandard, &Found, FindExSearchLimitToDirectories,
                                    nullptr, 0);
     if (Find == INVALID_HANDLE_VALUE) return Names;
     do {

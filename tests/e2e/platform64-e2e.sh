@@ -2,7 +2,8 @@
 # A product with an add-in for 1C:Enterprise 8, installed unattended in a 64-bit prefix, as
 # customers' systems are: the add-in reaches the 64-bit platform that the Windows Installer
 # registered in the 64-bit registry view only, and the 32-bit one found by its folder alone;
-# a folder of the platform without 1cv8.exe receives nothing.
+# a folder of the platform without 1cv8.exe receives nothing. Run again without /PATH=, the
+# setup upgrades the installation where it is rather than adding a second copy.
 #   platform64-e2e.sh REPO_ROOT NATIVE_MKSETUP STUB WORK_DIR
 set -u
 root=$1 native=$2 stub=$3 work=$(realpath -m "$4")
@@ -23,6 +24,9 @@ DIRECTORY = \\Дополнение
 GROUPNAME = Дополнение
 FULLINSTALL = 1
 DIALOG1S = 1
+UNINSTALL = 1
+GROUPUNINSTALLPATH = 4
+UNINSTALLPATH = \\uninst.lst
 GROUP = 1 0 0 1 1 4
 GROUPCAPTION = Дополнение
 FILE = 1 1 0 0 0 0 0 0 1 $(stat -c %s "$out/files/addin.txt") 0 0  0 0 0 0
@@ -49,4 +53,15 @@ for target in "Addin" "Program Files/1cv8/8.3.24.1467/bin" "Program Files (x86)/
   cmp -s "$out/files/addin.txt" "$c/$target/addin.txt" || fail "the add-in is not in C:\\$target"
 done
 [ -z "$(find "$c/Program Files (x86)/1cv8/common" -type f)" ] || fail "a folder without the platform received a copy"
-finish "$out/setup.log" "PASS: the add-in reached both 1C:Enterprise 8 installations of the 64-bit system"
+
+"$root/tools/wine-run" "$prefix" "$out/media/DISK1/setup.exe" /AUTO=ON /QUIET=ON "/LOG=$(winpath "$out/again.log")" \
+  </dev/null >"$out/again-run.log" 2>&1
+status=$?
+[ "$status" -eq 0 ] || fail "the second setup.exe ended with status $status"
+"$root/tools/wine-run" "$prefix" reg export 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall' \
+  "$(winpath "$out/uninstall.reg")" /y </dev/null >/dev/null 2>&1
+entries=$(iconv -f UTF-16 -t UTF-8 "$out/uninstall.reg" | grep -c '"ProductID"="ADDIN-64"')
+[ "$entries" -eq 1 ] || fail "$entries uninstall entries of the product, one expected"
+iconv -f UTF-16 -t UTF-8 "$out/uninstall.reg" | grep -q '"InstallLocation"="C:\\\\Addin"' ||
+  fail "the uninstall entry does not name C:\\Addin"
+finish "$out/again.log" "PASS: the add-in reached both 1C:Enterprise 8 installations of the 64-bit system, and the upgrade stayed in its folder"

@@ -44,8 +44,8 @@ struct FakeFolders : I1CFolders {
   std::vector<std::string> SubFolders(const std::string& Folder) override {
     std::vector<std::string> Names;
     for (const auto& F : Files)
-      if (F.rfind(Folder + "\\", 0) == 0) {
-        const std::string Name = F.substr(Folder.size() + 1, F.find('\\', Folder.size() + 1) - Folder.size() - 1);
+      if (F.rfind(Folder, 0) == 0) {
+        const std::string Name = F.substr(Folder.size(), F.find('\\', Folder.size()) - Folder.size());
         if (std::find(Names.begin(), Names.end(), Name) == Names.end()) Names.push_back(Name);
       }
     return Names;
@@ -99,8 +99,8 @@ TEST_F(Discovery, FindsPlatform8InBothViewsAndFoldersEachFolderOnce) {
 
   Discover1CProducts(Reg, Info, &Folders);
   EXPECT_EQ(Listed(Info.Products8),
-            (Pairs{{"1C:Enterprise 8 (x86-64) (8.3.24.1467)", Pf64 + "\\1cv8\\8.3.24.1467\\bin"},
-                   {"1С:Предприятие 8 (8.3.22.1709)", Pf32 + "\\1cv8\\8.3.22.1709\\bin"},
+            (Pairs{{"1C:Enterprise 8 (x86-64) (8.3.24.1467)", Pf64 + "\\1cv8\\8.3.24.1467\\Bin"},
+                   {"1С:Предприятие 8 (8.3.22.1709)", Pf32 + "\\1cv8\\8.3.22.1709\\Bin"},
                    {"1С:Предприятие 8 (x86-64) (8.3.25.1257)", Pf64 + "\\1cv8\\8.3.25.1257\\bin"},
                    {"1С:Предприятие 8 (8.2.19.130)", Pf32 + "\\1cv8\\8.2.19.130\\bin"}}));
 
