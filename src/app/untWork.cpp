@@ -371,7 +371,7 @@ void TfrmWork::RunBeforePrograms() {
     // resource ends here silently; a file that cannot be written shows its error.
     if (!FRunFolder.Created()) FRunFolder.Create(GetTempDir());
     const std::string Program = FRunFolder.WriteResource("RUNBEFORE" + std::to_string(File->ItemNo), cRunBeforeName);
-    for (const std::string& Command : RunBeforeCommands(*File, Program)) {
+    for (const std::string& Command : RunBeforeCommands(*Info, *File, Program)) {
       try {
         RunProgram(Command, "", true, SW_SHOWDEFAULT);
       } catch (const std::exception& Error) {

@@ -720,7 +720,8 @@ void TExecutor::CreateShortcuts() {
     FSystem.CreateShellLink(Target, Arguments, Shortcut + ".lnk");
   };
   for (const auto& File : Info.Files)
-    if (TakesPart(File->Group) && File->MakeShortcut) Make(File->FullPath, File->ShortcutParams, File->Shortcut);
+    if (TakesPart(File->Group) && File->MakeShortcut)
+      Make(File->FullPath, Info.ExpandPath(fkPlaceholdersOnly, File->ShortcutParams), File->Shortcut);
   for (const auto& Dir : Info.Dirs)
     if (TakesPart(Dir->Group) && Dir->MakeShortcut) Make(Dir->FullPath, "", Dir->Shortcut);
 }
@@ -741,8 +742,9 @@ void TExecutor::RunInstalledPrograms() {
     if (!TakesPart(File->Group) || !File->RunAfter) continue;
     try {
       if (!File->RunParams.empty()) {
-        for (const auto& Command : CommandList(File->RunParams, File->FullPath)) {
+        for (const auto& Piece : CommandList(File->RunParams, File->FullPath)) {
           if (Cancelled) break;
+          const std::string Command = Info.ExpandPath(fkPlaceholdersOnly, Piece);
           FHost.Log("program: " + Command);
           const std::uint32_t Status = FSystem.RunProgram(Command);
           FHost.Log("program ended: " + Command + " (exit status " + std::to_string(Status) + ")");
