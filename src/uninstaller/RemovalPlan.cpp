@@ -356,6 +356,11 @@ bool TRemovalPlan::RemoveFolder(const std::string& Path, bool Whole, bool TopLev
     Whole = false;
   }
   bool Remains = false, AtRestart = false, AfterDeferred = false;
+  std::string Left;  // the names that stay, for the report
+  auto Stays = [&](const IRemovalSystem::Entry& Entry) {
+    Remains = true;
+    Left += (Left.empty() ? "" : ", ") + Entry.Name + (Entry.IsDirectory ? "\\" : "");
+  };
   for (const auto& Entry : FSystem->ListDirectory(Path)) {
     // A name that does not lead one level down would be this folder again.
     if (Entry.Name.empty() || Entry.Name == "." || Entry.Name == ".." ||
@@ -368,18 +373,18 @@ bool TRemovalPlan::RemoveFolder(const std::string& Path, bool Whole, bool TopLev
     } else if (FAfterDeferred.count(FoldedChild)) {
       AfterDeferred = true;
     } else if (!Whole || FProtected.count(FoldedChild)) {
-      Remains = true;
+      Stays(Entry);
     } else if (!Entry.IsDirectory && FCounted.count(FoldedChild)) {
       // Another product put it here and counts on it, whatever this product's list says.
       Note(TRemovalNote::SharedInUse, Child);
-      Remains = true;
+      Stays(Entry);
     } else if (Entry.IsDirectory && Entry.IsLink) {
       if (!FSystem->RemoveEmptyFolder(Child)) {
         Note(TRemovalNote::NotRemoved, Child);
-        Remains = true;
+        Stays(Entry);
       }
     } else if (Entry.IsDirectory) {
-      if (!RemoveFolder(Child, true, false)) Remains = true;
+      if (!RemoveFolder(Child, true, false)) Stays(Entry);
       AtRestart |= FAtRestart.count(FoldedChild) > 0;
       AfterDeferred |= FAfterDeferred.count(FoldedChild) > 0;
     } else {
@@ -387,11 +392,11 @@ bool TRemovalPlan::RemoveFolder(const std::string& Path, bool Whole, bool TopLev
       DeleteOneFile(Child);
       if (FAtRestart.count(FoldedChild)) AtRestart = true;
       else if (FAfterDeferred.count(FoldedChild)) AfterDeferred = true;
-      else if (FReport.Notes.size() != NotesBefore) Remains = true;
+      else if (FReport.Notes.size() != NotesBefore) Stays(Entry);
     }
   }
   if (Remains) {
-    if (TopLevel) Note(TRemovalNote::NotEmpty, Path);
+    if (TopLevel) FReport.Notes.push_back({TRemovalNote::NotEmpty, Path, std::move(Left)});
     return false;
   }
   if (AtRestart) {

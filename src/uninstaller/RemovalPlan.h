@@ -94,6 +94,8 @@ struct TRemovalNote {
   };
   Kind What;
   std::string Path;  // for CommandFailed and CommandRefused, the command line
+  // For NotEmpty, the names left in the folder (a folder's with a backslash), comma-separated.
+  std::string Detail;
   bool IsLeft() const { return What <= CommandRefused; }
 };
 

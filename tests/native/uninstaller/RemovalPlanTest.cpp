@@ -118,6 +118,9 @@ TEST_F(RemovalPlanTest, FoldersGoAsAWholeOnlyWhenRecordedSo) {
   EXPECT_TRUE(Disk.Has("C:\\Demo\\Docs\\mine.doc"));
   EXPECT_EQ(NotesOn(Report, "C:\\Demo\\Docs"), Kinds{TRemovalNote::NotEmpty});
   EXPECT_EQ(NotesOn(Report, "C:\\Demo"), Kinds{TRemovalNote::NotEmpty});
+  // The report names what stayed in each.
+  for (const auto& Note : Report.Notes)
+    if (Note.What == TRemovalNote::NotEmpty) EXPECT_EQ(Note.Detail, Note.Path == "C:\\Demo" ? "Docs\\" : "mine.doc");
   // Kept by the rules is no failure.
   EXPECT_EQ(Report.ExitStatus(), 0);
 }
