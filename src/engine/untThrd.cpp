@@ -124,6 +124,11 @@ void AddUninstallItems(const TInstallInfo& Info, TUnInstallList& Items) {
   }
   Items.Add(std::make_unique<TUnInstallDir>(Info.InstallDir, 0));
   if (UsesBdeFolder(Info)) Items.Add(std::make_unique<TUnInstallDir>(Info.Environment.BdeDir, 0));
+  // A group such as "Vendor\Product" makes "Vendor" too: it goes when left empty. The group
+  // itself stays the last folder of the list.
+  for (std::size_t Slash = Info.ProgramGroup.find('\\'); Slash != std::string::npos;
+       Slash = Info.ProgramGroup.find('\\', Slash + 1))
+    if (Slash > 0) Items.Add(std::make_unique<TUnInstallDir>(Info.Environment.ProgramsDir + Info.ProgramGroup.substr(0, Slash), 0));
   Items.Add(std::make_unique<TUnInstallDir>(ProgramGroupFolder(Info), 0));
 }
 

@@ -118,15 +118,25 @@ void TRemovalPlan::FindProductFolders() {
   if (MayBeProductFolder(FInstallFolder)) FProductFolders.insert(FoldPath(FInstallFolder));
 
   // The installation records the program group last.
+  std::string Group;
   for (int I = FList.Items.Count() - 1; I >= 0; --I) {
     const auto* Dir = dynamic_cast<const TUnInstallDir*>(&FList.Items.Items(I));
     if (!Dir || Dir->DirName.empty()) continue;
-    const std::string Group = Resolve(Dir->DirName);
+    Group = Resolve(Dir->DirName);
     if (MayBeProductFolder(Group) &&
         std::any_of(Programs.begin(), Programs.end(), [&](const std::string& P) { return IsInside(Group, P); }))
       FProductFolders.insert(FoldPath(Group));
+    else
+      Group.clear();
     break;
   }
+  // The folders between the Programs folder and the program group ("Vendor" of
+  // "Vendor\Product"), which the installation made on its way there: removed when left empty,
+  // with nothing in them taken for the product's.
+  auto AboveGroup = [&](const std::string& Path) {
+    return ListVerified && !Group.empty() && IsInside(Group, Path) &&
+           std::any_of(Programs.begin(), Programs.end(), [&](const std::string& P) { return IsInside(Path, P); });
+  };
   if (ListVerified) {
     for (int I = 0; I < FList.Items.Count(); ++I) {
       const auto* Dir = dynamic_cast<const TUnInstallDir*>(&FList.Items.Items(I));
@@ -140,6 +150,10 @@ void TRemovalPlan::FindProductFolders() {
     const auto* Dir = dynamic_cast<const TUnInstallDir*>(&FList.Items.Items(I));
     if (!Dir || Dir->DirName.empty()) continue;
     const std::string Path = Resolve(Dir->DirName);
+    if (!Path.empty() && !Dir->UnInstallWhole && AboveGroup(Path)) {
+      FRecordedFolders.push_back({Path, false, true});
+      continue;
+    }
     if (Path.empty() || !MayBeProductFolder(Path) || !IsProducts(Path, true)) {
       Refuse(Dir->DirName, Path, true);
       continue;

@@ -106,6 +106,25 @@ TEST_F(RemovalPlanTest, FilesLastRecordedFirstThenTheListThenFoldersDeepestFirst
   EXPECT_TRUE(Disk.Has("C:\\Menu"));  // not recorded, so not ours
 }
 
+class VendorFolder : public RemovalPlanTest, public ::testing::WithParamInterface<bool> {};
+
+// A group "Вектор\Учет" records "Вектор" before the group; another product's group beside it
+// keeps it.
+TEST_P(VendorFolder, AboveTheProgramGroupGoesWhenLeftEmpty) {
+  const bool OtherProduct = GetParam();
+  File("C:\\Menu\\Вектор\\Учет\\A.lnk");
+  Dir("C:\\Demo");
+  Dir("C:\\Menu\\Вектор");
+  Dir("C:\\Menu\\Вектор\\Учет");
+  if (OtherProduct) Disk.AddFile("C:\\Menu\\Вектор\\Зарплата\\B.lnk");
+  const TRemovalReport Report = Run();
+  EXPECT_EQ(Report.ExitStatus(), 0);
+  EXPECT_FALSE(Disk.Has("C:\\Menu\\Вектор\\Учет"));
+  EXPECT_EQ(Disk.Has("C:\\Menu\\Вектор"), OtherProduct);
+  EXPECT_EQ(Disk.Has("C:\\Menu\\Вектор\\Зарплата\\B.lnk"), OtherProduct);
+}
+INSTANTIATE_TEST_SUITE_P(RemovalPlan, VendorFolder, ::testing::Bool());
+
 TEST_F(RemovalPlanTest, FoldersGoAsAWholeOnlyWhenRecordedSo) {
   Dir("C:\\Demo\\Data", 1);
   Dir("C:\\Demo\\Docs", 0);
