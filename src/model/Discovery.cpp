@@ -127,14 +127,28 @@ void WriteTitle(IRegistry& Registry, const char* Key, const std::string& Directo
   Registry.CloseKey();
 }
 
+void Discover(IRegistry& Registry, TOwnedList<T1SInfo>& Products8, TOwnedList<T1SInfo>& Products77,
+              TOwnedList<T1SInfo>& Products75, I1CFolders* Folders) {
+  DiscoverRegistered8(Registry, Products8);
+  if (Folders) DiscoverFolders8(Registry, *Folders, Products8);
+  Registry.SetRootKey(RegistryRoot::LocalMachine);
+  DiscoverGeneration7(Registry, "SOFTWARE\\1C\\1Cv7\\7.7", Products77);
+  DiscoverGeneration7(Registry, "SOFTWARE\\1C\\1Cv7\\7.5", Products75);
+}
+
 }  // namespace
 
 void Discover1CProducts(IRegistry& Registry, TInstallInfo& Info, I1CFolders* Folders) {
-  DiscoverRegistered8(Registry, Info.Products8);
-  if (Folders) DiscoverFolders8(Registry, *Folders, Info.Products8);
-  Registry.SetRootKey(RegistryRoot::LocalMachine);
-  DiscoverGeneration7(Registry, "SOFTWARE\\1C\\1Cv7\\7.7", Info.Products77);
-  DiscoverGeneration7(Registry, "SOFTWARE\\1C\\1Cv7\\7.5", Info.Products75);
+  Discover(Registry, Info.Products8, Info.Products77, Info.Products75, Folders);
+}
+
+std::vector<std::string> Find1CFolders(IRegistry& Registry, I1CFolders* Folders) {
+  TOwnedList<T1SInfo> Products8, Products77, Products75;
+  Discover(Registry, Products8, Products77, Products75, Folders);
+  std::vector<std::string> Paths;
+  for (const auto* Products : {&Products8, &Products77, &Products75})
+    for (const auto& Product : *Products) Paths.push_back(Product->Path);
+  return Paths;
 }
 
 std::vector<T1CTitle> Read1CTitles(IRegistry& Registry) {

@@ -28,6 +28,8 @@ I1CFolders& SystemFolders1C();
 // views, and, with Folders, from "1cv8\<version>\bin" folders holding 1cv8.exe under both
 // Program Files folders; each bin folder is listed once.
 void Discover1CProducts(IRegistry& Registry, TInstallInfo& Info, I1CFolders* Folders = nullptr);
+// The program folders of the installations Discover1CProducts finds, in its order.
+std::vector<std::string> Find1CFolders(IRegistry& Registry, I1CFolders* Folders);
 
 // One registered infobase: its title and its directory.
 struct T1CTitle {

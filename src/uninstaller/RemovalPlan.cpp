@@ -62,7 +62,7 @@ TRemovalReport TRemovalPlan::Execute(IRemovalSystem& System, IRegistry& Registry
     Step(File->FileName);
     if (File->FileName.empty()) continue;
     const std::string Path = Resolve(File->FileName);
-    if (Path.empty() || !IsProducts(Path, false))
+    if (Path.empty() || !(IsProducts(Path, false) || IsAddinCopy(Path)))
       Refuse(File->FileName, Path, false);
     else
       RemoveFileItem(*File, Path);
@@ -110,6 +110,8 @@ void TRemovalPlan::FindProductFolders() {
   };
   FSystemFolders = ResolveAll(SystemFolders);
   FSystemTrees = ResolveAll(SystemTrees);
+  FAddinFolders.clear();
+  for (const auto& Folder : ResolveAll(AddinFolders)) FAddinFolders.insert(FoldPath(Folder));
   const std::vector<std::string> Programs = ResolveAll(ProgramsFolders);
   FProductFolders.clear();
   FRecordedFolders.clear();
@@ -130,12 +132,16 @@ void TRemovalPlan::FindProductFolders() {
       Group.clear();
     break;
   }
-  // The folders between the Programs folder and the program group ("Vendor" of
-  // "Vendor\Product"), which the installation made on its way there: removed when left empty,
-  // with nothing in them taken for the product's.
-  auto AboveGroup = [&](const std::string& Path) {
-    return ListVerified && !Group.empty() && IsInside(Group, Path) &&
-           std::any_of(Programs.begin(), Programs.end(), [&](const std::string& P) { return IsInside(Path, P); });
+  // The folders between a system folder (Program Files, the Start menu's Programs) and the
+  // installation folder or the program group ("Vendor" of "Vendor\Product"), which the
+  // installation made on its way there: removed when left empty, with nothing in them taken
+  // for the product's.
+  auto Above = [&](const std::string& Path) {
+    auto InsideOneOf = [&](const std::vector<std::string>& Folders) {
+      return std::any_of(Folders.begin(), Folders.end(), [&](const std::string& F) { return IsInside(Path, F); });
+    };
+    return ListVerified && ((!Group.empty() && IsInside(Group, Path)) || IsInside(FInstallFolder, Path)) &&
+           (InsideOneOf(Programs) || InsideOneOf(FSystemFolders));
   };
   if (ListVerified) {
     for (int I = 0; I < FList.Items.Count(); ++I) {
@@ -150,7 +156,7 @@ void TRemovalPlan::FindProductFolders() {
     const auto* Dir = dynamic_cast<const TUnInstallDir*>(&FList.Items.Items(I));
     if (!Dir || Dir->DirName.empty()) continue;
     const std::string Path = Resolve(Dir->DirName);
-    if (!Path.empty() && !Dir->UnInstallWhole && AboveGroup(Path)) {
+    if (!Path.empty() && !Dir->UnInstallWhole && Above(Path)) {
       FRecordedFolders.push_back({Path, false, true});
       continue;
     }
@@ -160,6 +166,11 @@ void TRemovalPlan::FindProductFolders() {
     }
     FRecordedFolders.push_back({Path, Dir->UnInstallWhole != 0, true});
   }
+}
+
+bool TRemovalPlan::IsAddinCopy(const std::string& Path) {
+  if (!ListVerified) return false;
+  return FAddinFolders.count(FoldPath(ParentFolder(Path))) != 0;
 }
 
 bool TRemovalPlan::IsProducts(const std::string& Path, bool IsFolder) {

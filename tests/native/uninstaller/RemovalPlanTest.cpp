@@ -61,6 +61,7 @@ class RemovalPlanTest : public ::testing::Test {
     Plan->SystemFolders = SystemFolders;
     Plan->SystemTrees = SystemTrees;
     Plan->ProgramsFolders = {"C:\\Menu"};
+    Plan->AddinFolders = {"C:\\1cv8\\bin"};
     return Plan->Execute(Disk, Reg);
   }
   std::vector<TRemovalNote::Kind> NotesOn(const TRemovalReport& Report, const std::string& Path) {
@@ -106,12 +107,12 @@ TEST_F(RemovalPlanTest, FilesLastRecordedFirstThenTheListThenFoldersDeepestFirst
   EXPECT_TRUE(Disk.Has("C:\\Menu"));  // not recorded, so not ours
 }
 
-class VendorFolder : public RemovalPlanTest, public ::testing::WithParamInterface<bool> {};
+class RemovalPlanFlag : public RemovalPlanTest, public ::testing::WithParamInterface<bool> {};
 
 // A group "Вектор\Учет" records "Вектор" before the group; another product's group beside it
 // keeps it.
-TEST_P(VendorFolder, AboveTheProgramGroupGoesWhenLeftEmpty) {
-  const bool OtherProduct = GetParam();
+TEST_P(RemovalPlanFlag, AboveTheProgramGroupGoesWhenLeftEmpty) {
+  const bool OtherProduct = GetParam();  // another product's group beside ours
   File("C:\\Menu\\Вектор\\Учет\\A.lnk");
   Dir("C:\\Demo");
   Dir("C:\\Menu\\Вектор");
@@ -123,7 +124,19 @@ TEST_P(VendorFolder, AboveTheProgramGroupGoesWhenLeftEmpty) {
   EXPECT_EQ(Disk.Has("C:\\Menu\\Вектор"), OtherProduct);
   EXPECT_EQ(Disk.Has("C:\\Menu\\Вектор\\Зарплата\\B.lnk"), OtherProduct);
 }
-INSTANTIATE_TEST_SUITE_P(RemovalPlan, VendorFolder, ::testing::Bool());
+// The product's copy into a 1C:Enterprise installation goes with it; the platform's folder
+// and its files stay. A list not proven to be the installation's touches nothing there.
+TEST_P(RemovalPlanFlag, CopiesInto1CGoWithAVerifiedList) {
+  Verified = GetParam();
+  File("C:\\1cv8\\bin\\exchange.epf");
+  Disk.AddFile("C:\\1cv8\\bin\\1cv8.exe");
+  Dir("C:\\Demo");
+  const TRemovalReport Report = Run();
+  EXPECT_EQ(Disk.Has("C:\\1cv8\\bin\\exchange.epf"), !Verified);
+  EXPECT_TRUE(Disk.Has("C:\\1cv8\\bin\\1cv8.exe"));
+  EXPECT_EQ(Report.ExitStatus(), Verified ? 0 : 1);
+}
+INSTANTIATE_TEST_SUITE_P(RemovalPlan, RemovalPlanFlag, ::testing::Bool());
 
 TEST_F(RemovalPlanTest, FoldersGoAsAWholeOnlyWhenRecordedSo) {
   Dir("C:\\Demo\\Data", 1);
