@@ -11,6 +11,7 @@
 #include "app/StateImages.h"
 #include "app/untQuest.h"
 #include "cabinet/CabinetWin.h"
+#include "model/Discovery.h"
 #include "model/StartupWin.h"
 #include "system/CommandLine.h"
 #include "system/Errors.h"
@@ -18,9 +19,11 @@
 #include "system/LogWin.h"
 #include "system/ProcessWin.h"
 #include "system/ResourceWin.h"
+#include "system/SafePaths.h"
 #include "system/SystemWin.h"
 #include "system/Text.h"
 #include "system/WideWin.h"
+#include "uninstall/untUnInstall.h"
 
 namespace setup {
 using namespace work;
@@ -111,7 +114,7 @@ bool TfrmWork::Create(HWND Owner) {
 }
 
 bool TfrmWork::FormCreate() {
-  Info = std::make_unique<TInstallInfo>(&FRegistry);
+  Info = std::make_unique<TInstallInfo>(&FRegistry, &SystemFolders1C());
   try {
     InitEnvironment(*Info, FRegistry, ProgramArguments());
   } catch (const EAbort&) {
@@ -122,6 +125,17 @@ bool TfrmWork::FormCreate() {
     AppMessageBox(Handle, Error.what(), Msg::ApplicationTitle, MB_OK | MB_ICONERROR);
     LogLine("the script cannot be read: exit status " + std::to_string(exitNotStarted));
     return false;
+  }
+  // An upgrade goes where the earlier version is, so that it replaces that one instead of
+  // adding a second copy beside it; a folder given on the command line still decides.
+  const std::string NoPath = "\x01";
+  if (GetSwitchValue(ProgramArguments(), "/PATH=", NoPath) == NoPath) {
+    const std::string Earlier = EarlierInstallLocation(FRegistry, Info->UnInstallInfo.ProductID);
+    // The same conditions as for a folder typed on the directory page.
+    if (IsAbsoluteFolder(Earlier) && !HasDotComponent(Earlier)) {
+      Info->InstallDir = Earlier;
+      LogLine("earlier installation found in " + Earlier + ": the folder proposed and used");
+    }
   }
   FSelection = std::make_unique<TComponentSelection>(*Info);
   FLogo = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), L"LOGO", IMAGE_BITMAP, 0, 0, 0));
@@ -361,7 +375,7 @@ void TfrmWork::RunBeforePrograms() {
     // resource ends here silently; a file that cannot be written shows its error.
     if (!FRunFolder.Created()) FRunFolder.Create(GetTempDir());
     const std::string Program = FRunFolder.WriteResource("RUNBEFORE" + std::to_string(File->ItemNo), cRunBeforeName);
-    for (const std::string& Command : RunBeforeCommands(*File, Program)) {
+    for (const std::string& Command : RunBeforeCommands(*Info, *File, Program)) {
       try {
         RunProgram(Command, "", true, SW_SHOWDEFAULT);
       } catch (const std::exception& Error) {

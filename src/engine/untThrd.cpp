@@ -10,6 +10,7 @@
 #include "system/Encoding.h"
 #include "system/Paths.h"
 #include "system/ProgramCommand.h"
+#include "system/SafePaths.h"
 #include "system/Sha256.h"
 #include "system/Text.h"
 
@@ -105,6 +106,19 @@ std::vector<std::string> CopyTargets1C(const TInstallInfo& Info, const TFileInfo
   return Targets;
 }
 
+namespace {
+
+// The folders strictly between Base and Path, outermost first, when Path lies inside Base.
+void AddFoldersBetween(TUnInstallList& Items, std::string Base, const std::string& Path) {
+  Base = NormalizeDir(Base);
+  if (Base.size() < 2 || Path.size() <= Base.size() || FoldPath(Path.substr(0, Base.size())) != FoldPath(Base)) return;
+  for (std::size_t Slash = Path.find('\\', Base.size()); Slash != std::string::npos && Slash + 1 < Path.size();
+       Slash = Path.find('\\', Slash + 1))
+    Items.Add(std::make_unique<TUnInstallDir>(Path.substr(0, Slash), 0));
+}
+
+}  // namespace
+
 void AddUninstallItems(const TInstallInfo& Info, TUnInstallList& Items) {
   for (const auto& File : Info.Files) {
     if (!TakesPart(File->Group)) continue;
@@ -122,8 +136,12 @@ void AddUninstallItems(const TInstallInfo& Info, TUnInstallList& Items) {
     Items.Add(std::make_unique<TUnInstallDir>(Dir->FullPath, Dir->UnInstallWhole));
     if (Dir->MakeShortcut) Items.Add(std::make_unique<TUnInstallFile>(Dir->Shortcut + ".lnk", 0, 0, std::string()));
   }
+  // "Vendor\Product" under Program Files or the Start menu's Programs makes "Vendor" too: it
+  // goes when left empty. The program group stays the last folder of the list.
+  AddFoldersBetween(Items, Info.Environment.ProgramFilesDir, Info.InstallDir);
   Items.Add(std::make_unique<TUnInstallDir>(Info.InstallDir, 0));
   if (UsesBdeFolder(Info)) Items.Add(std::make_unique<TUnInstallDir>(Info.Environment.BdeDir, 0));
+  AddFoldersBetween(Items, Info.Environment.ProgramsDir, ProgramGroupFolder(Info));
   Items.Add(std::make_unique<TUnInstallDir>(ProgramGroupFolder(Info), 0));
 }
 
@@ -721,7 +739,8 @@ void TExecutor::CreateShortcuts() {
     FSystem.CreateShellLink(Target, Arguments, Shortcut + ".lnk");
   };
   for (const auto& File : Info.Files)
-    if (TakesPart(File->Group) && File->MakeShortcut) Make(File->FullPath, File->ShortcutParams, File->Shortcut);
+    if (TakesPart(File->Group) && File->MakeShortcut)
+      Make(File->FullPath, Info.ExpandPath(fkPlaceholdersOnly, File->ShortcutParams), File->Shortcut);
   for (const auto& Dir : Info.Dirs)
     if (TakesPart(Dir->Group) && Dir->MakeShortcut) Make(Dir->FullPath, "", Dir->Shortcut);
 }
@@ -742,8 +761,9 @@ void TExecutor::RunInstalledPrograms() {
     if (!TakesPart(File->Group) || !File->RunAfter) continue;
     try {
       if (!File->RunParams.empty()) {
-        for (const auto& Command : CommandList(File->RunParams, File->FullPath)) {
+        for (const auto& Piece : CommandList(File->RunParams, File->FullPath)) {
           if (Cancelled) break;
+          const std::string Command = Info.ExpandPath(fkPlaceholdersOnly, Piece);
           FHost.Log("program: " + Command);
           const std::uint32_t Status = FSystem.RunProgram(Command);
           FHost.Log("program ended: " + Command + " (exit status " + std::to_string(Status) + ")");

@@ -69,6 +69,22 @@ void TUnInstall::CreateUninstall(IRegistry& Registry, const std::string& Install
   WriteUninstallKey(Registry, InstallDir);
 }
 
+std::string EarlierInstallLocation(IRegistry& Registry, const std::string& ProductID) {
+  if (ProductID.empty()) return {};
+  Registry.SetRootKey(RegistryRoot::LocalMachine);
+  if (!Registry.OpenKeyReadOnly(cUninstallKey)) return {};
+  const std::vector<std::string> Names = Registry.GetKeyNames();
+  Registry.CloseKey();
+  for (const auto& Name : Names) {
+    if (!Registry.OpenKeyReadOnly(std::string(cUninstallKey) + "\\" + Name)) continue;
+    const std::string Id = Registry.ReadStringOrEmpty("ProductID");
+    const std::string Location = Registry.ReadStringOrEmpty("InstallLocation");
+    Registry.CloseKey();
+    if (Id == ProductID && !Location.empty()) return Location;
+  }
+  return {};
+}
+
 void TUnInstall::RemovePrevious(IRegistry& Registry) {
   // Without an identifier or a place of its own, "the same product in the same place" would
   // match entries of other products (an MSI product's entry has no identifier either).

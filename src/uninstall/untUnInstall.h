@@ -16,6 +16,11 @@ inline constexpr const char* cSharedDllsKey = "\\SOFTWARE\\Microsoft\\Windows\\C
 // installation wrote: the uninstaller refuses a list that no longer matches it.
 inline constexpr const char* cListDigestValue = "UninstallListDigest";
 
+// The installation folder of an earlier installation of ProductID registered on this machine:
+// the folder of the first uninstall entry with that identifier that names one; empty when there
+// is none (or no identifier).
+std::string EarlierInstallLocation(IRegistry& Registry, const std::string& ProductID);
+
 // "<dir of list>UnInstall.exe" "<list>", both quoted, one blank between.
 std::string UninstallCommandLine(const std::string& ListFileName);
 

@@ -42,6 +42,7 @@ void AppendSection(std::string& Text, const TRemovalReport& Report, bool Left, s
     ++Count;
     if (Shown == MaxLines) continue;
     Text += "\r" + FormatMessage1(NotePattern(Note.What), Note.Path);
+    if (!Note.Detail.empty()) Text += " (" + Note.Detail + ")";
     ++Shown;
   }
   if (Count > Shown) Text += "\r" + FormatMessage1(UnMsg::MoreLines, std::to_string(Count - Shown));

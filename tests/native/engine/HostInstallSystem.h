@@ -129,8 +129,8 @@ class HostInstallSystem : public setup::IInstallSystem {
     return 0;
   }
   void RegisterExeServer(const std::string& Path) override { Servers.push_back(Path + " /RegServer"); }
-  void CreateShellLink(const std::string& Target, const std::string&, const std::string& LinkFile) override {
-    Links.push_back(LinkFile + " -> " + Target);
+  void CreateShellLink(const std::string& Target, const std::string& Arguments, const std::string& LinkFile) override {
+    Links.push_back(LinkFile + " -> " + Target + (Arguments.empty() ? "" : " " + Arguments));
   }
   std::vector<std::string> CancelDeletesAtRestart(const std::vector<std::string>& Paths) override {
     std::vector<std::string> Cancelled;

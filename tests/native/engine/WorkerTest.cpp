@@ -128,10 +128,11 @@ class Worker : public ::testing::Test {
            " 0 0 1 0\r\n"
            "FILEPATH = \\bin\\big.dat\r\n"
            "FILESHORTCUT = Большой\r\n"
+           "FILESHORTCUTPARAMS = /in=%Install%\\data\r\n"
            "FILERUNPARAMSUNINSTALL = %file% /u\r\n"
            "FILE = 11 1 0 0 0 0 0 0 0 " + std::to_string(Data[11].size()) + " 0 0  1 0 0 0\r\n"
            "FILEPATH = \\data\\small.txt\r\n"
-           "FILERUNPARAMS = C:\\tools\\after.exe \"%file%\"||second\r\n"
+           "FILERUNPARAMS = C:\\tools\\after.exe \"%file%\" %Install%||second\r\n"
            "FILE = 13 1 0 0 1 0 0 0 0 " + std::to_string(Data[13].size()) + " 0 0  0 0 0 0\r\n"
            "FILEPATH = \\temp.tmp\r\n"
            "GROUP = 3 0 0 0 0 5\r\n"
@@ -266,8 +267,11 @@ TEST_F(Worker, InstallsASpannedSetAndRecordsWhatIsAboutToBeInstalled) {
   EXPECT_EQ(Registration()["engine path"], "no");
   // Commands: the EXEPATH lines first, then the run-after pieces (empty ones left out).
   EXPECT_EQ(System.Programs, (std::vector<std::string>{"C:\\tools\\first.exe one", "C:\\tools\\first.exe two",
-                                                       "C:\\tools\\after.exe \"" + Install + "\\data\\small.txt\"",
+                                                       "C:\\tools\\after.exe \"" + Install + "\\data\\small.txt\" " + Install,
                                                        "second"}));
+  ASSERT_FALSE(System.Links.empty());
+  EXPECT_NE(System.Links.front().find("Большой.lnk -> " + Install + "\\bin\\big.dat /in=" + Install + "\\data"),
+            std::string::npos) << System.Links.front();
   // The log names every cabinet with its set and number, and every file placed.
   EXPECT_GE(Host.Logged("cabinet: ").size(), Cabinets.size());
   EXPECT_EQ(Host.Logged("cabinet: setup2.cab in " + Root + "Media\\DISK2\\ (set 7, number 1, ").size(), 1u);  // continued into
