@@ -17,6 +17,7 @@
 #include "system/Errors.h"
 #include "system/Files.h"
 #include "system/LogWin.h"
+#include "system/Lznt1.h"
 #include "system/ProcessWin.h"
 #include "system/ResourceWin.h"
 #include "system/SafePaths.h"
@@ -200,7 +201,13 @@ bool TfrmWork::ExtractCabinetLibrary(std::string& Folder) {
   // A folder of this run's own: nothing another program left or changes in the temporary
   // folder is ever loaded.
   if (!FRunFolder.Created()) FRunFolder.Create(GetTempDir());
-  FRunFolder.WriteResource("CABINET", "CABINET.DLL");
+  // The program carries the library packed (a stub of an earlier build carries it as it is).
+  const void* Bytes = nullptr;
+  unsigned long Size = 0;
+  if (!FindProgramResource("CABINET", Bytes, Size)) throw EAbort();
+  const std::string Library = UnpackLibrary({static_cast<const char*>(Bytes), Size});
+  if (Library.empty()) throw EAbort();
+  FRunFolder.WriteBytes("CABINET.DLL", Library.data(), static_cast<unsigned long>(Library.size()));
   Folder = FRunFolder.Path();
   return true;
 }

@@ -13,6 +13,7 @@
 #include "cabinet/writer/CabinetWriter.h"
 #include "model/untData.h"
 #include "pe/PeResources.h"
+#include "system/Lznt1.h"
 #include "system/Encoding.h"
 #include "system/Files.h"
 #include "system/SafePaths.h"
@@ -728,7 +729,12 @@ class TPackager {
     if (Resources.Find(RcData, pe::TResourceName::FromText("SCRIPT")))
       Log << "mksetup: the stub's own SCRIPT is replaced\n";
     if (!Options.Sign.empty()) {
-      if (SignedLibrary.empty()) SignedLibrary = LoadBytesFromFile(Signed("CABINET.DLL", Library->Data));
+      if (SignedLibrary.empty()) {
+        // Signed as the library itself, then packed again as the stub carries it.
+        const std::string Plain = UnpackLibrary(Library->Data);
+        if (Plain.empty()) throw Exception("'" + StubPath + "' carries a damaged CABINET library");
+        SignedLibrary = PackLibrary(LoadBytesFromFile(Signed("CABINET.DLL", Plain)));
+      }
       Resources.Set(RcData, pe::TResourceName::FromText("CABINET"), SignedLibrary);
     }
     Resources.Set(RcData, pe::TResourceName::FromText("SCRIPT"), Script.Cp1251);

@@ -11,6 +11,7 @@
 #include "shared/PeTestImage.h"
 #include "shared/TestFiles.h"
 #include "system/Files.h"
+#include "system/Lznt1.h"
 #include "system/Sha256.h"
 
 namespace {
@@ -35,7 +36,7 @@ class PackagerTest : public ::testing::Test {
     Write("files/readme.txt", "readme\r\n");
     setup::pe::TResourceTable Stub;
     Stub.Set(TResourceName::FromId(24), TResourceName::FromId(1), "<assembly/>");
-    Stub.Set(TResourceName::FromId(10), TResourceName::FromText("CABINET"), "library bytes");
+    Stub.Set(TResourceName::FromId(10), TResourceName::FromText("CABINET"), "MZ library bytes");
     Write("stub.exe", TPeImage(petest::BuildImage({{".text", "code", petest::cCode},
                                                    {".rsrc", "", petest::cResources, true},
                                                    {".reloc", "", petest::cRelocations, false, true}}))
@@ -173,7 +174,7 @@ TEST_F(PackagerTest, FillsTheStubAndPacksEveryFile) {
   const auto Result = Pack();
   const std::string Setup = P("out/DISK1/setup.exe");
   EXPECT_EQ(Resource(Setup, 10, "SCRIPT"), DecodeScript(setup::LoadBytesFromFile(P("setup.ini")), "").Cp1251);
-  EXPECT_EQ(Resource(Setup, 10, "CABINET"), "library bytes");
+  EXPECT_EQ(Resource(Setup, 10, "CABINET"), "MZ library bytes");
   EXPECT_EQ(Resource(Setup, 2, "LOGO"), setup::LoadBytesFromFile(Options.Logo).substr(14));
   EXPECT_EQ(Resource(Setup, 2, "BACKGROUND"), setup::LoadBytesFromFile(Options.Logo).substr(14));
   EXPECT_EQ(Resource(Setup, 10, "RUNBEFORE4"), "program run before installing");
@@ -349,7 +350,8 @@ TEST_F(PackagerTest, SignsTheLibraryTheUninstallerAndSetupInThatOrderBeforeEachI
   Options.Sign = "sign-it";
   const auto Result = Pack();
   EXPECT_EQ(Signed, (std::vector<std::string>{"UnInstall.exe", "CABINET.DLL", "setup.exe"}));
-  EXPECT_EQ(Resource(P("out/DISK1/setup.exe"), 10, "CABINET"), "library bytes+SIGNED");
+  // Signed as the library itself, carried packed.
+  EXPECT_EQ(setup::UnpackLibrary(Resource(P("out/DISK1/setup.exe"), 10, "CABINET")), "MZ library bytes+SIGNED");
   const std::string Setup = setup::LoadBytesFromFile(P("out/DISK1/setup.exe"));
   EXPECT_EQ(Setup.substr(Setup.size() - 7), "+SIGNED");
   EXPECT_EQ(Result.Files[1].Size, 14u);  // the signed copy is what the cabinet carries
