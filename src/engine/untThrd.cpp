@@ -269,6 +269,7 @@ TExecutor::~TExecutor() {
   // The reader releases the library context, which may still close files of the handler.
   Reader.reset();
   DropPartFile();
+  for (const auto& Held : FHeldCabinets) FSystem.ReleaseFile(Held.second);
 }
 
 bool TExecutor::Stage(const std::string& Caption) {
@@ -341,15 +342,124 @@ void TExecutor::CheckBeforeChanges() {
     const std::string Bad = FirstNonAnsiPath(Info, UnInstall.Items);
     if (!Bad.empty()) throw Exception(FormatMessage1(Msg::PathNotAnsi, Bad));
   }
-  if (!Info.Files.empty()) {
-    CurrentCabinet = "setup1.cab";
-    FindVerifiedCabinet();
-    if (!CabinetFound) throw EAbort();
-  }
+  CheckNoUninstallerAtWork();
+  if (Cancelled) return;
+  if (!Info.Files.empty()) CheckCabinetsAtHand();
+  CheckFreeSpace();
+  if (Cancelled) return;
   if (Info.UnInstall) {
     const std::string Reason = FSystem.CheckWritable(UnInstall.ListFileName);
     if (!Reason.empty()) throw Exception(Format(Msg::ListNotWritable, {UnInstall.ListFileName, Reason}));
   }
+}
+
+void TExecutor::CheckCabinetsAtHand() {
+  CurrentCabinet = "setup1.cab";
+  FindVerifiedCabinet(false, true);
+  if (!CabinetFound) throw EAbort();
+  // Its successors, as far as they can be reached without asking: a later disk that is not
+  // there yet is asked for (and checked) when the walk needs it.
+  std::string Folder = Info.Environment.SetupDir;
+  std::set<std::string> Seen{UpperAscii(CurrentCabinet)};
+  for (std::string Name = FCheckedNext; !Name.empty(); Name = FCheckedNext) {
+    if (!Seen.insert(UpperAscii(Name)).second) throw Exception(FormatMessage1(Msg::CabinetMetTwice, Name));
+    if (!FSystem.FileExists(NormalizeDir(Folder) + Name)) {
+      std::string Guess = Folder;
+      if (!NextDiskDir(Guess) || !FSystem.FileExists(NormalizeDir(Guess) + Name)) break;
+      Folder = Guess;
+    }
+    const std::string Refusal = CheckCabinet(Folder, Name);
+    if (!Refusal.empty()) {
+      FHost.Log("cabinet refused: " + NormalizeDir(Folder) + Name);
+      throw Exception(Refusal);
+    }
+  }
+}
+
+std::string TExecutor::CheckCabinet(const std::string& Folder, const std::string& Name) {
+  FCheckedNext.clear();
+  const std::string Path = NormalizeDir(Folder) + Name;
+  // Checked before and held since: nobody can have changed it.
+  if (FHeldCabinets.count(UpperAscii(Path))) return {};
+  TCabinetHeader Header;
+  TCabinetVerdict Verdict = cvUnreadable;
+  const std::intptr_t File = FSystem.HoldFile(Path);
+  if (File != -1) {
+    // One pass: the header from the first block, the digest over all of them.
+    std::vector<char> Buffer(256 * 1024);
+    unsigned Done = FSystem.ReadHeldFile(File, Buffer.data(), static_cast<unsigned>(Buffer.size()));
+    if (ReadCabinetHeader(std::string_view(Buffer.data(), Done), Header)) Verdict = FChain.Check(Name, Header);
+    if (Verdict == cvGood && !CabinetDigests.empty()) {
+      TSha256 Hash;
+      for (; Done != 0; Done = FSystem.ReadHeldFile(File, Buffer.data(), static_cast<unsigned>(Buffer.size())))
+        Hash.Add(Buffer.data(), Done);
+      const auto Expected = CabinetDigests.find(UpperAscii(Name));
+      if (Expected == CabinetDigests.end() || Hash.Hex() != Expected->second) Verdict = cvDigestMismatch;
+    }
+  }
+  if (Verdict != cvGood) {
+    if (File != -1) FSystem.ReleaseFile(File);
+    return FChain.Refusal(Verdict, Name, Folder, Header);
+  }
+  FChain.Accept(Name, Header);
+  FCheckedNext = Header.Next;
+  // What was checked against its digest is what is extracted: it stays held for the run.
+  if (CabinetDigests.empty())
+    FSystem.ReleaseFile(File);
+  else
+    FHeldCabinets[UpperAscii(Path)] = File;
+  return {};
+}
+
+void TExecutor::CheckFreeSpace() {
+  std::map<std::string, TVolumeUse> Volumes;
+  std::map<std::string, std::string> VolumeOfFolder;  // by upper-case folder; empty when unknown
+  for (const auto& File : Info.Files) {
+    if (!IsExtracted(File->Group)) continue;
+    std::vector<std::string> Targets = CopyTargets1C(Info, *File);
+    Targets.push_back(File->FullPath);
+    for (const std::string& Target : Targets) {
+      auto Known = VolumeOfFolder.find(UpperAscii(ExtractFilePath(Target)));
+      if (Known == VolumeOfFolder.end()) {
+        std::string Volume;
+        std::uint64_t Free = 0;
+        if (FSystem.VolumeSpace(Target, Volume, Free))
+          Volumes[Volume].Free = Free;
+        else
+          Volume.clear();
+        Known = VolumeOfFolder.emplace(UpperAscii(ExtractFilePath(Target)), Volume).first;
+      }
+      if (Known->second.empty()) continue;
+      TVolumeUse& Use = Volumes[Known->second];
+      Use.Written += File->Size;
+      const std::int64_t Existing = FSystem.FileSize(Target);
+      if (Existing > 0) Use.Replaced += Existing;
+    }
+  }
+  for (const auto& [Volume, Use] : Volumes) {
+    const std::string Shortfall = SpaceShortfall(Volume, Use);
+    if (Shortfall.empty()) continue;
+    if (Unattended()) throw Exception(Shortfall);
+    if (Ask(Msg::ApplicationTitle, Shortfall + Msg::GoOnQuestion, mbYesNo | mbIconExclamation | mbDefButton2) != idYes) {
+      Cancelled = true;
+      return;
+    }
+  }
+}
+
+void TExecutor::CheckNoUninstallerAtWork() {
+  if (!Info.UnInstall) return;
+  // Its uninstaller may be at its question: removing the product under it would leave both
+  // runs half done.
+  for (const std::string& List : PreviousUninstallLists(FRegistry, UnInstall))
+    while (FSystem.UninstallerWorksOn(List)) {
+      const std::string Text = FormatMessage1(Msg::RemoverRunning, ExtractFilePath(List) + "UnInstall.exe");
+      if (Unattended()) throw Exception(Text);
+      if (Ask(Msg::ApplicationTitle, Text + Msg::RemoverWaitQuestion, mbRetryCancel | mbIconExclamation) != idRetry) {
+        Cancelled = true;
+        return;
+      }
+    }
 }
 
 void TExecutor::RunExternalPrograms() {
@@ -370,6 +480,9 @@ void TExecutor::RunExternalPrograms() {
 
 void TExecutor::RemovePrevious() {
   if (!Stage(Msg::RemovingPrevious)) return;
+  // Once more: the programs run before may have started one.
+  CheckNoUninstallerAtWork();
+  if (Cancelled) return;
   UnInstall.RemovePrevious(FRegistry);
 }
 
@@ -463,14 +576,16 @@ void TExecutor::FindCabinet(bool AskFirst) {
     if (Unattended())
       throw Exception(Format(AskFirst ? Msg::CabinetWrong : Msg::CabinetNotFound,
                              {CurrentCabinet, NormalizeDir(Info.Environment.SetupDir)}));
-    AskFirst = false;
     std::string Folder = Info.Environment.SetupDir;
-    FHost.Log("message: " + std::string(Msg::NextDiskText) + " " + CurrentCabinet);
-    if (FHost.AskNextDisk(Folder, CurrentCabinet)) {
+    FHost.Log("message: " + std::string(AskFirst ? Msg::WrongDiskText : Msg::NextDiskText) + " " + CurrentCabinet);
+    if (FHost.AskNextDisk(Folder, CurrentCabinet, AskFirst)) {
       FHost.Log("answer: " + Folder);
       Info.Environment.SetupDir = Folder;
+      FAskedForDisk = true;
+      AskFirst = false;
       continue;
     }
+    AskFirst = false;
     FHost.Log("answer: Cancel");
     if (Ask(Msg::ExitCaption, Msg::GiveUpQuestion, mbYesNo | mbIconQuestion | mbDefButton2) == idYes) {
       CabinetFound = false;
@@ -479,40 +594,19 @@ void TExecutor::FindCabinet(bool AskFirst) {
   }
 }
 
-void TExecutor::FindVerifiedCabinet(bool AskFirst) {
+void TExecutor::FindVerifiedCabinet(bool AskFirst, bool RefuseAtHand) {
   for (;;) {
+    FAskedForDisk = false;
     FindCabinet(AskFirst);
-    if (!CabinetFound || CabinetDigests.empty()) return;
-    const std::string Path = NormalizeDir(Info.Environment.SetupDir) + CurrentCabinet;
-    // The first cabinet, checked before any change, is not read a second time to extract it.
-    if (UpperAscii(Path) == FVerifiedCabinet) return;
-    if (CabinetMatchesDigest(Path)) {
-      FVerifiedCabinet = UpperAscii(Path);
-      return;
-    }
-    // Not the cabinet this program was made with: asked for again as a disk of another set
-    // (unattended, that ends the run).
-    FHost.Log("cabinet refused: " + Path + " (digest does not match)");
+    if (!CabinetFound) return;
+    const std::string Refusal = CheckCabinet(Info.Environment.SetupDir, CurrentCabinet);
+    if (Refusal.empty()) return;
+    FHost.Log("cabinet refused: " + NormalizeDir(Info.Environment.SetupDir) + CurrentCabinet + " (" + Refusal + ")");
+    // Found where it was looked for before any change: the media are wrong, the run ends.
+    if ((RefuseAtHand && !FAskedForDisk) || Unattended()) throw Exception(Refusal);
+    // Brought to the prompt: the user is asked again, told that this disk is not the one.
     AskFirst = true;
   }
-}
-
-bool TExecutor::CabinetMatchesDigest(const std::string& Path) {
-  const auto Expected = CabinetDigests.find(UpperAscii(ExtractFileName(Path)));
-  if (Expected == CabinetDigests.end()) return false;
-  TCabinetFileHandler& Files = FSystem.FileHandler();
-  int Error = 0;
-  const std::intptr_t Handle = Files.Open(Path, 0x8000 /* _O_RDONLY | _O_BINARY */, 0, Error, nullptr);
-  if (Handle == -1) return false;
-  TSha256 Hash;
-  std::vector<char> Buffer(256 * 1024);
-  for (;;) {
-    const unsigned Done = Files.Read(Handle, Buffer.data(), static_cast<unsigned>(Buffer.size()), Error);
-    if (Done == 0 || Done > Buffer.size()) break;
-    Hash.Add(Buffer.data(), Done);
-  }
-  Files.Close(Handle, Error);
-  return Hash.Hex() == Expected->second;
 }
 
 void TExecutor::HandleCabinetInfo(const std::string& CabinetName, const std::string& CabinetPath, int SetId,

@@ -478,7 +478,7 @@ TEST_F(Worker, CabinetsThatNameThemselvesOrEachOtherStopTheRun) {
   EXPECT_FALSE(Succeeded);
   EXPECT_EQ(Host.Messages, (std::vector<std::string>{ErrorBox(
                                "CAB-файл <setup1.cab> встречается в наборе повторно: набор CAB-файлов поврежден")}));
-  EXPECT_EQ(Host.Captions.back(), Msg::Extracting);
+  EXPECT_TRUE(Host.Captions.empty());  // found before anything started
 
   // Two cabinets naming each other, attended: no prompt either.
   MakeUnspannedSet();
@@ -517,9 +517,9 @@ TEST_F(Worker, ADiskOfAnotherBuildStopsTheRunBeforeAnyOfItsEntries) {
   EXPECT_FALSE(Succeeded);
   EXPECT_EQ(Host.LastMessage(), ErrorBox("CAB-файл <setup2.cab> не является следующим CAB-файлом этого набора (набор 8, "
                                          "номер 1; ожидался набор 7, номер 1)"));
-  EXPECT_EQ(Read(Install + "\\bin\\big.dat"), Data[10]);  // from the right disk
-  EXPECT_FALSE(Exists(Install + "\\data\\small.txt"));      // the foreign entry under our number
-  EXPECT_TRUE(Host.Logged("skipped").empty());
+  // Found before anything changed: not even the files of the right first disk are written.
+  EXPECT_TRUE(Host.Captions.empty());
+  EXPECT_FALSE(Exists(Install));
 
   // Disks in the wrong order are refused the same way.
   fs::rename(PathFromUtf8(Root + "Media\\DISK3\\setup3.cab"), PathFromUtf8(Root + "Media\\DISK2\\setup2.cab"));
@@ -559,24 +559,50 @@ TEST_F(Worker, ACabinetThatDoesNotMatchItsDigestIsRefusedBeforeAnyOfItsEntries) 
                                          "Media\\DISK2\\> поврежден или относится к другому набору"));
   EXPECT_FALSE(Exists(Install + "\\data\\small.txt"));
 
-  // Attended: the disk is asked for again, as a disk of another set.
+  // Attended: the same text in the error box, before any change.
   Host = ScriptedHost();
-  Host.Answers = {idYes};
   Switches = {};
   LoadModel(StandardScript());
   Run();
   EXPECT_FALSE(Succeeded);
-  EXPECT_EQ(Host.DiskPrompts, (std::vector<std::string>{"setup2.cab in " + Root + "Media\\DISK2"}));
-  EXPECT_FALSE(Exists(Install + "\\data\\small.txt"));
+  EXPECT_TRUE(Host.DiskPrompts.empty());
+  EXPECT_EQ(Host.LastMessage(), ErrorBox("CAB-файл <setup2.cab> в каталоге <" + Root +
+                                         "Media\\DISK2\\> поврежден или относится к другому набору"));
+  EXPECT_TRUE(Host.Captions.empty());
+  EXPECT_FALSE(Exists(Install));
 
   // The genuine disk is taken.
   fs::copy_file(PathFromUtf8(Cabinets[1] + ".genuine"), PathFromUtf8(Cabinets[1]), fs::copy_options::overwrite_existing);
   Host = ScriptedHost();
   Switches = {"/AUTO=ON"};
   LoadModel(StandardScript());
+  System.Holds.clear();
   Run();
   EXPECT_TRUE(Succeeded);
   EXPECT_EQ(Read(Install + "\\data\\small.txt"), Genuine11);
+  // Each cabinet opened once, before any change, and held until the run was done with it.
+  EXPECT_EQ(System.Holds.size(), 4u);
+  for (const auto& [Path, Times] : System.Holds) EXPECT_EQ(Times, 1) << Path;
+  EXPECT_EQ(System.HeldAtLastProgram, 4);
+  EXPECT_EQ(System.HeldOpen, 0);
+
+  // A disk that is not at hand is checked when the prompt brings it: the foreign one is not
+  // taken (the prompt says why and asks again), the genuine one is.
+  fs::create_directories(PathFromUtf8(Root + "Later"));
+  for (const char* Disk : {"DISK2", "DISK3", "DISK4"})
+    fs::rename(PathFromUtf8(Root + "Media\\" + Disk), PathFromUtf8(Root + "Later\\" + Disk));
+  fs::remove_all(PathFromUtf8(Install));
+  Host = ScriptedHost();
+  Host.DiskAnswers = {Root + "Other\\DISK2", Root + "Later\\DISK2"};
+  Switches = {};
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_TRUE(Succeeded) << Host.LastMessage();
+  EXPECT_EQ(Host.DiskPrompts, (std::vector<std::string>{"setup2.cab in " + Root + "Media\\DISK1\\",
+                                                        "setup2.cab in " + Root + "Other\\DISK2 (not the right disk)"}));
+  EXPECT_EQ(Read(Install + "\\data\\small.txt"), Genuine11);
+  for (const char* Disk : {"DISK2", "DISK3", "DISK4"})
+    fs::rename(PathFromUtf8(Root + "Later\\" + Disk), PathFromUtf8(Root + "Media\\" + Disk));
 
   // A setup program without digests takes its cabinets as they are.
   fs::copy_file(PathFromUtf8(Root + "Other\\DISK2\\setup2.cab"), PathFromUtf8(Cabinets[1]),
@@ -594,22 +620,32 @@ TEST_F(Worker, AForeignDiskMetInTheMiddleOfAFileIsNotTakenAndUnattendedEndsTheRu
   MakeCabinets(60000, 7);
   fs::copy_file(PathFromUtf8(Root + "Other\\DISK2\\setup2.cab"), PathFromUtf8(Root + "Media\\DISK2\\setup2.cab"),
                 fs::copy_options::overwrite_existing);
-  // Attended: the library finds the wrong cabinet under the right name; the user is asked.
-  Host.Answers = {idYes};
-  LoadModel(StandardScript());
-  Run();
-  EXPECT_FALSE(Succeeded);
-  EXPECT_EQ(Host.DiskPrompts, (std::vector<std::string>{"setup2.cab in " + Root + "Media\\DISK2"}));
-  EXPECT_FALSE(Exists(Install + "\\bin\\big.dat"));
-  // Unattended: nobody can bring the right disk.
+  const std::string Refusal =
+      ErrorBox("CAB-файл <setup2.cab> не является следующим CAB-файлом этого набора (набор 8, номер 1; ожидался набор "
+               "7, номер 1)");
+  // At hand: attended and unattended alike, the run ends before any change.
+  for (const char* Switch : {"/AUTO=OFF", "/AUTO=ON"}) {
+    Host = ScriptedHost();
+    Switches = {Switch};
+    LoadModel(StandardScript());
+    Run();
+    EXPECT_FALSE(Succeeded);
+    EXPECT_TRUE(Host.DiskPrompts.empty());
+    EXPECT_EQ(Host.Messages, (std::vector<std::string>{Refusal}));
+    EXPECT_TRUE(Host.Captions.empty());
+  }
+  // Not at hand: brought to the prompt in the middle of a file, it is not taken, and the
+  // prompt says why; giving up there leaves the file unwritten.
+  fs::rename(PathFromUtf8(Root + "Media\\DISK2"), PathFromUtf8(Root + "Foreign"));
   Host = ScriptedHost();
-  Switches = {"/AUTO=ON"};
+  Host.DiskAnswers = {Root + "Foreign"};
+  Host.Answers = {idYes};
+  Switches = {};
   LoadModel(StandardScript());
   Run();
   EXPECT_FALSE(Succeeded);
-  EXPECT_TRUE(Host.DiskPrompts.empty());
-  EXPECT_EQ(Host.Messages, (std::vector<std::string>{ErrorBox("CAB-файл <setup2.cab> в каталоге <" + Root +
-                                                              "Media\\DISK2\\> поврежден или относится к другому набору")}));
+  EXPECT_EQ(Host.DiskPrompts, (std::vector<std::string>{"setup2.cab in " + Root + "Media\\DISK1\\",
+                                                        "setup2.cab in " + Root + "Foreign (not the right disk)"}));
   EXPECT_FALSE(Exists(Install + "\\bin\\big.dat"));
 }
 

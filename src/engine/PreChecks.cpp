@@ -1,0 +1,130 @@
+#include "PreChecks.h"
+
+#include "cabinet/CabinetFormat.h"
+#include "system/Errors.h"
+#include "system/Messages.h"
+#include "system/Paths.h"
+#include "system/Text.h"
+#include "uninstall/untUnInstall.h"
+
+namespace setup {
+namespace {
+
+constexpr std::uint64_t cMegabyte = 1024 * 1024;
+constexpr std::uint64_t cLeastMargin = 4 * cMegabyte;
+
+// A zero-terminated name at At; false when it does not end within Bytes.
+bool TakeName(std::string_view Bytes, std::size_t& At, std::string& Name) {
+  const std::size_t End = Bytes.find('\0', At);
+  if (End == std::string_view::npos || End - At > cabfmt::cMaxNameBytes) return false;
+  Name.assign(Bytes.substr(At, End - At));
+  At = End + 1;
+  return true;
+}
+
+std::string Megabytes(std::uint64_t Bytes) { return std::to_string((Bytes + cMegabyte - 1) / cMegabyte); }
+
+}  // namespace
+
+bool ReadCabinetHeader(std::string_view Bytes, TCabinetHeader& Header) {
+  using namespace cabfmt;
+  const auto* P = reinterpret_cast<const std::uint8_t*>(Bytes.data());
+  if (Bytes.size() < header::cSize || Bytes.compare(0, 4, std::string_view("MSCF", 4)) != 0) return false;
+  const std::uint16_t Flags = Get16(P + header::cFlags);
+  Header.SetId = Get16(P + header::cSetId);
+  Header.Number = Get16(P + header::cCabinetIndex);
+  Header.Previous.clear();
+  Header.Next.clear();
+  std::size_t At = header::cSize;
+  if (Flags & cFlagReservePresent) {
+    if (Bytes.size() < At + reserve::cSize) return false;
+    At += reserve::cSize + Get16(P + header::cSize + reserve::cHeaderReserve);
+  }
+  std::string Disk;
+  if ((Flags & cFlagPrevCabinet) && !(TakeName(Bytes, At, Header.Previous) && TakeName(Bytes, At, Disk))) return false;
+  if ((Flags & cFlagNextCabinet) && !(TakeName(Bytes, At, Header.Next) && TakeName(Bytes, At, Disk))) return false;
+  return true;
+}
+
+TCabinetVerdict TCabinetChain::Check(const std::string& Name, const TCabinetHeader& Header) const {
+  if (!FHaveSet) return cvGood;
+  if (Header.SetId != FSetId) return cvOtherSet;
+  const auto Expected = FExpected.find(UpperAscii(Name));
+  if (Expected != FExpected.end() &&
+      (Header.Number != Expected->second.Number ||
+       (!Header.Previous.empty() && UpperAscii(Header.Previous) != UpperAscii(Expected->second.Previous))))
+    return cvOutOfOrder;
+  return cvGood;
+}
+
+void TCabinetChain::Accept(const std::string& Name, const TCabinetHeader& Header) {
+  if (!FHaveSet) {
+    FHaveSet = true;
+    FSetId = Header.SetId;
+  }
+  if (!Header.Next.empty()) FExpected[UpperAscii(Header.Next)] = {Header.Number + 1, Name};
+}
+
+std::string TCabinetChain::Refusal(TCabinetVerdict Verdict, const std::string& Name, const std::string& Folder,
+                                   const TCabinetHeader& Header) const {
+  if (Verdict != cvOtherSet && Verdict != cvOutOfOrder)
+    return FormatMessage1(FormatMessage1(Msg::CabinetWrong, Name), NormalizeDir(Folder));
+  const auto Expected = FExpected.find(UpperAscii(Name));
+  const int Number = Expected == FExpected.end() ? Header.Number : Expected->second.Number;
+  std::string Text = Msg::CabinetOutOfSet;
+  for (const std::string& Argument : {Name, std::to_string(Header.SetId), std::to_string(Header.Number),
+                                      std::to_string(FSetId), std::to_string(Number)})
+    Text = FormatMessage1(Text, Argument);
+  return Text;
+}
+
+std::uint64_t SpaceNeeded(const TVolumeUse& Use) {
+  const std::uint64_t Growth = Use.Written > Use.Replaced ? static_cast<std::uint64_t>(Use.Written - Use.Replaced) : 0;
+  const std::uint64_t Margin = static_cast<std::uint64_t>(Use.Written > 0 ? Use.Written : 0) / 20;
+  return Growth + (Margin > cLeastMargin ? Margin : cLeastMargin);
+}
+
+std::string SpaceShortfall(const std::string& Volume, const TVolumeUse& Use) {
+  const std::uint64_t Needed = SpaceNeeded(Use);
+  if (Needed <= Use.Free) return {};
+  std::string Text = FormatMessage1(Msg::NoRoom, Volume);
+  Text = FormatMessage1(Text, Megabytes(Needed));
+  return FormatMessage1(Text, std::to_string(Use.Free / cMegabyte));
+}
+
+std::vector<std::string> PreviousUninstallLists(IRegistry& Registry, const TUnInstall& UnInstall) {
+  std::vector<std::string> Lists;
+  if (!UnInstall.ListFileName.empty()) Lists.push_back(UnInstall.ListFileName);
+  // The entries RemovePrevious would run: the same product, its uninstaller in the list's folder.
+  const std::string OwnDir = ExtractFilePath(UnInstall.ListFileName);
+  if (UnInstall.ProductID.empty() || OwnDir.empty()) return Lists;
+  Registry.SetRootKey(RegistryRoot::LocalMachine);
+  if (!Registry.OpenKey(cUninstallKey, false)) return Lists;
+  const std::vector<std::string> Names = Registry.GetKeyNames();
+  Registry.CloseKey();
+  for (const auto& Name : Names) {
+    std::string Id, CommandLine;
+    try {
+      if (!Registry.OpenKey(std::string(cUninstallKey) + "\\" + Name, false)) continue;
+      try {
+        Id = Registry.ReadString("ProductID");
+        CommandLine = Registry.ReadString("UnInstallString");
+      } catch (...) {
+        Registry.CloseKey();
+        throw;
+      }
+      Registry.CloseKey();
+    } catch (const Exception&) {
+      continue;
+    }
+    if (Id != UnInstall.ProductID || ExtractFilePath(TextBetween(CommandLine, "\"", "\"")) != OwnDir) continue;
+    // "program" "list": the list is the second quoted part.
+    const std::size_t Second = CommandLine.find('"', CommandLine.find('"', CommandLine.find('"') + 1) + 1);
+    if (Second == std::string::npos) continue;
+    const std::string List = TextBetween(CommandLine.substr(Second), "\"", "\"");
+    if (!List.empty()) Lists.push_back(List);
+  }
+  return Lists;
+}
+
+}  // namespace setup
