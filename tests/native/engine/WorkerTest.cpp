@@ -799,6 +799,143 @@ TEST_F(Worker, AbortAtTheBusyQuestionEndsTheRunWithTheCabinetError) {
   EXPECT_TRUE(Host.Logged("1C ").empty());
 }
 
+TEST_F(Worker, TooLittleRoomOnAVolumeThatReceivesFilesIsToldBeforeAnyChange) {
+  const std::int64_t Written = 150000 + 3000 + 100;  // FILE 10, 11, 13: the typical selection
+  const std::uint64_t Margin = 4 * 1024 * 1024;
+  MakeCabinets();
+  System.Volumes = {{Root, 1ull << 40}, {Root + "PF\\", Margin + Written - 1}};
+  const std::string Shortfall = "На диске <" + Root + "PF\\> недостаточно места для установки: нужно 5 МБ, свободно 4 МБ";
+  // Unattended: the run ends naming the volume and the room it needs.
+  Switches = {"/AUTO=ON"};
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_FALSE(Succeeded);
+  EXPECT_EQ(Host.Messages, (std::vector<std::string>{ErrorBox(Shortfall)}));
+  EXPECT_TRUE(Host.Captions.empty());
+  EXPECT_FALSE(Exists(Install));
+  // Attended: a question; No stops the run as it is, Yes goes on.
+  for (const int Answer : {idNo, idYes}) {
+    Host = ScriptedHost();
+    Host.Answers = {Answer};
+    Switches = {};
+    LoadModel(StandardScript());
+    Run();
+    EXPECT_EQ(Host.Messages.front(), std::string(Msg::ApplicationTitle) + "|" + Shortfall + "\rПродолжить установку?");
+    EXPECT_EQ(Host.MessageFlags.front(), mbYesNo | mbIconExclamation | mbDefButton2);
+    EXPECT_EQ(Succeeded, Answer == idYes) << Host.LastMessage();
+    EXPECT_EQ(Exists(Install), Answer == idYes);
+  }
+  // The files being replaced give their room back: the same volume holds the upgrade.
+  Host = ScriptedHost();
+  Switches = {"/AUTO=ON"};
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_TRUE(Succeeded) << Host.LastMessage();
+}
+
+TEST(PreChecks, RoomNeededPerVolume) {
+  constexpr std::int64_t MB = 1024 * 1024;
+  struct Case {
+    std::int64_t Written, Replaced;
+    std::uint64_t Needed;
+  };
+  // The growth, and a margin of 5% of what is written, at least 4 MB.
+  for (const Case& C : {Case{0, 0, 4 * MB}, Case{MB, 0, 5 * MB}, Case{200 * MB, 0, 210 * MB},
+                        Case{200 * MB, 150 * MB, 60 * MB}, Case{10 * MB, 50 * MB, 4 * MB}}) {
+    const TVolumeUse Use{0, C.Written, C.Replaced};
+    EXPECT_EQ(SpaceNeeded(Use), C.Needed) << C.Written << " " << C.Replaced;
+    EXPECT_EQ(SpaceShortfall("D:\\", TVolumeUse{C.Needed, C.Written, C.Replaced}), "");
+    EXPECT_EQ(SpaceShortfall("D:\\", TVolumeUse{C.Needed - 1, C.Written, C.Replaced}),
+              "На диске <D:\\> недостаточно места для установки: нужно " + std::to_string(C.Needed / MB) +
+                  " МБ, свободно " + std::to_string((C.Needed - 1) / MB) + " МБ");
+  }
+}
+
+TEST_F(Worker, AnUninstallerAtWorkOnTheEarlierInstallationIsWaitedForOrStopsTheRun) {
+  InstallOnce();
+  Uninstallers.clear();
+  System.Programs.clear();
+  System.Removing = {Install + "\\uninst.lst"};
+  const std::string Text = "Работает программа удаления предыдущей установки <" + Install + "\\UnInstall.exe>";
+  // Unattended: the run ends before anything starts; the product is not removed under it.
+  Host = ScriptedHost();
+  Switches = {"/AUTO=ON"};
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_FALSE(Succeeded);
+  EXPECT_EQ(Host.Messages, (std::vector<std::string>{ErrorBox(Text)}));
+  EXPECT_TRUE(Host.Captions.empty());
+  EXPECT_TRUE(Uninstallers.empty());
+  EXPECT_TRUE(System.Programs.empty());
+  // Attended: asked to wait or stop. Stopping changes nothing; waiting until it has finished
+  // goes on.
+  for (const int Answer : {idCancel, idRetry}) {
+    Host = ScriptedHost();
+    Host.Answers = {Answer};
+    Switches = {};
+    System.RemoverLooksLeft = 1;
+    LoadModel(StandardScript());
+    Run();
+    EXPECT_EQ(Host.Messages.front(), std::string(Msg::ApplicationTitle) + "|" + Text +
+                                         ".\rДождитесь ее завершения и нажмите \"Повтор\".");
+    EXPECT_EQ(Host.MessageFlags.front(), mbRetryCancel | mbIconExclamation);
+    EXPECT_EQ(Succeeded, Answer == idRetry) << Host.LastMessage();
+    EXPECT_EQ(Uninstallers.size(), Answer == idRetry ? 1u : 0u);
+    EXPECT_EQ(Host.Captions.empty(), Answer == idCancel);
+  }
+}
+
+TEST(PreChecks, CabinetHeadersAndTheirPlaceInTheChain) {
+  test::TTempDir Temp{"prechecks"};
+  TCabinetWriterOptions Options;
+  Options.OutputPattern = Temp.Path().string() + "/setup%d.cab";
+  Options.MaxCabinetSize = 20000;
+  Options.Compression = ccNone;
+  Options.SetId = 7;
+  TCabinetWriter Writer(Options);
+  TCabinetEntry Entry;
+  Entry.Name = "10";
+  const std::string Bytes = Content(1, 50000);
+  std::istringstream Source(Bytes);
+  Writer.AddFile(Entry, Source, Bytes.size());
+  const auto Paths = Writer.Finish();
+  ASSERT_GE(Paths.size(), 3u);
+  std::vector<TCabinetHeader> Headers(Paths.size());
+  for (std::size_t I = 0; I < Paths.size(); ++I) {
+    const std::string Cabinet = Read(Paths[I]);
+    ASSERT_TRUE(ReadCabinetHeader(Cabinet, Headers[I])) << Paths[I];
+    EXPECT_EQ(Headers[I].SetId, 7);
+    EXPECT_EQ(Headers[I].Number, static_cast<int>(I));
+    EXPECT_EQ(Headers[I].Previous, I ? "setup" + std::to_string(I) + ".cab" : "");
+    EXPECT_EQ(Headers[I].Next, I + 1 < Paths.size() ? "setup" + std::to_string(I + 2) + ".cab" : "");
+    // A header cut short, or not a cabinet's, is unreadable.
+    TCabinetHeader Ignored;
+    EXPECT_FALSE(ReadCabinetHeader(std::string_view(Cabinet).substr(0, 40), Ignored));
+    EXPECT_FALSE(ReadCabinetHeader("MSCX" + Cabinet.substr(4), Ignored));
+  }
+  TCabinetHeader Other = Headers[1], Skipped = Headers[2], Misnamed = Headers[1];
+  Other.SetId = 8;
+  Misnamed.Previous = "setup9.cab";
+  struct Case {
+    const char* Name;
+    const TCabinetHeader* Header;
+    TCabinetVerdict Verdict;
+  };
+  TCabinetChain Chain;
+  ASSERT_EQ(Chain.Check("setup1.cab", Headers[0]), cvGood);
+  Chain.Accept("setup1.cab", Headers[0]);
+  for (const Case& C : {Case{"setup2.cab", &Other, cvOtherSet}, Case{"setup2.cab", &Skipped, cvOutOfOrder},
+                        Case{"setup2.cab", &Misnamed, cvOutOfOrder}, Case{"SETUP2.CAB", &Headers[1], cvGood}})
+    EXPECT_EQ(Chain.Check(C.Name, *C.Header), C.Verdict) << C.Name << " " << C.Header->Number;
+  Chain.Accept("setup2.cab", Headers[1]);
+  EXPECT_EQ(Chain.Check("setup3.cab", Headers[2]), cvGood);
+  EXPECT_EQ(Chain.Refusal(cvOutOfOrder, "setup3.cab", "D:\\", Headers[1]),
+            "CAB-файл <setup3.cab> не является следующим CAB-файлом этого набора (набор 7, номер 1; ожидался набор 7, "
+            "номер 2)");
+  EXPECT_EQ(Chain.Refusal(cvDigestMismatch, "setup3.cab", "D:\\DISK3", Headers[2]),
+            "CAB-файл <setup3.cab> в каталоге <D:\\DISK3\\> поврежден или относится к другому набору");
+}
+
 TEST(CabinetWalk, FollowsContinuationsAndRefusesWhatDoesNotBelong) {
   TCabinetWalk Walk;
   Walk.BeginCabinet("setup1.cab");
