@@ -49,10 +49,8 @@ bool ReadCabinetHeader(std::string_view Bytes, TCabinetHeader& Header) {
 TCabinetVerdict TCabinetChain::Check(const std::string& Name, const TCabinetHeader& Header) const {
   if (!FHaveSet) return cvGood;
   if (Header.SetId != FSetId) return cvOtherSet;
-  const auto Expected = FExpected.find(UpperAscii(Name));
-  if (Expected != FExpected.end() &&
-      (Header.Number != Expected->second.Number ||
-       (!Header.Previous.empty() && UpperAscii(Header.Previous) != UpperAscii(Expected->second.Previous))))
+  if (UpperAscii(Name) == FNext &&
+      (Header.Number != FNextNumber || (!Header.Previous.empty() && UpperAscii(Header.Previous) != FLast)))
     return cvOutOfOrder;
   return cvGood;
 }
@@ -62,15 +60,16 @@ void TCabinetChain::Accept(const std::string& Name, const TCabinetHeader& Header
     FHaveSet = true;
     FSetId = Header.SetId;
   }
-  if (!Header.Next.empty()) FExpected[UpperAscii(Header.Next)] = {Header.Number + 1, Name};
+  FNext = UpperAscii(Header.Next);
+  FNextNumber = Header.Number + 1;
+  FLast = UpperAscii(Name);
 }
 
 std::string TCabinetChain::Refusal(TCabinetVerdict Verdict, const std::string& Name, const std::string& Folder,
                                    const TCabinetHeader& Header) const {
   if (Verdict != cvOtherSet && Verdict != cvOutOfOrder)
     return FormatMessage1(FormatMessage1(Msg::CabinetWrong, Name), NormalizeDir(Folder));
-  const auto Expected = FExpected.find(UpperAscii(Name));
-  const int Number = Expected == FExpected.end() ? Header.Number : Expected->second.Number;
+  const int Number = UpperAscii(Name) == FNext ? FNextNumber : Header.Number;
   std::string Text = Msg::CabinetOutOfSet;
   for (const std::string& Argument : {Name, std::to_string(Header.SetId), std::to_string(Header.Number),
                                       std::to_string(FSetId), std::to_string(Number)})

@@ -4,7 +4,6 @@
 // installation still at work. Portable decisions only; the worker gathers the facts through
 // IInstallSystem.
 #include <cstdint>
-#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,7 +27,7 @@ bool ReadCabinetHeader(std::string_view Bytes, TCabinetHeader& Header);
 enum TCabinetVerdict { cvGood, cvUnreadable, cvOtherSet, cvOutOfOrder, cvDigestMismatch };
 
 // The order of a cabinet set as the headers of the cabinets accepted so far tell it: the set
-// ID of the first, and for each announced successor its name, number and predecessor.
+// ID of the first, and the name, number and predecessor of the successor the last one names.
 class TCabinetChain {
  public:
   // The verdict on the cabinet found under Name (the first one checked sets the set).
@@ -40,13 +39,10 @@ class TCabinetChain {
                       const TCabinetHeader& Header) const;
 
  private:
-  struct TExpected {
-    int Number;
-    std::string Previous;
-  };
   bool FHaveSet = false;
   int FSetId = 0;
-  std::map<std::string, TExpected> FExpected;  // by upper-case name
+  int FNextNumber = 0;
+  std::string FNext, FLast;  // upper-case: the successor expected, the cabinet that named it
 };
 
 // Room on one volume: what the run writes there and what the files it replaces hold now.

@@ -269,7 +269,7 @@ TExecutor::~TExecutor() {
   // The reader releases the library context, which may still close files of the handler.
   Reader.reset();
   DropPartFile();
-  for (const auto& Held : FHeldCabinets) FSystem.ReleaseFile(Held.second);
+  for (const std::intptr_t File : FHeldFiles) FSystem.ReleaseFile(File);
 }
 
 bool TExecutor::Stage(const std::string& Caption) {
@@ -406,34 +406,28 @@ std::string TExecutor::CheckCabinet(const std::string& Folder, const std::string
   // What was checked against its digest is what is extracted: it stays held for the run.
   if (CabinetDigests.empty())
     FSystem.ReleaseFile(File);
-  else
-    FHeldCabinets[UpperAscii(Path)] = File;
+  else {
+    FHeldCabinets.insert(UpperAscii(Path));
+    FHeldFiles.push_back(File);
+  }
   return {};
 }
 
 void TExecutor::CheckFreeSpace() {
-  std::map<std::string, TVolumeUse> Volumes;
-  std::map<std::string, std::string> VolumeOfFolder;  // by upper-case folder; empty when unknown
+  std::vector<std::pair<std::string, TVolumeUse>> Volumes;
   for (const auto& File : Info.Files) {
     if (!IsExtracted(File->Group)) continue;
     std::vector<std::string> Targets = CopyTargets1C(Info, *File);
     Targets.push_back(File->FullPath);
     for (const std::string& Target : Targets) {
-      auto Known = VolumeOfFolder.find(UpperAscii(ExtractFilePath(Target)));
-      if (Known == VolumeOfFolder.end()) {
-        std::string Volume;
-        std::uint64_t Free = 0;
-        if (FSystem.VolumeSpace(Target, Volume, Free))
-          Volumes[Volume].Free = Free;
-        else
-          Volume.clear();
-        Known = VolumeOfFolder.emplace(UpperAscii(ExtractFilePath(Target)), Volume).first;
-      }
-      if (Known->second.empty()) continue;
-      TVolumeUse& Use = Volumes[Known->second];
-      Use.Written += File->Size;
-      const std::int64_t Existing = FSystem.FileSize(Target);
-      if (Existing > 0) Use.Replaced += Existing;
+      std::string Volume;
+      std::uint64_t Free = 0;
+      if (!FSystem.VolumeSpace(Target, Volume, Free)) continue;
+      auto At = Volumes.begin();
+      while (At != Volumes.end() && At->first != Volume) ++At;
+      if (At == Volumes.end()) At = Volumes.insert(At, {Volume, TVolumeUse{Free, 0, 0}});
+      At->second.Written += File->Size;
+      At->second.Replaced += std::max<std::int64_t>(FSystem.FileSize(Target), 0);
     }
   }
   for (const auto& [Volume, Use] : Volumes) {

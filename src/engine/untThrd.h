@@ -97,7 +97,7 @@ class IInstallSystem {
   virtual unsigned ReadHeldFile(std::intptr_t File, void* Buffer, unsigned Count) = 0;
   virtual void ReleaseFile(std::intptr_t File) = 0;
   // The volume that holds Path (which need not exist yet), named as its root folder, and the
-  // bytes free on it for this user; false when that cannot be told.
+  // bytes free on it for this user; false when that cannot be told (a network path, say).
   virtual bool VolumeSpace(const std::string& Path, std::string& Volume, std::uint64_t& Free) = 0;
   // The size of the file at Path, or -1 when there is none.
   virtual std::int64_t FileSize(const std::string& Path) = 0;
@@ -278,7 +278,9 @@ class TExecutor {
   IInstallSystem& FSystem;
   TCabinetWalk FWalk;
   TCabinetChain FChain;
-  std::map<std::string, std::intptr_t> FHeldCabinets;  // checked against their digests, by upper-case path
+  // Checked against their digests and held: their upper-case paths, and the handles.
+  std::set<std::string> FHeldCabinets;
+  std::vector<std::intptr_t> FHeldFiles;
   std::string FCheckedNext;
   bool FAskedForDisk = false;
   std::int64_t FProgress = 0;

@@ -11,6 +11,7 @@
 #include "system/ServerRegistrationWin.h"
 #include "system/ShellLinkWin.h"
 #include "system/SystemWin.h"
+#include "system/Text.h"
 #include "system/VersionWin.h"
 #include "system/WideWin.h"
 #include "uninstaller/UninstallerRun.h"
@@ -203,23 +204,12 @@ class TWindowsInstallSystem : public IInstallSystem {
   }
 
   bool VolumeSpace(const std::string& Path, std::string& Volume, std::uint64_t& Free) override {
-    // The nearest folder that exists already tells the volume (and this user's quota on it).
-    std::wstring Folder = ToWidePath(ExtractFilePath(Path));
-    for (;;) {
-      const DWORD Attributes = GetFileAttributesW(Folder.c_str());
-      if (Attributes != INVALID_FILE_ATTRIBUTES && (Attributes & FILE_ATTRIBUTE_DIRECTORY)) break;
-      while (!Folder.empty() && Folder.back() == L'\\') Folder.pop_back();
-      const std::size_t Slash = Folder.rfind(L'\\');
-      if (Slash == std::wstring::npos) return false;
-      Folder.resize(Slash + 1);
-    }
-    wchar_t Root[MAX_PATH + 1];
+    // Files go to drive paths ("C:\..."); the drive's root names the volume.
     ULARGE_INTEGER Available;
-    if (!GetVolumePathNameW(Folder.c_str(), Root, MAX_PATH + 1) ||
-        !GetDiskFreeSpaceExW(Folder.c_str(), &Available, nullptr, nullptr))
+    if (Path.size() < 3 || Path[1] != ':' || Path[2] != '\\' ||
+        !GetDiskFreeSpaceExW(ToWide(Path.substr(0, 3)).c_str(), &Available, nullptr, nullptr))
       return false;
-    Volume = FromWide(Root);
-    if (Volume.rfind("\\\\?\\", 0) == 0) Volume.erase(0, 4);
+    Volume = UpperAscii(Path.substr(0, 3));
     Free = Available.QuadPart;
     return true;
   }
@@ -233,8 +223,9 @@ class TWindowsInstallSystem : public IInstallSystem {
   }
 
   bool UninstallerWorksOn(const std::string& ListFile) override {
-    // The uninstaller holds this mutex from before its question to its end.
-    HandleGuard Mutex(OpenMutexW(SYNCHRONIZE, FALSE, ToWide(RemovalMutexName(ListFile)).c_str()));
+    // The uninstaller holds this mutex from before its question to its end. The lists asked
+    // about are full resolved paths, as setup wrote them into the uninstall entries.
+    HandleGuard Mutex(OpenMutexW(SYNCHRONIZE, FALSE, ToWide(CanonicalRemovalMutexName(ListFile)).c_str()));
     return Mutex.Valid() || GetLastError() == ERROR_ACCESS_DENIED;
   }
 
