@@ -49,9 +49,9 @@ bool ReadCabinetHeader(std::string_view Bytes, TCabinetHeader& Header) {
 TCabinetVerdict TCabinetChain::Check(const std::string& Name, const TCabinetHeader& Header) const {
   if (!FHaveSet) return cvGood;
   if (Header.SetId != FSetId) return cvOtherSet;
-  if (UpperAscii(Name) == FNext &&
-      (Header.Number != FNextNumber || (!Header.Previous.empty() && UpperAscii(Header.Previous) != FLast)))
-    return cvOutOfOrder;
+  // Found under the name its predecessor gives, it carries the number after that one's. (The
+  // predecessor's name it gives itself is not compared: packers write different things there.)
+  if (UpperAscii(Name) == FNext && Header.Number != FNextNumber) return cvOutOfOrder;
   return cvGood;
 }
 
@@ -62,7 +62,6 @@ void TCabinetChain::Accept(const std::string& Name, const TCabinetHeader& Header
   }
   FNext = UpperAscii(Header.Next);
   FNextNumber = Header.Number + 1;
-  FLast = UpperAscii(Name);
 }
 
 std::string TCabinetChain::Refusal(TCabinetVerdict Verdict, const std::string& Name, const std::string& Folder,

@@ -27,7 +27,7 @@ bool ReadCabinetHeader(std::string_view Bytes, TCabinetHeader& Header);
 enum TCabinetVerdict { cvGood, cvUnreadable, cvOtherSet, cvOutOfOrder, cvDigestMismatch };
 
 // The order of a cabinet set as the headers of the cabinets accepted so far tell it: the set
-// ID of the first, and the name, number and predecessor of the successor the last one names.
+// ID of the first, and the name and number of the successor the last one names.
 class TCabinetChain {
  public:
   // The verdict on the cabinet found under Name (the first one checked sets the set).
@@ -42,7 +42,7 @@ class TCabinetChain {
   bool FHaveSet = false;
   int FSetId = 0;
   int FNextNumber = 0;
-  std::string FNext, FLast;  // upper-case: the successor expected, the cabinet that named it
+  std::string FNext;  // upper-case: the successor expected
 };
 
 // Room on one volume: what the run writes there and what the files it replaces hold now.

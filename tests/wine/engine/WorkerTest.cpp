@@ -551,8 +551,8 @@ TEST_F(Worker, ModelWithoutFilesLooksForNoCabinet) {
 TEST_F(Worker, CheckedCabinetsAreHeldAndAnUninstallerAtWorkIsSeen) {
   MakeCabinets();
   ASSERT_GE(Cabinets.size(), 3u);
-  for (const auto& Cabinet : Cabinets)
-    Digests[UpperAscii(ExtractFileName(Cabinet))] = Sha256Hex(LoadBytesFromFile(Cabinet));
+  for (std::size_t I = 0; I < Cabinets.size(); ++I)
+    Digests["SETUP" + std::to_string(I + 1) + ".CAB"] = UpperAscii(Sha256Hex(LoadBytesFromFile(Cabinets[I])));
   const std::string Last = Cabinets.back();
   std::vector<std::string> Refused;
   Host.OnPump = [&] {
