@@ -5,7 +5,6 @@
 #include "system/Messages.h"
 #include "system/Paths.h"
 #include "system/Text.h"
-#include "uninstall/untUnInstall.h"
 
 namespace setup {
 namespace {
@@ -88,41 +87,6 @@ std::string SpaceShortfall(const std::string& Volume, const TVolumeUse& Use) {
   std::string Text = FormatMessage1(Msg::NoRoom, Volume);
   Text = FormatMessage1(Text, Megabytes(Needed));
   return FormatMessage1(Text, std::to_string(Use.Free / cMegabyte));
-}
-
-std::vector<std::string> PreviousUninstallLists(IRegistry& Registry, const TUnInstall& UnInstall) {
-  std::vector<std::string> Lists;
-  if (!UnInstall.ListFileName.empty()) Lists.push_back(UnInstall.ListFileName);
-  // The entries RemovePrevious would run: the same product, its uninstaller in the list's folder.
-  const std::string OwnDir = ExtractFilePath(UnInstall.ListFileName);
-  if (UnInstall.ProductID.empty() || OwnDir.empty()) return Lists;
-  Registry.SetRootKey(RegistryRoot::LocalMachine);
-  if (!Registry.OpenKey(cUninstallKey, false)) return Lists;
-  const std::vector<std::string> Names = Registry.GetKeyNames();
-  Registry.CloseKey();
-  for (const auto& Name : Names) {
-    std::string Id, CommandLine;
-    try {
-      if (!Registry.OpenKey(std::string(cUninstallKey) + "\\" + Name, false)) continue;
-      try {
-        Id = Registry.ReadString("ProductID");
-        CommandLine = Registry.ReadString("UnInstallString");
-      } catch (...) {
-        Registry.CloseKey();
-        throw;
-      }
-      Registry.CloseKey();
-    } catch (const Exception&) {
-      continue;
-    }
-    if (Id != UnInstall.ProductID || ExtractFilePath(TextBetween(CommandLine, "\"", "\"")) != OwnDir) continue;
-    // "program" "list": the list is the second quoted part.
-    const std::size_t Second = CommandLine.find('"', CommandLine.find('"', CommandLine.find('"') + 1) + 1);
-    if (Second == std::string::npos) continue;
-    const std::string List = TextBetween(CommandLine.substr(Second), "\"", "\"");
-    if (!List.empty()) Lists.push_back(List);
-  }
-  return Lists;
 }
 
 }  // namespace setup

@@ -6,13 +6,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
-
-#include "system/Registry.h"
 
 namespace setup {
-
-class TUnInstall;
 
 // The set fields of a cabinet's header.
 struct TCabinetHeader {
@@ -56,9 +51,5 @@ struct TVolumeUse {
 std::uint64_t SpaceNeeded(const TVolumeUse& Use);
 // The text of a shortfall on Volume, in MB (rounded up), or empty when there is room.
 std::string SpaceShortfall(const std::string& Volume, const TVolumeUse& Use);
-
-// The uninstall lists of the earlier installations that the run would remove (the entries of
-// the same product in the same folder), and the run's own list.
-std::vector<std::string> PreviousUninstallLists(IRegistry& Registry, const TUnInstall& UnInstall);
 
 }  // namespace setup

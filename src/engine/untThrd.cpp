@@ -444,16 +444,16 @@ void TExecutor::CheckFreeSpace() {
 void TExecutor::CheckNoUninstallerAtWork() {
   if (!Info.UnInstall) return;
   // Its uninstaller may be at its question: removing the product under it would leave both
-  // runs half done.
-  for (const std::string& List : PreviousUninstallLists(FRegistry, UnInstall))
-    while (FSystem.UninstallerWorksOn(List)) {
-      const std::string Text = FormatMessage1(Msg::RemoverRunning, ExtractFilePath(List) + "UnInstall.exe");
-      if (Unattended()) throw Exception(Text);
-      if (Ask(Msg::ApplicationTitle, Text + Msg::RemoverWaitQuestion, mbRetryCancel | mbIconExclamation) != idRetry) {
-        Cancelled = true;
-        return;
-      }
+  // runs half done. The earlier installation that RemovePrevious removes is the one in this
+  // list's folder, and its list is this one.
+  while (FSystem.UninstallerWorksOn(UnInstall.ListFileName)) {
+    const std::string Text = FormatMessage1(Msg::RemoverRunning, ExtractFilePath(UnInstall.ListFileName) + "UnInstall.exe");
+    if (Unattended()) throw Exception(Text);
+    if (Ask(Msg::ApplicationTitle, Text + Msg::RemoverWaitQuestion, mbRetryCancel | mbIconExclamation) != idRetry) {
+      Cancelled = true;
+      return;
     }
+  }
 }
 
 void TExecutor::RunExternalPrograms() {
