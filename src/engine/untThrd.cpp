@@ -369,10 +369,7 @@ void TExecutor::CheckCabinetsAtHand() {
       Folder = Guess;
     }
     const std::string Refusal = CheckCabinet(Folder, Name);
-    if (!Refusal.empty()) {
-      FHost.Log("cabinet refused: " + NormalizeDir(Folder) + Name);
-      throw Exception(Refusal);
-    }
+    if (!Refusal.empty()) throw Exception(Refusal);
   }
 }
 
@@ -398,6 +395,11 @@ std::string TExecutor::CheckCabinet(const std::string& Folder, const std::string
     }
   }
   if (Verdict != cvGood) {
+    FHost.Log("cabinet refused: " + Path +
+              (Verdict == cvDigestMismatch ? " (digest does not match)"
+               : Verdict == cvUnreadable   ? " (no cabinet header)"
+                                           : " (set " + std::to_string(Header.SetId) + ", number " +
+                                                 std::to_string(Header.Number) + ")"));
     if (File != -1) FSystem.ReleaseFile(File);
     return FChain.Refusal(Verdict, Name, Folder, Header);
   }
@@ -595,7 +597,6 @@ void TExecutor::FindVerifiedCabinet(bool AskFirst, bool RefuseAtHand) {
     if (!CabinetFound) return;
     const std::string Refusal = CheckCabinet(Info.Environment.SetupDir, CurrentCabinet);
     if (Refusal.empty()) return;
-    FHost.Log("cabinet refused: " + NormalizeDir(Info.Environment.SetupDir) + CurrentCabinet + " (" + Refusal + ")");
     // Found where it was looked for before any change: the media are wrong, the run ends.
     if ((RefuseAtHand && !FAskedForDisk) || Unattended()) throw Exception(Refusal);
     // Brought to the prompt: the user is asked again, told that this disk is not the one.
