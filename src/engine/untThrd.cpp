@@ -417,14 +417,20 @@ std::string TExecutor::CheckCabinet(const std::string& Folder, const std::string
 
 void TExecutor::CheckFreeSpace() {
   std::vector<std::pair<std::string, TVolumeUse>> Volumes;
+  // Files of one folder come together in a script: its volume is asked for once.
+  std::string Folder = "?", Volume;
+  bool Known = false;
+  std::uint64_t Free = 0;
   for (const auto& File : Info.Files) {
     if (!IsExtracted(File->Group)) continue;
     std::vector<std::string> Targets = CopyTargets1C(Info, *File);
     Targets.push_back(File->FullPath);
     for (const std::string& Target : Targets) {
-      std::string Volume;
-      std::uint64_t Free = 0;
-      if (!FSystem.VolumeSpace(Target, Volume, Free)) continue;
+      if (ExtractFilePath(Target) != Folder) {
+        Folder = ExtractFilePath(Target);
+        Known = FSystem.VolumeSpace(Target, Volume, Free);
+      }
+      if (!Known) continue;
       auto At = Volumes.begin();
       while (At != Volumes.end() && At->first != Volume) ++At;
       if (At == Volumes.end()) At = Volumes.insert(At, {Volume, TVolumeUse{Free, 0, 0}});
