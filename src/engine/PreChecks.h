@@ -1,8 +1,8 @@
 #pragma once
 // What the worker checks before the installation changes anything: the chain of the cabinets
 // at hand, the room on the volumes that receive files, and an uninstaller of the earlier
-// installation still at work. Portable decisions only; the worker gathers the facts through
-// IInstallSystem.
+// installation still at work. The decisions are here; the worker's checks that gather the facts
+// through IInstallSystem (TExecutor::CheckCabinetsAtHand and the others) are in PreChecks.cpp.
 #include <cstdint>
 #include <string>
 #include <string_view>
