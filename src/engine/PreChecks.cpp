@@ -140,7 +140,8 @@ std::string TExecutor::CheckCabinet(const std::string& Folder, const std::string
   if (Verdict != cvGood) {
     if (File != -1) FSystem.ReleaseFile(File);
     const std::string Refusal = FChain.Refusal(Verdict, Name, Folder, Header);
-    FHost.Log("cabinet refused: " + Path + " (" + (Verdict == cvDigestMismatch ? "digest does not match" : Refusal) + ")");
+    FHost.Log("cabinet refused: " + Path + " (" + (Verdict == cvDigestMismatch ? "digest does not match" : Refusal) +
+              ")");
     return Refusal;
   }
   FChain.Accept(Name, Header);
@@ -182,7 +183,8 @@ void TExecutor::CheckFreeSpace() {
     const std::string Shortfall = SpaceShortfall(Volume, Use);
     if (Shortfall.empty()) continue;
     if (Unattended()) throw Exception(Shortfall);
-    if (Ask(Msg::ApplicationTitle, Shortfall + Msg::GoOnQuestion, mbYesNo | mbIconExclamation | mbDefButton2) != idYes) {
+    if (Ask(Msg::ApplicationTitle, Shortfall + Msg::GoOnQuestion, mbYesNo | mbIconExclamation | mbDefButton2) !=
+        idYes) {
       Cancelled = true;
       return;
     }
@@ -195,7 +197,8 @@ void TExecutor::CheckNoUninstallerAtWork() {
   // runs half done. The earlier installation that RemovePrevious removes is the one in this
   // list's folder, and its list is this one.
   while (FSystem.UninstallerWorksOn(UnInstall.ListFileName)) {
-    const std::string Text = FormatMessage1(Msg::RemoverRunning, ExtractFilePath(UnInstall.ListFileName) + "UnInstall.exe");
+    const std::string Text =
+        FormatMessage1(Msg::RemoverRunning, ExtractFilePath(UnInstall.ListFileName) + "UnInstall.exe");
     if (Unattended()) throw Exception(Text);
     if (Ask(Msg::ApplicationTitle, Text + Msg::RemoverWaitQuestion, mbRetryCancel | mbIconExclamation) != idRetry) {
       Cancelled = true;

@@ -151,7 +151,6 @@ class HostInstallSystem : public setup::IInstallSystem {
   }
   unsigned ReadHeldFile(std::intptr_t File, void* Buffer, unsigned Count) override {
     int Err = 0;
-    ++HeldReads;
     return Handler.Read(File, Buffer, Count, Err);
   }
   void ReleaseFile(std::intptr_t File) override {
@@ -175,17 +174,15 @@ class HostInstallSystem : public setup::IInstallSystem {
     return Error ? -1 : static_cast<std::int64_t>(Size);
   }
   bool UninstallerWorksOn(const std::string& ListFile) override {
-    ++RemoverLooks;
     return RemoverLooksLeft-- > 0 && Removing.count(ListFile);
   }
 
   HostFiles Handler;
   std::map<std::string, int> Holds;  // times each file was opened to be held
-  int HeldOpen = 0, HeldAtLastProgram = -1, HeldReads = 0;
+  int HeldOpen = 0, HeldAtLastProgram = -1;
   std::map<std::string, std::uint64_t> Volumes;
-  std::set<std::string> Removing;           // lists an uninstaller works on
-  int RemoverLooksLeft = 1 << 30;           // looks after which it has finished
-  int RemoverLooks = 0;
+  std::set<std::string> Removing;  // lists an uninstaller works on
+  int RemoverLooksLeft = 1 << 30;  // looks after which it has finished
   std::set<std::string> Busy;
   std::set<std::string> PendingDeletes;  // deleted at the next start
   std::map<std::string, std::string> Versions;

@@ -598,8 +598,9 @@ TEST_F(Worker, ACabinetThatDoesNotMatchItsDigestIsRefusedBeforeAnyOfItsEntries) 
   LoadModel(StandardScript());
   Run();
   EXPECT_TRUE(Succeeded) << Host.LastMessage();
-  EXPECT_EQ(Host.DiskPrompts, (std::vector<std::string>{"setup2.cab in " + Root + "Media\\DISK1\\",
-                                                        "setup2.cab in " + Root + "Other\\DISK2 (not the right disk)"}));
+  EXPECT_EQ(Host.DiskPrompts,
+            (std::vector<std::string>{"setup2.cab in " + Root + "Media\\DISK1\\",
+                                      "setup2.cab in " + Root + "Other\\DISK2 (not the right disk)"}));
   EXPECT_EQ(Read(Install + "\\data\\small.txt"), Genuine11);
   for (const char* Disk : {"DISK2", "DISK3", "DISK4"})
     fs::rename(PathFromUtf8(Root + "Later\\" + Disk), PathFromUtf8(Root + "Media\\" + Disk));
@@ -620,9 +621,9 @@ TEST_F(Worker, AForeignDiskMetInTheMiddleOfAFileIsNotTakenAndUnattendedEndsTheRu
   MakeCabinets(60000, 7);
   fs::copy_file(PathFromUtf8(Root + "Other\\DISK2\\setup2.cab"), PathFromUtf8(Root + "Media\\DISK2\\setup2.cab"),
                 fs::copy_options::overwrite_existing);
-  const std::string Refusal =
-      ErrorBox("CAB-файл <setup2.cab> не является следующим CAB-файлом этого набора (набор 8, номер 1; ожидался набор "
-               "7, номер 1)");
+  const std::string Refusal = ErrorBox(
+      "CAB-файл <setup2.cab> не является следующим CAB-файлом этого набора (набор 8, номер 1; ожидался набор "
+      "7, номер 1)");
   // At hand: attended and unattended alike, the run ends before any change.
   for (const char* Switch : {"/AUTO=OFF", "/AUTO=ON"}) {
     Host = ScriptedHost();
@@ -804,7 +805,8 @@ TEST_F(Worker, TooLittleRoomOnAVolumeThatReceivesFilesIsToldBeforeAnyChange) {
   const std::uint64_t Margin = 4 * 1024 * 1024;
   MakeCabinets();
   System.Volumes = {{Root, 1ull << 40}, {Root + "PF\\", Margin + Written - 1}};
-  const std::string Shortfall = "На диске <" + Root + "PF\\> недостаточно места для установки: нужно 5 МБ, свободно 4 МБ";
+  const std::string Shortfall =
+      "На диске <" + Root + "PF\\> недостаточно места для установки: нужно 5 МБ, свободно 4 МБ";
   // Unattended: the run ends naming the volume and the room it needs.
   Switches = {"/AUTO=ON"};
   LoadModel(StandardScript());
@@ -876,8 +878,8 @@ TEST_F(Worker, AnUninstallerAtWorkOnTheEarlierInstallationIsWaitedForOrStopsTheR
     System.RemoverLooksLeft = 1;
     LoadModel(StandardScript());
     Run();
-    EXPECT_EQ(Host.Messages.front(), std::string(Msg::ApplicationTitle) + "|" + Text +
-                                         ".\rДождитесь ее завершения и нажмите \"Повтор\".");
+    EXPECT_EQ(Host.Messages.front(),
+              std::string(Msg::ApplicationTitle) + "|" + Text + ".\rДождитесь ее завершения и нажмите \"Повтор\".");
     EXPECT_EQ(Host.MessageFlags.front(), mbRetryCancel | mbIconExclamation);
     EXPECT_EQ(Succeeded, Answer == idRetry) << Host.LastMessage();
     EXPECT_EQ(Uninstallers.size(), Answer == idRetry ? 1u : 0u);

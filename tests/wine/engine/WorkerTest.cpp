@@ -7,11 +7,11 @@
 #include <sstream>
 
 #include "Fixtures.h"
-#include "shared/ExpectedTexts.h"
-#include "shared/ScriptedHost.h"
 #include "cabinet/writer/CabinetWriter.h"
 #include "engine/untThrd.h"
 #include "model/Discovery.h"
+#include "shared/ExpectedTexts.h"
+#include "shared/ScriptedHost.h"
 #include "system/Encoding.h"
 #include "system/Files.h"
 #include "system/Paths.h"
