@@ -676,8 +676,8 @@ int TfrmWork::ShowMessage(const std::string& Caption, const std::string& Text, u
   return AppMessageBox(Handle, Text, Caption, Flags, false);  // the worker logs its boxes itself
 }
 
-bool TfrmWork::AskNextDisk(std::string& Folder, const std::string& FileName) {
-  return setup::AskNextDisk(Handle, Folder, FileName);
+bool TfrmWork::AskNextDisk(std::string& Folder, const std::string& FileName, bool WrongDisk) {
+  return setup::AskNextDisk(Handle, Folder, FileName, WrongDisk);
 }
 
 }  // namespace setup

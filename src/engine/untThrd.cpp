@@ -288,6 +288,7 @@ TExecutor::~TExecutor() {
   // The reader releases the library context, which may still close files of the handler.
   Reader.reset();
   DropPartFile();
+  for (const std::intptr_t File : FHeldFiles) FSystem.ReleaseFile(File);
 }
 
 bool TExecutor::Stage(const std::string& Caption) {
@@ -360,11 +361,11 @@ void TExecutor::CheckBeforeChanges() {
     const std::string Bad = FirstNonAnsiPath(Info, UnInstall.Items);
     if (!Bad.empty()) throw Exception(FormatMessage1(Msg::PathNotAnsi, Bad));
   }
-  if (!Info.Files.empty()) {
-    CurrentCabinet = "setup1.cab";
-    FindVerifiedCabinet();
-    if (!CabinetFound) throw EAbort();
-  }
+  CheckNoUninstallerAtWork();
+  if (Cancelled) return;
+  if (!Info.Files.empty()) CheckCabinetsAtHand();
+  CheckFreeSpace();
+  if (Cancelled) return;
   if (Info.UnInstall) {
     const std::string Reason = FSystem.CheckWritable(UnInstall.ListFileName);
     if (!Reason.empty()) throw Exception(Format(Msg::ListNotWritable, {UnInstall.ListFileName, Reason}));
@@ -389,6 +390,9 @@ void TExecutor::RunExternalPrograms() {
 
 void TExecutor::RemovePrevious() {
   if (!Stage(Msg::RemovingPrevious)) return;
+  // Once more: the programs run before may have started one.
+  CheckNoUninstallerAtWork();
+  if (Cancelled) return;
   UnInstall.RemovePrevious(FRegistry);
 }
 
@@ -482,14 +486,16 @@ void TExecutor::FindCabinet(bool AskFirst) {
     if (Unattended())
       throw Exception(Format(AskFirst ? Msg::CabinetWrong : Msg::CabinetNotFound,
                              {CurrentCabinet, NormalizeDir(Info.Environment.SetupDir)}));
-    AskFirst = false;
     std::string Folder = Info.Environment.SetupDir;
-    FHost.Log("message: " + std::string(Msg::NextDiskText) + " " + CurrentCabinet);
-    if (FHost.AskNextDisk(Folder, CurrentCabinet)) {
+    FHost.Log("message: " + std::string(AskFirst ? Msg::WrongDiskText : Msg::NextDiskText) + " " + CurrentCabinet);
+    if (FHost.AskNextDisk(Folder, CurrentCabinet, AskFirst)) {
       FHost.Log("answer: " + Folder);
       Info.Environment.SetupDir = Folder;
+      FAskedForDisk = true;
+      AskFirst = false;
       continue;
     }
+    AskFirst = false;
     FHost.Log("answer: Cancel");
     if (Ask(Msg::ExitCaption, Msg::GiveUpQuestion, mbYesNo | mbIconQuestion | mbDefButton2) == idYes) {
       CabinetFound = false;
@@ -498,40 +504,18 @@ void TExecutor::FindCabinet(bool AskFirst) {
   }
 }
 
-void TExecutor::FindVerifiedCabinet(bool AskFirst) {
+void TExecutor::FindVerifiedCabinet(bool AskFirst, bool RefuseAtHand) {
   for (;;) {
+    FAskedForDisk = false;
     FindCabinet(AskFirst);
-    if (!CabinetFound || CabinetDigests.empty()) return;
-    const std::string Path = NormalizeDir(Info.Environment.SetupDir) + CurrentCabinet;
-    // The first cabinet, checked before any change, is not read a second time to extract it.
-    if (UpperAscii(Path) == FVerifiedCabinet) return;
-    if (CabinetMatchesDigest(Path)) {
-      FVerifiedCabinet = UpperAscii(Path);
-      return;
-    }
-    // Not the cabinet this program was made with: asked for again as a disk of another set
-    // (unattended, that ends the run).
-    FHost.Log("cabinet refused: " + Path + " (digest does not match)");
+    if (!CabinetFound) return;
+    const std::string Refusal = CheckCabinet(Info.Environment.SetupDir, CurrentCabinet);
+    if (Refusal.empty()) return;
+    // Found where it was looked for before any change: the media are wrong, the run ends.
+    if ((RefuseAtHand && !FAskedForDisk) || Unattended()) throw Exception(Refusal);
+    // Brought to the prompt: the user is asked again, told that this disk is not the one.
     AskFirst = true;
   }
-}
-
-bool TExecutor::CabinetMatchesDigest(const std::string& Path) {
-  const auto Expected = CabinetDigests.find(UpperAscii(ExtractFileName(Path)));
-  if (Expected == CabinetDigests.end()) return false;
-  TCabinetFileHandler& Files = FSystem.FileHandler();
-  int Error = 0;
-  const std::intptr_t Handle = Files.Open(Path, 0x8000 /* _O_RDONLY | _O_BINARY */, 0, Error, nullptr);
-  if (Handle == -1) return false;
-  TSha256 Hash;
-  std::vector<char> Buffer(256 * 1024);
-  for (;;) {
-    const unsigned Done = Files.Read(Handle, Buffer.data(), static_cast<unsigned>(Buffer.size()), Error);
-    if (Done == 0 || Done > Buffer.size()) break;
-    Hash.Add(Buffer.data(), Done);
-  }
-  Files.Close(Handle, Error);
-  return Hash.Hex() == Expected->second;
 }
 
 void TExecutor::HandleCabinetInfo(const std::string& CabinetName, const std::string& CabinetPath, int SetId,
