@@ -2,10 +2,13 @@
 // checks then look at the lines and records for what that reader would skip without a word.
 #include <algorithm>
 #include <map>
+#include <set>
 #include <unordered_map>
 
 #include "ScriptTool.h"
 #include "model/untData.h"
+#include "system/Paths.h"
+#include "system/SafePaths.h"
 #include "system/Text.h"
 
 namespace setup {
@@ -60,6 +63,7 @@ class Checker {
     IndexRecords();
     ScanLines();
     CheckRecords();
+    if (!FStopLine) CheckFileFolders();
     CheckEncoding();
     std::stable_sort(FResult.Issues.begin(), FResult.Issues.end(),
                      [](const TCheckIssue& A, const TCheckIssue& B) { return A.LineNo < B.LineNo; });
@@ -276,6 +280,46 @@ class Checker {
               " as its owner, but no such group comes before it" +
               (Later ? " (it comes at line " + Num(Later) + ")" : std::string()) +
               "; the program refuses the script: " + P.Message);
+    }
+  }
+
+  // A file is written into a folder that is there already (the base folder of its kind) or
+  // that the installation makes first: its own folder, the program group, a DIR record's path
+  // and the folders above it. Resolved against stand-in system folders, so that records of
+  // different kinds that meet in one folder are seen as such.
+  void CheckFileFolders() {
+    TEnvironment& E = FInfo.Environment;
+    E.ProgramFilesDir = "P:\\Program Files\\";
+    E.CommonFilesDir = "P:\\Program Files\\Common Files\\";
+    E.WindowsDir = "W:\\Windows\\";
+    E.SystemDir = "W:\\Windows\\System32\\";
+    E.FontsDir = "W:\\Windows\\Fonts\\";
+    E.ProgramsDir = "S:\\Programs\\";
+    E.BdeDir = "B:\\BDE\\";
+    FInfo.InstallDir = FInfo.ExpandPath(FInfo.GroupDirectory, FInfo.Directory);
+    FInfo.ProgramGroup = FInfo.GroupName;
+    std::set<std::string> Made;
+    auto MakeWithParents = [&](const std::string& Path) {
+      for (std::string Folder = WithoutBackslash(Path); !Folder.empty();) {
+        if (!Made.insert(FoldPath(Folder)).second) break;
+        std::string Up = WithoutBackslash(ExtractFilePath(Folder));
+        if (Up.size() >= Folder.size()) break;
+        Folder = std::move(Up);
+      }
+    };
+    for (std::uint8_t Kind = fkProgramFiles; Kind <= fkFonts; ++Kind) MakeWithParents(FInfo.ExpandPath(Kind, ""));
+    auto KindOf = [](const TGroupInfo* Group) { return Group ? Group->FolderKind : std::uint8_t{fkProgramFiles}; };
+    for (const auto& D : FInfo.Dirs) MakeWithParents(FInfo.ExpandPath(KindOf(D->Group), D->Path));
+    for (const auto& F : FInfo.Files) {
+      const std::uint8_t Kind = KindOf(F->Group);
+      if ((Kind & fkKindBits) > fkFonts || !F->Group) continue;  // a path as written: its folder is unknown here
+      const std::string Folder = WithoutBackslash(ExtractFilePath(FInfo.ExpandPath(Kind, F->Path)));
+      if (Folder.empty() || Made.count(FoldPath(Folder))) continue;
+      const std::string Relative = WithoutBackslash(ExtractFilePath(F->Path));
+      Add(F->LineNo, true, TCheckKind::NoFolder,
+          "FILE " + Num(F->ItemNo) + " goes into the folder " + Quote(Relative) +
+              ", which no DIR record makes, so every installation stops at it ('path not found'); add "
+              "'DIR = <number> " + Num(F->ParentNo) + " 0 0 0 0' with 'DIRPATH = " + Relative + "' before it");
     }
   }
 

@@ -29,6 +29,7 @@ enum class TCheckKind {
   LongName,          // a DESCRIPTION too long to name the uninstall key: the program refuses the script
   Conversion,        // a value that is not a valid integer: reading stops there
   Utf8Text,          // Russian text in UTF-8, which the program reads as code page 1251
+  NoFolder,          // a FILE in a folder that nothing makes: every installation stops at it
 };
 
 struct TCheckIssue {

@@ -50,7 +50,8 @@ class PackagerTest : public ::testing::Test {
   std::string P(const std::string& Relative) const { return (Dir / Relative).string(); }
   void Write(const std::string& Relative, const std::string& Bytes) const { setup::SaveBytesToFile(P(Relative), Bytes); }
   std::string Script(const std::string& Records) const {
-    return "DESCRIPTION = Продукт\nFULLINSTALL = 1\nGROUP = 1 0 0 1 1 4\nGROUPCAPTION = Всё\n" + Records;
+    return "DESCRIPTION = Продукт\nFULLINSTALL = 1\nGROUP = 1 0 0 1 1 4\nGROUPCAPTION = Всё\n" + Records +
+           "DIR = 90 1 0 0 0 0\nDIRPATH = \\bin\n";
   }
   TPackResult Pack() {
     return Package(Options, P("nowhere"), Log, Signer);

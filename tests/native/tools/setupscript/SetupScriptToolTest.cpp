@@ -118,6 +118,23 @@ TEST(SetupScriptCheck, RepeatedFileNumbersAndPathsThatLeaveTheirFolderAreErrors)
   EXPECT_FALSE(R.Ok());
 }
 
+// A file's folder must be there or be made first: a DIR record's path makes the folders above it,
+// and a DIR of another kind that resolves to the same folder counts.
+TEST(SetupScriptCheck, AFileInAFolderNothingMakesIsAnError) {
+  const auto R = CheckScript(Script({"GROUPDIRECTORY = 0", "DIRECTORY = \\Demo",             // 1, 2
+                                     "GROUP = 1 0 0 1 1 4", "GROUP = 2 0 0 1 1 0",            // 3, 4
+                                     "DIR = 3 1 0 0 0 0", "DIRPATH = \\lib\\x86",               // 5, 6
+                                     "DIR = 4 2 0 0 0 0", "DIRPATH = \\Demo\\data",             // 7, 8
+                                     "FILE = 5 1 0 0 0 0 0 0 0 1 0 0  0 0 0 0", "FILEPATH = \\a.exe",  // 9, 10
+                                     "FILE = 6 1 0 0 0 0 0 0 0 1 0 0  0 0 0 0", "FILEPATH = \\lib\\b.dll",
+                                     "FILE = 7 1 0 0 0 0 0 0 0 1 0 0  0 0 0 0", "FILEPATH = \\data\\c.dat",
+                                     "FILE = 8 1 0 0 0 0 0 0 0 1 0 0  0 0 0 0", "FILEPATH = \\bin\\d.exe",  // 15
+                                     "FILE = 9 2 0 0 0 0 0 0 0 1 0 0  0 0 0 0", "FILEPATH = \\Other\\e.txt"}));  // 17
+  EXPECT_EQ(LinesOf(R, TCheckKind::NoFolder), (Lines{15, 17}));
+  EXPECT_NE(R.Issues[0].Text.find("'DIRPATH = \\bin'"), std::string::npos) << R.Issues[0].Text;
+  EXPECT_FALSE(R.Ok());
+}
+
 // The resource is code page 1251: a script saved in UTF-8 (with or without BOM) would show
 // garbled texts, and is refused at its first Russian line; code page 1251 text is not.
 TEST(SetupScriptCheck, AScriptInUtf8IsAnErrorAtItsFirstRussianLine) {
