@@ -64,6 +64,7 @@ class Checker {
     ScanLines();
     CheckRecords();
     if (!FStopLine) CheckFileFolders();
+    if (!FStopLine) CheckUninstaller();
     CheckEncoding();
     std::stable_sort(FResult.Issues.begin(), FResult.Issues.end(),
                      [](const TCheckIssue& A, const TCheckIssue& B) { return A.LineNo < B.LineNo; });
@@ -320,6 +321,35 @@ class Checker {
           "FILE " + Num(F->ItemNo) + " goes into the folder " + Quote(Relative) +
               ", which no DIR record makes, so every installation stops at it ('path not found'); add "
               "'DIR = <number> " + Num(F->ParentNo) + " 0 0 0 0' with 'DIRPATH = " + Relative + "' before it");
+    }
+  }
+
+  // The uninstall entry names UnInstall.exe in the installation folder, so every installation
+  // must install it: its group and the groups above it hidden (no user unticks them), in the
+  // typical and the minimal installation, and needed by no DEPEND (unselecting the group that
+  // needs one unselects it too).
+  void CheckUninstaller() {
+    if (!FInfo.UnInstall) return;
+    for (const auto& F : FInfo.Files) {
+      if (UpperAscii(ExtractFileName(F->Path)) != "UNINSTALL.EXE") continue;
+      std::size_t Steps = 0;
+      for (const TGroupInfo* G = F->Group; G && Steps++ <= FInfo.Groups.size(); G = G->Parent) {
+        const bool Needed = std::any_of(FInfo.Groups.begin(), FInfo.Groups.end(), [&](const auto& Other) {
+          return std::find(Other->Depends.begin(), Other->Depends.end(), G) != Other->Depends.end();
+        });
+        const char* Why = !G->Hidden ? "is shown in the component tree, where a custom installation unticks it"
+                          : !G->InTypical ? "is not part of the typical installation"
+                          : !G->InMinimal ? "is not part of the minimal installation"
+                          : Needed ? "is named by a DEPEND line, which unselects it with the group that needs it"
+                                   : nullptr;
+        if (!Why) continue;
+        Add(F->LineNo, true, TCheckKind::OptionalUninstaller,
+            "FILE " + Num(F->ItemNo) + " installs UnInstall.exe, which the uninstall entry names, but its group " +
+                Num(G->ItemNo) + " " + Why + "; an installation without it would register an uninstaller "
+                "that is not there. Put it in a hidden group of the typical and the minimal installation that no "
+                "DEPEND names");
+        break;
+      }
     }
   }
 

@@ -30,6 +30,7 @@ enum class TCheckKind {
   Conversion,        // a value that is not a valid integer: reading stops there
   Utf8Text,          // Russian text in UTF-8, which the program reads as code page 1251
   NoFolder,          // a FILE in a folder that nothing makes: every installation stops at it
+  OptionalUninstaller,  // UnInstall.exe in a group an installation can leave out
 };
 
 struct TCheckIssue {

@@ -135,6 +135,28 @@ TEST(SetupScriptCheck, AFileInAFolderNothingMakesIsAnError) {
   EXPECT_FALSE(R.Ok());
 }
 
+// UnInstall.exe must come with every installation: in a hidden group of the typical and the
+// minimal installation that no DEPEND names, and so must every group above it.
+TEST(SetupScriptCheck, AnUninstallerAnInstallationCanLeaveOutIsAnError) {
+  const std::vector<std::pair<std::vector<std::string>, bool>> Cases = {
+      {{"GROUP = 1 0 1 1 1 4"}, true},
+      {{"GROUP = 1 0 0 1 1 4"}, false},                           // shown
+      {{"GROUP = 1 0 1 0 1 4"}, false},                           // not typical
+      {{"GROUP = 1 0 1 1 1 4", "GROUP = 2 0 0 1 1 4", "DEPEND = 2 1"}, false},  // needed by a DEPEND
+      {{"GROUP = 3 0 0 0 0 4", "GROUP = 1 3 1 1 1 4"}, false},    // under an optional group
+  };
+  for (const auto& [Groups, Ok] : Cases) {
+    std::vector<std::string> Lines = {"UNINSTALL = 1"};
+    Lines.insert(Lines.end(), Groups.begin(), Groups.end());
+    Lines.push_back("FILE = 9 1 0 0 0 0 0 0 0 1 0 0  0 0 0 0");
+    Lines.push_back("FILEPATH = \\UnInstall.exe");
+    std::string Text;
+    for (const auto& L : Lines) Text += L + "\r\n";
+    const auto R = CheckScript(Text);
+    EXPECT_EQ(LinesOf(R, TCheckKind::OptionalUninstaller).empty(), Ok) << Groups.back();
+  }
+}
+
 // The resource is code page 1251: a script saved in UTF-8 (with or without BOM) would show
 // garbled texts, and is refused at its first Russian line; code page 1251 text is not.
 TEST(SetupScriptCheck, AScriptInUtf8IsAnErrorAtItsFirstRussianLine) {
