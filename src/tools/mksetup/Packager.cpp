@@ -14,6 +14,7 @@
 #include "model/untData.h"
 #include "pe/PeResources.h"
 #include "system/Lznt1.h"
+#include "system/VersionText.h"
 #include "system/Encoding.h"
 #include "system/Files.h"
 #include "system/SafePaths.h"
@@ -133,6 +134,28 @@ class TProblems {
 // A line the program reads otherwise than its author meant: ignored, attached to nothing, or
 // naming records that are not there. Repeated keys, attributes that follow another kind's
 // record and lines without "=" are read as the format defines, so they only warn.
+// A program's or library's fixed file version "a.b.c.d", as setup reads an installed file's;
+// empty for a file that is no program or has no version resource.
+std::string FixedFileVersion(const std::string& Bytes) {
+  try {
+    const pe::TResourceTable Resources = pe::TPeImage(Bytes).ReadResources();
+    for (const auto& Resource : Resources.Items)
+      if (Resource.Type == pe::TResourceName::FromId(pe::rtVersion)) {
+        const std::string& Data = Resource.Data;
+        const std::size_t At = Data.find(std::string("\xBD\x04\xEF\xFE", 4));
+        if (At == std::string::npos || At + 16 > Data.size()) return {};
+        auto Word = [&](std::size_t Offset) {
+          std::uint32_t V = 0;
+          for (int B = 3; B >= 0; --B) V = (V << 8) | static_cast<unsigned char>(Data[At + Offset + B]);
+          return V;
+        };
+        return FormatFileVersion(Word(8), Word(12));
+      }
+  } catch (const std::exception&) {
+  }
+  return {};
+}
+
 bool IsMisread(TCheckKind Kind) {
   switch (Kind) {
     case TCheckKind::NoEquals:
@@ -498,6 +521,7 @@ class TPackager {
     StagedSetup = Scratch.File("setup.exe.made");
     SignUninstaller();
     CheckSizes();
+    CheckVersions();
     // setup.exe carries the digests of the cabinets, and the first disk holds setup.exe beside
     // its cabinet. The room it takes there is measured first on a program built (and signed)
     // as the last one will be, with placeholder digests for as many disks as the files could
@@ -708,6 +732,21 @@ class TPackager {
         Log << ScriptName << ":" << SizeLines[i] << ": warning: FILE " << F->ItemNo << " gives the size " << F->Size
             << " but '" << Result.Files[i].Source << "' has " << Result.Files[i].Size
             << " bytes; the progress bar counts the script's size (--fix-sizes writes the true one)\n";
+    }
+  }
+
+  // The version column is what setup shows and compares against an installed file's version
+  // when it asks before replacing it; a column that is not the packed file's own version makes
+  // that question wrong (or asked for the same file).
+  void CheckVersions() {
+    for (std::size_t i = 0; i < Result.Files.size(); ++i) {
+      const TFileInfo* F = Info.FindFile(Result.Files[i].ItemNo);
+      if (F->Version.empty()) continue;
+      const std::string Own = FixedFileVersion(LoadBytesFromFile(Result.Files[i].Packed));
+      if (Own.empty() || Own == F->Version) continue;
+      Log << ScriptName << ":" << SizeLines[i] << ": warning: FILE " << F->ItemNo << " gives the version "
+          << F->Version << " but '" << Result.Files[i].Source << "' is version " << Own
+          << "; setup compares the script's version with the installed file's when it asks before replacing it\n";
     }
   }
 

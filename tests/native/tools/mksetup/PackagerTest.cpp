@@ -232,6 +232,25 @@ TEST_F(PackagerTest, WarnsAboutWrongSizesOrFixesThem) {
   EXPECT_NE(Resource(P("out/DISK1/setup.exe"), 10, "SCRIPT").find("FILE = 2 1 0 0 0 0 0 0 0 3000 0 0"), std::string::npos);
 }
 
+// The version column against the packed library's own version resource.
+TEST_F(PackagerTest, WarnsAboutAVersionColumnThatIsNotTheFilesOwn) {
+  setup::pe::TResourceTable Version;
+  Version.Set(TResourceName::FromId(16), TResourceName::FromId(1),
+              "\x5c\x03\x34\x00VS_VERSION_INFO\xBD\x04\xEF\xFE\x00\x00\x01\x00"s + "\x08\x00\x02\x00\x00\x00\x05\x00"s);
+  Write("files/bin/app.exe", TPeImage(petest::BuildImage({{".text", "code", petest::cCode},
+                                                          {".rsrc", "", petest::cResources, true},
+                                                          {".reloc", "", petest::cRelocations, false, true}}))
+                                 .WithResources(Version));
+  for (const std::string& Column : {"2.8.5.0", "2.8.0.0"}) {
+    Log.str("");
+    Write("setup.ini", Script("FILE = 2 1 0 0 0 0 0 0 0 0 1 0 " + Column + " 0 0 0 0\nFILEPATH = \\bin\\app.exe\n"));
+    Options.FixSizes = true;
+    Pack();
+    EXPECT_EQ(Log.str().find("FILE 2 gives the version 2.8.0.0 but") != std::string::npos, Column == "2.8.0.0")
+        << Log.str();
+  }
+}
+
 TEST_F(PackagerTest, RefusesWithEveryProblemAtOnce) {
   Write("setup.ini", Script(FileRecord(2, 3000, "\\bin\\app.exe") + FileRecord(3, 1, "\\missing.txt") +
                             FileRecord(4, 1, "\\tool.exe", 1)));
