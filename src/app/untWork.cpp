@@ -416,6 +416,12 @@ void TfrmWork::RunInstallation() {
   FInstallSucceeded = FExecutor && FExecutor->Succeeded;
   // The worker has logged each of them as it went.
   FAnySkipped = FExecutor && !FExecutor->SkippedFiles.empty();
+  FFinishText.clear();
+  if (FExecutor && FExecutor->RolledBack) {
+    std::string Left;
+    for (const std::string& Item : FExecutor->UndoLeft) Left += (Left.empty() ? "<" : ", <") + Item + ">";
+    FFinishText = Left.empty() ? Msg::FinishRolledBack : FormatMessage1(Msg::FinishUndoIncomplete, Left);
+  }
   FExecutor.reset();
   FRunning = false;
 }
@@ -429,7 +435,8 @@ void TfrmWork::ShowFinishPage() {
   SetChecked(radioReboot, false);
   SetChecked(radioNoReboot, Restart);
   for (HWND Control : {Label26, radioReboot, radioNoReboot}) ShowWindow(Control, Restart ? SW_SHOW : SW_HIDE);
-  SetWindowTextW(lblDoneMessage, LinesText(FinishText(FInstallSucceeded, Info->DialogReboot)).c_str());
+  SetWindowTextW(lblDoneMessage,
+                 LinesText(FFinishText.empty() ? FinishText(FInstallSucceeded, Info->DialogReboot) : FFinishText).c_str());
   ShowPanel(Panels[pgFinish]);
   SetFocus(btnCancel);
 }

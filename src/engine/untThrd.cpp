@@ -16,7 +16,6 @@
 namespace setup {
 namespace {
 
-constexpr int cOpenCreateExclusive = 0x8500;  // _O_CREAT | _O_EXCL | _O_BINARY: a new file only
 constexpr unsigned cKeptAttributes = 0x27;    // read-only, hidden, system, archive
 constexpr unsigned cNormalAttributes = 0x80;
 constexpr std::size_t cMissingNamed = 3;       // files a missing-files message names
@@ -240,7 +239,8 @@ TCabinetDigests ParseCabinetDigests(std::string_view Text) {
 
 TExecutor::TExecutor(TInstallInfo& Info, IInstallHost& Host, IRegistry& Registry,
                      const TCabinetLibraryFunctions& Library, IInstallSystem& System)
-    : Info(Info), FHost(Host), FRegistry(Registry), FSystem(System) {
+    : Info(Info), FHost(Host), FRegistry(Registry), FPlainSystem(System), FTracked(FPlainSystem, FJournal),
+      FSystem(FTracked) {
   Connect(Library);
 }
 
@@ -288,16 +288,36 @@ int TExecutor::Ask(const std::string& Caption, const std::string& Text, unsigned
 bool TExecutor::Unattended() const { return UpperAscii(GetSwitchValue(Arguments, "/AUTO=", "OFF")) == "ON"; }
 
 void TExecutor::Execute() {
+  std::string Failure;
+  FRegistry.Watch = &FJournal;
   try {
     Run();
   } catch (const std::exception& Error) {
     Succeeded = false;
-    FHost.Log(std::string("failed: ") + Error.what());
-    const std::string Text = std::string(Msg::ErrorPrefix) + Error.what() + "!";
+    Failure = Error.what();
+    FHost.Log("failed: " + Failure);
+  }
+  FRegistry.Watch = nullptr;
+  DropPartFile();
+  if (Succeeded)
+    CommitChanges(FJournal.Changes, FPlainSystem);
+  else
+    UndoRun();
+  FJournal.Changes.clear();
+  if (!Failure.empty()) {
+    const std::string Text = std::string(Msg::ErrorPrefix) + Failure + "!";
     FHost.Log("message: " + Text);
     FHost.ShowMessage(Msg::ApplicationTitle, Text, mbOk | mbIconError);
   }
   if (Cancelled) FHost.Log("cancelled");
+}
+
+void TExecutor::UndoRun() {
+  if (FJournal.Changes.empty()) return;
+  FHost.ShowUndoing(Msg::UndoingChanges);
+  FHost.Log("undo: " + std::to_string(FJournal.Changes.size()) + " changes");
+  UndoLeft = UndoChanges(FJournal.Changes, FPlainSystem, FRegistry, [this](const std::string& Line) { FHost.Log(Line); });
+  RolledBack = true;
 }
 
 void TExecutor::Run() {
@@ -403,6 +423,8 @@ void TExecutor::CreateDirectories() {
 
 void TExecutor::CreateUninstallRecord() {
   if (!Stage(Msg::CreatingUninstall)) return;
+  if (const int Error = FTracked.SetAside(UnInstall.ListFileName))
+    throw Exception(Format(Msg::ListNotWritable, {UnInstall.ListFileName, FSystem.ErrorText(Error)}));
   UnInstall.CreateUninstall(FRegistry, Info.InstallDir);
   FHost.Log("uninstall list: " + UnInstall.ListFileName + " (" + std::to_string(UnInstall.Items.Count()) + " items)");
   if (!UnInstall.ProductName.empty())
@@ -614,7 +636,7 @@ void TExecutor::HandleCopyFile(const std::string& FileName, TFileCopyAction& Act
       int Err = 0;
       for (int Attempt = 0; Attempt < 100; ++Attempt) {
         FWritingPart = PartFileName(*File, Attempt);
-        DestFileHandle = FSystem.FileHandler().Open(FWritingPart, cOpenCreateExclusive, 2, Err, nullptr);
+        DestFileHandle = FTracked.CreatePart(FWritingPart, Err);
         if (DestFileHandle != -1 || Err != errFileExists) break;
       }
       if (DestFileHandle == -1) {

@@ -4,6 +4,7 @@
 // untThrd.cpp (portable); what it does to the machine goes through IInstallSystem, whose
 // Windows implementation is untThrdWin.cpp.
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -48,6 +49,8 @@ class IInstallHost {
   // One line for the installation log (without time stamp or line end); a host without a log
   // drops it.
   virtual void Log(const std::string& Line) { (void)Line; }
+  // The run's changes are being undone: Text is shown at once, without processing messages.
+  virtual void ShowUndoing(const std::string& Text) { (void)Text; }
 };
 
 // What the worker does to the machine. Paths are UTF-8; error codes are the system's.
@@ -87,6 +90,101 @@ class IInstallSystem {
   // Takes the deletions the system would carry out at its next start (an uninstaller leaves
   // them for files it found busy) off the paths of Paths; returns the paths taken off.
   virtual std::vector<std::string> CancelDeletesAtRestart(const std::vector<std::string>& Paths) = 0;
+  // What undoing a run needs.
+  virtual bool FolderExists(const std::string& Path) = 0;
+  // Removes the folder when it is empty (and not a link); true when it is gone.
+  virtual bool RemoveEmptyFolder(const std::string& Path) = 0;
+  // Renames a file within its volume, never over an existing one; 0 or the system error.
+  virtual int RenameFile(const std::string& From, const std::string& To) = 0;
+  // Undoes RegisterDllServer (Exe false) or RegisterExeServer (Exe true).
+  virtual void UnregisterServer(const std::string& Path, bool Exe) = 0;
+};
+
+// ---- Undoing a run ------------------------------------------------------------------------
+
+// One change of a run, recorded before it is made.
+enum TChangeKind : char {
+  chFolder = 'D',     // folder Path was created
+  chFile = 'F',       // file Path was created where there was none
+  chBackup = 'B',     // the file at Path was renamed to Backup, beside it
+  chPart = 'P',       // part file Path was created
+  chValue = 'V',      // value Name of key Path changed; Existed, Type and Data give its earlier state
+  chKey = 'K',        // key Path was created
+  chDllServer = 'S',  // in-process server Path was registered
+  chExeServer = 'X'   // server program Path was registered
+};
+struct TChange {
+  TChangeKind Kind = chFile;
+  std::string Path, Backup, Name;
+  RegistryRoot Root = RegistryRoot::LocalMachine;
+  bool Existed = false;
+  std::uint32_t Type = 0;
+  std::vector<std::uint8_t> Data;
+};
+
+// The run's changes in the order they were made; the registry's are recorded as it tells them.
+class TChangeJournal : public IRegistryWatch {
+ public:
+  std::vector<TChange> Changes;
+  void ValueChanging(RegistryRoot Root, const std::string& Key, const std::string& Name, bool Existed,
+                     std::uint32_t Type, const std::vector<std::uint8_t>& Data) override;
+  void KeyCreating(RegistryRoot Root, const std::string& Key) override;
+};
+
+// Undoes Changes from the last to the first, logging every step. A change that never happened
+// undoes to nothing. Gives what could not be put back, one description each.
+std::vector<std::string> UndoChanges(const std::vector<TChange>& Changes, IInstallSystem& System,
+                                     IRegistry& Registry, const std::function<void(const std::string&)>& Log);
+// Keeps the run: the files it set aside are deleted.
+void CommitChanges(const std::vector<TChange>& Changes, IInstallSystem& System);
+
+// The system as a run uses it: every change is recorded in the journal before it is made, and a
+// file about to be replaced is renamed aside (on its own volume) until the run is undone or kept.
+class TJournaledSystem : public IInstallSystem {
+ public:
+  TJournaledSystem(IInstallSystem& System, TChangeJournal& Journal) : FSystem(System), FJournal(Journal) {}
+  // Before Path is written by other means: records a new file, or sets the existing one aside.
+  // 0 or the system error of the rename.
+  int SetAside(const std::string& Path);
+  // Creates a new part file (never opening an existing one); -1 and Err on failure.
+  std::intptr_t CreatePart(const std::string& Path, int& Err);
+
+  TCabinetFileHandler& FileHandler() override { return FSystem.FileHandler(); }
+  bool FileExists(const std::string& Path) override { return FSystem.FileExists(Path); }
+  std::string FileVersion(const std::string& Path) override { return FSystem.FileVersion(Path); }
+  void MakeDirs(const std::string& Dir) override;
+  std::string CheckWritable(const std::string& Path) override;
+  int ProbeTarget(const std::string& Path) override { return FSystem.ProbeTarget(Path); }
+  int ReplaceTarget(const std::string& Part, const std::string& Target) override;
+  void StampFile(const std::string& Path, std::uint16_t Date, std::uint16_t Time) override {
+    FSystem.StampFile(Path, Date, Time);
+  }
+  void SetAttributes(const std::string& Path, unsigned Attributes) override { FSystem.SetAttributes(Path, Attributes); }
+  void RemoveFile(const std::string& Path) override { FSystem.RemoveFile(Path); }
+  bool CopyFileTo(const std::string& From, const std::string& To) override;
+  std::string ErrorText(int Code) override { return FSystem.ErrorText(Code); }
+  std::uint32_t RunProgram(const std::string& CommandLine) override { return FSystem.RunProgram(CommandLine); }
+  void OpenDocument(const std::string& Path) override { FSystem.OpenDocument(Path); }
+  std::uint32_t RegisterDllServer(const std::string& Path) override;
+  void RegisterExeServer(const std::string& Path) override;
+  void CreateShellLink(const std::string& Target, const std::string& Arguments, const std::string& LinkFile) override;
+  std::vector<std::string> CancelDeletesAtRestart(const std::vector<std::string>& Paths) override {
+    return FSystem.CancelDeletesAtRestart(Paths);
+  }
+  bool FolderExists(const std::string& Path) override { return FSystem.FolderExists(Path); }
+  bool RemoveEmptyFolder(const std::string& Path) override { return FSystem.RemoveEmptyFolder(Path); }
+  int RenameFile(const std::string& From, const std::string& To) override { return FSystem.RenameFile(From, To); }
+  void UnregisterServer(const std::string& Path, bool Exe) override { FSystem.UnregisterServer(Path, Exe); }
+
+ private:
+  void Add(TChangeKind Kind, const std::string& Path, const std::string& Backup = {});
+  void RecordNewFolders(const std::string& Dir);
+  // Puts a file set aside by SetAside back after the change it made room for failed.
+  void PutBack(const std::string& Path, std::size_t Mark);
+
+  IInstallSystem& FSystem;
+  TChangeJournal& FJournal;
+  int FBackups = 0;
 };
 
 #ifdef _WIN32
@@ -203,6 +301,10 @@ class TExecutor {
   TCabinetDigests CabinetDigests;
   // Files kept in their earlier version or skipped because they were busy, in the order met.
   std::vector<TSkippedFile> SkippedFiles;
+  // Set when the run did not complete and its changes were undone; UndoLeft names what could
+  // not be put back.
+  bool RolledBack = false;
+  std::vector<std::string> UndoLeft;
 
  private:
   void Connect(const TCabinetLibraryFunctions& Library);
@@ -244,10 +346,15 @@ class TExecutor {
   // Ignore, the file is recorded as skipped; on Abort, Abort is set.
   bool RetryBusy(const TFileInfo& File, bool& Abort);
   void DropPartFile();
+  void UndoRun();
 
   IInstallHost& FHost;
   IRegistry& FRegistry;
   std::unique_ptr<IInstallSystem> FOwnedSystem;
+  IInstallSystem& FPlainSystem;
+  // Every change of the run goes through FSystem, which records it in FJournal first.
+  TChangeJournal FJournal;
+  TJournaledSystem FTracked;
   IInstallSystem& FSystem;
   TCabinetWalk FWalk;
   std::string FVerifiedCabinet;  // upper-case path of the cabinet last found to match its digest

@@ -177,6 +177,29 @@ class TWindowsInstallSystem : public IInstallSystem {
     return CancelPendingDeletes(Paths);
   }
 
+  bool FolderExists(const std::string& Path) override {
+    const DWORD Attributes = GetFileAttributesW(ToWidePath(Path).c_str());
+    return Attributes != INVALID_FILE_ATTRIBUTES && (Attributes & FILE_ATTRIBUTE_DIRECTORY);
+  }
+
+  // A link to a folder goes as a link; its target is not looked into.
+  bool RemoveEmptyFolder(const std::string& Path) override {
+    return RemoveDirectoryW(ToWidePath(Path).c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+  }
+
+  int RenameFile(const std::string& From, const std::string& To) override {
+    return MoveFileExW(ToWidePath(From).c_str(), ToWidePath(To).c_str(), MOVEFILE_WRITE_THROUGH)
+               ? 0
+               : static_cast<int>(GetLastError());
+  }
+
+  void UnregisterServer(const std::string& Path, bool Exe) override {
+    if (Exe)
+      setup::RegisterExeServer(Path, true);
+    else
+      RegisterDllServerInChild(FRegistrationProgram, Path, true);
+  }
+
  private:
   TStreamCabinetFileHandler FStreams;
   std::string FRegistrationProgram;
@@ -195,7 +218,9 @@ TExecutor::TExecutor(TInstallInfo& Info, IInstallHost& Host, IRegistry& Registry
       FHost(Host),
       FRegistry(Registry),
       FOwnedSystem(CreateWindowsInstallSystem(RegistrationProgram)),
-      FSystem(*FOwnedSystem) {
+      FPlainSystem(*FOwnedSystem),
+      FTracked(FPlainSystem, FJournal),
+      FSystem(FTracked) {
   Connect(Library);
 }
 
