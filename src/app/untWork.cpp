@@ -419,8 +419,8 @@ void TfrmWork::RunInstallation() {
   FFinishText.clear();
   if (FExecutor && FExecutor->RolledBack) {
     std::string Left;
-    for (const std::string& Item : FExecutor->UndoLeft) Left += (Left.empty() ? "<" : ", <") + Item + ">";
-    FFinishText = Left.empty() ? Msg::FinishRolledBack : FormatMessage1(Msg::FinishUndoIncomplete, Left);
+    for (const std::string& Item : FExecutor->UndoLeft) Left += (Left.empty() ? Msg::RolledBackPart : ", ") + Item;
+    FFinishText = FormatMessage1(Msg::FinishRolledBack, Left.empty() ? Msg::RolledBackAll : Left);
   }
   FExecutor.reset();
   FRunning = false;

@@ -7,29 +7,15 @@ namespace {
 
 constexpr unsigned cNormalFile = 0x80;
 
-std::string RootName(RegistryRoot Root) { return Root == RegistryRoot::LocalMachine ? "HKLM\\" : "HKCU\\"; }
-
 }  // namespace
 
 void TChangeJournal::ValueChanging(RegistryRoot Root, const std::string& Key, const std::string& Name, bool Existed,
                                    std::uint32_t Type, const std::vector<std::uint8_t>& Data) {
-  TChange Change;
-  Change.Kind = chValue;
-  Change.Root = Root;
-  Change.Path = Key;
-  Change.Name = Name;
-  Change.Existed = Existed;
-  Change.Type = Type;
-  Change.Data = Data;
-  Changes.push_back(std::move(Change));
+  Changes.push_back({chValue, Key, Name, Root, Existed, Type, Data});
 }
 
 void TChangeJournal::KeyCreating(RegistryRoot Root, const std::string& Key) {
-  TChange Change;
-  Change.Kind = chKey;
-  Change.Root = Root;
-  Change.Path = Key;
-  Changes.push_back(std::move(Change));
+  Changes.push_back({chKey, Key, {}, Root, false, 0, {}});
 }
 
 // ---- Recording ----------------------------------------------------------------------------
@@ -38,13 +24,15 @@ void TJournaledSystem::Add(TChangeKind Kind, const std::string& Path, const std:
   TChange Change;
   Change.Kind = Kind;
   Change.Path = Path;
-  Change.Backup = Backup;
+  Change.Name = Backup;
   FJournal.Changes.push_back(std::move(Change));
 }
 
 void TJournaledSystem::RecordNewFolders(const std::string& Dir) {
   std::vector<std::string> Missing;
-  for (std::string Folder = WithoutBackslash(Dir); Folder.size() > 3 && !FSystem.FolderExists(Folder);) {
+  // Drive roots and a bare server name (\\server) are never created.
+  for (std::string Folder = WithoutBackslash(Dir);
+       Folder.size() > 3 && Folder.find('\\', 2) != std::string::npos && !FSystem.FolderExists(Folder);) {
     Missing.push_back(Folder);
     const std::string Parent = WithoutBackslash(ExtractFilePath(Folder));
     if (Parent.size() >= Folder.size()) break;
@@ -56,11 +44,6 @@ void TJournaledSystem::RecordNewFolders(const std::string& Dir) {
 void TJournaledSystem::MakeDirs(const std::string& Dir) {
   RecordNewFolders(Dir);
   FSystem.MakeDirs(Dir);
-}
-
-std::string TJournaledSystem::CheckWritable(const std::string& Path) {
-  RecordNewFolders(ExtractFilePath(Path));
-  return FSystem.CheckWritable(Path);
 }
 
 int TJournaledSystem::SetAside(const std::string& Path) {
@@ -80,9 +63,9 @@ int TJournaledSystem::SetAside(const std::string& Path) {
 void TJournaledSystem::PutBack(const std::string& Path, std::size_t Mark) {
   if (FJournal.Changes.size() <= Mark) return;
   const TChange& Change = FJournal.Changes[Mark];
-  if (Change.Kind == chBackup && FSystem.FileExists(Change.Backup)) {
+  if (Change.Kind == chBackup && FSystem.FileExists(Change.Name)) {
     FSystem.RemoveFile(Path);
-    FSystem.RenameFile(Change.Backup, Path);
+    FSystem.RenameFile(Change.Name, Path);
   }
   FJournal.Changes.resize(Mark);
 }
@@ -116,111 +99,91 @@ void TJournaledSystem::CreateShellLink(const std::string& Target, const std::str
   if (SetAside(LinkFile) == 0) FSystem.CreateShellLink(Target, Arguments, LinkFile);
 }
 
+void TJournaledSystem::AddServer(TChangeKind Kind, const std::string& Path) {
+  bool Replaced = false;
+  for (const TChange& Change : FJournal.Changes) Replaced = Replaced || (Change.Kind == chBackup && Change.Path == Path);
+  Add(Kind, Path);
+  FJournal.Changes.back().Existed = Replaced;
+}
+
 std::uint32_t TJournaledSystem::RegisterDllServer(const std::string& Path) {
-  Add(chDllServer, Path);
+  AddServer(chDllServer, Path);
   return FSystem.RegisterDllServer(Path);
 }
 
 void TJournaledSystem::RegisterExeServer(const std::string& Path) {
-  Add(chExeServer, Path);
+  AddServer(chExeServer, Path);
   FSystem.RegisterExeServer(Path);
 }
 
 // ---- Undoing and keeping ------------------------------------------------------------------
 
 std::vector<std::string> UndoChanges(const std::vector<TChange>& Changes, IInstallSystem& System,
-                                     IRegistry& Registry, const std::function<void(const std::string&)>& Log) {
+                                     IRegistry& Registry, IInstallHost& Host) {
   std::vector<std::string> Left;
   std::vector<const TChange*> Again;
   IRegistryWatch* const Watch = Registry.Watch;
   Registry.Watch = nullptr;
   auto RemoveFile = [&](const std::string& Path) {
-    if (!System.FileExists(Path)) return true;
     System.SetAttributes(Path, cNormalFile);
     System.RemoveFile(Path);
     return !System.FileExists(Path);
   };
   for (auto It = Changes.rbegin(); It != Changes.rend(); ++It) {
     const TChange& Change = *It;
-    std::string Done, Failed;
+    std::string What = Change.Path;
+    bool Ok = true;
     switch (Change.Kind) {
       case chFile:
       case chPart:
-        if (!System.FileExists(Change.Path)) break;
-        if (RemoveFile(Change.Path)) Done = "removed " + Change.Path;
-        else Failed = Change.Path;
+        if (!System.FileExists(What)) continue;
+        Ok = RemoveFile(What);
         break;
       case chBackup:
         // Without the file set aside, the rename never happened: the earlier file is in place.
-        if (!System.FileExists(Change.Backup)) break;
-        if (RemoveFile(Change.Path) && System.RenameFile(Change.Backup, Change.Path) == 0)
-          Done = "restored " + Change.Path;
-        else
-          Failed = Change.Path + " (" + Change.Backup + ")";
+        if (!System.FileExists(Change.Name)) continue;
+        Ok = (!System.FileExists(What) || RemoveFile(What)) && System.RenameFile(Change.Name, What) == 0;
+        if (!Ok) What += " (" + Change.Name + ")";
         break;
       case chFolder:
-        if (!System.FolderExists(Change.Path)) break;
-        if (System.RemoveEmptyFolder(Change.Path)) Done = "removed " + Change.Path;
-        else Failed = Change.Path;
+        if (!System.FolderExists(What)) continue;
+        Ok = System.RemoveEmptyFolder(What);
         break;
-      case chValue: {
+      case chValue:
+      case chKey:
+        if (Change.Root == RegistryRoot::CurrentUser) What = "HKCU\\" + What;
         Registry.SetRootKey(Change.Root);
-        if (!Registry.OpenKey("\\" + Change.Path, false)) {
-          if (Change.Existed) Failed = RootName(Change.Root) + Change.Path + "\\" + Change.Name;
-          break;
-        }
-        std::uint32_t Type = 0;
-        std::vector<std::uint8_t> Data;
-        const bool Exists = Registry.ReadRaw(Change.Name, Type, Data);
-        bool Ok = true;
-        if (Change.Existed) {
-          if (!Exists || Type != Change.Type || Data != Change.Data) Ok = Registry.WriteRaw(Change.Name, Change.Type, Change.Data);
-        } else if (Exists) {
-          Ok = Registry.DeleteValue(Change.Name);
-        } else {
+        if (!Registry.OpenKey("\\" + Change.Path, Change.Existed)) {
+          Ok = !Change.Existed;
+        } else if (Change.Kind == chKey) {
+          Ok = Registry.GetKeyNames().empty() && Registry.GetValueNames().empty();
           Registry.CloseKey();
-          break;
+          Ok = Ok && Registry.DeleteKey("\\" + Change.Path);
+        } else {
+          What += "\\" + Change.Name;
+          Ok = Change.Existed ? Registry.WriteRaw(Change.Name, Change.Type, Change.Data)
+                              : (Registry.DeleteValue(Change.Name), true);
+          Registry.CloseKey();
         }
-        Registry.CloseKey();
-        if (Ok) Done = std::string(Change.Existed ? "restored " : "removed ") + RootName(Change.Root) + Change.Path + "\\" + Change.Name;
-        else Failed = RootName(Change.Root) + Change.Path + "\\" + Change.Name;
         break;
-      }
-      case chKey: {
-        Registry.SetRootKey(Change.Root);
-        if (!Registry.OpenKey("\\" + Change.Path, false)) break;
-        const bool Empty = Registry.GetKeyNames().empty() && Registry.GetValueNames().empty();
-        Registry.CloseKey();
-        if (Empty && Registry.DeleteKey("\\" + Change.Path)) Done = "removed " + RootName(Change.Root) + Change.Path;
-        else Failed = RootName(Change.Root) + Change.Path;
-        break;
-      }
       case chDllServer:
-      case chExeServer: {
-        if (!System.FileExists(Change.Path)) break;
+      case chExeServer:
+        if (!System.FileExists(What)) continue;
         // A server that replaced an earlier file is registered again once that file is back.
-        bool Replaced = false;
-        for (auto Earlier = It + 1; Earlier != Changes.rend(); ++Earlier)
-          Replaced = Replaced || (Earlier->Kind == chBackup && Earlier->Path == Change.Path);
-        if (Replaced) {
+        if (Change.Existed) {
           Again.push_back(&Change);
-          break;
+          continue;
         }
-        System.UnregisterServer(Change.Path, Change.Kind == chExeServer);
-        Done = "unregistered " + Change.Path;
+        System.UnregisterServer(What, Change.Kind == chExeServer);
         break;
-      }
     }
-    if (!Done.empty()) Log("undo: " + Done);
-    if (!Failed.empty()) {
-      Log("undo failed: " + Failed);
-      Left.push_back(Failed);
-    }
+    Host.Log((Ok ? "undo: " : "undo failed: ") + What);
+    if (!Ok) Left.push_back(What);
   }
-  for (auto It = Again.rbegin(); It != Again.rend(); ++It) {
-    if ((*It)->Kind == chExeServer) System.RegisterExeServer((*It)->Path);
-    else System.RegisterDllServer((*It)->Path);
-    Log("undo: registered " + (*It)->Path);
+  for (const TChange* Change : Again) {
+    if (Change->Kind == chExeServer) System.RegisterExeServer(Change->Path);
+    else System.RegisterDllServer(Change->Path);
+    Host.Log("undo: " + Change->Path);
   }
   Registry.Watch = Watch;
   return Left;
@@ -228,9 +191,9 @@ std::vector<std::string> UndoChanges(const std::vector<TChange>& Changes, IInsta
 
 void CommitChanges(const std::vector<TChange>& Changes, IInstallSystem& System) {
   for (const TChange& Change : Changes)
-    if (Change.Kind == chBackup && System.FileExists(Change.Backup)) {
-      System.SetAttributes(Change.Backup, cNormalFile);
-      System.RemoveFile(Change.Backup);
+    if (Change.Kind == chBackup && System.FileExists(Change.Name)) {
+      System.SetAttributes(Change.Name, cNormalFile);
+      System.RemoveFile(Change.Name);
     }
 }
 

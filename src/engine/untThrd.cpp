@@ -239,8 +239,7 @@ TCabinetDigests ParseCabinetDigests(std::string_view Text) {
 
 TExecutor::TExecutor(TInstallInfo& Info, IInstallHost& Host, IRegistry& Registry,
                      const TCabinetLibraryFunctions& Library, IInstallSystem& System)
-    : Info(Info), FHost(Host), FRegistry(Registry), FPlainSystem(System), FTracked(FPlainSystem, FJournal),
-      FSystem(FTracked) {
+    : Info(Info), FHost(Host), FRegistry(Registry), FSystem(System), FTracked(FSystem, FJournal) {
   Connect(Library);
 }
 
@@ -300,7 +299,7 @@ void TExecutor::Execute() {
   FRegistry.Watch = nullptr;
   DropPartFile();
   if (Succeeded)
-    CommitChanges(FJournal.Changes, FPlainSystem);
+    CommitChanges(FJournal.Changes, FSystem);
   else
     UndoRun();
   FJournal.Changes.clear();
@@ -316,7 +315,7 @@ void TExecutor::UndoRun() {
   if (FJournal.Changes.empty()) return;
   FHost.ShowUndoing(Msg::UndoingChanges);
   FHost.Log("undo: " + std::to_string(FJournal.Changes.size()) + " changes");
-  UndoLeft = UndoChanges(FJournal.Changes, FPlainSystem, FRegistry, [this](const std::string& Line) { FHost.Log(Line); });
+  UndoLeft = UndoChanges(FJournal.Changes, FSystem, FRegistry, FHost);
   RolledBack = true;
 }
 
@@ -324,6 +323,8 @@ void TExecutor::Run() {
   // Once Cancelled is set nothing that changes the machine starts any more; the checks sit
   // after every point where messages are pumped.
   PreparePaths(Info, UnInstall);
+  // The checks may make the list's folder.
+  if (Info.UnInstall) FTracked.RecordNewFolders(ExtractFilePath(UnInstall.ListFileName));
   CheckBeforeChanges();
   if (Cancelled) return;
   RunExternalPrograms();
@@ -417,7 +418,7 @@ void TExecutor::CreateDirectories() {
     if (TakesPart(Dir->Group)) Folders.push_back(Dir->FullPath);
   for (const auto& Folder : Folders) {
     FHost.Log("directory: " + Folder);
-    FSystem.MakeDirs(Folder);
+    FTracked.MakeDirs(Folder);
   }
 }
 
@@ -677,7 +678,7 @@ void TExecutor::HandleCloseCopiedFile(const std::string& FileName, std::intptr_t
     bool Placed = false;
     // A cancel that came while the file was written leaves the target as it was.
     while (!Cancelled) {
-      const int Error = FSystem.ReplaceTarget(FWritingPart, File->FullPath);
+      const int Error = FTracked.ReplaceTarget(FWritingPart, File->FullPath);
       if (Error == 0) {
         Placed = true;
         break;
@@ -706,12 +707,12 @@ void TExecutor::RegisterServers() {
   for (const auto& File : Info.Files) {
     if (!TakesPart(File->Group)) continue;
     if (File->RegisterDll) {
-      const std::uint32_t Status = FSystem.RegisterDllServer(File->FullPath);
+      const std::uint32_t Status = FTracked.RegisterDllServer(File->FullPath);
       FHost.Log("COM server: " + File->FullPath + " (status " + std::to_string(Status) + ")");
     }
     if (File->RegisterExe) {
       FHost.Log("COM server: " + File->FullPath + " /RegServer");
-      FSystem.RegisterExeServer(File->FullPath);
+      FTracked.RegisterExeServer(File->FullPath);
     }
   }
 }
@@ -735,11 +736,11 @@ void TExecutor::CreateShortcuts() {
   if (!Stage(Msg::CreatingShortcuts)) return;
   auto Make = [this](const std::string& Target, const std::string& Arguments, const std::string& Shortcut) {
     try {
-      FSystem.MakeDirs(ExtractFilePath(Shortcut));
+      FTracked.MakeDirs(ExtractFilePath(Shortcut));
     } catch (const Exception&) {
     }
     FHost.Log("shortcut: " + Shortcut + ".lnk -> " + Target);
-    FSystem.CreateShellLink(Target, Arguments, Shortcut + ".lnk");
+    FTracked.CreateShellLink(Target, Arguments, Shortcut + ".lnk");
   };
   for (const auto& File : Info.Files)
     if (TakesPart(File->Group) && File->MakeShortcut) Make(File->FullPath, File->ShortcutParams, File->Shortcut);
@@ -751,7 +752,7 @@ void TExecutor::CopyTo1CProducts() {
   for (const auto& File : Info.Files) {
     if (!TakesPart(File->Group)) continue;
     for (const std::string& Target : CopyTargets1C(Info, *File)) {
-      const bool Copied = FSystem.CopyFileTo(File->FullPath, Target);
+      const bool Copied = FTracked.CopyFileTo(File->FullPath, Target);
       FHost.Log(std::string(Copied ? "1C copy: " : "1C copy failed: ") + Target);
     }
   }

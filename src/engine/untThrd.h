@@ -4,7 +4,6 @@
 // untThrd.cpp (portable); what it does to the machine goes through IInstallSystem, whose
 // Windows implementation is untThrdWin.cpp.
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -106,16 +105,16 @@ class IInstallSystem {
 enum TChangeKind : char {
   chFolder = 'D',     // folder Path was created
   chFile = 'F',       // file Path was created where there was none
-  chBackup = 'B',     // the file at Path was renamed to Backup, beside it
+  chBackup = 'B',     // the file at Path was renamed to Name, beside it
   chPart = 'P',       // part file Path was created
   chValue = 'V',      // value Name of key Path changed; Existed, Type and Data give its earlier state
   chKey = 'K',        // key Path was created
-  chDllServer = 'S',  // in-process server Path was registered
-  chExeServer = 'X'   // server program Path was registered
+  chDllServer = 'S',  // in-process server Path was registered (Existed: over an earlier file)
+  chExeServer = 'X'   // server program Path was registered (Existed: over an earlier file)
 };
 struct TChange {
   TChangeKind Kind = chFile;
-  std::string Path, Backup, Name;
+  std::string Path, Name;
   RegistryRoot Root = RegistryRoot::LocalMachine;
   bool Existed = false;
   std::uint32_t Type = 0;
@@ -134,51 +133,34 @@ class TChangeJournal : public IRegistryWatch {
 // Undoes Changes from the last to the first, logging every step. A change that never happened
 // undoes to nothing. Gives what could not be put back, one description each.
 std::vector<std::string> UndoChanges(const std::vector<TChange>& Changes, IInstallSystem& System,
-                                     IRegistry& Registry, const std::function<void(const std::string&)>& Log);
+                                     IRegistry& Registry, IInstallHost& Host);
 // Keeps the run: the files it set aside are deleted.
 void CommitChanges(const std::vector<TChange>& Changes, IInstallSystem& System);
 
-// The system as a run uses it: every change is recorded in the journal before it is made, and a
-// file about to be replaced is renamed aside (on its own volume) until the run is undone or kept.
-class TJournaledSystem : public IInstallSystem {
+// The changing calls of a run into the system: each change is recorded in the journal before it
+// is made, and a file about to be replaced is renamed aside (on its own volume) until the run is
+// undone or kept.
+class TJournaledSystem {
  public:
   TJournaledSystem(IInstallSystem& System, TChangeJournal& Journal) : FSystem(System), FJournal(Journal) {}
-  // Before Path is written by other means: records a new file, or sets the existing one aside.
-  // 0 or the system error of the rename.
+  // Records the folders of Dir that do not exist yet, as about to be created.
+  void RecordNewFolders(const std::string& Dir);
+  // Before Path is written: records a new file, or sets the existing one aside. 0 or the
+  // system error of the rename.
   int SetAside(const std::string& Path);
   // Creates a new part file (never opening an existing one); -1 and Err on failure.
   std::intptr_t CreatePart(const std::string& Path, int& Err);
-
-  TCabinetFileHandler& FileHandler() override { return FSystem.FileHandler(); }
-  bool FileExists(const std::string& Path) override { return FSystem.FileExists(Path); }
-  std::string FileVersion(const std::string& Path) override { return FSystem.FileVersion(Path); }
-  void MakeDirs(const std::string& Dir) override;
-  std::string CheckWritable(const std::string& Path) override;
-  int ProbeTarget(const std::string& Path) override { return FSystem.ProbeTarget(Path); }
-  int ReplaceTarget(const std::string& Part, const std::string& Target) override;
-  void StampFile(const std::string& Path, std::uint16_t Date, std::uint16_t Time) override {
-    FSystem.StampFile(Path, Date, Time);
-  }
-  void SetAttributes(const std::string& Path, unsigned Attributes) override { FSystem.SetAttributes(Path, Attributes); }
-  void RemoveFile(const std::string& Path) override { FSystem.RemoveFile(Path); }
-  bool CopyFileTo(const std::string& From, const std::string& To) override;
-  std::string ErrorText(int Code) override { return FSystem.ErrorText(Code); }
-  std::uint32_t RunProgram(const std::string& CommandLine) override { return FSystem.RunProgram(CommandLine); }
-  void OpenDocument(const std::string& Path) override { FSystem.OpenDocument(Path); }
-  std::uint32_t RegisterDllServer(const std::string& Path) override;
-  void RegisterExeServer(const std::string& Path) override;
-  void CreateShellLink(const std::string& Target, const std::string& Arguments, const std::string& LinkFile) override;
-  std::vector<std::string> CancelDeletesAtRestart(const std::vector<std::string>& Paths) override {
-    return FSystem.CancelDeletesAtRestart(Paths);
-  }
-  bool FolderExists(const std::string& Path) override { return FSystem.FolderExists(Path); }
-  bool RemoveEmptyFolder(const std::string& Path) override { return FSystem.RemoveEmptyFolder(Path); }
-  int RenameFile(const std::string& From, const std::string& To) override { return FSystem.RenameFile(From, To); }
-  void UnregisterServer(const std::string& Path, bool Exe) override { FSystem.UnregisterServer(Path, Exe); }
+  void MakeDirs(const std::string& Dir);
+  int ReplaceTarget(const std::string& Part, const std::string& Target);
+  bool CopyFileTo(const std::string& From, const std::string& To);
+  std::uint32_t RegisterDllServer(const std::string& Path);
+  void RegisterExeServer(const std::string& Path);
+  void CreateShellLink(const std::string& Target, const std::string& Arguments, const std::string& LinkFile);
 
  private:
-  void Add(TChangeKind Kind, const std::string& Path, const std::string& Backup = {});
-  void RecordNewFolders(const std::string& Dir);
+  void Add(TChangeKind Kind, const std::string& Path, const std::string& Name = {});
+  // Existed: the server's file replaced an earlier one.
+  void AddServer(TChangeKind Kind, const std::string& Path);
   // Puts a file set aside by SetAside back after the change it made room for failed.
   void PutBack(const std::string& Path, std::size_t Mark);
 
@@ -351,11 +333,10 @@ class TExecutor {
   IInstallHost& FHost;
   IRegistry& FRegistry;
   std::unique_ptr<IInstallSystem> FOwnedSystem;
-  IInstallSystem& FPlainSystem;
-  // Every change of the run goes through FSystem, which records it in FJournal first.
+  IInstallSystem& FSystem;
+  // Every change of the run goes through FTracked, which records it in FJournal first.
   TChangeJournal FJournal;
   TJournaledSystem FTracked;
-  IInstallSystem& FSystem;
   TCabinetWalk FWalk;
   std::string FVerifiedCabinet;  // upper-case path of the cabinet last found to match its digest
   std::int64_t FProgress = 0;

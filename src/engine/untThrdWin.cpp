@@ -218,9 +218,8 @@ TExecutor::TExecutor(TInstallInfo& Info, IInstallHost& Host, IRegistry& Registry
       FHost(Host),
       FRegistry(Registry),
       FOwnedSystem(CreateWindowsInstallSystem(RegistrationProgram)),
-      FPlainSystem(*FOwnedSystem),
-      FTracked(FPlainSystem, FJournal),
-      FSystem(FTracked) {
+      FSystem(*FOwnedSystem),
+      FTracked(FSystem, FJournal) {
   Connect(Library);
 }
 
