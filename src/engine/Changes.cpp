@@ -1,5 +1,8 @@
 // The journal of a run's changes, the system wrapper that records them, and their undoing.
+#include "system/Encoding.h"
+#include "system/Files.h"
 #include "system/Paths.h"
+#include "uninstall/untUnInstall.h"
 #include "untThrd.h"
 
 namespace setup {
@@ -78,6 +81,54 @@ std::intptr_t TJournaledSystem::CreatePart(const std::string& Path, int& Err) {
   return Handle;
 }
 
+void TJournaledSystem::KeepEarlier(IRegistry& Registry, const std::string& Key, const std::string& ListFile) {
+  auto KeepValues = [&](const std::string& Path, const std::vector<std::string>& Names) {
+    Registry.SetRootKey(RegistryRoot::LocalMachine);
+    if (!Registry.OpenKey(Path, false)) return;
+    for (const std::string& Name : Names.empty() ? Registry.GetValueNames() : Names) {
+      std::uint32_t Type = 0;
+      std::vector<std::uint8_t> Data;
+      const bool Existed = Registry.ReadRaw(Name, Type, Data);
+      FJournal.ValueChanging(RegistryRoot::LocalMachine, Registry.CurrentPath(), Name, Existed, Type, Data);
+    }
+    Registry.CloseKey();
+  };
+  KeepValues(std::string(cUninstallKey) + "\\" + Key, {});
+  std::vector<std::string> Files{ListFile, ExtractFilePath(ListFile) + "UnInstall.exe"}, Shared, Servers;
+  // The list's file items: "FileNameN=", then "SharedFileN=" and "UnRegisterN=" of the same item.
+  std::string Text;
+  try {
+    Text = AnsiToUtf8(LoadBytesFromFile(ListFile));
+  } catch (const std::exception&) {
+  }
+  for (std::size_t At = 0; At < Text.size();) {
+    std::size_t End = Text.find_first_of("\r\n", At);
+    if (End == std::string::npos) End = Text.size();
+    const std::string Line = Text.substr(At, End - At);
+    At = End + 1;
+    const std::size_t Equals = Line.find('=');
+    if (Equals == std::string::npos) continue;
+    const std::string Value = Line.substr(Equals + 1);
+    if (Line.rfind("FileName", 0) == 0) Files.push_back(Value);
+    else if (Value == "1" && Line.rfind("SharedFile", 0) == 0) Shared.push_back(Files.back());
+    else if (Value == "1" && Line.rfind("UnRegister", 0) == 0) Servers.push_back(Files.back());
+  }
+  if (!Shared.empty()) KeepValues(cSharedDllsKey, Shared);
+  for (const std::string& Path : Files) {
+    if (!FSystem.FileExists(Path)) continue;
+    std::string Backup;
+    do Backup = ExtractFilePath(Path) + "~setupbk" + std::to_string(++FBackups) + ".tmp";
+    while (FSystem.FileExists(Backup));
+    Add(chBackup, Path, Backup);
+    FJournal.Changes.back().Existed = true;
+    if (FSystem.LinkFile(Path, Backup) != 0 && !FSystem.CopyFileTo(Path, Backup)) FJournal.Changes.pop_back();
+  }
+  for (const std::string& Path : Servers) {
+    Add(chDllServer, Path);
+    FJournal.Changes.back().Existed = true;
+  }
+}
+
 int TJournaledSystem::ReplaceTarget(const std::string& Part, const std::string& Target) {
   const std::size_t Mark = FJournal.Changes.size();
   if (const int Error = SetAside(Target)) return Error;
@@ -142,7 +193,14 @@ std::vector<std::string> UndoChanges(const std::vector<TChange>& Changes, IInsta
       case chBackup:
         // Without the file set aside, the rename never happened: the earlier file is in place.
         if (!System.FileExists(Change.Name)) continue;
-        Ok = (!System.FileExists(What) || RemoveFile(What)) && System.RenameFile(Change.Name, What) == 0;
+        // A second name of a file its uninstaller left in place is only taken away again.
+        if (Change.Existed && System.FileExists(What)) {
+          System.RemoveFile(Change.Name);
+          Ok = !System.FileExists(Change.Name) || RemoveFile(Change.Name);
+          if (Ok) continue;
+        } else {
+          Ok = (!System.FileExists(What) || RemoveFile(What)) && System.RenameFile(Change.Name, What) == 0;
+        }
         if (!Ok) What += " (" + Change.Name + ")";
         break;
       case chFolder:
@@ -192,6 +250,9 @@ std::vector<std::string> UndoChanges(const std::vector<TChange>& Changes, IInsta
 void CommitChanges(const std::vector<TChange>& Changes, IInstallSystem& System) {
   for (const TChange& Change : Changes)
     if (Change.Kind == chBackup && System.FileExists(Change.Name)) {
+      // A second name of a file that still has its first keeps that file's attributes.
+      System.RemoveFile(Change.Name);
+      if (!System.FileExists(Change.Name)) continue;
       System.SetAttributes(Change.Name, cNormalFile);
       System.RemoveFile(Change.Name);
     }

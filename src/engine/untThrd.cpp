@@ -391,6 +391,13 @@ void TExecutor::RunExternalPrograms() {
 
 void TExecutor::RemovePrevious() {
   if (!Stage(Msg::RemovingPrevious)) return;
+  UnInstall.BeforeUninstaller = [this](const std::string& Key, const std::string& CommandLine) {
+    // The list is the command's second quoted part.
+    const std::string List = TextBetween(CommandLine.substr(CommandLine.find('"', CommandLine.find('"') + 1) + 1), "\"", "\"");
+    if (!FSystem.FileExists(TextBetween(CommandLine, "\"", "\""))) return;
+    FHost.Log("keeping the earlier installation until this one completes: " + List);
+    FTracked.KeepEarlier(FRegistry, Key, List);
+  };
   UnInstall.RemovePrevious(FRegistry);
 }
 

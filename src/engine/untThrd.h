@@ -97,6 +97,8 @@ class IInstallSystem {
   virtual int RenameFile(const std::string& From, const std::string& To) = 0;
   // Undoes RegisterDllServer (Exe false) or RegisterExeServer (Exe true).
   virtual void UnregisterServer(const std::string& Path, bool Exe) = 0;
+  // Gives the file From a second name To on its volume (a hard link); 0 or the system error.
+  virtual int LinkFile(const std::string& From, const std::string& To) = 0;
 };
 
 // ---- Undoing a run ------------------------------------------------------------------------
@@ -105,7 +107,7 @@ class IInstallSystem {
 enum TChangeKind : char {
   chFolder = 'D',     // folder Path was created
   chFile = 'F',       // file Path was created where there was none
-  chBackup = 'B',     // the file at Path was renamed to Name, beside it
+  chBackup = 'B',     // the file at Path was renamed to Name, beside it (Existed: given Name as a second name)
   chPart = 'P',       // part file Path was created
   chValue = 'V',      // value Name of key Path changed; Existed, Type and Data give its earlier state
   chKey = 'K',        // key Path was created
@@ -150,6 +152,10 @@ class TJournaledSystem {
   int SetAside(const std::string& Path);
   // Creates a new part file (never opening an existing one); -1 and Err on failure.
   std::intptr_t CreatePart(const std::string& Path, int& Err);
+  // Keeps what an earlier installation's uninstaller is about to remove: the files of its list
+  // (the list included) under a second name beside them, its uninstall entry Key and the
+  // shared counters of its files as they are, its servers to be registered again.
+  void KeepEarlier(IRegistry& Registry, const std::string& Key, const std::string& ListFile);
   void MakeDirs(const std::string& Dir);
   int ReplaceTarget(const std::string& Part, const std::string& Target);
   bool CopyFileTo(const std::string& From, const std::string& To);

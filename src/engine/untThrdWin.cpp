@@ -193,6 +193,11 @@ class TWindowsInstallSystem : public IInstallSystem {
                : static_cast<int>(GetLastError());
   }
 
+  int LinkFile(const std::string& From, const std::string& To) override {
+    return CreateHardLinkW(ToWidePath(To).c_str(), ToWidePath(From).c_str(), nullptr) ? 0
+                                                                                     : static_cast<int>(GetLastError());
+  }
+
   void UnregisterServer(const std::string& Path, bool Exe) override {
     if (Exe)
       setup::RegisterExeServer(Path, true);

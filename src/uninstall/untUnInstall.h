@@ -37,6 +37,8 @@ class TUnInstall {
   // wait: true waits again. Without it, or on false, RemovePrevious raises: the installation
   // must not go on into a folder that the old uninstaller may still be emptying.
   std::function<bool(const std::string&)> WaitAgain;
+  // Called with the entry's key name and command line just before its uninstaller is run.
+  std::function<void(const std::string&, const std::string&)> BeforeUninstaller;
 
   TUnInstall();
 

@@ -181,6 +181,12 @@ class HostInstallSystem : public setup::IInstallSystem {
     std::filesystem::rename(setup::PathFromUtf8(From), setup::PathFromUtf8(To), Error);
     return Error ? 2 : 0;
   }
+  int LinkFile(const std::string& From, const std::string& To) override {
+    Changing();
+    std::error_code Error;
+    std::filesystem::create_hard_link(setup::PathFromUtf8(From), setup::PathFromUtf8(To), Error);
+    return Error ? 2 : 0;
+  }
   void UnregisterServer(const std::string& Path, bool Exe) override {
     const std::string Entry = Exe ? Path + " /RegServer" : Path;
     for (auto It = Servers.rbegin(); It != Servers.rend(); ++It)

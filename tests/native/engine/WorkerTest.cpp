@@ -679,14 +679,36 @@ TEST_F(Worker, ASetThatEndsEarlyFailsNamingTheMissingFiles) {
 }
 
 TEST_F(Worker, AFailureAtAnyChangeLeavesTheMachineAsItWas) {
-  // An earlier installation, then a later one over it that fails at its first change, its
-  // second, and so on until one runs through.
+  // An earlier installation, then a later one over it (its uninstaller run first) that fails at
+  // its first change, its second, and so on until one runs through.
   InstallOnce();
   Full = true;
   Data[10] = Content(99, 150000);
   Data[11] = Content(98, 3000);
   MakeCabinets();
   Reg.BeforeChange = [&] { System.Changing(); };
+  // The earlier installation's uninstaller removes what its list names, itself and its registration.
+  Write(Install + "\\UnInstall.exe", "the uninstaller");
+  OnUninstaller = [&] {
+    IRegistryWatch* const Watch = Reg.Watch;
+    Reg.Watch = nullptr;
+    Reg.BeforeChange = nullptr;
+    const std::string List = Cp1251ToUtf8(Read(Install + "\\uninst.lst"));
+    for (std::size_t At = List.find("FileName"); At != std::string::npos; At = List.find("FileName", At + 1)) {
+      const std::size_t From = List.find('=', At) + 1;
+      fs::remove(PathFromUtf8(List.substr(From, List.find('\r', From) - From)));
+    }
+    fs::remove(PathFromUtf8(Install + "\\uninst.lst"));
+    fs::remove(PathFromUtf8(Install + "\\UnInstall.exe"));
+    Reg.SetRootKey(RegistryRoot::LocalMachine);
+    Reg.DeleteKey(std::string(cUninstallKey) + "\\Тестовый продукт");
+    if (Reg.OpenKey(cSharedDllsKey, false)) {
+      for (const auto& Name : Reg.GetValueNames()) Reg.DeleteValue(Name);
+      Reg.CloseKey();
+    }
+    Reg.Watch = Watch;
+    Reg.BeforeChange = [&] { System.Changing(); };
+  };
   int Change = 1;
   for (;; ++Change) {
     SCOPED_TRACE("failing at change " + std::to_string(Change));
@@ -704,6 +726,7 @@ TEST_F(Worker, AFailureAtAnyChangeLeavesTheMachineAsItWas) {
   }
   Reg.BeforeChange = nullptr;
   EXPECT_GT(Change, 20);
+  EXPECT_EQ(Registration()["uninstall ProductID"], "TEST-1");
   EXPECT_EQ(Read(Install + "\\bin\\big.dat"), Data[10]);
   EXPECT_EQ(Read(Root + "BDE\\engine.dll"), Data[12]);
   EXPECT_EQ(Listing(Install + "\\bin"), (std::vector<std::string>{"big.dat"}));  // no file set aside is left
