@@ -129,9 +129,12 @@ void TJournaledSystem::KeepEarlier(IRegistry& Registry, const std::string& Key, 
   }
 }
 
-int TJournaledSystem::ReplaceTarget(const std::string& Part, const std::string& Target) {
+int TJournaledSystem::ReplaceTarget(const std::string& Part, const std::string& Target, bool TargetExisted) {
   const std::size_t Mark = FJournal.Changes.size();
-  if (const int Error = SetAside(Target)) return Error;
+  if (!TargetExisted)
+    Add(chFile, Target);
+  else if (const int Error = SetAside(Target))
+    return Error;
   const int Error = FSystem.ReplaceTarget(Part, Target);
   if (Error != 0) PutBack(Target, Mark);
   return Error;

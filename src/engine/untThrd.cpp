@@ -685,7 +685,7 @@ void TExecutor::HandleCloseCopiedFile(const std::string& FileName, std::intptr_t
     bool Placed = false;
     // A cancel that came while the file was written leaves the target as it was.
     while (!Cancelled) {
-      const int Error = FTracked.ReplaceTarget(FWritingPart, File->FullPath);
+      const int Error = FTracked.ReplaceTarget(FWritingPart, File->FullPath, FTargetExisted);
       if (Error == 0) {
         Placed = true;
         break;

@@ -157,7 +157,8 @@ class TJournaledSystem {
   // shared counters of its files as they are, its servers to be registered again.
   void KeepEarlier(IRegistry& Registry, const std::string& Key, const std::string& ListFile);
   void MakeDirs(const std::string& Dir);
-  int ReplaceTarget(const std::string& Part, const std::string& Target);
+  // TargetExisted: the target was found when its new content began (no second look is taken).
+  int ReplaceTarget(const std::string& Part, const std::string& Target, bool TargetExisted);
   bool CopyFileTo(const std::string& From, const std::string& To);
   std::uint32_t RegisterDllServer(const std::string& Path);
   void RegisterExeServer(const std::string& Path);
