@@ -3,6 +3,7 @@
 #include "untThrd.h"
 
 #include <algorithm>
+#include <exception>
 
 #include "model/Discovery.h"
 #include "system/Bde.h"
@@ -288,13 +289,20 @@ bool TExecutor::Unattended() const { return UpperAscii(GetSwitchValue(Arguments,
 
 void TExecutor::Execute() {
   std::string Failure;
+  bool Failed = false;
+  std::exception_ptr Escaped;
   FRegistry.Watch = &FJournal;
   try {
     Run();
   } catch (const std::exception& Error) {
     Succeeded = false;
+    Failed = true;
     Failure = Error.what();
     FHost.Log("failed: " + Failure);
+  } catch (...) {
+    // Passed on to the caller once the run's changes are undone.
+    Succeeded = false;
+    Escaped = std::current_exception();
   }
   FRegistry.Watch = nullptr;
   DropPartFile();
@@ -303,12 +311,13 @@ void TExecutor::Execute() {
   else
     UndoRun();
   FJournal.Changes.clear();
-  if (!Failure.empty()) {
+  if (Failed) {
     const std::string Text = std::string(Msg::ErrorPrefix) + Failure + "!";
     FHost.Log("message: " + Text);
     FHost.ShowMessage(Msg::ApplicationTitle, Text, mbOk | mbIconError);
   }
   if (Cancelled) FHost.Log("cancelled");
+  if (Escaped) std::rethrow_exception(Escaped);
 }
 
 void TExecutor::UndoRun() {
