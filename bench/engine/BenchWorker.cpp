@@ -28,7 +28,7 @@ struct QuietHost : IInstallHost {
     std::fprintf(stderr, "message: %s\n", Text.c_str());
     return idNo;
   }
-  bool AskNextDisk(std::string&, const std::string&) override { return false; }
+  bool AskNextDisk(std::string&, const std::string&, bool) override { return false; }
 };
 
 // Mixed content: a third text-like, a third structured, a third incompressible.

@@ -98,4 +98,10 @@ void TWindowBase::CentreWindow() {
   SetWindowPos(Handle, nullptr, Left, Top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void TWindowBase::DestroyAtExit() {
+  if (!Handle) return;
+  SetWindowLongPtrW(Handle, GWL_STYLE, GetWindowLongPtrW(Handle, GWL_STYLE) & ~WS_VISIBLE);
+  DestroyWindow(Handle);
+}
+
 }  // namespace setup

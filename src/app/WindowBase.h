@@ -47,6 +47,11 @@ class TWindowBase {
   // Centres the window on its owner, or without a visible owner on the work area of its
   // monitor; kept inside that work area either way.
   void CentreWindow();
+  // Destroys the window as the program ends with it: without hiding it first. Under Wine's
+  // X11 driver hiding a window waits for the window manager to withdraw it, two seconds for
+  // each window where none answers; a window destroyed as it stands leaves the screen all the
+  // same.
+  void DestroyAtExit();
 
  private:
   static LRESULT CALLBACK WindowProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);

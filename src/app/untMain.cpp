@@ -63,7 +63,7 @@ void ApplyFontSpec(const std::string& Text, LOGFONTW& Font, COLORREF& Color) {
 }
 
 TfrmMain::~TfrmMain() {
-  if (Handle) DestroyWindow(Handle);
+  DestroyAtExit();
   FormDestroy();
 }
 

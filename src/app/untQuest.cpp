@@ -82,7 +82,7 @@ LRESULT TfrmQuestion::WindowMessage(UINT Msg, WPARAM WParam, LPARAM LParam) {
 
 }  // namespace
 
-bool AskNextDisk(HWND Owner, std::string& Folder, const std::string& FileName) {
+bool AskNextDisk(HWND Owner, std::string& Folder, const std::string& FileName, bool WrongDisk) {
   TfrmQuestion Form;
   Form.Icon = LoadIconW(nullptr, IDI_EXCLAMATION);
   const DWORD Style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
@@ -92,7 +92,8 @@ bool AskNextDisk(HWND Owner, std::string& Folder, const std::string& FileName) {
   if (!Form.Create(Style, Width, Height, Owner)) return false;
   EnableMenuItem(GetSystemMenu(Form.Handle, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
   HFONT Font = DialogFont();
-  CreateChild(Form.Handle, L"STATIC", WideText(Msg::NextDiskText), SS_LEFT, 64, 8, 361, 16, 0, Font);
+  CreateChild(Form.Handle, L"STATIC", WideText(WrongDisk ? Msg::WrongDiskText : Msg::NextDiskText), SS_LEFT, 64, 8, 361,
+              16, 0, Font);
   CreateChild(Form.Handle, L"STATIC", ToWide(FileName), SS_LEFT | SS_NOPREFIX, 64, 26, 361, 16, 0, Font);
   Form.Directory = CreateChild(Form.Handle, L"EDIT", ToWide(Folder), WS_TABSTOP | ES_AUTOHSCROLL | WS_BORDER, 64, 48,
                                265, 21, idDirectory, Font);

@@ -11,16 +11,20 @@
 #include "app/StateImages.h"
 #include "app/untQuest.h"
 #include "cabinet/CabinetWin.h"
+#include "model/Discovery.h"
 #include "model/StartupWin.h"
 #include "system/CommandLine.h"
 #include "system/Errors.h"
 #include "system/Files.h"
 #include "system/LogWin.h"
+#include "system/Lznt1.h"
 #include "system/ProcessWin.h"
 #include "system/ResourceWin.h"
+#include "system/SafePaths.h"
 #include "system/SystemWin.h"
 #include "system/Text.h"
 #include "system/WideWin.h"
+#include "uninstall/untUnInstall.h"
 
 namespace setup {
 using namespace work;
@@ -111,7 +115,7 @@ bool TfrmWork::Create(HWND Owner) {
 }
 
 bool TfrmWork::FormCreate() {
-  Info = std::make_unique<TInstallInfo>(&FRegistry);
+  Info = std::make_unique<TInstallInfo>(&FRegistry, &SystemFolders1C());
   try {
     InitEnvironment(*Info, FRegistry, ProgramArguments());
   } catch (const EAbort&) {
@@ -122,6 +126,17 @@ bool TfrmWork::FormCreate() {
     AppMessageBox(Handle, Error.what(), Msg::ApplicationTitle, MB_OK | MB_ICONERROR);
     LogLine("the script cannot be read: exit status " + std::to_string(exitNotStarted));
     return false;
+  }
+  // An upgrade goes where the earlier version is, so that it replaces that one instead of
+  // adding a second copy beside it; a folder given on the command line still decides.
+  const std::string NoPath = "\x01";
+  if (GetSwitchValue(ProgramArguments(), "/PATH=", NoPath) == NoPath) {
+    const std::string Earlier = EarlierInstallLocation(FRegistry, Info->UnInstallInfo.ProductID);
+    // The same conditions as for a folder typed on the directory page.
+    if (IsAbsoluteFolder(Earlier) && !HasDotComponent(Earlier)) {
+      Info->InstallDir = Earlier;
+      LogLine("earlier installation found in " + Earlier + ": the folder proposed and used");
+    }
   }
   FSelection = std::make_unique<TComponentSelection>(*Info);
   FLogo = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), L"LOGO", IMAGE_BITMAP, 0, 0, 0));
@@ -186,7 +201,13 @@ bool TfrmWork::ExtractCabinetLibrary(std::string& Folder) {
   // A folder of this run's own: nothing another program left or changes in the temporary
   // folder is ever loaded.
   if (!FRunFolder.Created()) FRunFolder.Create(GetTempDir());
-  FRunFolder.WriteResource("CABINET", "CABINET.DLL");
+  // The program carries the library packed (a stub of an earlier build carries it as it is).
+  const void* Bytes = nullptr;
+  unsigned long Size = 0;
+  if (!FindProgramResource("CABINET", Bytes, Size)) throw EAbort();
+  const std::string Library = UnpackLibrary({static_cast<const char*>(Bytes), Size});
+  if (Library.empty()) throw EAbort();
+  FRunFolder.WriteBytes("CABINET.DLL", Library.data(), static_cast<unsigned long>(Library.size()));
   Folder = FRunFolder.Path();
   return true;
 }
@@ -243,16 +264,16 @@ void TfrmWork::CMShowingChanged() {
     return;
   }
   const TRunOptions Options = ReadRunOptions(ProgramArguments());
+  if (Options.Unattended) RunAfterFirstPage();
+  // Nothing has changed yet: a folder or a group that nobody may correct on its page stops the
+  // run here (the directory page is always shown; the group page only when the script asks).
+  const bool BadDir = Options.Unattended && (Options.BadPath || !IsInstallFolder(Info->InstallDir));
+  if (BadDir || (Options.BadGroup && (Options.Unattended || !Info->DialogGroup))) {
+    NotStarted(BadDir ? FormatMessage1(Msg::BadInstallDir, Info->InstallDir)
+                      : FormatMessage1(Msg::BadProgramGroup, Info->ProgramGroup));
+    return;
+  }
   if (Options.Unattended) {
-    RunAfterFirstPage();
-    // Nothing has changed yet: a folder that is not one stops the run here.
-    if (Options.BadPath || !IsAbsoluteFolder(Info->InstallDir)) {
-      AppMessageBox(Handle, FormatMessage1(Msg::BadInstallDir, Info->InstallDir), Msg::ApplicationTitle,
-                    MB_OK | MB_ICONERROR);
-      LogLine("not started: exit status " + std::to_string(exitNotStarted));
-      Close(exitNotStarted);
-      return;
-    }
     const TTypeChoice Type = CheckedTypes();
     Info->ApplyInstallType(Type.Full, Type.Typical, Type.Minimal, Type.Custom);
     LogLine(std::string("installation type: ") +
@@ -322,8 +343,10 @@ void TfrmWork::LeavePage() {
       }
       break;
     case pgDirectory:
-      // An empty or relative folder would put the product wherever the current folder is.
-      if (!IsAbsoluteFolder(WindowText(edtDirectory)))
+      // An empty or relative folder would put the product wherever the current folder is; a
+      // "." or ".." would make the folder recorded for removal another than the one installed.
+      // Refused, not tidied: the page keeps what the user typed for them to correct.
+      if (!IsInstallFolder(WindowText(edtDirectory)))
         throw Exception(FormatMessage1(Msg::BadInstallDir, WindowText(edtDirectory)));
       Info->InstallDir = WindowText(edtDirectory);
       RunBeforePrograms();
@@ -343,6 +366,8 @@ void TfrmWork::LeavePage() {
       if (NoComponentSelected(*Info)) throw Exception(Msg::NoComponentSelected);
       break;
     case pgGroup:
+      if (!IsProgramGroupName(WindowText(edtProgramGroup)))
+        throw Exception(FormatMessage1(Msg::BadProgramGroup, WindowText(edtProgramGroup)));
       Info->ProgramGroup = WindowText(edtProgramGroup);
       break;
     default:
@@ -357,7 +382,7 @@ void TfrmWork::RunBeforePrograms() {
     // resource ends here silently; a file that cannot be written shows its error.
     if (!FRunFolder.Created()) FRunFolder.Create(GetTempDir());
     const std::string Program = FRunFolder.WriteResource("RUNBEFORE" + std::to_string(File->ItemNo), cRunBeforeName);
-    for (const std::string& Command : RunBeforeCommands(*File, Program)) {
+    for (const std::string& Command : RunBeforeCommands(*Info, *File, Program)) {
       try {
         RunProgram(Command, "", true, SW_SHOWDEFAULT);
       } catch (const std::exception& Error) {
@@ -473,7 +498,7 @@ void TfrmWork::btnCancelClick(bool FromButton) {
 
 void TfrmWork::Close(int Code) {
   ExitCode = Code;
-  if (Handle) DestroyWindow(Handle);
+  DestroyAtExit();
 }
 
 void TfrmWork::HandlerFailed(const char* Text) { ShowError(Text); }
@@ -658,8 +683,8 @@ int TfrmWork::ShowMessage(const std::string& Caption, const std::string& Text, u
   return AppMessageBox(Handle, Text, Caption, Flags, false);  // the worker logs its boxes itself
 }
 
-bool TfrmWork::AskNextDisk(std::string& Folder, const std::string& FileName) {
-  return setup::AskNextDisk(Handle, Folder, FileName);
+bool TfrmWork::AskNextDisk(std::string& Folder, const std::string& FileName, bool WrongDisk) {
+  return setup::AskNextDisk(Handle, Folder, FileName, WrongDisk);
 }
 
 }  // namespace setup

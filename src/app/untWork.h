@@ -46,7 +46,7 @@ class TfrmWork : public TWindowBase, public IInstallHost {
   void SetProgress(std::int64_t Position, std::int64_t Maximum) override;
   void ProcessMessages() override;
   int ShowMessage(const std::string& Caption, const std::string& Text, unsigned Flags) override;
-  bool AskNextDisk(std::string& Folder, const std::string& FileName) override;
+  bool AskNextDisk(std::string& Folder, const std::string& FileName, bool WrongDisk) override;
   void Log(const std::string& Line) override;
 
  private:

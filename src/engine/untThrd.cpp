@@ -11,6 +11,7 @@
 #include "system/Encoding.h"
 #include "system/Paths.h"
 #include "system/ProgramCommand.h"
+#include "system/SafePaths.h"
 #include "system/Sha256.h"
 #include "system/Text.h"
 
@@ -105,6 +106,19 @@ std::vector<std::string> CopyTargets1C(const TInstallInfo& Info, const TFileInfo
   return Targets;
 }
 
+namespace {
+
+// The folders strictly between Base and Path, outermost first, when Path lies inside Base.
+void AddFoldersBetween(TUnInstallList& Items, std::string Base, const std::string& Path) {
+  Base = NormalizeDir(Base);
+  if (Base.size() < 2 || Path.size() <= Base.size() || FoldPath(Path.substr(0, Base.size())) != FoldPath(Base)) return;
+  for (std::size_t Slash = Path.find('\\', Base.size()); Slash != std::string::npos && Slash + 1 < Path.size();
+       Slash = Path.find('\\', Slash + 1))
+    Items.Add(std::make_unique<TUnInstallDir>(Path.substr(0, Slash), 0));
+}
+
+}  // namespace
+
 void AddUninstallItems(const TInstallInfo& Info, TUnInstallList& Items) {
   for (const auto& File : Info.Files) {
     if (!TakesPart(File->Group)) continue;
@@ -122,8 +136,12 @@ void AddUninstallItems(const TInstallInfo& Info, TUnInstallList& Items) {
     Items.Add(std::make_unique<TUnInstallDir>(Dir->FullPath, Dir->UnInstallWhole));
     if (Dir->MakeShortcut) Items.Add(std::make_unique<TUnInstallFile>(Dir->Shortcut + ".lnk", 0, 0, std::string()));
   }
+  // "Vendor\Product" under Program Files or the Start menu's Programs makes "Vendor" too: it
+  // goes when left empty. The program group stays the last folder of the list.
+  AddFoldersBetween(Items, Info.Environment.ProgramFilesDir, Info.InstallDir);
   Items.Add(std::make_unique<TUnInstallDir>(Info.InstallDir, 0));
   if (UsesBdeFolder(Info)) Items.Add(std::make_unique<TUnInstallDir>(Info.Environment.BdeDir, 0));
+  AddFoldersBetween(Items, Info.Environment.ProgramsDir, ProgramGroupFolder(Info));
   Items.Add(std::make_unique<TUnInstallDir>(ProgramGroupFolder(Info), 0));
 }
 
@@ -258,6 +276,7 @@ void TExecutor::Connect(const TCabinetLibraryFunctions& Library) {
                                  int ErrorIndication, bool& Abort) { HandleNextCabinet(Name, Path, ErrorIndication, Abort); };
   Reader->OnCabinetInfo = [this](TCabinetReader&, const std::string& Name, const std::string&, const std::string& Path,
                                  int SetId, int Number, bool&) { HandleCabinetInfo(Name, Path, SetId, Number); };
+  UnInstall.KeepResponding = [this] { FHost.ProcessMessages(); };
   UnInstall.WaitAgain = [this](const std::string& Program) {
     if (Unattended()) return false;
     return Ask(Msg::ApplicationTitle, FormatMessage1(Msg::PreviousStillRunning, Program),
@@ -269,6 +288,7 @@ TExecutor::~TExecutor() {
   // The reader releases the library context, which may still close files of the handler.
   Reader.reset();
   DropPartFile();
+  for (const std::intptr_t File : FHeldFiles) FSystem.ReleaseFile(File);
 }
 
 bool TExecutor::Stage(const std::string& Caption) {
@@ -371,11 +391,11 @@ void TExecutor::CheckBeforeChanges() {
     const std::string Bad = FirstNonAnsiPath(Info, UnInstall.Items);
     if (!Bad.empty()) throw Exception(FormatMessage1(Msg::PathNotAnsi, Bad));
   }
-  if (!Info.Files.empty()) {
-    CurrentCabinet = "setup1.cab";
-    FindVerifiedCabinet();
-    if (!CabinetFound) throw EAbort();
-  }
+  CheckNoUninstallerAtWork();
+  if (Cancelled) return;
+  if (!Info.Files.empty()) CheckCabinetsAtHand();
+  CheckFreeSpace();
+  if (Cancelled) return;
   if (Info.UnInstall) {
     const std::string Reason = FSystem.CheckWritable(UnInstall.ListFileName);
     if (!Reason.empty()) throw Exception(Format(Msg::ListNotWritable, {UnInstall.ListFileName, Reason}));
@@ -400,6 +420,9 @@ void TExecutor::RunExternalPrograms() {
 
 void TExecutor::RemovePrevious() {
   if (!Stage(Msg::RemovingPrevious)) return;
+  // Once more: the programs run before may have started one.
+  CheckNoUninstallerAtWork();
+  if (Cancelled) return;
   UnInstall.BeforeUninstaller = [this](const std::string& Key, const std::string& CommandLine) {
     // The list is the command's second quoted part.
     const std::string List = TextBetween(CommandLine.substr(CommandLine.find('"', CommandLine.find('"') + 1) + 1), "\"", "\"");
@@ -502,14 +525,16 @@ void TExecutor::FindCabinet(bool AskFirst) {
     if (Unattended())
       throw Exception(Format(AskFirst ? Msg::CabinetWrong : Msg::CabinetNotFound,
                              {CurrentCabinet, NormalizeDir(Info.Environment.SetupDir)}));
-    AskFirst = false;
     std::string Folder = Info.Environment.SetupDir;
-    FHost.Log("message: " + std::string(Msg::NextDiskText) + " " + CurrentCabinet);
-    if (FHost.AskNextDisk(Folder, CurrentCabinet)) {
+    FHost.Log("message: " + std::string(AskFirst ? Msg::WrongDiskText : Msg::NextDiskText) + " " + CurrentCabinet);
+    if (FHost.AskNextDisk(Folder, CurrentCabinet, AskFirst)) {
       FHost.Log("answer: " + Folder);
       Info.Environment.SetupDir = Folder;
+      FAskedForDisk = true;
+      AskFirst = false;
       continue;
     }
+    AskFirst = false;
     FHost.Log("answer: Cancel");
     if (Ask(Msg::ExitCaption, Msg::GiveUpQuestion, mbYesNo | mbIconQuestion | mbDefButton2) == idYes) {
       CabinetFound = false;
@@ -518,40 +543,18 @@ void TExecutor::FindCabinet(bool AskFirst) {
   }
 }
 
-void TExecutor::FindVerifiedCabinet(bool AskFirst) {
+void TExecutor::FindVerifiedCabinet(bool AskFirst, bool RefuseAtHand) {
   for (;;) {
+    FAskedForDisk = false;
     FindCabinet(AskFirst);
-    if (!CabinetFound || CabinetDigests.empty()) return;
-    const std::string Path = NormalizeDir(Info.Environment.SetupDir) + CurrentCabinet;
-    // The first cabinet, checked before any change, is not read a second time to extract it.
-    if (UpperAscii(Path) == FVerifiedCabinet) return;
-    if (CabinetMatchesDigest(Path)) {
-      FVerifiedCabinet = UpperAscii(Path);
-      return;
-    }
-    // Not the cabinet this program was made with: asked for again as a disk of another set
-    // (unattended, that ends the run).
-    FHost.Log("cabinet refused: " + Path + " (digest does not match)");
+    if (!CabinetFound) return;
+    const std::string Refusal = CheckCabinet(Info.Environment.SetupDir, CurrentCabinet);
+    if (Refusal.empty()) return;
+    // Found where it was looked for before any change: the media are wrong, the run ends.
+    if ((RefuseAtHand && !FAskedForDisk) || Unattended()) throw Exception(Refusal);
+    // Brought to the prompt: the user is asked again, told that this disk is not the one.
     AskFirst = true;
   }
-}
-
-bool TExecutor::CabinetMatchesDigest(const std::string& Path) {
-  const auto Expected = CabinetDigests.find(UpperAscii(ExtractFileName(Path)));
-  if (Expected == CabinetDigests.end()) return false;
-  TCabinetFileHandler& Files = FSystem.FileHandler();
-  int Error = 0;
-  const std::intptr_t Handle = Files.Open(Path, 0x8000 /* _O_RDONLY | _O_BINARY */, 0, Error, nullptr);
-  if (Handle == -1) return false;
-  TSha256 Hash;
-  std::vector<char> Buffer(256 * 1024);
-  for (;;) {
-    const unsigned Done = Files.Read(Handle, Buffer.data(), static_cast<unsigned>(Buffer.size()), Error);
-    if (Done == 0 || Done > Buffer.size()) break;
-    Hash.Add(Buffer.data(), Done);
-  }
-  Files.Close(Handle, Error);
-  return Hash.Hex() == Expected->second;
 }
 
 void TExecutor::HandleCabinetInfo(const std::string& CabinetName, const std::string& CabinetPath, int SetId,
@@ -759,7 +762,8 @@ void TExecutor::CreateShortcuts() {
     FTracked.CreateShellLink(Target, Arguments, Shortcut + ".lnk");
   };
   for (const auto& File : Info.Files)
-    if (TakesPart(File->Group) && File->MakeShortcut) Make(File->FullPath, File->ShortcutParams, File->Shortcut);
+    if (TakesPart(File->Group) && File->MakeShortcut)
+      Make(File->FullPath, Info.ExpandPath(fkPlaceholdersOnly, File->ShortcutParams), File->Shortcut);
   for (const auto& Dir : Info.Dirs)
     if (TakesPart(Dir->Group) && Dir->MakeShortcut) Make(Dir->FullPath, "", Dir->Shortcut);
 }
@@ -780,8 +784,9 @@ void TExecutor::RunInstalledPrograms() {
     if (!TakesPart(File->Group) || !File->RunAfter) continue;
     try {
       if (!File->RunParams.empty()) {
-        for (const auto& Command : CommandList(File->RunParams, File->FullPath)) {
+        for (const auto& Piece : CommandList(File->RunParams, File->FullPath)) {
           if (Cancelled) break;
+          const std::string Command = Info.ExpandPath(fkPlaceholdersOnly, Piece);
           FHost.Log("program: " + Command);
           const std::uint32_t Status = FSystem.RunProgram(Command);
           FHost.Log("program ended: " + Command + " (exit status " + std::to_string(Status) + ")");

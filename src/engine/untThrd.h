@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cabinet/reader/Cabinet.h"
+#include "engine/PreChecks.h"
 #include "model/untData.h"
 #include "system/Messages.h"
 #include "system/Registry.h"
@@ -44,7 +45,8 @@ class IInstallHost {
   // A message box with the given caption, text and flags; the answer is one of the id values.
   virtual int ShowMessage(const std::string& Caption, const std::string& Text, unsigned Flags) = 0;
   // The next-disk prompt: the user confirms a folder that should hold FileName.
-  virtual bool AskNextDisk(std::string& Folder, const std::string& FileName) = 0;
+  // WrongDisk: the cabinet found there before was not the right one, and the prompt says so.
+  virtual bool AskNextDisk(std::string& Folder, const std::string& FileName, bool WrongDisk) = 0;
   // One line for the installation log (without time stamp or line end); a host without a log
   // drops it.
   virtual void Log(const std::string& Line) { (void)Line; }
@@ -89,6 +91,20 @@ class IInstallSystem {
   // Takes the deletions the system would carry out at its next start (an uninstaller leaves
   // them for files it found busy) off the paths of Paths; returns the paths taken off.
   virtual std::vector<std::string> CancelDeletesAtRestart(const std::vector<std::string>& Paths) = 0;
+  // Opens a file for reading and keeps it open until ReleaseFile (or the end of this object):
+  // others may still read it, but nobody can write, rename, replace or delete it meanwhile.
+  // -1 when it cannot be opened.
+  virtual std::intptr_t HoldFile(const std::string& Path) = 0;
+  // Reads on from where the last read of the held file ended; 0 at its end or on an error.
+  virtual unsigned ReadHeldFile(std::intptr_t File, void* Buffer, unsigned Count) = 0;
+  virtual void ReleaseFile(std::intptr_t File) = 0;
+  // The volume that holds Path (which need not exist yet), named as its root folder, and the
+  // bytes free on it for this user; false when that cannot be told (a network path, say).
+  virtual bool VolumeSpace(const std::string& Path, std::string& Volume, std::uint64_t& Free) = 0;
+  // The size of the file at Path, or -1 when there is none.
+  virtual std::int64_t FileSize(const std::string& Path) = 0;
+  // True while an uninstaller works on the uninstall list ListFile.
+  virtual bool UninstallerWorksOn(const std::string& ListFile) = 0;
   // What undoing a run needs.
   virtual bool FolderExists(const std::string& Path) = 0;
   // Removes the folder when it is empty (and not a link); true when it is gone.
@@ -304,6 +320,16 @@ class TExecutor {
   bool Unattended() const;
 
   void CheckBeforeChanges();
+  // The cabinets at hand (the setup folder and the disk folders beside it) checked in their
+  // chain and against their digests before any change; a later disk is checked when it comes.
+  void CheckCabinetsAtHand();
+  // Empty when the cabinet Name in Folder belongs where the chain expects it and matches its
+  // digest (it is then held until the run ends), else the text that refuses it. Its
+  // successor's name is left in FCheckedNext.
+  std::string CheckCabinet(const std::string& Folder, const std::string& Name);
+  void CheckFreeSpace();
+  // An uninstaller of the earlier installation at work: asked to wait or stop (Cancelled).
+  void CheckNoUninstallerAtWork();
   void RunExternalPrograms();
   void RemovePrevious();
   void KeepFromDeletionAtRestart();
@@ -321,8 +347,9 @@ class TExecutor {
   void FindCabinet(bool AskFirst = false);
   // FindCabinet, and then, when the program carries digests, the cabinet found must match its
   // own; one that does not is refused as a disk of another set.
-  void FindVerifiedCabinet(bool AskFirst = false);
-  bool CabinetMatchesDigest(const std::string& Path);
+  // A cabinet found without asking that is wrong ends the run when RefuseAtHand is set; one
+  // brought to the prompt (or any, without RefuseAtHand) is asked for again.
+  void FindVerifiedCabinet(bool AskFirst = false, bool RefuseAtHand = false);
   void HandleCabinetInfo(const std::string& CabinetName, const std::string& CabinetPath, int SetId,
                          int CabinetNumber);
   void HandleNextCabinet(const std::string& NextCabinetName, std::string& CabinetPath, int ErrorIndication,
@@ -345,7 +372,12 @@ class TExecutor {
   TChangeJournal FJournal;
   TJournaledSystem FTracked;
   TCabinetWalk FWalk;
-  std::string FVerifiedCabinet;  // upper-case path of the cabinet last found to match its digest
+  TCabinetChain FChain;
+  // Checked against their digests and held: their upper-case paths, and the handles.
+  std::set<std::string> FHeldCabinets;
+  std::vector<std::intptr_t> FHeldFiles;
+  std::string FCheckedNext;
+  bool FAskedForDisk = false;
   std::int64_t FProgress = 0;
   std::int64_t FProgressMax = 0;
   // The file being written: its part file beside the target, so that a failed extraction

@@ -11,8 +11,10 @@
 #include "system/ServerRegistrationWin.h"
 #include "system/ShellLinkWin.h"
 #include "system/SystemWin.h"
+#include "system/Text.h"
 #include "system/VersionWin.h"
 #include "system/WideWin.h"
+#include "uninstaller/UninstallerRun.h"
 #include "untThrd.h"
 
 namespace setup {
@@ -177,6 +179,56 @@ class TWindowsInstallSystem : public IInstallSystem {
     return CancelPendingDeletes(Paths);
   }
 
+  std::intptr_t HoldFile(const std::string& Path) override {
+    // Read sharing only: the cabinet library's own opens still work, writers and deleters
+    // (and a rename or replacement of the file) are refused while it is held.
+    HandleGuard File(CreateFileW(ToWidePath(Path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!File.Valid()) return -1;
+    const HANDLE Handle = File.Get();
+    FHeld.push_back(std::move(File));
+    return reinterpret_cast<std::intptr_t>(Handle);
+  }
+
+  unsigned ReadHeldFile(std::intptr_t File, void* Buffer, unsigned Count) override {
+    DWORD Done = 0;
+    return ReadFile(reinterpret_cast<HANDLE>(File), Buffer, Count, &Done, nullptr) ? Done : 0;
+  }
+
+  void ReleaseFile(std::intptr_t File) override {
+    for (auto Held = FHeld.begin(); Held != FHeld.end(); ++Held)
+      if (reinterpret_cast<std::intptr_t>(Held->Get()) == File) {
+        FHeld.erase(Held);
+        return;
+      }
+  }
+
+  bool VolumeSpace(const std::string& Path, std::string& Volume, std::uint64_t& Free) override {
+    // Files go to drive paths ("C:\..."); the drive's root names the volume.
+    ULARGE_INTEGER Available;
+    if (Path.size() < 3 || Path[1] != ':' || Path[2] != '\\' ||
+        !GetDiskFreeSpaceExW(ToWide(Path.substr(0, 3)).c_str(), &Available, nullptr, nullptr))
+      return false;
+    Volume = UpperAscii(Path.substr(0, 3));
+    Free = Available.QuadPart;
+    return true;
+  }
+
+  std::int64_t FileSize(const std::string& Path) override {
+    WIN32_FILE_ATTRIBUTE_DATA Data;
+    if (!GetFileAttributesExW(ToWidePath(Path).c_str(), GetFileExInfoStandard, &Data) ||
+        (Data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+      return -1;
+    return (static_cast<std::int64_t>(Data.nFileSizeHigh) << 32) | Data.nFileSizeLow;
+  }
+
+  bool UninstallerWorksOn(const std::string& ListFile) override {
+    // The uninstaller holds this mutex from before its question to its end. The lists asked
+    // about are full resolved paths, as setup wrote them into the uninstall entries.
+    HandleGuard Mutex(OpenMutexW(SYNCHRONIZE, FALSE, ToWide(CanonicalRemovalMutexName(ListFile)).c_str()));
+    return Mutex.Valid() || GetLastError() == ERROR_ACCESS_DENIED;
+  }
+
   bool FolderExists(const std::string& Path) override {
     const DWORD Attributes = GetFileAttributesW(ToWidePath(Path).c_str());
     return Attributes != INVALID_FILE_ATTRIBUTES && (Attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -208,6 +260,7 @@ class TWindowsInstallSystem : public IInstallSystem {
  private:
   TStreamCabinetFileHandler FStreams;
   std::string FRegistrationProgram;
+  std::vector<HandleGuard> FHeld;
 };
 
 }  // namespace

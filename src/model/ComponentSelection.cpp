@@ -69,6 +69,14 @@ TComponentSelection::TComponentSelection(TInstallInfo& Info) {
     }
     FDependStart[I + 1] = static_cast<int>(FDepends.size());
   }
+  // The same links the other way round, each group's dependents in model order.
+  FDependentStart.assign(N + 1, 0);
+  for (const int D : FDepends) ++FDependentStart[D + 1];
+  for (int I = 0; I < N; ++I) FDependentStart[I + 1] += FDependentStart[I];
+  FDependents.assign(FDepends.size(), 0);
+  Fill.assign(FDependentStart.begin(), FDependentStart.end() - 1);
+  for (int I = 0; I < N; ++I)
+    for (int K = FDependStart[I]; K < FDependStart[I + 1]; ++K) FDependents[Fill[FDepends[K]]++] = I;
   FCounts.assign(static_cast<std::size_t>(N) * 4, 0);
   FFresh.assign(N, 0);
   FChangedMark.assign(N, 0);
@@ -243,6 +251,20 @@ void TComponentSelection::ToggleComponent(TGroupInfo& Group) {
   std::vector<TGroupInfo*> Changed;
   SetGroupStateAt(I, New, Changed);
   UpdateParentAt(FParent[I]);
+  if (New == 2) {
+    // A visible group that needs an unselected one is unselected with it, and so on down the
+    // chain; a hidden group has no node to show that and stays as it is.
+    for (std::size_t K = 0; K < Changed.size(); ++K) {
+      const int C = IndexOf(Changed[K]);
+      for (int J = FDependentStart[C]; J < FDependentStart[C + 1]; ++J) {
+        const int D = FDependents[J];
+        const std::int32_t State = FGroups[D]->State;
+        if (FGroups[D]->Hidden || (State != gsSelected && State != gsPartlySelected)) continue;
+        SetGroupStateAt(D, 2, Changed);
+        UpdateParentAt(FParent[D]);
+      }
+    }
+  }
   Propagate(Changed, New, -1);
   if (New == 2) {
     // What is still wanted keeps what it depends on, except the group the user just

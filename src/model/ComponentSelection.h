@@ -1,7 +1,7 @@
 #pragma once
 // The selection rules of the component tree: toggling a group selects or unselects its
-// subtree, ancestors follow their children, and dependencies are selected with what needs
-// them. Results are those of the plain recursive rules (including the passes that restart
+// subtree, ancestors follow their children, dependencies are selected with what needs them,
+// and what needs an unselected group is unselected with it. Results are those of the plain recursive rules (including the passes that restart
 // from the first changed group), computed with indexes so that large trees stay fast.
 #include <cstdint>
 #include <unordered_map>
@@ -19,7 +19,9 @@ class TComponentSelection {
   explicit TComponentSelection(TInstallInfo& Info);
 
   // A click on a group's node: 1 or 3 becomes 2, 2 becomes 1, anything else -1; then the
-  // subtree, the ancestors and the dependencies follow.
+  // subtree, the ancestors and the dependencies follow. Unselecting also unselects the visible
+  // groups that depend on anything unselected by it, so that nothing stays ticked without
+  // what it needs.
   void ToggleComponent(TGroupInfo& Group);
 
   // The rules one by one, as the toggle uses them. SetGroupState appends to Changed every
@@ -50,6 +52,7 @@ class TComponentSelection {
   std::vector<int> FParent;                    // -1 for none
   std::vector<int> FChildStart, FChildren;     // children of each group, model order
   std::vector<int> FDependStart, FDepends;     // dependencies of each group, script order
+  std::vector<int> FDependentStart, FDependents;  // groups depending on each group, model order
   std::vector<std::int32_t> FCounts;           // per group: children with state -1, 1, 2, 3
   // A group stamped with the current epoch was recomputed from its children during this call
   // and, since every step keeps such groups consistent, still equals what its children say.

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "model/Discovery.h"
 #include "model/StartupWin.h"
 #include "system/Bde.h"
 #include "system/Paths.h"
@@ -25,7 +26,34 @@ std::string SystemFolder(Fn Get) {
   return FromWide(Buffer);
 }
 
+class TSystemFolders1C : public I1CFolders {
+ public:
+  std::vector<std::string> SubFolders(const std::string& Folder) override {
+    std::vector<std::string> Names;
+    WIN32_FIND_DATAW Found;
+    HANDLE Find = FindFirstFileExW(ToWide(Folder + "*").c_str(), FindExInfoStandard, &Found, FindExSearchLimitToDirectories,
+                                   nullptr, 0);
+    if (Find == INVALID_HANDLE_VALUE) return Names;
+    do {
+      const std::wstring_view Name = Found.cFileName;
+      if ((Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && Name != L"." && Name != L"..")
+        Names.push_back(FromWide(Name));
+    } while (FindNextFileW(Find, &Found));
+    FindClose(Find);
+    return Names;
+  }
+  bool FileExists(const std::string& Path) override {
+    const DWORD Attributes = GetFileAttributesW(ToWide(Path).c_str());
+    return Attributes != INVALID_FILE_ATTRIBUTES && !(Attributes & FILE_ATTRIBUTE_DIRECTORY);
+  }
+};
+
 }  // namespace
+
+I1CFolders& SystemFolders1C() {
+  static TSystemFolders1C Folders;
+  return Folders;
+}
 
 TEnvironment ReadEnvironment(IRegistry& Registry) {
   TEnvironment E;

@@ -32,9 +32,9 @@ void DotPath(std::vector<TModelProblem>& Problems, int LineNo, std::int32_t Item
 
 }  // namespace
 
-TInstallInfo::TInstallInfo(IRegistry* Registry) : FRegistry(Registry) {
+TInstallInfo::TInstallInfo(IRegistry* Registry, I1CFolders* Folders) : FRegistry(Registry) {
   // The 1C:Enterprise installations are found once, before the script is read.
-  if (FRegistry) Discover1CProducts(*FRegistry, *this);
+  if (FRegistry) Discover1CProducts(*FRegistry, *this, Folders);
 }
 
 void TInstallInfo::ApplyInstallType(bool Full, bool Typical, bool Minimal, bool Custom) {

@@ -14,6 +14,7 @@
 namespace setup {
 
 class IRegistry;
+class I1CFolders;
 
 // A conversion error while reading the script; its text is what the user sees.
 class EConvertError : public Exception {
@@ -151,9 +152,10 @@ using TOwnedList = std::vector<std::unique_ptr<T>>;
 
 class TInstallInfo {
  public:
-  // Registry is where the 1C:Enterprise installations are looked up; it is not owned and may
-  // be null (no discovery: the product lists stay empty).
-  explicit TInstallInfo(IRegistry* Registry = nullptr);
+  // Registry (and Folders, for the platform's own folders) is where the 1C:Enterprise
+  // installations are looked up; neither is owned, and either may be null (without Registry no
+  // discovery: the product lists stay empty).
+  explicit TInstallInfo(IRegistry* Registry = nullptr, I1CFolders* Folders = nullptr);
   TInstallInfo(const TInstallInfo&) = delete;
   TInstallInfo& operator=(const TInstallInfo&) = delete;
 

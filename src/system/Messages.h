@@ -87,6 +87,11 @@ inline constexpr const char* ListNotWritable = "Не удалось создат
 inline constexpr const char* PathNotAnsi =
     "Путь <%s> содержит символы, которые нельзя записать в файл деинсталяции. Выберите другой каталог установки "
     "или другую программную группу";
+// Room on a volume and an uninstaller at work, checked before any change.
+inline constexpr const char* NoRoom = "На диске <%s> недостаточно места для установки: нужно %s МБ, свободно %s МБ";
+inline constexpr const char* GoOnQuestion = "\rПродолжить установку?";
+inline constexpr const char* RemoverRunning = "Работает программа удаления предыдущей установки <%s>";
+inline constexpr const char* RemoverWaitQuestion = ".\rДождитесь ее завершения и нажмите \"Повтор\".";
 // Replacing an installed file with its new version.
 inline constexpr const char* ReplaceFailed = "Не удалось заменить файл <%s>: %s";
 // The earlier installation's uninstaller is still at work after the wait.
@@ -175,13 +180,16 @@ inline constexpr const char* NoComponentSelected = "Не выбрано ни о�
 // The next-disk prompt and the folder browser.
 inline constexpr const char* NextDiskCaption = "Вставьте следующий диск";
 inline constexpr const char* NextDiskText = "Вставьте следующий диск с файлом";
+inline constexpr const char* WrongDiskText = "Это не тот диск. Вставьте следующий диск с файлом";
 inline constexpr const char* BrowseButton = "Обзор...";
 inline constexpr const char* OkButton = "ОК";
 inline constexpr const char* ChooseFolder = "Выберите каталог";
 
 // Switches of unattended runs.
 inline constexpr const char* BadInstallDir =
-    "Каталог установки \"%s\" не подходит: укажите полный путь, например C:\\Program Files\\Продукт.";
+    "Каталог установки \"%s\" не подходит: укажите полный путь без «..», например C:\\Program Files\\Продукт.";
+inline constexpr const char* BadProgramGroup =
+    "Группа программ \"%s\" не подходит: нужна папка внутри меню \"Пуск\", без диска и «..».";
 inline constexpr const char* HelpText =
     "Ключи командной строки:\r"
     "/AUTO=ON\tустановка без вопросов (тип и каталоги берутся из ключей или по умолчанию);\r"

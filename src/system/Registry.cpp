@@ -215,11 +215,14 @@ bool Contains(const MemoryRegistry::Key* Tree, const MemoryRegistry::Key* Wanted
 }
 }  // namespace
 
-MemoryRegistry::MemoryRegistry() : FLocalMachine(std::make_unique<Key>()), FCurrentUser(std::make_unique<Key>()) {}
+MemoryRegistry::MemoryRegistry()
+    : FLocalMachine(std::make_unique<Key>()), FCurrentUser(std::make_unique<Key>()), FLocalMachine64(std::make_unique<Key>()) {}
 MemoryRegistry::~MemoryRegistry() = default;
 
 MemoryRegistry::Key* MemoryRegistry::Find(RegistryRoot Root, const std::string& Path, bool Create) {
-  Key* K = Root == RegistryRoot::LocalMachine ? FLocalMachine.get() : FCurrentUser.get();
+  Key* K = Root == RegistryRoot::LocalMachine ? FLocalMachine.get()
+           : Root == RegistryRoot::CurrentUser ? FCurrentUser.get()
+                                               : FLocalMachine64.get();
   std::size_t I = 0;
   while (K && I < Path.size()) {
     auto End = Path.find('\\', I);

@@ -11,7 +11,9 @@
 
 namespace setup {
 
-enum class RegistryRoot { LocalMachine, CurrentUser };
+// LocalMachine64 is the local machine's 64-bit view, which a 32-bit program on a 64-bit system
+// reaches only by asking for it (the same keys as LocalMachine on a 32-bit system).
+enum class RegistryRoot { LocalMachine, CurrentUser, LocalMachine64 };
 
 // Value types as the system numbers them.
 enum : std::uint32_t {
@@ -124,6 +126,7 @@ class MemoryRegistry : public IRegistry {
   Key* Find(RegistryRoot Root, const std::string& Path, bool Create);
   std::unique_ptr<Key> FLocalMachine;
   std::unique_ptr<Key> FCurrentUser;
+  std::unique_ptr<Key> FLocalMachine64;
   Key* FCurrent = nullptr;
   bool FReadOnly = false;
 };

@@ -6,14 +6,16 @@
 
 namespace setup {
 namespace {
-HKEY RootHandle(RegistryRoot Root) { return Root == RegistryRoot::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
+HKEY RootHandle(RegistryRoot Root) { return Root == RegistryRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
+// The view flag is ignored on a 32-bit system, where there is one view.
+REGSAM View(RegistryRoot Root) { return Root == RegistryRoot::LocalMachine64 ? KEY_WOW64_64KEY : 0; }
 }  // namespace
 
 RegistryWin::~RegistryWin() { CloseKey(); }
 
 bool RegistryWin::RawOpen(RegistryRoot Root, const std::string& Path, bool Create, bool ReadOnly) {
   const std::wstring WidePath = ToWide(Path);
-  const REGSAM Access = ReadOnly ? KEY_READ : KEY_ALL_ACCESS;
+  const REGSAM Access = (ReadOnly ? KEY_READ : KEY_ALL_ACCESS) | View(Root);
   TScopedKey Key;
   LONG Status;
   if (Create)
@@ -32,7 +34,7 @@ void RegistryWin::RawClose() {
 
 bool RegistryWin::RawKeyExists(RegistryRoot Root, const std::string& Path) {
   TScopedKey Key;
-  return RegOpenKeyExW(RootHandle(Root), ToWide(Path).c_str(), 0, KEY_READ, Key.Receive()) == ERROR_SUCCESS;
+  return RegOpenKeyExW(RootHandle(Root), ToWide(Path).c_str(), 0, KEY_READ | View(Root), Key.Receive()) == ERROR_SUCCESS;
 }
 
 bool RegistryWin::RawQuery(const std::string& Name, std::uint32_t& Type, std::vector<std::uint8_t>& Data) {
@@ -95,6 +97,9 @@ bool RegistryWin::RawDeleteValue(const std::string& Name) {
 }
 
 bool RegistryWin::RawDeleteKey(RegistryRoot Root, const std::string& Path) {
+  // The 64-bit view is only read: deleting a key there needs RegDeleteKeyExW, which a 32-bit
+  // system of the oldest supported kind lacks.
+  if (Root == RegistryRoot::LocalMachine64) return false;
   const std::wstring WidePath = ToWide(Path);
   {
     TScopedKey Key;

@@ -85,6 +85,40 @@ HandleGuard OpenInFolder(HANDLE Folder, const std::wstring& Name, ACCESS_MASK Ac
   return Result;
 }
 
+HandleGuard OpenFolderPath(const std::wstring& Path, ACCESS_MASK Access, DWORD& Error) {
+  Error = ERROR_BAD_PATHNAME;
+  if (Path.size() < 3 || Path[1] != L':' || Path[2] != L'\\') return {};
+  constexpr ACCESS_MASK cWalk = FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+  constexpr ULONG cShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  std::size_t From = 3;
+  const bool RootOnly = From >= Path.size();
+  HandleGuard Folder(CreateFileW(Path.substr(0, 3).c_str(), RootOnly ? Access | cWalk : cWalk, cShare, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!Folder) {
+    Error = GetLastError();
+    return {};
+  }
+  Error = ERROR_SUCCESS;
+  while (From < Path.size()) {
+    std::size_t End = Path.find(L'\\', From);
+    if (End == std::wstring::npos) End = Path.size();
+    const bool Last = End + 1 >= Path.size();
+    HandleGuard Next = OpenInFolder(Folder.Get(), Path.substr(From, End - From), Last ? Access | cWalk : cWalk, cShare,
+                                    FILE_OPEN, FILE_DIRECTORY_FILE, Error);
+    if (!Next) return {};
+    // A junction opened as itself leads where it stands, but is no folder to work in.
+    FILE_ATTRIBUTE_TAG_INFO Tag{};
+    if (!GetFileInformationByHandleEx(Next.Get(), FileAttributeTagInfo, &Tag, sizeof Tag) ||
+        (Tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      Error = ERROR_CANT_RESOLVE_FILENAME;
+      return {};
+    }
+    Folder = std::move(Next);
+    From = End + 1;
+  }
+  return Folder;
+}
+
 DWORD ListFolder(HANDLE Folder, std::vector<TFolderEntry>& Entries) {
   Entries.clear();
   std::vector<LONGLONG> Buffer(8192);  // 64 KB, aligned as the records need
@@ -119,24 +153,33 @@ HandleGuard OpenOwnedFolder(HANDLE Parent, const std::wstring& Name) {
   return Folder;
 }
 
-DWORD DeleteInFolder(HANDLE Folder, const std::wstring& Name) {
+DWORD DeleteInFolder(HANDLE Folder, const std::wstring& Name, bool EmptyFolder) {
   DWORD Error = ERROR_SUCCESS;
-  const HandleGuard Item = OpenInFolder(Folder, Name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, 0, Error);
+  const HandleGuard Item = OpenInFolder(
+      Folder, Name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | (EmptyFolder ? FILE_LIST_DIRECTORY : 0),
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, 0, Error);
   if (!Item) return Error;
   FILE_BASIC_INFO Basic{};
   if (!GetFileInformationByHandleEx(Item.Get(), FileBasicInfo, &Basic, sizeof Basic)) return GetLastError();
   // A folder is not emptied here; a junction (a link to a folder) holds nothing of its own.
-  if ((Basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(Basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-    return ERROR_DIR_NOT_EMPTY;
-  if (Basic.FileAttributes & FILE_ATTRIBUTE_READONLY) {
-    FILE_BASIC_INFO Writable{};  // times of 0 stay as they are
-    Writable.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    SetFileInformationByHandle(Item.Get(), FileBasicInfo, &Writable, sizeof Writable);
+  if (EmptyFolder && !(Basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return ERROR_DIRECTORY;
+  if ((Basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(Basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    std::vector<TFolderEntry> Entries;
+    if (!EmptyFolder || ListFolder(Item.Get(), Entries) != ERROR_SUCCESS || !Entries.empty())
+      return ERROR_DIR_NOT_EMPTY;
   }
+  FILE_BASIC_INFO Writable{};  // times of 0 stay as they are
+  Writable.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  const bool ReadOnly = Basic.FileAttributes & FILE_ATTRIBUTE_READONLY;
+  if (ReadOnly) SetFileInformationByHandle(Item.Get(), FileBasicInfo, &Writable, sizeof Writable);
   FILE_DISPOSITION_INFO Disposition{TRUE};
-  return SetFileInformationByHandle(Item.Get(), FileDispositionInfo, &Disposition, sizeof Disposition) ? ERROR_SUCCESS
-                                                                                                       : GetLastError();
+  if (SetFileInformationByHandle(Item.Get(), FileDispositionInfo, &Disposition, sizeof Disposition))
+    return ERROR_SUCCESS;
+  Error = GetLastError();
+  // Still there (a running program): as it was.
+  Writable.FileAttributes = Basic.FileAttributes;
+  if (ReadOnly) SetFileInformationByHandle(Item.Get(), FileBasicInfo, &Writable, sizeof Writable);
+  return Error;
 }
 
 DWORD DeleteHeldFolder(HANDLE Folder) {

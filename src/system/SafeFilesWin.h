@@ -25,6 +25,13 @@ std::wstring HandlePath(HANDLE Handle);
 HandleGuard OpenInFolder(HANDLE Folder, const std::wstring& Name, ACCESS_MASK Access, ULONG Share, ULONG Disposition,
                          ULONG Options, DWORD& Error, PSECURITY_DESCRIPTOR Security = nullptr);
 
+// Opens the folder Path (a full path "X:\a\b" without "." or "..") one name at a time from
+// its drive's root, each relative to the folder opened before it, as OpenInFolder opens: no
+// link or junction on the way is followed, so the handle leads to Path itself or there is
+// none and Error tells why (a link on the way: ERROR_CANT_RESOLVE_FILENAME). The last folder
+// gets Access, those on the way only what walking through them needs.
+HandleGuard OpenFolderPath(const std::wstring& Path, ACCESS_MASK Access, DWORD& Error);
+
 struct TFolderEntry {
   std::wstring Name;
   DWORD Attributes;
@@ -43,9 +50,9 @@ HandleGuard OpenOwnedFolder(HANDLE Parent, const std::wstring& Name);
 
 // Deletes Name inside the folder held as Folder through a handle of its own, relative to
 // Folder: a link goes as a link, never its target (where the system will not open the link
-// itself, it stays). A folder that is not a link stays. ERROR_SUCCESS, or why Name is still
-// there.
-DWORD DeleteInFolder(HANDLE Folder, const std::wstring& Name);
+// itself, it stays). A folder that is not a link stays, unless EmptyFolder allows an empty
+// one. ERROR_SUCCESS, or why Name is still there (with its read-only mark, if it had one).
+DWORD DeleteInFolder(HANDLE Folder, const std::wstring& Name, bool EmptyFolder = false);
 
 // Deletes every file (and link) directly inside the folder held as Folder as DeleteInFolder
 // does, then marks the folder itself for deletion through Folder, which needs DELETE access:

@@ -23,8 +23,8 @@ TUnInstall::TUnInstall() {
 
 void TUnInstall::SaveList() {
   TNameValueList Strings;
-  Items.SaveToStrings(Strings);
-  Strings.SetValue("ProductName", ProductName);
+  Items.SaveToStrings(Strings, KeepResponding);
+  Strings.Append("ProductName", ProductName);  // no item key has this name
   // The uninstaller reads the list in the system's ANSI code page.
   const std::string Bytes = Utf8ToAnsi(Strings.Text());
   SaveBytesToFile(ListFileName, Bytes);
@@ -35,6 +35,7 @@ void TUnInstall::AddSharedRefs(IRegistry& Registry) {
   Registry.SetRootKey(RegistryRoot::LocalMachine);
   if (!Registry.OpenKey(cSharedDllsKey, false)) return;
   for (int I = 0; I < Items.Count(); ++I) {
+    if (KeepResponding && I % 2048 == 2047) KeepResponding();
     const auto* File = dynamic_cast<const TUnInstallFile*>(&Items.Items(I));
     if (!File || File->SharedFile == 0) continue;
     // Before anything is unpacked, a file on disk is a copy some earlier installation left:
@@ -66,6 +67,22 @@ void TUnInstall::CreateUninstall(IRegistry& Registry, const std::string& Install
   SaveList();
   AddSharedRefs(Registry);
   WriteUninstallKey(Registry, InstallDir);
+}
+
+std::string EarlierInstallLocation(IRegistry& Registry, const std::string& ProductID) {
+  if (ProductID.empty()) return {};
+  Registry.SetRootKey(RegistryRoot::LocalMachine);
+  if (!Registry.OpenKeyReadOnly(cUninstallKey)) return {};
+  const std::vector<std::string> Names = Registry.GetKeyNames();
+  Registry.CloseKey();
+  for (const auto& Name : Names) {
+    if (!Registry.OpenKeyReadOnly(std::string(cUninstallKey) + "\\" + Name)) continue;
+    const std::string Id = Registry.ReadStringOrEmpty("ProductID");
+    const std::string Location = Registry.ReadStringOrEmpty("InstallLocation");
+    Registry.CloseKey();
+    if (Id == ProductID && !Location.empty()) return Location;
+  }
+  return {};
 }
 
 void TUnInstall::RemovePrevious(IRegistry& Registry) {

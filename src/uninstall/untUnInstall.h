@@ -16,6 +16,11 @@ inline constexpr const char* cSharedDllsKey = "\\SOFTWARE\\Microsoft\\Windows\\C
 // installation wrote: the uninstaller refuses a list that no longer matches it.
 inline constexpr const char* cListDigestValue = "UninstallListDigest";
 
+// The installation folder of an earlier installation of ProductID registered on this machine:
+// the folder of the first uninstall entry with that identifier that names one; empty when there
+// is none (or no identifier).
+std::string EarlierInstallLocation(IRegistry& Registry, const std::string& ProductID);
+
 // "<dir of list>UnInstall.exe" "<list>", both quoted, one blank between.
 std::string UninstallCommandLine(const std::string& ListFileName);
 
@@ -37,6 +42,9 @@ class TUnInstall {
   // wait: true waits again. Without it, or on false, RemovePrevious raises: the installation
   // must not go on into a folder that the old uninstaller may still be emptying.
   std::function<bool(const std::string&)> WaitAgain;
+  // Called every few thousand items while a long list is saved and counted, so that the
+  // windows stay responsive.
+  std::function<void()> KeepResponding;
   // Called with the entry's key name and command line just before its uninstaller is run.
   std::function<void(const std::string&, const std::string&)> BeforeUninstaller;
 

@@ -59,8 +59,15 @@ void TNameValueList::SetValue(const std::string& Name, const std::string& Value)
   }
 }
 
+void TNameValueList::Append(const std::string& Name, const std::string& Value) {
+  if (!Value.empty()) FLines.push_back(Name + "=" + Value);
+}
+
 std::string TNameValueList::Text() const {
+  std::size_t Size = 0;
+  for (const auto& Line : FLines) Size += Line.size() + 2;
   std::string Out;
+  Out.reserve(Size);
   for (const auto& Line : FLines) {
     Out += Line;
     Out += "\r\n";
@@ -89,11 +96,11 @@ std::unique_ptr<TUnInstallFile> TUnInstallFile::CreateFromStrings(const TNameVal
 
 void TUnInstallFile::SaveToStrings(TNameValueList& Strings, int Index) const {
   const std::string N = std::to_string(Index);
-  Strings.SetValue("ItemType" + N, "File");
-  Strings.SetValue("FileName" + N, FileName);
-  Strings.SetValue("SharedFile" + N, std::to_string(SharedFile));
-  Strings.SetValue("UnRegister" + N, std::to_string(UnRegister));
-  Strings.SetValue("RunParams" + N, RunParams);
+  Strings.Append("ItemType" + N, "File");
+  Strings.Append("FileName" + N, FileName);
+  Strings.Append("SharedFile" + N, std::to_string(SharedFile));
+  Strings.Append("UnRegister" + N, std::to_string(UnRegister));
+  Strings.Append("RunParams" + N, RunParams);
 }
 
 std::unique_ptr<TUnInstallDir> TUnInstallDir::CreateFromStrings(const TNameValueList& Strings, int Index) {
@@ -103,9 +110,9 @@ std::unique_ptr<TUnInstallDir> TUnInstallDir::CreateFromStrings(const TNameValue
 
 void TUnInstallDir::SaveToStrings(TNameValueList& Strings, int Index) const {
   const std::string N = std::to_string(Index);
-  Strings.SetValue("ItemType" + N, "Dir");
-  Strings.SetValue("DirName" + N, DirName);
-  Strings.SetValue("UnInstallWhole" + N, std::to_string(UnInstallWhole));
+  Strings.Append("ItemType" + N, "Dir");
+  Strings.Append("DirName" + N, DirName);
+  Strings.Append("UnInstallWhole" + N, std::to_string(UnInstallWhole));
 }
 
 int TUnInstallList::Add(std::unique_ptr<TUnInstallCustom> Item) {
@@ -119,11 +126,15 @@ TUnInstallCustom& TUnInstallList::Items(int Index) const {
   return *FItems[Index];
 }
 
-void TUnInstallList::SaveToStrings(TNameValueList& Strings) const {
+void TUnInstallList::SaveToStrings(TNameValueList& Strings, const std::function<void()>& KeepResponding) const {
+  // Every key is new: the items' keys end in their own numbers.
   Strings.Clear();
-  Strings.SetValue("VersionFile", "1");
-  Strings.SetValue("Count", std::to_string(Count()));
-  for (int N = 0; N < Count(); ++N) FItems[N]->SaveToStrings(Strings, N);
+  Strings.Append("VersionFile", "1");
+  Strings.Append("Count", std::to_string(Count()));
+  for (int N = 0; N < Count(); ++N) {
+    FItems[N]->SaveToStrings(Strings, N);
+    if (KeepResponding && N % 2048 == 2047) KeepResponding();
+  }
 }
 
 }  // namespace setup

@@ -2,6 +2,7 @@
 // The uninstall list: what one installation put on the machine, kept as items while the run
 // goes on and stored as name=value lines for the uninstaller.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,6 +19,9 @@ class TNameValueList {
 
   std::string Value(const std::string& Name) const;
   void SetValue(const std::string& Name, const std::string& Value);
+  // SetValue for a name the list does not hold yet, without looking for it: a line at the end,
+  // none for an empty value. Writing a long list this way takes linear time.
+  void Append(const std::string& Name, const std::string& Value);
   // Every line followed by CR LF.
   std::string Text() const;
   // Lines split at CR LF, CR or LF.
@@ -31,6 +35,7 @@ class TNameValueList {
 class TUnInstallCustom {
  public:
   virtual ~TUnInstallCustom() = default;
+  // Writes the item's keys for item number Index, which Strings does not hold yet.
   virtual void SaveToStrings(TNameValueList& Strings, int Index) const = 0;
 };
 
@@ -67,7 +72,8 @@ class TUnInstallList {
   // Raises "List index out of bounds (%d)" for an index outside the list.
   TUnInstallCustom& Items(int Index) const;
   void Clear() { FItems.clear(); }
-  void SaveToStrings(TNameValueList& Strings) const;
+  // KeepResponding, when set, is called every few thousand items of a long list.
+  void SaveToStrings(TNameValueList& Strings, const std::function<void()>& KeepResponding = {}) const;
 
  private:
   std::vector<std::unique_ptr<TUnInstallCustom>> FItems;

@@ -1,6 +1,7 @@
 #include "RemovalList.h"
 
-#include <unordered_map>
+#include <iterator>
+#include <vector>
 
 #include "UninstallerMessages.h"
 #include "system/Encoding.h"
@@ -94,59 +95,101 @@ bool IsAbsoluteWindowsPath(std::string_view Path) {
 TRemovalList ReadRemovalList(std::string_view AnsiBytes) {
   if (const std::string Encoding = ForeignEncoding(AnsiBytes); !Encoding.empty())
     Damaged(UnMsg::OtherEncoding, Encoding);
-  const TNameValueList Strings = TNameValueList::FromText(AnsiToUtf8(AnsiBytes));
-  // Each name's first value, by its upper-case name: looking keys up line by line would make
-  // a long list take quadratic time.
-  std::unordered_map<std::string, std::string> Values;
-  for (std::size_t I = 0; I < Strings.Count(); ++I) {
-    const std::string& Line = Strings.Line(I);
-    const auto Equals = Line.find('=');
-    if (Equals == std::string::npos) continue;
-    Values.emplace(UpperAscii(std::string_view(Line).substr(0, Equals)), Line.substr(Equals + 1));
-  }
-  auto Value = [&](const std::string& Name) {
-    const auto It = Values.find(UpperAscii(Name));
-    return It == Values.end() ? std::string() : It->second;
+  const std::string Text = AnsiToUtf8(AnsiBytes);
+  // One pass over the lines, each name looked at once: the header's keys by name, an item's
+  // keys by their number. A name's first line counts; a line without "=" is none.
+  static constexpr const char* cItemKeys[] = {"ItemType",  "FileName", "SharedFile",    "UnRegister",
+                                              "RunParams", "DirName",  "UnInstallWhole"};
+  struct TItemLine {
+    std::size_t Number;
+    std::size_t Key;
+    std::string_view Value;
   };
+  std::vector<TItemLine> ItemLines;
+  std::string_view Header[3];  // VersionFile, Count, ProductName
+  bool HeaderSeen[3] = {};
+  std::size_t Lines = 0;
+  for (std::size_t I = 0; I < Text.size(); ++Lines) {
+    std::size_t End = I;
+    while (End < Text.size() && Text[End] != '\r' && Text[End] != '\n') ++End;
+    const std::string_view Line(Text.data() + I, End - I);
+    if (End < Text.size() && Text[End] == '\r' && End + 1 < Text.size() && Text[End + 1] == '\n') ++End;
+    I = End + 1;
+    const auto Equals = Line.find('=');
+    if (Equals == std::string_view::npos) continue;
+    const std::string_view Name = Line.substr(0, Equals), Value = Line.substr(Equals + 1);
+    std::size_t Digits = Name.size();
+    while (Digits > 0 && Name[Digits - 1] >= '0' && Name[Digits - 1] <= '9') --Digits;
+    const std::string_view Prefix = Name.substr(0, Digits), Number = Name.substr(Digits);
+    if (Number.empty()) {
+      std::size_t K = 0;
+      for (const char* Key : {"VersionFile", "Count", "ProductName"}) {
+        if (SameTextIgnoringAsciiCase(Name, Key) && !HeaderSeen[K]) {
+          HeaderSeen[K] = true;
+          Header[K] = Value;
+        }
+        ++K;
+      }
+      continue;
+    }
+    // Item numbers are written without leading zeros; a longer one names no item a count allows.
+    if ((Number.size() > 1 && Number[0] == '0') || Number.size() > 9) continue;
+    for (std::size_t K = 0; K < std::size(cItemKeys); ++K)
+      if (SameTextIgnoringAsciiCase(Prefix, cItemKeys[K]))
+        ItemLines.push_back({static_cast<std::size_t>(std::stoul(std::string(Number))), K, Value});
+  }
 
-  const std::string Version = Value("VersionFile");
+  const std::string Version(Header[0]);
   if (Version != "1") Damaged(UnMsg::BadVersion, Version);
 
   // Each item takes at least two lines (its type and a number), so a count beyond half the
   // lines cannot be right; checking it first keeps a damaged count from running long.
-  const std::string CountText = Value("Count");
+  const std::string CountText(Header[1]);
   bool CountValid = !CountText.empty() && CountText.size() <= 9;
   for (char C : CountText) CountValid = CountValid && C >= '0' && C <= '9';
   const long Count = CountValid ? std::stol(CountText) : -1;
-  if (!CountValid || Count > static_cast<long>(Strings.Count() / 2)) Damaged(UnMsg::BadCount, CountText);
+  if (!CountValid || Count > static_cast<long>(Lines / 2)) Damaged(UnMsg::BadCount, CountText);
+
+  // Each item's keys, the first line of each.
+  struct TItemKeys {
+    std::string_view Values[std::size(cItemKeys)];
+    unsigned Seen = 0;
+  };
+  std::vector<TItemKeys> Keys(static_cast<std::size_t>(Count));
+  for (const TItemLine& Line : ItemLines) {
+    if (Line.Number >= Keys.size() || (Keys[Line.Number].Seen & (1u << Line.Key))) continue;
+    Keys[Line.Number].Seen |= 1u << Line.Key;
+    Keys[Line.Number].Values[Line.Key] = Line.Value;
+  }
 
   TRemovalList List;
-  List.ProductName = Value("ProductName");
+  List.ProductName = std::string(Header[2]);
   for (int N = 0; N < Count; ++N) {
     const std::string Number = std::to_string(N);
-    const std::string Type = Value("ItemType" + Number);
+    const TItemKeys& Item = Keys[static_cast<std::size_t>(N)];
+    const std::string Type(Item.Values[0]);
     // The item's own keys, read by the items' own reader.
     TNameValueList ItemStrings;
-    for (const char* Key : {"FileName", "SharedFile", "UnRegister", "RunParams", "DirName", "UnInstallWhole"})
-      ItemStrings.SetValue(Key + Number, Value(Key + Number));
-    std::unique_ptr<TUnInstallCustom> Item;
+    for (std::size_t K = 1; K < std::size(cItemKeys); ++K)
+      ItemStrings.Append(cItemKeys[K] + Number, std::string(Item.Values[K]));
+    std::unique_ptr<TUnInstallCustom> Entry;
     std::string Path;
     try {
       if (SameTextIgnoringAsciiCase(Type, "File")) {
         auto File = TUnInstallFile::CreateFromStrings(ItemStrings, N);
         Path = File->FileName;
-        Item = std::move(File);
+        Entry = std::move(File);
       } else if (SameTextIgnoringAsciiCase(Type, "Dir")) {
         auto Dir = TUnInstallDir::CreateFromStrings(ItemStrings, N);
         Path = Dir->DirName;
-        Item = std::move(Dir);
+        Entry = std::move(Dir);
       }
     } catch (const Exception&) {
       Damaged(UnMsg::BadNumber, Number);
     }
-    if (!Item) Damaged(UnMsg::BadItemType, Number + (Type.empty() ? std::string() : " «" + Type + "»"));
+    if (!Entry) Damaged(UnMsg::BadItemType, Number + (Type.empty() ? std::string() : " «" + Type + "»"));
     if (!Path.empty() && !IsAbsoluteWindowsPath(Path)) Damaged(UnMsg::RelativePath, Path);
-    List.Items.Add(std::move(Item));
+    List.Items.Add(std::move(Entry));
   }
   return List;
 }

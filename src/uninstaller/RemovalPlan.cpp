@@ -62,7 +62,7 @@ TRemovalReport TRemovalPlan::Execute(IRemovalSystem& System, IRegistry& Registry
     Step(File->FileName);
     if (File->FileName.empty()) continue;
     const std::string Path = Resolve(File->FileName);
-    if (Path.empty() || !IsProducts(Path, false))
+    if (Path.empty() || !(IsProducts(Path, false) || IsAddinCopy(Path)))
       Refuse(File->FileName, Path, false);
     else
       RemoveFileItem(*File, Path);
@@ -110,6 +110,8 @@ void TRemovalPlan::FindProductFolders() {
   };
   FSystemFolders = ResolveAll(SystemFolders);
   FSystemTrees = ResolveAll(SystemTrees);
+  FAddinFolders.clear();
+  for (const auto& Folder : ResolveAll(AddinFolders)) FAddinFolders.insert(FoldPath(Folder));
   const std::vector<std::string> Programs = ResolveAll(ProgramsFolders);
   FProductFolders.clear();
   FRecordedFolders.clear();
@@ -118,15 +120,29 @@ void TRemovalPlan::FindProductFolders() {
   if (MayBeProductFolder(FInstallFolder)) FProductFolders.insert(FoldPath(FInstallFolder));
 
   // The installation records the program group last.
+  std::string Group;
   for (int I = FList.Items.Count() - 1; I >= 0; --I) {
     const auto* Dir = dynamic_cast<const TUnInstallDir*>(&FList.Items.Items(I));
     if (!Dir || Dir->DirName.empty()) continue;
-    const std::string Group = Resolve(Dir->DirName);
+    Group = Resolve(Dir->DirName);
     if (MayBeProductFolder(Group) &&
         std::any_of(Programs.begin(), Programs.end(), [&](const std::string& P) { return IsInside(Group, P); }))
       FProductFolders.insert(FoldPath(Group));
+    else
+      Group.clear();
     break;
   }
+  // The folders between a system folder (Program Files, the Start menu's Programs) and the
+  // installation folder or the program group ("Vendor" of "Vendor\Product"), which the
+  // installation made on its way there: removed when left empty, with nothing in them taken
+  // for the product's.
+  auto Above = [&](const std::string& Path) {
+    auto InsideOneOf = [&](const std::vector<std::string>& Folders) {
+      return std::any_of(Folders.begin(), Folders.end(), [&](const std::string& F) { return IsInside(Path, F); });
+    };
+    return ListVerified && ((!Group.empty() && IsInside(Group, Path)) || IsInside(FInstallFolder, Path)) &&
+           (InsideOneOf(Programs) || InsideOneOf(FSystemFolders));
+  };
   if (ListVerified) {
     for (int I = 0; I < FList.Items.Count(); ++I) {
       const auto* Dir = dynamic_cast<const TUnInstallDir*>(&FList.Items.Items(I));
@@ -140,12 +156,21 @@ void TRemovalPlan::FindProductFolders() {
     const auto* Dir = dynamic_cast<const TUnInstallDir*>(&FList.Items.Items(I));
     if (!Dir || Dir->DirName.empty()) continue;
     const std::string Path = Resolve(Dir->DirName);
+    if (!Path.empty() && !Dir->UnInstallWhole && Above(Path)) {
+      FRecordedFolders.push_back({Path, false, true});
+      continue;
+    }
     if (Path.empty() || !MayBeProductFolder(Path) || !IsProducts(Path, true)) {
       Refuse(Dir->DirName, Path, true);
       continue;
     }
     FRecordedFolders.push_back({Path, Dir->UnInstallWhole != 0, true});
   }
+}
+
+bool TRemovalPlan::IsAddinCopy(const std::string& Path) {
+  if (!ListVerified) return false;
+  return FAddinFolders.count(FoldPath(ParentFolder(Path))) != 0;
 }
 
 bool TRemovalPlan::IsProducts(const std::string& Path, bool IsFolder) {
@@ -356,6 +381,11 @@ bool TRemovalPlan::RemoveFolder(const std::string& Path, bool Whole, bool TopLev
     Whole = false;
   }
   bool Remains = false, AtRestart = false, AfterDeferred = false;
+  std::string Left;  // the names that stay, for the report
+  auto Stays = [&](const IRemovalSystem::Entry& Entry) {
+    Remains = true;
+    Left += (Left.empty() ? "" : ", ") + Entry.Name + (Entry.IsDirectory ? "\\" : "");
+  };
   for (const auto& Entry : FSystem->ListDirectory(Path)) {
     // A name that does not lead one level down would be this folder again.
     if (Entry.Name.empty() || Entry.Name == "." || Entry.Name == ".." ||
@@ -368,18 +398,18 @@ bool TRemovalPlan::RemoveFolder(const std::string& Path, bool Whole, bool TopLev
     } else if (FAfterDeferred.count(FoldedChild)) {
       AfterDeferred = true;
     } else if (!Whole || FProtected.count(FoldedChild)) {
-      Remains = true;
+      Stays(Entry);
     } else if (!Entry.IsDirectory && FCounted.count(FoldedChild)) {
       // Another product put it here and counts on it, whatever this product's list says.
       Note(TRemovalNote::SharedInUse, Child);
-      Remains = true;
+      Stays(Entry);
     } else if (Entry.IsDirectory && Entry.IsLink) {
       if (!FSystem->RemoveEmptyFolder(Child)) {
         Note(TRemovalNote::NotRemoved, Child);
-        Remains = true;
+        Stays(Entry);
       }
     } else if (Entry.IsDirectory) {
-      if (!RemoveFolder(Child, true, false)) Remains = true;
+      if (!RemoveFolder(Child, true, false)) Stays(Entry);
       AtRestart |= FAtRestart.count(FoldedChild) > 0;
       AfterDeferred |= FAfterDeferred.count(FoldedChild) > 0;
     } else {
@@ -387,11 +417,11 @@ bool TRemovalPlan::RemoveFolder(const std::string& Path, bool Whole, bool TopLev
       DeleteOneFile(Child);
       if (FAtRestart.count(FoldedChild)) AtRestart = true;
       else if (FAfterDeferred.count(FoldedChild)) AfterDeferred = true;
-      else if (FReport.Notes.size() != NotesBefore) Remains = true;
+      else if (FReport.Notes.size() != NotesBefore) Stays(Entry);
     }
   }
   if (Remains) {
-    if (TopLevel) Note(TRemovalNote::NotEmpty, Path);
+    if (TopLevel) FReport.Notes.push_back({TRemovalNote::NotEmpty, Path, std::move(Left)});
     return false;
   }
   if (AtRestart) {

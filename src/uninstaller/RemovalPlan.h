@@ -94,6 +94,8 @@ struct TRemovalNote {
   };
   Kind What;
   std::string Path;  // for CommandFailed and CommandRefused, the command line
+  // For NotEmpty, the names left in the folder (a folder's with a backslash), comma-separated.
+  std::string Detail;
   bool IsLeft() const { return What <= CommandRefused; }
 };
 
@@ -119,6 +121,10 @@ class TRemovalPlan {
   std::vector<std::string> SystemTrees;
   // The Start menu's Programs folders (the user's and everyone's), where the program group is.
   std::vector<std::string> ProgramsFolders;
+  // The program folders of the 1C:Enterprise installations on this machine: the files of a
+  // verified list directly inside one are the product's copies into it (the folder is not the
+  // product's).
+  std::vector<std::string> AddinFolders;
   // The installation folder as the product's uninstall entry records it; empty without an entry
   // that names this list.
   std::string InstallFolder;
@@ -143,6 +149,7 @@ class TRemovalPlan {
   void FindProductFolders();
   bool MayBeProductFolder(const std::string& Path) const;
   // Path (canonical) lies in the product's folders and reaches there through no link.
+  bool IsAddinCopy(const std::string& Path);
   bool IsProducts(const std::string& Path, bool IsFolder);
   void Refuse(const std::string& Original, const std::string& Canonical, bool IsFolder);
   void ReadCountedFiles();
@@ -168,6 +175,7 @@ class TRemovalPlan {
   std::vector<std::string> FSystemFolders, FSystemTrees;
   std::string FInstallFolder;
   std::unordered_set<std::string> FProductFolders;  // folded
+  std::unordered_set<std::string> FAddinFolders;    // folded
   // The list's directory items that are the product's, canonical, last recorded first.
   std::vector<Folder> FRecordedFolders;
   std::unordered_map<std::string, bool> FLinks;  // folded path -> is a link

@@ -5,6 +5,7 @@
 
 #include "system/Paths.h"
 #include "system/ProcessWin.h"
+#include "system/SafeFilesWin.h"
 #include "system/SystemLibraryWin.h"
 #include "system/SystemWin.h"
 #include "system/WideWin.h"
@@ -49,33 +50,41 @@ bool RemovalSystemWin::IsLink(const std::string& Path) {
   return Attributes != INVALID_FILE_ATTRIBUTES && (Attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
+namespace {
+
+// Deletions go through the folder that holds the item, opened from the drive's root one name
+// at a time: a link or junction put in place of a folder on the way after the plan was made
+// (whoever may write there can) leads the deletion nowhere. The error of the deletion.
+DWORD DeleteThroughParent(const std::string& Path, bool EmptyFolder) {
+  const std::string Item = WithoutBackslash(Path);
+  const std::size_t Slash = Item.rfind('\\');
+  if (Slash == std::string::npos || Slash + 1 == Item.size()) return ERROR_BAD_PATHNAME;
+  DWORD Error = ERROR_SUCCESS;
+  const HandleGuard Parent = OpenFolderPath(ToWide(Item.substr(0, Slash + 1)), 0, Error);
+  if (!Parent) return Error;
+  // Installed files often carry the read-only attribute of the cabinet they came from: it goes
+  // with them, and stays on what stays.
+  return DeleteInFolder(Parent.Get(), ToWide(Item.substr(Slash + 1)), EmptyFolder);
+}
+
+}  // namespace
+
 IRemovalSystem::DeleteOutcome RemovalSystemWin::RemoveFile(const std::string& Path) {
-  const std::wstring Wide = ToWide(Path);
-  const DWORD Attributes = GetFileAttributesW(Wide.c_str());
-  if (Attributes == INVALID_FILE_ATTRIBUTES) {
-    const DWORD Error = GetLastError();
-    return (Error == ERROR_FILE_NOT_FOUND || Error == ERROR_PATH_NOT_FOUND) ? DeleteOutcome::Missing
-                                                                            : DeleteOutcome::Failed;
+  switch (DeleteThroughParent(Path, false)) {
+    case ERROR_SUCCESS: return DeleteOutcome::Deleted;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return DeleteOutcome::Missing;
+    // A running program refuses deletion with "access denied", an open file with a sharing
+    // violation: both go at the next restart.
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_ACCESS_DENIED: return DeleteOutcome::Busy;
+    default: return DeleteOutcome::Failed;
   }
-  if (Attributes & FILE_ATTRIBUTE_DIRECTORY) return DeleteOutcome::Failed;
-  // Installed files often carry the read-only attribute of the cabinet they came from.
-  if (Attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(Wide.c_str(), Attributes & ~FILE_ATTRIBUTE_READONLY);
-  if (DeleteFileW(Wide.c_str())) return DeleteOutcome::Deleted;
-  const DWORD Error = GetLastError();
-  if (Attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(Wide.c_str(), Attributes);
-  // A running program refuses deletion with "access denied", an open file with a sharing
-  // violation: both go at the next restart.
-  if (Error == ERROR_SHARING_VIOLATION || Error == ERROR_LOCK_VIOLATION || Error == ERROR_ACCESS_DENIED)
-    return DeleteOutcome::Busy;
-  return DeleteOutcome::Failed;
 }
 
 bool RemovalSystemWin::RemoveEmptyFolder(const std::string& Path) {
-  const std::wstring Wide = ToWide(Path);
-  const DWORD Attributes = GetFileAttributesW(Wide.c_str());
-  if (Attributes != INVALID_FILE_ATTRIBUTES && (Attributes & FILE_ATTRIBUTE_READONLY))
-    SetFileAttributesW(Wide.c_str(), Attributes & ~FILE_ATTRIBUTE_READONLY);
-  return RemoveDirectoryW(Wide.c_str()) != 0;
+  return DeleteThroughParent(Path, true) == ERROR_SUCCESS;
 }
 
 bool RemovalSystemWin::ScheduleDeleteAtRestart(const std::string& Path) {

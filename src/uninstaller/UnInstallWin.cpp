@@ -6,6 +6,7 @@
 #include "RemovalSystemWin.h"
 #include "UninstallerMessages.h"
 #include "UninstallerRun.h"
+#include "model/Discovery.h"
 #include "system/Errors.h"
 #include "system/Files.h"
 #include "system/Paths.h"
@@ -224,6 +225,7 @@ class Uninstaller {
     FPlan->SystemFolders = SystemFolderPaths();
     FPlan->SystemTrees = SystemTreePaths();
     FPlan->ProgramsFolders = ProgramsFolderPaths();
+    FPlan->AddinFolders = Find1CFolders(Registry, &SystemFolders1C());
     FSystem.ShowCommand = FArgs.Silent ? SW_HIDE : SW_SHOWDEFAULT;
     FSystem.UnregisterHelper = ProgramPath();
     std::unique_ptr<ProgressWindow> Progress;

@@ -42,6 +42,7 @@ void AppendSection(std::string& Text, const TRemovalReport& Report, bool Left, s
     ++Count;
     if (Shown == MaxLines) continue;
     Text += "\r" + FormatMessage1(NotePattern(Note.What), Note.Path);
+    if (!Note.Detail.empty()) Text += " (" + Note.Detail + ")";
     ++Shown;
   }
   if (Count > Shown) Text += "\r" + FormatMessage1(UnMsg::MoreLines, std::to_string(Count - Shown));
@@ -91,6 +92,10 @@ std::string ShownProductName(const std::string& ProductName) {
 std::string RemovalMutexName(const std::string& ListFile) {
   std::string Canonical;
   if (CanonicalPath(ListFile, Canonical) != TPathRefusal::prNone) Canonical = ListFile;
+  return CanonicalRemovalMutexName(Canonical);
+}
+
+std::string CanonicalRemovalMutexName(const std::string& Canonical) {
   // FNV-1a over the folded form: a mutex name may not hold a backslash.
   std::uint32_t Hash = 0x811C9DC5u;
   for (const char Byte : FoldPath(Canonical)) Hash = (Hash ^ static_cast<unsigned char>(Byte)) * 0x01000193u;

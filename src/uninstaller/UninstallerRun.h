@@ -47,6 +47,8 @@ enum : int { usRemoved = 0, usSomethingLeft = 1, usNotStarted = 2 };
 // The name of the mutex that the uninstaller working on a list holds while it works: one list
 // (whatever the letter case or form of its path) is never worked on by two at once.
 std::string RemovalMutexName(const std::string& ListFile);
+// The same for a list path known to be canonical already (setup's own, which it resolved).
+std::string CanonicalRemovalMutexName(const std::string& Canonical);
 
 // The text of the final message: what went, what stayed and why ("\r" between lines). At most
 // MaxLines lines per section; the rest is counted.

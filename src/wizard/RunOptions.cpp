@@ -1,6 +1,7 @@
 #include "wizard/RunOptions.h"
 
 #include "system/CommandLine.h"
+#include "system/SafePaths.h"
 #include "system/Text.h"
 
 namespace setup {
@@ -18,7 +19,9 @@ TRunOptions ReadRunOptions(const std::vector<std::string>& Args) {
   // A marker default tells "not given" from "given empty".
   const std::string NotGiven(1, '\0');
   const std::string Path = GetSwitchValue(Args, "/PATH=", NotGiven);
-  Options.BadPath = Path != NotGiven && !IsAbsoluteFolder(Path);
+  Options.BadPath = Path != NotGiven && !IsInstallFolder(Path);
+  const std::string Group = GetSwitchValue(Args, "/GROUP=", NotGiven);
+  Options.BadGroup = Group != NotGiven && !IsProgramGroupName(Group);
   return Options;
 }
 
@@ -28,6 +31,14 @@ bool IsAbsoluteFolder(const std::string& Folder) {
   // \\server\share: at least one character of server name after the two backslashes.
   return Folder.size() >= 5 && Folder[0] == '\\' && Folder[1] == '\\' && Folder[2] != '\\' &&
          Folder.find('\\', 3) != std::string::npos && Folder.find('\\', 3) + 1 < Folder.size();
+}
+
+bool IsInstallFolder(const std::string& Folder) { return IsAbsoluteFolder(Folder) && !HasDotComponent(Folder); }
+
+bool IsProgramGroupName(const std::string& Group) {
+  // A colon anywhere is a drive ("C:x") or a stream ("x:y"), neither a folder name.
+  return !Group.empty() && Group[0] != '\\' && Group[0] != '/' && Group.find(':') == std::string::npos &&
+         !HasDotComponent(Group);
 }
 
 int UnattendedExitStatus(bool Succeeded, bool AnySkipped, bool RestartWanted) {

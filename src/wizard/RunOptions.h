@@ -16,8 +16,11 @@ struct TRunOptions {
   bool Quiet = false;       // /QUIET=ON with /AUTO=ON: no window waits for a person, not even an error box
   bool Help = false;        // /? or /HELP
   std::string LogPath;      // /LOG=<file>; empty: no log
-  // /PATH= given with a value that cannot be an installation folder (empty or relative).
+  // /PATH= given with a value that cannot be an installation folder (empty, relative, or with
+  // a "." or ".." component).
   bool BadPath = false;
+  // /GROUP= given with a value that is not a folder inside the Start menu's programs folder.
+  bool BadGroup = false;
 };
 
 TRunOptions ReadRunOptions(const std::vector<std::string>& Args);
@@ -26,6 +29,13 @@ TRunOptions ReadRunOptions(const std::vector<std::string>& Args);
 // or a network path ("\\server\share..."). An empty or relative folder would land the product
 // wherever the current folder happens to be.
 bool IsAbsoluteFolder(const std::string& Folder);
+// An absolute folder without "." or ".." components: what is checked, removed and recorded
+// for the uninstaller is the folder that was named, not one beside or above it.
+bool IsInstallFolder(const std::string& Folder);
+// A program group: one or more folder names below the Start menu's programs folder. Empty, a
+// drive, a leading backslash, a network path or a "." or ".." component would put the
+// shortcuts (and the uninstaller's removal of the group) elsewhere.
+bool IsProgramGroupName(const std::string& Group);
 
 // The status of an unattended run that got to its end (Succeeded) or not.
 int UnattendedExitStatus(bool Succeeded, bool AnySkipped, bool RestartWanted);

@@ -86,9 +86,11 @@ bool NoComponentSelected(const TInstallInfo& Info) {
   return true;
 }
 
-std::vector<std::string> RunBeforeCommands(const TFileInfo& File, const std::string& ProgramPath) {
+std::vector<std::string> RunBeforeCommands(const TInstallInfo& Info, const TFileInfo& File, const std::string& ProgramPath) {
   if (!File.RunBefore) return {};
-  return CommandList(File.RunParams, ProgramPath);
+  std::vector<std::string> Commands = CommandList(File.RunParams, ProgramPath);
+  for (std::string& Command : Commands) Command = Info.ExpandPath(fkPlaceholdersOnly, Command);
+  return Commands;
 }
 
 TCancelAction CancelAction(int Page, bool DialogReboot, bool RebootChecked) {

@@ -53,8 +53,9 @@ bool NextEnabledOnEntry(int Page);
 bool NoComponentSelected(const TInstallInfo& Info);
 
 // The run-before commands of one FILE record: its parameters cut at each "|", empty ones
-// skipped, every "%file%" replaced by ProgramPath. Empty when the record is not flagged.
-std::vector<std::string> RunBeforeCommands(const TFileInfo& File, const std::string& ProgramPath);
+// skipped, every "%file%" replaced by ProgramPath, then the folder placeholders of Info.
+// Empty when the record is not flagged.
+std::vector<std::string> RunBeforeCommands(const TInstallInfo& Info, const TFileInfo& File, const std::string& ProgramPath);
 
 // What the Cancel button does on a page.
 enum class TCancelAction {

@@ -24,3 +24,33 @@ finish() {
   if [ "$failures" -ne 0 ]; then echo "--- session log"; cat "$log"; exit 1; fi
   echo "$ok"
 }
+
+# The life cycle of a product (callers set prefix, out, c, product and ukey, the uninstall key).
+# Snapshots: the software parts of both registry hives, and every path under drive C: but
+# Wine's own folder. (The rest of the registry is Wine's record of the virtual hardware and
+# display, which it rewrites as programs start.)
+wr() { "$root/tools/wine-run" "$prefix" "$@"; }
+snapshot() {
+  wr regedit /E "Z:$out/$1.hklm.reg" 'HKEY_LOCAL_MACHINE\Software' >/dev/null 2>&1
+  wr regedit /E "Z:$out/$1.hkcu.reg" 'HKEY_CURRENT_USER\Software' >/dev/null 2>&1
+  # An empty folder of a run in the temporary folder counts as nothing here: the uninstaller's
+  # copy runs from one, which nothing can delete while the copy runs, and the next run of
+  # setup.exe or UnInstall.exe removes it (uninstall-e2e.sh checks that).
+  (cd "$c" && find . -path ./windows -prune -o -ipath './users/*/Temp/setup-*' -type d -empty -prune -o -print |
+    LC_ALL=C sort) > "$out/$1.files"
+}
+# The uninstaller's temporary copy, in a folder of its own in the temporary folder.
+temp_copy() { find "$c/users" -ipath '*/Temp/setup-*/UnInstall.exe' | grep -q .; }
+run_folders() { find "$c/users" -mindepth 3 -maxdepth 3 -ipath '*/Temp/setup-*' -type d; }
+# Waits (at most 30 s) for the uninstaller's temporary copy to go; 1 when it stays.
+wait_copy_gone() { for _ in $(seq 150); do temp_copy || return 0; sleep 0.2; done; return 1; }
+# The command the uninstall entry of $product registers, as the control panel would run it,
+# with /silence; ARG names the files kept of it.
+remove_silently() {
+  wr regedit /E "Z:$out/entry.reg" "$ukey\\$product" >/dev/null 2>&1
+  local command
+  command=$(iconv -f UTF-16 -t UTF-8 "$out/entry.reg" | tr -d '\r' | sed -n 's/^"UnInstallString"="\(.*\)"$/\1/p' | sed 's/\\\\/\\/g; s/\\"/"/g')
+  echo "$command" > "$out/command.$1"
+  eval "set -- $command"
+  timeout 120 "$root/tools/wine-run" "$prefix" "$@" /silence
+}

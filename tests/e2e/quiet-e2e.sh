@@ -2,7 +2,8 @@
 # Unattended and quiet runs as a deployment tool makes them (/AUTO=ON /QUIET=ON /LOG=...): each
 # ends by itself, with no box on screen, with the exit status that tells its outcome and a log
 # that says why. A version conflict and a busy file (kept: status 3), a missing last disk and a
-# truncated set (failed: 1), a bad script, a second copy and a temporary folder that does not
+# truncated set and a second disk of another set beside the first (failed: 1; the last before
+# any change), a bad script, a second copy and a temporary folder that does not
 # exist (not started: 2), and /? (0). In between, an attended start under Wine's own window
 # handling (a new prefix's, which hands windows to a window manager): the wizard in front of the
 # background, on screen and for the system, also after a click on the background.
@@ -28,6 +29,8 @@ mkdir -p "$out/truncated/DISK1" "$out/entries" && cp "$plain" "$out/truncated/DI
 cp "$root/examples/demo/files/license.txt" "$out/entries/5" && cp "$root/examples/demo/files/demo.txt" "$out/entries/3" || exit 1
 (cd "$out/entries" && gcab -c -z "$out/truncated/DISK1/setup1.cab" 5 3) || exit 1
 cp "$bad" "$out/whole/DISK1/setup_badscript.exe" || exit 1
+# The demo's first disk with a second one of another set: the one-cabinet set above, renamed.
+cp -r "$media" "$out/foreign" && cp "$out/truncated/DISK1/setup1.cab" "$out/foreign/DISK2/setup2.cab" || exit 1
 quiet() { echo "/AUTO=ON /QUIET=ON \"/LOG=$(winpath "$out/$1.log")\""; }
 allowed=only=TfrmWork,TfrmMain,WineConsoleClass
 setup=$(winpath "$out/whole/DISK1/setup.exe")
@@ -43,6 +46,8 @@ start as=nodisk "$(winpath "$out/nodisk2/DISK1/setup.exe")" $(quiet nodisk) "/PA
 wait-exit 1 of=nodisk $allowed timeout=60000
 start as=truncated "$(winpath "$out/truncated/DISK1/setup.exe")" $(quiet truncated) "/PATH=C:\\\\E2E\\\\Truncated"
 wait-exit 1 of=truncated $allowed timeout=60000
+start as=foreign "$(winpath "$out/foreign/DISK1/setup.exe")" $(quiet foreign) "/PATH=C:\\\\E2E\\\\Foreign"
+wait-exit 1 of=foreign $allowed timeout=60000
 start as=badscript "$(winpath "$out/whole/DISK1/setup_badscript.exe")" $(quiet badscript) "/PATH=C:\\\\E2E\\\\Bad"
 wait-exit 2 of=badscript only= timeout=60000
 start as=emptypath "$setup" $(quiet emptypath) "/PATH="
@@ -128,7 +133,7 @@ expect_log() {
   grep -Evq "$stamp" <<<"$lines" && fail "$name: a line without its time stamp: $(grep -Ev "$stamp" <<<"$lines" | head -1)"
   grep -Eq "$stamp$pattern" <<<"$lines" || { fail "$name: no line matching '$pattern'"; echo "--- $name.log"; cat "$file"; }
 }
-for name in version busy nodisk truncated badscript emptypath second notemp; do
+for name in version busy nodisk truncated foreign badscript emptypath second notemp; do
   expect_log $name 'setup\.exe [0-9.]+; command line: .*/QUIET=ON'
 done
 expect_log version 'kept \(version [0-9.]+\): C:\\E2E\\Version\\demo\.txt$'
@@ -143,6 +148,9 @@ expect_log nodisk 'message: В процессе установки произо�
 expect_log nodisk 'outcome: not installed, exit status 1$'
 expect_log truncated 'message: В процессе установки произошла ошибка: .*readme\.txt'
 expect_log truncated 'exit status 1$'
+expect_log foreign 'message: В процессе установки произошла ошибка: CAB-файл <setup2\.cab> не является следующим'
+expect_log foreign 'exit status 1$'
+grep -q 'stage: ' "$out/foreign.log" && fail "foreign: a stage began before the second disk was refused"
 expect_log badscript "message: '447b' is not a valid integer value\.$"
 expect_log badscript 'exit status 2$'
 expect_log emptypath 'message: Каталог установки "" не подходит'
@@ -150,7 +158,7 @@ expect_log emptypath 'exit status 2$'
 expect_log second 'message: Программа установки уже запущена!$'
 expect_log second 'answer \(quiet run\): OK$'
 expect_log second 'exit status 2$'
-for dir in Bad Second NoTemp NoSuchTemp; do [ -e "$c/E2E/$dir" ] && fail "C:\\E2E\\$dir was created"; done
+for dir in Foreign Bad Second NoTemp NoSuchTemp; do [ -e "$c/E2E/$dir" ] && fail "C:\\E2E\\$dir was created"; done
 expect_log notemp 'message: Не удалось создать временную папку программы установки в каталоге <C:\\E2E\\NoSuchTemp\\>: .+'
 expect_log notemp 'exit status 2$'
 grep -q 'уже запущена' "$out/notemp.log" && fail "notemp: the missing temporary folder is reported as a running copy"

@@ -26,6 +26,13 @@ runs=(
   "unknown|/AUTO=ON|/TYPE=LARGE|/PATH=C:\\E2E\\Unknown|/GROUP=E2E Неизвестный|NONE"
   "twice|/Auto=On|/TYPE=MINIMAL|/TYPE=FULL|/PATH=C:\\E2E\\First|/PATH=C:\\E2E\\Second|/GROUP=E2E Первая|/GROUP=E2E Вторая|MINIMAL"
 )
+# name | switches of a run that must end with status 2 and change nothing
+refused=(
+  "dotpath|/PATH=C:\\E2E\\Refused\\..\\DotPath|/GROUP=E2E Refused"
+  "dotgroup|/PATH=C:\\E2E\\DotGroup|/GROUP=..\\..\\E2E Refused"
+  "drivegroup|/PATH=C:\\E2E\\DriveGroup|/GROUP=C:\\E2E\\Refused"
+  "rootgroup|/PATH=C:\\E2E\\RootGroup|/GROUP=\\E2E Refused"
+)
 
 g() { "$root/tools/wine-run" "$prefix" "$driver" "$@"; }
 {
@@ -53,9 +60,15 @@ g() { "$root/tools/wine-run" "$prefix" "$driver" "$@"; }
     echo $? > "$out/status.$name"
     mv "$shared/Demo Shared" "$out/shared.$name" 2>/dev/null
   done
+  # Folders and groups that lead out of where they seem to be: refused before any change.
+  for r in "${refused[@]}"; do
+    IFS='|' read -r -a f <<<"$r"
+    g start "$setup" /AUTO=ON /QUIET=ON "${f[@]:1}" \; wait-exit 2 only=TfrmWork,TfrmMain timeout=60000 > "$out/${f[0]}.log" 2>&1
+    echo $? > "$out/status.${f[0]}"
+  done
 } >"$out/session.log" 2>&1
 cat "$out"/full.log >> "$out/session.log"
-for r in "${runs[@]}"; do cat "$out/${r%%|*}.log" >> "$out/session.log"; done
+for r in "${runs[@]}" "${refused[@]}"; do cat "$out/${r%%|*}.log" >> "$out/session.log"; done
 
 programs=$(find "$c/users" -type d -path '*Start Menu/Programs' | head -n1)
 # Item number -> file of the demo product, for comparing what was installed.
@@ -108,6 +121,13 @@ check twice MINIMAL "$c/E2E/First" "E2E Первая"
 [ -e "$c/E2E/Second" ] && fail "the second /PATH= was used"
 [ -e "$programs/E2E Вторая" ] && fail "the second /GROUP= was used"
 [ -e "$c/E2E/Second copy" ] && fail "the second copy installed"
+for r in "${refused[@]}"; do
+  [ "$(cat "$out/status.${r%%|*}" 2>/dev/null)" = 0 ] || fail "${r%%|*}: not refused with status 2 (${r#*|})"
+done
+for p in "$c/E2E/Refused" "$c/E2E/DotPath" "$c/E2E/DotGroup" "$c/E2E/DriveGroup" "$c/E2E/RootGroup" \
+         "$programs/E2E Refused" "$programs/../../E2E Refused" "$c/E2E Refused"; do
+  [ -e "$p" ] && fail "a refused run made ${p#"$c"/}"
+done
 grep -qF 'box "Мастер установки": "Программа установки уже запущена!"' "$out/full.log" || fail "the second copy's box is not the expected one"
 
 to_png "$out/progress.bmp"; to_png "$out/screen.bmp"

@@ -2,10 +2,12 @@
 # The whole life cycle of the demo product, shipped with our UnInstall.exe: installed by
 # setup.exe, removed by the command the uninstall entry names (with /silence), and the machine
 # compared with its state before the installation; then installed twice into the same folder,
-# so that the second installation removes the first through its uninstaller.
-#   uninstall-e2e.sh REPO_ROOT MEDIA_DIR WORK_DIR
+# so that the second installation removes the first through its uninstaller. Before that, an
+# unattended installation started while the product's uninstaller waits at its question stops
+# at once and leaves the product as it is.
+#   uninstall-e2e.sh REPO_ROOT MEDIA_DIR WORK_DIR GUIDRIVER_EXE
 set -u
-root=$1 media=$2 work=$(realpath -m "$3")
+root=$1 media=$2 work=$(realpath -m "$3") driver=$4
 . "$(dirname "$0")/e2e-lib.sh"
 prefix=$work/prefixes/uninstall out=$work/uninstall run=$work/uninstall/media
 wine_session "$prefix" "$@"
@@ -15,33 +17,6 @@ ukey='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 sharedkey='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\SharedDLLs'
 rm -rf "$out" && mkdir -p "$out" && cp -r "$media"/. "$run"/ || exit 1
 
-# Snapshots: the software parts of both registry hives, and every path under drive C: but
-# Wine's own folder. (The rest of the registry is Wine's record of the virtual hardware and
-# display, which it rewrites as programs start.)
-wr() { "$root/tools/wine-run" "$prefix" "$@"; }
-snapshot() {
-  wr regedit /E "Z:$out/$1.hklm.reg" 'HKEY_LOCAL_MACHINE\Software' >/dev/null 2>&1
-  wr regedit /E "Z:$out/$1.hkcu.reg" 'HKEY_CURRENT_USER\Software' >/dev/null 2>&1
-  # An empty folder of a run in the temporary folder counts as nothing here: the uninstaller's
-  # copy runs from one, which nothing can delete while the copy runs, and the next run of
-  # setup.exe or UnInstall.exe removes it (checked below).
-  (cd "$c" && find . -path ./windows -prune -o -ipath './users/*/Temp/setup-*' -type d -empty -prune -o -print |
-    LC_ALL=C sort) > "$out/$1.files"
-}
-# The uninstaller's temporary copy, in a folder of its own in the temporary folder.
-temp_copy() { find "$c/users" -ipath '*/Temp/setup-*/UnInstall.exe' | grep -q .; }
-run_folders() { find "$c/users" -mindepth 3 -maxdepth 3 -ipath '*/Temp/setup-*' -type d; }
-# Waits (at most 30 s) for the uninstaller's temporary copy to go; 1 when it stays.
-wait_copy_gone() { for _ in $(seq 150); do temp_copy || return 0; sleep 0.2; done; return 1; }
-# The registered command, as the control panel would run it, with /silence.
-remove_silently() {
-  wr regedit /E "Z:$out/entry.reg" "$ukey\\$product" >/dev/null 2>&1
-  local command
-  command=$(iconv -f UTF-16 -t UTF-8 "$out/entry.reg" | tr -d '\r' | sed -n 's/^"UnInstallString"="\(.*\)"$/\1/p' | sed 's/\\\\/\\/g; s/\\"/"/g')
-  echo "$command" > "$out/command.$1"
-  eval "set -- $command"
-  timeout 120 "$root/tools/wine-run" "$prefix" "$@" /silence
-}
 install() { timeout 120 "$root/tools/wine-run" "$prefix" "$run/setup.exe" /AUTO=ON '/PATH=C:\DemoRT' '/GROUP=Демо RT'; }
 
 {
@@ -62,6 +37,17 @@ install() { timeout 120 "$root/tools/wine-run" "$prefix" "$run/setup.exe" /AUTO=
 
   # A reinstall: the second installation runs the first one's uninstaller and waits for it.
   install; echo $? > "$out/status.first"
+  (cd "$c" && find DemoRT | LC_ALL=C sort) > "$out/blocked.before"
+  cat > "$out/blocked.gdr" <<GDR
+start as=remover "C:\\\\DemoRT\\\\UnInstall.exe" "C:\\\\DemoRT\\\\uninst.lst"
+window * class=#32770 text=Удалить timeout=30000
+start as=blocked "$(winpath "$run/setup.exe")" /AUTO=ON /QUIET=ON "/LOG=$(winpath "$out/blocked.log")" "/PATH=C:\\\\DemoRT" "/GROUP=Демо RT"
+wait-exit 1 of=blocked timeout=60000
+answer "Удалить программу" no
+wait-exit 2 of=remover timeout=60000
+GDR
+  wr "$driver" -f "$(winpath "$out/blocked.gdr")" > "$out/blocked.out" 2>&1; echo $? > "$out/status.blocked"
+  (cd "$c" && find DemoRT | LC_ALL=C sort) > "$out/blocked.after"
   install; echo $? > "$out/status.again"
   temp_copy; echo $? > "$out/status.copy.again"
   run_folders > "$out/left.folders.again"
@@ -98,6 +84,10 @@ for hive in hklm hkcu; do
 done
 
 [ "$(status first)" = 0 ] || fail "first installation of the reinstall: exit status $(status first)"
+[ "$(status blocked)" = 0 ] || { fail "beside a waiting uninstaller: the driver's expectations failed"; cat "$out/blocked.out"; }
+grep -q 'Работает программа удаления предыдущей установки' "$out/blocked.log" 2>/dev/null ||
+  fail "beside a waiting uninstaller: the log does not say why the run stopped"
+cmp -s "$out/blocked.before" "$out/blocked.after" || fail "beside a waiting uninstaller: the product changed"
 [ "$(status again)" = 0 ] || fail "reinstallation: exit status $(status again)"
 [ "$(status copy.again)" = 1 ] || fail "the earlier uninstaller's temporary copy is still there after the reinstallation"
 # The next runs removed the folder the first removal's copy ran from, and the reinstallation

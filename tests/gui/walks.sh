@@ -89,6 +89,12 @@ expect-text "Прочитайте краткую информацию о про�
 click "Далее >>"
 expect-text "Текущая директория для установки:"
 expect-value Edit:1 "C:\Walk\All"
+# A folder or a group that names its way out of itself is refused, and the page stays.
+set-text Edit:1 "C:\Walk\All\..\Other"
+click "Далее >>"
+answer "Каталог установки \"C:\Walk\All\..\Other\" не подходит" ok
+expect-text "Текущая директория для установки:"
+set-text Edit:1 "C:\Walk\All"
 click "Далее >>"
 expect-text "Выберите интересующий Вас сценарий установки программного продукта:"
 expect-checked "Полная установка"
@@ -151,6 +157,10 @@ select ListBox:1 "Существующая группа"
 expect-value Edit:1 "Существующая группа"
 click "По умолчанию"
 expect-value Edit:1 "Демонстрационный продукт"
+set-text Edit:1 "..\Группа обхода"
+click "Далее >>"
+answer "Группа программ \"..\Группа обхода\" не подходит" ok
+expect-text "Выберите программную группу"
 set-text Edit:1 "Группа обхода"
 $(shot 07-group)
 click "Далее >>"

@@ -3,6 +3,7 @@
 // recursion over all groups to find children, dependency passes that restart from the first
 // entry while the list grows. Slow on large trees by design; the tests compare the indexed
 // implementation against it and the benchmark measures both.
+#include <algorithm>
 #include <cstdint>
 #include <unordered_set>
 #include <vector>
@@ -21,6 +22,14 @@ class TPlainSelection {
     std::vector<TGroupInfo*> Changed;
     SetGroupState(Group, New, Changed);
     UpdateParentState(Group.Parent);
+    if (New == 2)
+      for (std::size_t I = 0; I < Changed.size(); ++I)
+        for (const auto& G : FInfo.Groups)
+          if (!G->Hidden && (G->State == 1 || G->State == 3) &&
+              std::find(G->Depends.begin(), G->Depends.end(), Changed[I]) != G->Depends.end()) {
+            SetGroupState(*G, 2, Changed);
+            UpdateParentState(G->Parent);
+          }
     PropagateDependencies(Changed, New, nullptr);
     if (New == 2) {
       Changed.clear();

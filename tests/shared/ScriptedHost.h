@@ -27,8 +27,8 @@ struct ScriptedHost : setup::IInstallHost {
     Answers.pop_front();
     return Answer;
   }
-  bool AskNextDisk(std::string& Folder, const std::string& FileName) override {
-    DiskPrompts.push_back(FileName + " in " + Folder);
+  bool AskNextDisk(std::string& Folder, const std::string& FileName, bool WrongDisk) override {
+    DiskPrompts.push_back(FileName + " in " + Folder + (WrongDisk ? " (not the right disk)" : ""));
     if (DiskAnswers.empty()) return false;
     Folder = DiskAnswers.front();
     DiskAnswers.pop_front();

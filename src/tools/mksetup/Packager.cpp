@@ -13,8 +13,10 @@
 #include "cabinet/writer/CabinetWriter.h"
 #include "model/untData.h"
 #include "pe/PeResources.h"
+#include "system/Lznt1.h"
 #include "system/Encoding.h"
 #include "system/Files.h"
+#include "system/SafePaths.h"
 #include "system/Sha256.h"
 #include "system/Text.h"
 
@@ -95,6 +97,23 @@ std::vector<std::string_view> SplitLines(std::string_view Text) {
 
 bool IsValidUtf8(std::string_view Text) { return Utf16ToUtf8(Utf8ToUtf16(Text)) == Text; }
 
+// True when a line that is valid UTF-8 holds two Cyrillic letters in a row encoded in UTF-8
+// (D0 or D1 and a continuation byte, twice). In code page 1251 those four bytes read "Р" or
+// "С" followed by a sign of 80..BF, twice: no Russian text looks like that.
+bool HasUtf8Words(std::string_view Text) {
+  const auto Letter = [&](std::size_t I) {
+    return I + 1 < Text.size() && (Text[I] == '\xD0' || Text[I] == '\xD1') &&
+           (static_cast<unsigned char>(Text[I + 1]) & 0xC0) == 0x80;
+  };
+  for (const std::string_view Line : SplitLines(Text)) {
+    if (!IsValidUtf8(Line)) continue;
+    const std::size_t Offset = static_cast<std::size_t>(Line.data() - Text.data());
+    for (std::size_t I = Offset; I + 3 < Offset + Line.size(); ++I)
+      if (Letter(I) && Letter(I + 2)) return true;
+  }
+  return false;
+}
+
 // Errors are gathered so that a vendor sees every problem of a run at once.
 class TProblems {
  public:
@@ -141,19 +160,54 @@ void ClearOutput(const std::string& OutDir) {
 
 // A set identifier taken from the script and every packed file's content: a rebuilt set keeps
 // it, while two builds that install different files get different ones, so that a disk of one
-// is not taken for the next disk of the other.
-std::uint16_t SetIdOf(std::string_view Script, const std::vector<TPackedFile>& Files) {
-  TSha256 Hash;
-  Hash.Add(Script);
-  std::vector<char> Buffer(1 << 20);
-  for (const auto& File : Files) {
-    const std::string Header = "\n" + std::to_string(File.ItemNo) + "\n" + std::to_string(File.Size) + "\n";
-    Hash.Add(Header);
-    std::ifstream In(PathFromUtf8(File.Packed), std::ios::binary);
-    while (In.read(Buffer.data(), std::streamsize(Buffer.size())) || In.gcount() > 0)
-      Hash.Add(Buffer.data(), std::size_t(In.gcount()));
+// is not taken for the next disk of the other. The files are hashed as they are packed, each
+// after its item number and size (HashedSource), and the identifier is written into the
+// cabinets' headers afterwards (SetSetId): the content is read once.
+class TSetIdHash {
+ public:
+  explicit TSetIdHash(std::string_view Script) { FHash.Add(Script); }
+  void StartFile(std::int32_t ItemNo, std::uint64_t Size) {
+    FHash.Add("\n" + std::to_string(ItemNo) + "\n" + std::to_string(Size) + "\n");
   }
-  return std::uint16_t(std::stoul(Hash.Hex().substr(0, 4), nullptr, 16));
+  void Add(const char* Data, std::size_t Size) { FHash.Add(Data, Size); }
+  std::uint16_t SetId() { return std::uint16_t(std::stoul(FHash.Hex().substr(0, 4), nullptr, 16)); }
+
+ private:
+  TSha256 FHash;
+};
+
+// A file read for the cabinet writer that adds what it hands on to a set identifier's hash.
+class THashedSource : public std::streambuf {
+ public:
+  THashedSource(const std::string& Path, TSetIdHash& Hash) : FIn(PathFromUtf8(Path), std::ios::binary), FHash(Hash) {}
+  bool Opened() const { return bool(FIn); }
+
+ protected:
+  int_type underflow() override {
+    FIn.read(FBuffer.data(), std::streamsize(FBuffer.size()));
+    const auto Read = std::size_t(FIn.gcount());
+    if (Read == 0) return traits_type::eof();
+    FHash.Add(FBuffer.data(), Read);
+    setg(FBuffer.data(), FBuffer.data(), FBuffer.data() + Read);
+    return traits_type::to_int_type(FBuffer[0]);
+  }
+
+ private:
+  std::ifstream FIn;
+  TSetIdHash& FHash;
+  std::vector<char> FBuffer = std::vector<char>(1 << 20);
+};
+
+// The set identifier of a cabinet written already: two bytes of its header, which no checksum
+// covers.
+void SetSetId(const std::string& Cabinet, std::uint16_t SetId) {
+  constexpr std::streamoff cSetIdOffset = 32;  // after signature, sizes, offsets, version, counts and flags
+  std::fstream File(PathFromUtf8(Cabinet), std::ios::binary | std::ios::in | std::ios::out);
+  const char Bytes[2] = {char(SetId & 0xFF), char(SetId >> 8)};
+  File.seekp(cSetIdOffset);
+  File.write(Bytes, 2);
+  File.close();
+  if (!File) throw Exception("Cannot write the set identifier into '" + Cabinet + "'");
 }
 
 // The SHA-256 of a file, read in pieces.
@@ -195,6 +249,15 @@ class TScratch {
   std::filesystem::path FPath;
   std::error_code FError;
 };
+
+// True when File, with every link on its way followed, lies inside the canonical folder Root.
+bool LiesIn(const std::string& File, const std::filesystem::path& Root) {
+  std::error_code Error;
+  const std::filesystem::path Real = std::filesystem::canonical(PathFromUtf8(File), Error);
+  if (Error) return false;
+  const auto Mismatch = std::mismatch(Root.begin(), Root.end(), Real.begin(), Real.end());
+  return Mismatch.first == Root.end() && Mismatch.second != Real.end();
+}
 
 std::string ReadInput(const std::string& Path, const std::string& What) {
   if (!IsExistingFile(Path)) throw Exception("Cannot read the " + What + " '" + Path + "'");
@@ -332,9 +395,22 @@ TScriptText DecodeScript(std::string_view Bytes, const std::string& FileName) {
   const bool Bom = Bytes.size() >= 3 && Bytes.substr(0, 3) == "\xEF\xBB\xBF";
   if (Bom) Bytes.remove_prefix(3);
   // Code page 1251 text of Russian words is almost never valid UTF-8, and UTF-8 text is
-  // always: validity decides, a BOM settles it.
-  const bool Utf8 = Bom || IsValidUtf8(Bytes);
-  if (Bom && !IsValidUtf8(Bytes)) throw Exception(FileName + ": error: the script starts with a UTF-8 BOM but is not UTF-8");
+  // always: validity decides, a BOM settles it. A text that is not valid UTF-8 as a whole but
+  // has Russian words in UTF-8 on some line is a UTF-8 script with damaged lines (a truncated
+  // character, a line pasted from a code page 1251 file): read as code page 1251, every
+  // Russian text of it would be garbled, so its damaged lines are refused instead.
+  const bool Utf8 = Bom || IsValidUtf8(Bytes) || HasUtf8Words(Bytes);
+  if (Utf8 && !IsValidUtf8(Bytes)) {
+    TProblems Damaged;
+    int LineNo = 0;
+    for (const std::string_view Line : SplitLines(Bytes)) {
+      ++LineNo;
+      if (!IsValidUtf8(Line))
+        Damaged.Add(FileName + ":" + Num(LineNo) + ": error: this line is not UTF-8, though the script " +
+                    (Bom ? "starts with a UTF-8 BOM" : "has Russian text in UTF-8"));
+    }
+    Damaged.ThrowIfAny();
+  }
   Result.Encoding = Utf8 ? "UTF-8" : "code page 1251";
   Text = Utf8 ? std::string(Bytes) : Cp1251ToUtf8(Bytes);
 
@@ -415,38 +491,50 @@ class TPackager {
         if (!Done) ClearOutput(OutDir);
       }
     } Cleanup{Options.OutDir};
-    Disk1 = JoinPath(Options.OutDir, "DISK1");
-    std::filesystem::create_directories(PathFromUtf8(Disk1));
+    // Everything is made in the scratch folder and takes its final name at the end: a build
+    // stopped in between (an error, or killed) leaves no cabinet or setup.exe that looks done.
     TScratch Scratch(Options.OutDir);
     FScratch = &Scratch;
+    StagedSetup = Scratch.File("setup.exe.made");
     SignUninstaller();
     CheckSizes();
     // setup.exe carries the digests of the cabinets, and the first disk holds setup.exe beside
-    // its cabinet. The room it takes there is first measured on an unsigned build with one
-    // placeholder digest; when the signed program with the real digests of every disk takes
-    // more, the set is packed again around that.
-    const std::uint16_t SetId = Options.SetIdGiven ? Options.SetId : SetIdOf(Script.Cp1251, Result.Files);
+    // its cabinet. The room it takes there is measured first on a program built (and signed)
+    // as the last one will be, with placeholder digests for as many disks as the files could
+    // fill uncompressed: the set is then packed once. Only when the last program takes more
+    // after all (a signature of another length, more disks) is it packed again around that.
     std::uint64_t Reserved = 0;
     if (Options.DiskSize != 0) {
-      BuildSetup(DigestsText({std::string(64, '0')}), false);
+      std::uint64_t Bytes = 0;
+      for (const auto& File : Result.Files) Bytes += File.Size;
+      BuildSetup(DigestsText(std::vector<std::string>(std::size_t(Bytes / Options.DiskSize + 1), std::string(64, '0'))),
+                 true);
       Reserved = Result.SetupSize;
     }
     std::vector<std::string> Cabinets;
     for (;;) {
-      Cabinets = PackCabinets(SetId, Reserved);
+      Cabinets = PackCabinets(Reserved);
       std::vector<std::string> Digests;
       for (const auto& Path : Cabinets) Digests.push_back(FileDigest(Path));
       BuildSetup(DigestsText(Digests), true);
       if (FitsIn(Result.SetupSize, Reserved)) break;
+      Log << "mksetup: setup.exe takes " << Result.SetupSize << " bytes, more than the " << Reserved
+          << " kept for it on the first disk: the set is packed again\n";
       Reserved = Result.SetupSize;
     }
+    const std::string Disk1 = JoinPath(Options.OutDir, "DISK1");
     Result.Outputs.push_back(JoinPath(Disk1, "setup.exe"));
     Result.Disks = int(Cabinets.size());
     Result.BytesOut = Result.SetupSize;
-    for (const auto& Path : Cabinets) {
-      Result.Outputs.push_back(Path);
-      Result.BytesOut += std::filesystem::file_size(PathFromUtf8(Path));
+    for (std::size_t I = 0; I < Cabinets.size(); ++I) {
+      const std::string N = Num(static_cast<long long>(I) + 1);
+      const std::string Disk = JoinPath(Options.OutDir, "DISK" + N);
+      std::filesystem::create_directories(PathFromUtf8(Disk));
+      Result.Outputs.push_back(JoinPath(Disk, "setup" + N + ".cab"));
+      std::filesystem::rename(PathFromUtf8(Cabinets[I]), PathFromUtf8(Result.Outputs.back()));
+      Result.BytesOut += std::filesystem::file_size(PathFromUtf8(Result.Outputs.back()));
     }
+    std::filesystem::rename(PathFromUtf8(StagedSetup), PathFromUtf8(Result.Outputs.front()));
     Cleanup.Done = true;
     return std::move(Result);
   }
@@ -481,7 +569,11 @@ class TPackager {
   // The content of every FILE record.
   void FindContents() {
     const std::string FilesDir = Options.FilesDir.empty() ? FolderOf(ScriptName) : Options.FilesDir;
-    std::map<std::int32_t, std::string> Listed;
+    struct TListed {
+      std::string Path;
+      int LineNo;
+    };
+    std::map<std::int32_t, TListed> Listed;
     std::set<std::int32_t> FileNumbers;
     for (const auto& F : Info.Files) FileNumbers.insert(F->ItemNo);
     if (!Options.ListFile.empty()) {
@@ -502,7 +594,18 @@ class TPackager {
           Problems.Add(Where + "item " + Num(Item) + " is no FILE record of the script");
           continue;
         }
-        if (!Listed.emplace(Item, std::string(Line.substr(Equals + 1))).second)
+        const std::string Path(Line.substr(Equals + 1));
+        // The list names files inside --files: a way out of it would pack whatever the list's
+        // author (or whoever could change the list) pointed at.
+        if (!Path.empty() && (Path[0] == '/' || Path[0] == '\\' || Path.find(':') != std::string::npos)) {
+          Problems.Add(Where + "'" + Path + "' is an absolute path; the list gives paths relative to --files");
+          continue;
+        }
+        if (HasDotComponent(Path)) {
+          Problems.Add(Where + "'" + Path + "' has a '.' or '..' component");
+          continue;
+        }
+        if (!Listed.emplace(Item, TListed{Path, LineNo}).second)
           Problems.Add(Where + "item " + Num(Item) + " is listed twice");
       }
     }
@@ -510,12 +613,15 @@ class TPackager {
         !Options.Uninstaller.empty() ? Options.Uninstaller : JoinPath(ProgramDir, "UnInstall.exe");
     Result.ScriptEncoding = Script.Encoding;
     Result.Records = Info.Files.size();
+    std::error_code RootError;
+    const std::filesystem::path Root = std::filesystem::canonical(PathFromUtf8(FilesDir), RootError);
     std::set<std::int32_t> Packed;
     for (const auto& F : Info.Files) {
       if (!Packed.insert(F->ItemNo).second) continue;  // the cabinet holds one entry per number
-      const std::string Where = ScriptName + ":" + Num(F->LineNo) + ": error: ";
       const auto It = Listed.find(F->ItemNo);
-      std::string Source = It != Listed.end() ? JoinPath(FilesDir, It->second) : JoinPath(FilesDir, F->Path);
+      const std::string Where = It != Listed.end() ? Options.ListFile + ":" + Num(It->second.LineNo) + ": error: "
+                                                   : ScriptName + ":" + Num(F->LineNo) + ": error: ";
+      std::string Source = It != Listed.end() ? JoinPath(FilesDir, It->second.Path) : JoinPath(FilesDir, F->Path);
       const bool IsUninstaller = UpperAscii(LastComponent(F->Path)) == "UNINSTALL.EXE";
       if (!IsExistingFile(Source) && IsUninstaller) {
         if (!IsExistingFile(Uninstaller)) {
@@ -529,6 +635,11 @@ class TPackager {
         continue;
       } else if (!IsExistingFile(Source)) {
         Problems.Add(Where + "FILE " + Num(F->ItemNo) + ": its content '" + Source + "' does not exist");
+        continue;
+      }
+      if (Source != Uninstaller && !RootError && !LiesIn(Source, Root)) {
+        Problems.Add(Where + "FILE " + Num(F->ItemNo) + ": '" + Source + "' leads outside --files '" + FilesDir +
+                     "' through a symbolic link");
         continue;
       }
       std::error_code Error;
@@ -618,7 +729,12 @@ class TPackager {
     if (Resources.Find(RcData, pe::TResourceName::FromText("SCRIPT")))
       Log << "mksetup: the stub's own SCRIPT is replaced\n";
     if (!Options.Sign.empty()) {
-      if (SignedLibrary.empty()) SignedLibrary = LoadBytesFromFile(Signed("CABINET.DLL", Library->Data));
+      if (SignedLibrary.empty()) {
+        // Signed as the library itself, then packed again as the stub carries it.
+        const std::string Plain = UnpackLibrary(Library->Data);
+        if (Plain.empty()) throw Exception("'" + StubPath + "' carries a damaged CABINET library");
+        SignedLibrary = PackLibrary(LoadBytesFromFile(Signed("CABINET.DLL", Plain)));
+      }
       Resources.Set(RcData, pe::TResourceName::FromText("CABINET"), SignedLibrary);
     }
     Resources.Set(RcData, pe::TResourceName::FromText("SCRIPT"), Script.Cp1251);
@@ -634,21 +750,20 @@ class TPackager {
     std::string Setup = pe::TPeImage(Stub.WithResources(Resources))
                             .WithFileCharacteristics(pe::cFileRemovableRunFromSwap | pe::cFileNetRunFromSwap);
     if (Sign && !Options.Sign.empty()) Setup = LoadBytesFromFile(Signed("setup.exe", Setup));
-    const std::string SetupPath = JoinPath(Disk1, "setup.exe");
-    SaveBytesToFile(SetupPath, Setup);
+    SaveBytesToFile(StagedSetup, Setup);
     Result.SetupSize = Setup.size();
   }
 
   // The cabinets, streamed file by file, the first one beside a setup.exe of SetupSize bytes.
-  std::vector<std::string> PackCabinets(std::uint16_t SetId, std::uint64_t SetupSize) {
+  std::vector<std::string> PackCabinets(std::uint64_t SetupSize) {
     TCabinetWriterOptions Cab;
-    Cab.OutputPattern = JoinPath(Options.OutDir, "setup%d.cab");
+    Cab.OutputPattern = JoinPath(FScratch->File("set"), "setup%d.cab");
     Cab.DiskFolders = true;
     Cab.Compression = Options.Compression == TCompressionKind::None   ? ccNone
                       : Options.Compression == TCompressionKind::Lzx  ? ccLzx
                                                                      : ccMszip;
     if (Options.Compression == TCompressionKind::Lzx) Cab.LzxWindowBits = Options.LzxWindow;
-    Cab.SetId = SetId;
+    Cab.SetId = Options.SetId;  // when not given: put right once every file has been read
     if (Options.DiskSize != 0) {
       // Each file takes whole allocation units, so sizes are counted in them. A cabinet's
       // offsets are 32-bit, and readers take them as signed.
@@ -662,6 +777,7 @@ class TPackager {
       Cab.FirstCabinetReserve = SetupOnDisk;
     }
     TCabinetWriter Writer(Cab);
+    TSetIdHash Hash(Script.Cp1251);
     Result.BytesIn = 0;
     for (auto& File : Result.Files) {
       TCabinetEntry Entry;
@@ -669,10 +785,19 @@ class TPackager {
       const auto Source = PathFromUtf8(File.Source);
       DosDateTimeOfFile(Source, Entry.Date, Entry.Time);
       Entry.Attributes = SourceAttributes(File.Source);
-      Writer.AddFileFromPath(Entry, File.Packed);
+      Hash.StartFile(File.ItemNo, File.Size);
+      THashedSource Content(File.Packed, Hash);
+      std::istream In(&Content);
+      if (!Content.Opened()) throw Exception("Unable to read '" + File.Packed + "'");
+      Writer.AddFile(Entry, In, File.Size);
       Result.BytesIn += File.Size;
     }
-    return Writer.Finish();
+    std::vector<std::string> Cabinets = Writer.Finish();
+    if (!Options.SetIdGiven) {
+      const std::uint16_t SetId = Hash.SetId();
+      for (const auto& Cabinet : Cabinets) SetSetId(Cabinet, SetId);
+    }
+    return Cabinets;
   }
 
   const TPackOptions& Options;
@@ -685,7 +810,7 @@ class TPackager {
   TProblems Problems;
   TPackResult Result;
   std::vector<int> SizeLines;  // the script line of each packed file's record
-  std::string Logo, Background, StubPath, Disk1;
+  std::string Logo, Background, StubPath, StagedSetup;
   std::string SignedLibrary;  // the library as signed once, for every build of setup.exe
   TScratch* FScratch = nullptr;
 };

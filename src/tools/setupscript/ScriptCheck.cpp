@@ -47,7 +47,7 @@ bool IsMultiOrSelfContained(std::string_view Key) {
 
 class Checker {
  public:
-  explicit Checker(std::string_view Bytes) {
+  explicit Checker(std::string_view Bytes) : FBytes(Bytes) {
     try {
       FInfo.LoadScript(Bytes);
     } catch (const EScriptError& E) {
@@ -60,14 +60,37 @@ class Checker {
     IndexRecords();
     ScanLines();
     CheckRecords();
+    CheckEncoding();
     std::stable_sort(FResult.Issues.begin(), FResult.Issues.end(),
                      [](const TCheckIssue& A, const TCheckIssue& B) { return A.LineNo < B.LineNo; });
     return std::move(FResult);
   }
 
  private:
+  std::string_view FBytes;
+
   void Add(int Line, bool Error, TCheckKind Kind, std::string Text) {
     FResult.Issues.push_back({Line, Error, Kind, std::move(Text)});
+  }
+
+  // The program reads the script in code page 1251, where a Russian letter in UTF-8 is two
+  // other signs ("Рџ"): a file saved in UTF-8 would show garbled texts (mksetup converts such a
+  // script; the resource must not be one). Told once, at its first line with two such letters
+  // in a row, which no code page 1251 text has.
+  void CheckEncoding() {
+    const auto Letter = [this](std::size_t I) {
+      return I + 1 < FBytes.size() && (FBytes[I] == '\xD0' || FBytes[I] == '\xD1') &&
+             (static_cast<unsigned char>(FBytes[I + 1]) & 0xC0) == 0x80;
+    };
+    int LineNo = 1;
+    for (std::size_t I = 0; I < FBytes.size(); ++I) {
+      if (FBytes[I] == '\n' || (FBytes[I] == '\r' && (I + 1 == FBytes.size() || FBytes[I + 1] != '\n'))) ++LineNo;
+      if ((I == 0 && FBytes.substr(0, 3) == "\xEF\xBB\xBF") || (Letter(I) && Letter(I + 2))) {
+        Add(LineNo, true, TCheckKind::Utf8Text,
+            "UTF-8 text: the program reads the script in code page 1251 and would show it garbled");
+        return;
+      }
+    }
   }
 
   void IndexRecords() {

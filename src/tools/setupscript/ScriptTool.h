@@ -28,6 +28,7 @@ enum class TCheckKind {
   DotPath,           // a path with a "." or ".." component: the program refuses the script
   LongName,          // a DESCRIPTION too long to name the uninstall key: the program refuses the script
   Conversion,        // a value that is not a valid integer: reading stops there
+  Utf8Text,          // Russian text in UTF-8, which the program reads as code page 1251
 };
 
 struct TCheckIssue {

@@ -133,6 +133,7 @@ class HostInstallSystem : public setup::IInstallSystem {
   std::string ErrorText(int Code) override { return "system error " + std::to_string(Code); }
   std::uint32_t RunProgram(const std::string& CommandLine) override {
     Programs.push_back(CommandLine);
+    HeldAtLastProgram = HeldOpen;
     if (OnProgram) OnProgram(CommandLine);
     if (CommandLine.rfind("missing", 0) == 0) throw setup::Exception("The system cannot find the file specified.");
     return 0;
@@ -147,9 +148,9 @@ class HostInstallSystem : public setup::IInstallSystem {
     Changing();
     Servers.push_back(Path + " /RegServer");
   }
-  void CreateShellLink(const std::string& Target, const std::string&, const std::string& LinkFile) override {
+  void CreateShellLink(const std::string& Target, const std::string& Arguments, const std::string& LinkFile) override {
     Changing();
-    Links.push_back(LinkFile + " -> " + Target);
+    Links.push_back(LinkFile + " -> " + Target + (Arguments.empty() ? "" : " " + Arguments));
     std::FILE* File = std::fopen(setup::PathFromUtf8(LinkFile).c_str(), "wb");
     if (!File) return;
     std::fputs(Target.c_str(), File);
@@ -162,6 +163,49 @@ class HostInstallSystem : public setup::IInstallSystem {
     return Cancelled;
   }
 
+  std::intptr_t HoldFile(const std::string& Path) override {
+    int Err = 0;
+    const std::intptr_t File = Handler.Open(Path, 0x8000, 0, Err, nullptr);
+    if (File != -1) {
+      ++Holds[Path];
+      ++HeldOpen;
+    }
+    return File;
+  }
+  unsigned ReadHeldFile(std::intptr_t File, void* Buffer, unsigned Count) override {
+    int Err = 0;
+    return Handler.Read(File, Buffer, Count, Err);
+  }
+  void ReleaseFile(std::intptr_t File) override {
+    int Err = 0;
+    if (Handler.Files.count(File)) --HeldOpen;
+    Handler.Close(File, Err);
+  }
+  // Volumes are the folders of Volumes that begin a path (the longest wins), with their room.
+  bool VolumeSpace(const std::string& Path, std::string& Volume, std::uint64_t& Free) override {
+    Volume.clear();
+    for (const auto& [Root, Room] : Volumes)
+      if (Path.rfind(Root, 0) == 0 && Root.size() > Volume.size()) {
+        Volume = Root;
+        Free = Room;
+      }
+    return !Volume.empty();
+  }
+  std::int64_t FileSize(const std::string& Path) override {
+    std::error_code Error;
+    const auto Size = std::filesystem::file_size(setup::PathFromUtf8(Path), Error);
+    return Error ? -1 : static_cast<std::int64_t>(Size);
+  }
+  bool UninstallerWorksOn(const std::string& ListFile) override {
+    return RemoverLooksLeft-- > 0 && Removing.count(ListFile);
+  }
+
+  HostFiles Handler;
+  std::map<std::string, int> Holds;  // times each file was opened to be held
+  int HeldOpen = 0, HeldAtLastProgram = -1;
+  std::map<std::string, std::uint64_t> Volumes;
+  std::set<std::string> Removing;  // lists an uninstaller works on
+  int RemoverLooksLeft = 1 << 30;  // looks after which it has finished
   bool FolderExists(const std::string& Path) override {
     std::error_code Ignored;
     return std::filesystem::is_directory(setup::PathFromUtf8(setup::WithoutBackslash(Path)), Ignored);
@@ -196,7 +240,6 @@ class HostInstallSystem : public setup::IInstallSystem {
       }
   }
 
-  HostFiles Handler;
   int FailAtChange = 0, ChangesMade = 0;
   std::set<std::string> Busy;
   std::set<std::string> PendingDeletes;  // deleted at the next start

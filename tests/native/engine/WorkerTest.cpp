@@ -148,10 +148,11 @@ class Worker : public ::testing::Test {
            " 0 0 1 0\r\n"
            "FILEPATH = \\bin\\big.dat\r\n"
            "FILESHORTCUT = Большой\r\n"
+           "FILESHORTCUTPARAMS = /in=%Install%\\data\r\n"
            "FILERUNPARAMSUNINSTALL = %file% /u\r\n"
            "FILE = 11 1 0 0 0 0 0 0 0 " + std::to_string(Data[11].size()) + " 0 0  1 0 0 0\r\n"
            "FILEPATH = \\data\\small.txt\r\n"
-           "FILERUNPARAMS = C:\\tools\\after.exe \"%file%\"||second\r\n"
+           "FILERUNPARAMS = C:\\tools\\after.exe \"%file%\" %Install%||second\r\n"
            "FILE = 13 1 0 0 1 0 0 0 0 " + std::to_string(Data[13].size()) + " 0 0  0 0 0 0\r\n"
            "FILEPATH = \\temp.tmp\r\n"
            "GROUP = 3 0 0 0 0 5\r\n"
@@ -314,8 +315,11 @@ TEST_F(Worker, InstallsASpannedSetAndRecordsWhatIsAboutToBeInstalled) {
   EXPECT_EQ(Registration()["engine path"], "no");
   // Commands: the EXEPATH lines first, then the run-after pieces (empty ones left out).
   EXPECT_EQ(System.Programs, (std::vector<std::string>{"C:\\tools\\first.exe one", "C:\\tools\\first.exe two",
-                                                       "C:\\tools\\after.exe \"" + Install + "\\data\\small.txt\"",
+                                                       "C:\\tools\\after.exe \"" + Install + "\\data\\small.txt\" " + Install,
                                                        "second"}));
+  ASSERT_FALSE(System.Links.empty());
+  EXPECT_NE(System.Links.front().find("Большой.lnk -> " + Install + "\\bin\\big.dat /in=" + Install + "\\data"),
+            std::string::npos) << System.Links.front();
   // The log names every cabinet with its set and number, and every file placed.
   EXPECT_GE(Host.Logged("cabinet: ").size(), Cabinets.size());
   EXPECT_EQ(Host.Logged("cabinet: setup2.cab in " + Root + "Media\\DISK2\\ (set 7, number 1, ").size(), 1u);  // continued into
@@ -526,7 +530,7 @@ TEST_F(Worker, CabinetsThatNameThemselvesOrEachOtherStopTheRun) {
   EXPECT_FALSE(Succeeded);
   EXPECT_EQ(Host.Messages, (std::vector<std::string>{ErrorBox(
                                "CAB-файл <setup1.cab> встречается в наборе повторно: набор CAB-файлов поврежден")}));
-  EXPECT_EQ(Host.Captions.back(), Msg::Extracting);
+  EXPECT_TRUE(Host.Captions.empty());  // found before anything started
 
   // Two cabinets naming each other, attended: no prompt either.
   MakeUnspannedSet();
@@ -565,11 +569,9 @@ TEST_F(Worker, ADiskOfAnotherBuildStopsTheRunBeforeAnyOfItsEntries) {
   EXPECT_FALSE(Succeeded);
   EXPECT_EQ(Host.LastMessage(), ErrorBox("CAB-файл <setup2.cab> не является следующим CAB-файлом этого набора (набор 8, "
                                          "номер 1; ожидался набор 7, номер 1)"));
-  // Taken from the right disk, then undone with the rest of the run.
-  EXPECT_EQ(Host.Logged("extracted: "), (std::vector<std::string>{"extracted: " + Install + "\\bin\\big.dat"}));
-  EXPECT_FALSE(Exists(Install + "\\bin\\big.dat"));
-  EXPECT_FALSE(Exists(Install + "\\data\\small.txt"));  // the foreign entry under our number
-  EXPECT_TRUE(Host.Logged("skipped").empty());
+  // Found before anything changed: not even the files of the right first disk are written.
+  EXPECT_TRUE(Host.Captions.empty());
+  EXPECT_FALSE(Exists(Install));
 
   // Disks in the wrong order are refused the same way.
   fs::rename(PathFromUtf8(Root + "Media\\DISK3\\setup3.cab"), PathFromUtf8(Root + "Media\\DISK2\\setup2.cab"));
@@ -609,24 +611,51 @@ TEST_F(Worker, ACabinetThatDoesNotMatchItsDigestIsRefusedBeforeAnyOfItsEntries) 
                                          "Media\\DISK2\\> поврежден или относится к другому набору"));
   EXPECT_FALSE(Exists(Install + "\\data\\small.txt"));
 
-  // Attended: the disk is asked for again, as a disk of another set.
+  // Attended: the same text in the error box, before any change.
   Host = ScriptedHost();
-  Host.Answers = {idYes};
   Switches = {};
   LoadModel(StandardScript());
   Run();
   EXPECT_FALSE(Succeeded);
-  EXPECT_EQ(Host.DiskPrompts, (std::vector<std::string>{"setup2.cab in " + Root + "Media\\DISK2"}));
-  EXPECT_FALSE(Exists(Install + "\\data\\small.txt"));
+  EXPECT_TRUE(Host.DiskPrompts.empty());
+  EXPECT_EQ(Host.LastMessage(), ErrorBox("CAB-файл <setup2.cab> в каталоге <" + Root +
+                                         "Media\\DISK2\\> поврежден или относится к другому набору"));
+  EXPECT_TRUE(Host.Captions.empty());
+  EXPECT_FALSE(Exists(Install));
 
   // The genuine disk is taken.
   fs::copy_file(PathFromUtf8(Cabinets[1] + ".genuine"), PathFromUtf8(Cabinets[1]), fs::copy_options::overwrite_existing);
   Host = ScriptedHost();
   Switches = {"/AUTO=ON"};
   LoadModel(StandardScript());
+  System.Holds.clear();
   Run();
   EXPECT_TRUE(Succeeded);
   EXPECT_EQ(Read(Install + "\\data\\small.txt"), Genuine11);
+  // Each cabinet opened once, before any change, and held until the run was done with it.
+  EXPECT_EQ(System.Holds.size(), 4u);
+  for (const auto& [Path, Times] : System.Holds) EXPECT_EQ(Times, 1) << Path;
+  EXPECT_EQ(System.HeldAtLastProgram, 4);
+  EXPECT_EQ(System.HeldOpen, 0);
+
+  // A disk that is not at hand is checked when the prompt brings it: the foreign one is not
+  // taken (the prompt says why and asks again), the genuine one is.
+  fs::create_directories(PathFromUtf8(Root + "Later"));
+  for (const char* Disk : {"DISK2", "DISK3", "DISK4"})
+    fs::rename(PathFromUtf8(Root + "Media\\" + Disk), PathFromUtf8(Root + "Later\\" + Disk));
+  fs::remove_all(PathFromUtf8(Install));
+  Host = ScriptedHost();
+  Host.DiskAnswers = {Root + "Other\\DISK2", Root + "Later\\DISK2"};
+  Switches = {};
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_TRUE(Succeeded) << Host.LastMessage();
+  EXPECT_EQ(Host.DiskPrompts,
+            (std::vector<std::string>{"setup2.cab in " + Root + "Media\\DISK1\\",
+                                      "setup2.cab in " + Root + "Other\\DISK2 (not the right disk)"}));
+  EXPECT_EQ(Read(Install + "\\data\\small.txt"), Genuine11);
+  for (const char* Disk : {"DISK2", "DISK3", "DISK4"})
+    fs::rename(PathFromUtf8(Root + "Later\\" + Disk), PathFromUtf8(Root + "Media\\" + Disk));
 
   // A setup program without digests takes its cabinets as they are.
   fs::copy_file(PathFromUtf8(Root + "Other\\DISK2\\setup2.cab"), PathFromUtf8(Cabinets[1]),
@@ -644,22 +673,32 @@ TEST_F(Worker, AForeignDiskMetInTheMiddleOfAFileIsNotTakenAndUnattendedEndsTheRu
   MakeCabinets(60000, 7);
   fs::copy_file(PathFromUtf8(Root + "Other\\DISK2\\setup2.cab"), PathFromUtf8(Root + "Media\\DISK2\\setup2.cab"),
                 fs::copy_options::overwrite_existing);
-  // Attended: the library finds the wrong cabinet under the right name; the user is asked.
-  Host.Answers = {idYes};
-  LoadModel(StandardScript());
-  Run();
-  EXPECT_FALSE(Succeeded);
-  EXPECT_EQ(Host.DiskPrompts, (std::vector<std::string>{"setup2.cab in " + Root + "Media\\DISK2"}));
-  EXPECT_FALSE(Exists(Install + "\\bin\\big.dat"));
-  // Unattended: nobody can bring the right disk.
+  const std::string Refusal = ErrorBox(
+      "CAB-файл <setup2.cab> не является следующим CAB-файлом этого набора (набор 8, номер 1; ожидался набор "
+      "7, номер 1)");
+  // At hand: attended and unattended alike, the run ends before any change.
+  for (const char* Switch : {"/AUTO=OFF", "/AUTO=ON"}) {
+    Host = ScriptedHost();
+    Switches = {Switch};
+    LoadModel(StandardScript());
+    Run();
+    EXPECT_FALSE(Succeeded);
+    EXPECT_TRUE(Host.DiskPrompts.empty());
+    EXPECT_EQ(Host.Messages, (std::vector<std::string>{Refusal}));
+    EXPECT_TRUE(Host.Captions.empty());
+  }
+  // Not at hand: brought to the prompt in the middle of a file, it is not taken, and the
+  // prompt says why; giving up there leaves the file unwritten.
+  fs::rename(PathFromUtf8(Root + "Media\\DISK2"), PathFromUtf8(Root + "Foreign"));
   Host = ScriptedHost();
-  Switches = {"/AUTO=ON"};
+  Host.DiskAnswers = {Root + "Foreign"};
+  Host.Answers = {idYes};
+  Switches = {};
   LoadModel(StandardScript());
   Run();
   EXPECT_FALSE(Succeeded);
-  EXPECT_TRUE(Host.DiskPrompts.empty());
-  EXPECT_EQ(Host.Messages, (std::vector<std::string>{ErrorBox("CAB-файл <setup2.cab> в каталоге <" + Root +
-                                                              "Media\\DISK2\\> поврежден или относится к другому набору")}));
+  EXPECT_EQ(Host.DiskPrompts, (std::vector<std::string>{"setup2.cab in " + Root + "Media\\DISK1\\",
+                                                        "setup2.cab in " + Root + "Foreign (not the right disk)"}));
   EXPECT_FALSE(Exists(Install + "\\bin\\big.dat"));
 }
 
@@ -865,6 +904,143 @@ TEST_F(Worker, AbortAtTheBusyQuestionEndsTheRunWithTheCabinetError) {
   EXPECT_EQ(Host.LastMessage(), ErrorBox(test::CabinetErrorText(FDIERROR_USER_ABORT)));
   EXPECT_EQ(Read(Install + "\\data\\small.txt"), "held");
   EXPECT_TRUE(Host.Logged("1C ").empty());
+}
+
+TEST_F(Worker, TooLittleRoomOnAVolumeThatReceivesFilesIsToldBeforeAnyChange) {
+  const std::int64_t Written = 150000 + 3000 + 100;  // FILE 10, 11, 13: the typical selection
+  const std::uint64_t Margin = 4 * 1024 * 1024;
+  MakeCabinets();
+  System.Volumes = {{Root, 1ull << 40}, {Root + "PF\\", Margin + Written - 1}};
+  const std::string Shortfall =
+      "На диске <" + Root + "PF\\> недостаточно места для установки: нужно 5 МБ, свободно 4 МБ";
+  // Unattended: the run ends naming the volume and the room it needs.
+  Switches = {"/AUTO=ON"};
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_FALSE(Succeeded);
+  EXPECT_EQ(Host.Messages, (std::vector<std::string>{ErrorBox(Shortfall)}));
+  EXPECT_TRUE(Host.Captions.empty());
+  EXPECT_FALSE(Exists(Install));
+  // Attended: a question; No stops the run as it is, Yes goes on.
+  for (const int Answer : {idNo, idYes}) {
+    Host = ScriptedHost();
+    Host.Answers = {Answer};
+    Switches = {};
+    LoadModel(StandardScript());
+    Run();
+    EXPECT_EQ(Host.Messages.front(), std::string(Msg::ApplicationTitle) + "|" + Shortfall + "\rПродолжить установку?");
+    EXPECT_EQ(Host.MessageFlags.front(), mbYesNo | mbIconExclamation | mbDefButton2);
+    EXPECT_EQ(Succeeded, Answer == idYes) << Host.LastMessage();
+    EXPECT_EQ(Exists(Install), Answer == idYes);
+  }
+  // The files being replaced give their room back: the same volume holds the upgrade.
+  Host = ScriptedHost();
+  Switches = {"/AUTO=ON"};
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_TRUE(Succeeded) << Host.LastMessage();
+}
+
+TEST(PreChecks, RoomNeededPerVolume) {
+  constexpr std::int64_t MB = 1024 * 1024;
+  struct Case {
+    std::int64_t Written, Replaced;
+    std::uint64_t Needed;
+  };
+  // The growth, and a margin of 5% of what is written, at least 4 MB.
+  for (const Case& C : {Case{0, 0, 4 * MB}, Case{MB, 0, 5 * MB}, Case{200 * MB, 0, 210 * MB},
+                        Case{200 * MB, 150 * MB, 60 * MB}, Case{10 * MB, 50 * MB, 4 * MB}}) {
+    const TVolumeUse Use{0, C.Written, C.Replaced};
+    EXPECT_EQ(SpaceNeeded(Use), C.Needed) << C.Written << " " << C.Replaced;
+    EXPECT_EQ(SpaceShortfall("D:\\", TVolumeUse{C.Needed, C.Written, C.Replaced}), "");
+    EXPECT_EQ(SpaceShortfall("D:\\", TVolumeUse{C.Needed - 1, C.Written, C.Replaced}),
+              "На диске <D:\\> недостаточно места для установки: нужно " + std::to_string(C.Needed / MB) +
+                  " МБ, свободно " + std::to_string((C.Needed - 1) / MB) + " МБ");
+  }
+}
+
+TEST_F(Worker, AnUninstallerAtWorkOnTheEarlierInstallationIsWaitedForOrStopsTheRun) {
+  InstallOnce();
+  Uninstallers.clear();
+  System.Programs.clear();
+  System.Removing = {Install + "\\uninst.lst"};
+  const std::string Text = "Работает программа удаления предыдущей установки <" + Install + "\\UnInstall.exe>";
+  // Unattended: the run ends before anything starts; the product is not removed under it.
+  Host = ScriptedHost();
+  Switches = {"/AUTO=ON"};
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_FALSE(Succeeded);
+  EXPECT_EQ(Host.Messages, (std::vector<std::string>{ErrorBox(Text)}));
+  EXPECT_TRUE(Host.Captions.empty());
+  EXPECT_TRUE(Uninstallers.empty());
+  EXPECT_TRUE(System.Programs.empty());
+  // Attended: asked to wait or stop. Stopping changes nothing; waiting until it has finished
+  // goes on.
+  for (const int Answer : {idCancel, idRetry}) {
+    Host = ScriptedHost();
+    Host.Answers = {Answer};
+    Switches = {};
+    System.RemoverLooksLeft = 1;
+    LoadModel(StandardScript());
+    Run();
+    EXPECT_EQ(Host.Messages.front(),
+              std::string(Msg::ApplicationTitle) + "|" + Text + ".\rДождитесь ее завершения и нажмите \"Повтор\".");
+    EXPECT_EQ(Host.MessageFlags.front(), mbRetryCancel | mbIconExclamation);
+    EXPECT_EQ(Succeeded, Answer == idRetry) << Host.LastMessage();
+    EXPECT_EQ(Uninstallers.size(), Answer == idRetry ? 1u : 0u);
+    EXPECT_EQ(Host.Captions.empty(), Answer == idCancel);
+  }
+}
+
+TEST(PreChecks, CabinetHeadersAndTheirPlaceInTheChain) {
+  test::TTempDir Temp{"prechecks"};
+  TCabinetWriterOptions Options;
+  Options.OutputPattern = Temp.Path().string() + "/setup%d.cab";
+  Options.MaxCabinetSize = 20000;
+  Options.Compression = ccNone;
+  Options.SetId = 7;
+  TCabinetWriter Writer(Options);
+  TCabinetEntry Entry;
+  Entry.Name = "10";
+  const std::string Bytes = Content(1, 50000);
+  std::istringstream Source(Bytes);
+  Writer.AddFile(Entry, Source, Bytes.size());
+  const auto Paths = Writer.Finish();
+  ASSERT_GE(Paths.size(), 3u);
+  std::vector<TCabinetHeader> Headers(Paths.size());
+  for (std::size_t I = 0; I < Paths.size(); ++I) {
+    const std::string Cabinet = Read(Paths[I]);
+    ASSERT_TRUE(ReadCabinetHeader(Cabinet, Headers[I])) << Paths[I];
+    EXPECT_EQ(Headers[I].SetId, 7);
+    EXPECT_EQ(Headers[I].Number, static_cast<int>(I));
+    EXPECT_EQ(Headers[I].Previous, I ? "setup" + std::to_string(I) + ".cab" : "");
+    EXPECT_EQ(Headers[I].Next, I + 1 < Paths.size() ? "setup" + std::to_string(I + 2) + ".cab" : "");
+    // A header cut short, or not a cabinet's, is unreadable.
+    TCabinetHeader Ignored;
+    EXPECT_FALSE(ReadCabinetHeader(std::string_view(Cabinet).substr(0, 40), Ignored));
+    EXPECT_FALSE(ReadCabinetHeader("MSCX" + Cabinet.substr(4), Ignored));
+  }
+  TCabinetHeader Other = Headers[1], Skipped = Headers[2];
+  Other.SetId = 8;
+  struct Case {
+    const char* Name;
+    const TCabinetHeader* Header;
+    TCabinetVerdict Verdict;
+  };
+  TCabinetChain Chain;
+  ASSERT_EQ(Chain.Check("setup1.cab", Headers[0]), cvGood);
+  Chain.Accept("setup1.cab", Headers[0]);
+  for (const Case& C : {Case{"setup2.cab", &Other, cvOtherSet}, Case{"setup2.cab", &Skipped, cvOutOfOrder},
+                        Case{"SETUP2.CAB", &Headers[1], cvGood}})
+    EXPECT_EQ(Chain.Check(C.Name, *C.Header), C.Verdict) << C.Name << " " << C.Header->Number;
+  Chain.Accept("setup2.cab", Headers[1]);
+  EXPECT_EQ(Chain.Check("setup3.cab", Headers[2]), cvGood);
+  EXPECT_EQ(Chain.Refusal(cvOutOfOrder, "setup3.cab", "D:\\", Headers[1]),
+            "CAB-файл <setup3.cab> не является следующим CAB-файлом этого набора (набор 7, номер 1; ожидался набор 7, "
+            "номер 2)");
+  EXPECT_EQ(Chain.Refusal(cvDigestMismatch, "setup3.cab", "D:\\DISK3", Headers[2]),
+            "CAB-файл <setup3.cab> в каталоге <D:\\DISK3\\> поврежден или относится к другому набору");
 }
 
 TEST(CabinetWalk, FollowsContinuationsAndRefusesWhatDoesNotBelong) {

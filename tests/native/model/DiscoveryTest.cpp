@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "model/Discovery.h"
 #include "system/Errors.h"
 
@@ -15,11 +17,12 @@ class Discovery : public ::testing::Test {
     Reg.WriteString(Name, Value);
     Reg.CloseKey();
   }
-  void Installer(const std::string& Code, const std::string& Name, const std::string& Location) {
+  void Installer(const std::string& Code, const std::string& Name, const std::string& Location,
+                 RegistryRoot Root = RegistryRoot::LocalMachine) {
     const std::string Key = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Products\\" +
                             Code + "\\InstallProperties";
-    Put(RegistryRoot::LocalMachine, Key, "DisplayName", Name);
-    Put(RegistryRoot::LocalMachine, Key, "InstallLocation", Location);
+    Put(Root, Key, "DisplayName", Name);
+    Put(Root, Key, "InstallLocation", Location);
   }
   static std::vector<std::pair<std::string, std::string>> Listed(const TOwnedList<T1SInfo>& Products) {
     std::vector<std::pair<std::string, std::string>> Result;
@@ -34,6 +37,21 @@ class Discovery : public ::testing::Test {
 };
 
 using Pairs = std::vector<std::pair<std::string, std::string>>;
+
+// Folders as a set of existing file paths: a folder's subfolders are the next parts below it.
+struct FakeFolders : I1CFolders {
+  std::vector<std::string> Files;
+  std::vector<std::string> SubFolders(const std::string& Folder) override {
+    std::vector<std::string> Names;
+    for (const auto& F : Files)
+      if (F.rfind(Folder, 0) == 0) {
+        const std::string Name = F.substr(Folder.size(), F.find('\\', Folder.size()) - Folder.size());
+        if (std::find(Names.begin(), Names.end(), Name) == Names.end()) Names.push_back(Name);
+      }
+    return Names;
+  }
+  bool FileExists(const std::string& Path) override { return std::find(Files.begin(), Files.end(), Path) != Files.end(); }
+};
 
 }  // namespace
 
@@ -64,6 +82,40 @@ TEST_F(Discovery, FindsEveryGenerationWithItsFolder) {
             (Pairs{{"1C:Предприятие 8.0", "C:\\Program Files\\1cv81\\Bin"}}));  // 8.1 has no location
   EXPECT_EQ(Listed(Info.Products77), (Pairs{{"Ahead", "D:"}, {"Сетевая", "C:\\1Cv77\\BIN\\"}}));
   EXPECT_EQ(Listed(Info.Products75), (Pairs{{"Local", "C:\\1Cv75\\BIN\\"}}));
+}
+
+TEST_F(Discovery, FindsPlatform8InBothViewsAndFoldersEachFolderOnce) {
+  const std::string Pf64 = "C:\\Program Files", Pf32 = "C:\\Program Files (x86)";
+  Put(RegistryRoot::LocalMachine64, "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir", Pf64);
+  Put(RegistryRoot::LocalMachine, "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir", Pf32);
+  Installer("1111", "1C:Enterprise 8 (x86-64) (8.3.24.1467)", Pf64 + "\\1cv8\\8.3.24.1467\\", RegistryRoot::LocalMachine64);
+  Installer("2222", "1С:Предприятие 8 (8.3.22.1709)", Pf32 + "\\1cv8\\8.3.22.1709\\");
+  Installer("3333", "1C:Enterprise 7.7", "C:\\1Cv77\\");        // another generation
+  Installer("4444", "Другой продукт", Pf32 + "\\Other\\");         // not the platform
+  FakeFolders Folders;
+  Folders.Files = {Pf64 + "\\1cv8\\8.3.24.1467\\bin\\1cv8.exe",  // registered as well: listed once
+                   Pf64 + "\\1cv8\\8.3.25.1257\\bin\\1cv8.exe", Pf64 + "\\1cv8\\common\\1cestart.exe",
+                   Pf32 + "\\1cv8\\8.2.19.130\\bin\\1cv8.exe", Pf32 + "\\1cv8\\8.3.10.1\\bin\\1cv8c.exe"};
+
+  Discover1CProducts(Reg, Info, &Folders);
+  EXPECT_EQ(Listed(Info.Products8),
+            (Pairs{{"1C:Enterprise 8 (x86-64) (8.3.24.1467)", Pf64 + "\\1cv8\\8.3.24.1467\\Bin"},
+                   {"1С:Предприятие 8 (8.3.22.1709)", Pf32 + "\\1cv8\\8.3.22.1709\\Bin"},
+                   {"1С:Предприятие 8 (x86-64) (8.3.25.1257)", Pf64 + "\\1cv8\\8.3.25.1257\\bin"},
+                   {"1С:Предприятие 8 (8.2.19.130)", Pf32 + "\\1cv8\\8.2.19.130\\bin"}}));
+
+  // A 32-bit system: both views name one Program Files, whose installations carry no bitness.
+  TInstallInfo Single;
+  MemoryRegistry Plain;
+  for (RegistryRoot Root : {RegistryRoot::LocalMachine, RegistryRoot::LocalMachine64}) {
+    Plain.SetRootKey(Root);
+    ASSERT_TRUE(Plain.OpenKey("\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion", true));
+    Plain.WriteString("ProgramFilesDir", Pf64);
+    Plain.CloseKey();
+  }
+  Discover1CProducts(Plain, Single, &Folders);
+  EXPECT_EQ(Listed(Single.Products8), (Pairs{{"1С:Предприятие 8 (8.3.24.1467)", Pf64 + "\\1cv8\\8.3.24.1467\\bin"},
+                                             {"1С:Предприятие 8 (8.3.25.1257)", Pf64 + "\\1cv8\\8.3.25.1257\\bin"}}));
 }
 
 TEST_F(Discovery, TitlesListBothGenerationsAndRegisteringReplaces) {

@@ -91,3 +91,19 @@ TEST(UninstallList, NameValueRules) {
   EXPECT_EQ(Parsed.Value("c"), "3");
   EXPECT_EQ(Parsed.Value("D"), "");
 }
+
+TEST(UninstallList, LongListsKeepTheirOrderAndLetTheWindowsRespond) {
+  TUnInstallList List;
+  std::string Expected = "VersionFile=1\r\nCount=10000\r\n";
+  for (int I = 0; I < 10000; ++I) {
+    const std::string N = std::to_string(I);
+    List.Add(std::make_unique<TUnInstallFile>("C:\\f" + N, 0, 0, ""));
+    Expected += "ItemType" + N + "=File\r\nFileName" + N + "=C:\\f" + N + "\r\nSharedFile" + N + "=0\r\nUnRegister" + N +
+                "=0\r\n";
+  }
+  int Calls = 0;
+  TNameValueList Strings;
+  List.SaveToStrings(Strings, [&] { ++Calls; });
+  EXPECT_EQ(Strings.Text(), Expected);
+  EXPECT_GE(Calls, 4);
+}

@@ -61,6 +61,7 @@ class RemovalPlanTest : public ::testing::Test {
     Plan->SystemFolders = SystemFolders;
     Plan->SystemTrees = SystemTrees;
     Plan->ProgramsFolders = {"C:\\Menu"};
+    Plan->AddinFolders = {"C:\\1cv8\\bin"};
     return Plan->Execute(Disk, Reg);
   }
   std::vector<TRemovalNote::Kind> NotesOn(const TRemovalReport& Report, const std::string& Path) {
@@ -106,6 +107,37 @@ TEST_F(RemovalPlanTest, FilesLastRecordedFirstThenTheListThenFoldersDeepestFirst
   EXPECT_TRUE(Disk.Has("C:\\Menu"));  // not recorded, so not ours
 }
 
+class RemovalPlanFlag : public RemovalPlanTest, public ::testing::WithParamInterface<bool> {};
+
+// A group "Вектор\Учет" records "Вектор" before the group; another product's group beside it
+// keeps it.
+TEST_P(RemovalPlanFlag, AboveTheProgramGroupGoesWhenLeftEmpty) {
+  const bool OtherProduct = GetParam();  // another product's group beside ours
+  File("C:\\Menu\\Вектор\\Учет\\A.lnk");
+  Dir("C:\\Demo");
+  Dir("C:\\Menu\\Вектор");
+  Dir("C:\\Menu\\Вектор\\Учет");
+  if (OtherProduct) Disk.AddFile("C:\\Menu\\Вектор\\Зарплата\\B.lnk");
+  const TRemovalReport Report = Run();
+  EXPECT_EQ(Report.ExitStatus(), 0);
+  EXPECT_FALSE(Disk.Has("C:\\Menu\\Вектор\\Учет"));
+  EXPECT_EQ(Disk.Has("C:\\Menu\\Вектор"), OtherProduct);
+  EXPECT_EQ(Disk.Has("C:\\Menu\\Вектор\\Зарплата\\B.lnk"), OtherProduct);
+}
+// The product's copy into a 1C:Enterprise installation goes with it; the platform's folder
+// and its files stay. A list not proven to be the installation's touches nothing there.
+TEST_P(RemovalPlanFlag, CopiesInto1CGoWithAVerifiedList) {
+  Verified = GetParam();
+  File("C:\\1cv8\\bin\\exchange.epf");
+  Disk.AddFile("C:\\1cv8\\bin\\1cv8.exe");
+  Dir("C:\\Demo");
+  const TRemovalReport Report = Run();
+  EXPECT_EQ(Disk.Has("C:\\1cv8\\bin\\exchange.epf"), !Verified);
+  EXPECT_TRUE(Disk.Has("C:\\1cv8\\bin\\1cv8.exe"));
+  EXPECT_EQ(Report.ExitStatus(), Verified ? 0 : 1);
+}
+INSTANTIATE_TEST_SUITE_P(RemovalPlan, RemovalPlanFlag, ::testing::Bool());
+
 TEST_F(RemovalPlanTest, FoldersGoAsAWholeOnlyWhenRecordedSo) {
   Dir("C:\\Demo\\Data", 1);
   Dir("C:\\Demo\\Docs", 0);
@@ -118,6 +150,9 @@ TEST_F(RemovalPlanTest, FoldersGoAsAWholeOnlyWhenRecordedSo) {
   EXPECT_TRUE(Disk.Has("C:\\Demo\\Docs\\mine.doc"));
   EXPECT_EQ(NotesOn(Report, "C:\\Demo\\Docs"), Kinds{TRemovalNote::NotEmpty});
   EXPECT_EQ(NotesOn(Report, "C:\\Demo"), Kinds{TRemovalNote::NotEmpty});
+  // The report names what stayed in each.
+  for (const auto& Note : Report.Notes)
+    if (Note.What == TRemovalNote::NotEmpty) EXPECT_EQ(Note.Detail, Note.Path == "C:\\Demo" ? "Docs\\" : "mine.doc");
   // Kept by the rules is no failure.
   EXPECT_EQ(Report.ExitStatus(), 0);
 }

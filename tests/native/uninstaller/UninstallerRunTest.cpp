@@ -46,9 +46,10 @@ TEST(UninstallerReport, SaysWhatWentAndWhatStayed) {
   EXPECT_EQ(ReportText("Демо", Report), "Программа «Демо» удалена с Вашего компьютера.");
   EXPECT_EQ(ReportText("", Report), "Программа «без названия» удалена с Вашего компьютера.");
 
-  Report.Notes = {{TRemovalNote::NotEmpty, "C:\\Demo"}};
+  Report.Notes = {{TRemovalNote::NotEmpty, "C:\\Demo", "mine.doc, Data\\"}};
   EXPECT_EQ(ReportText("Демо", Report),
-            "Программа «Демо» удалена с Вашего компьютера.\r\rОставлено на месте:\rв папке остались файлы: C:\\Demo");
+            "Программа «Демо» удалена с Вашего компьютера.\r\rОставлено на месте:\rв папке остались файлы: C:\\Demo "
+            "(mine.doc, Data\\)");
 
   Report.Notes = {{TRemovalNote::SharedInUse, "C:\\s.dll"},
                   {TRemovalNote::Scheduled, "C:\\a.dll"},

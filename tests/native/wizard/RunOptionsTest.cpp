@@ -33,6 +33,21 @@ TEST(RunOptions, AnInstallationFolderMustBeAbsolute) {
   EXPECT_FALSE(IsAbsoluteFolder("1:\\x"));
 }
 
+// A folder or group that names its way out of where it seems to be is a bad switch; the
+// wizard's pages refuse the same texts.
+TEST(RunOptions, FoldersAndGroupsThatLeadElsewhereAreBadSwitches) {
+  for (const char* Path : {"C:\\Product\\..", "C:\\Product\\..\\Windows", "C:\\.\\Product", "C:\\Product\\.. ",
+                           "C:\\Product/../..", "\\\\server\\share\\.."})
+    EXPECT_TRUE(ReadRunOptions({"/PATH=" + std::string(Path)}).BadPath) << Path;
+  EXPECT_FALSE(ReadRunOptions({"/PATH=C:\\Product..\\.Data"}).BadPath);
+  EXPECT_FALSE(ReadRunOptions({"/AUTO=ON"}).BadGroup);  // not given: the script's default
+  for (const char* Group : {"", "..", "Group\\..\\..\\Startup", ".\\Group", "C:\\Group", "C:Group", "\\Group", "/Group",
+                            "\\\\server\\share", "Group:stream"})
+    EXPECT_TRUE(ReadRunOptions({"/GROUP=" + std::string(Group)}).BadGroup) << Group;
+  for (const char* Group : {"Продукт", "Фирма\\Продукт 1.0", "Group..Name"})
+    EXPECT_FALSE(ReadRunOptions({"/GROUP=" + std::string(Group)}).BadGroup) << Group;
+}
+
 TEST(RunOptions, ExitStatusOfAnUnattendedRun) {
   EXPECT_EQ(UnattendedExitStatus(true, false, false), 0);
   EXPECT_EQ(UnattendedExitStatus(true, true, false), 3);

@@ -128,20 +128,25 @@ TEST(WizardComponents, NothingSelectedCountsOnlyVisibleGroupsThatAreUnselected) 
 }
 
 TEST(WizardRunBefore, CommandsAreCutAtBarsWithEmptyOnesSkippedAndFileReplaced) {
+  TInstallInfo Info;
+  Info.InstallDir = "C:\\Prod";
   TFileInfo F;
   F.RunBefore = true;
   F.RunParams = "|%file% /s||\"%file%\" -x %file%%file%| %FILE% |%file|";
   const std::string P = "C:\\Temp\\runbefore.exe";
-  EXPECT_EQ(RunBeforeCommands(F, P),
+  EXPECT_EQ(RunBeforeCommands(Info, F, P),
             (std::vector<std::string>{P + " /s", "\"" + P + "\" -x " + P + P, " %FILE% ", "%file"}));
   F.RunParams = "";
-  EXPECT_TRUE(RunBeforeCommands(F, P).empty());
+  EXPECT_TRUE(RunBeforeCommands(Info, F, P).empty());
   F.RunParams = "%file%";
   F.RunBefore = false;
-  EXPECT_TRUE(RunBeforeCommands(F, P).empty()) << "only flagged records run before installation";
+  EXPECT_TRUE(RunBeforeCommands(Info, F, P).empty()) << "only flagged records run before installation";
   // A path that itself contains the placeholder is not replaced again.
   F.RunBefore = true;
-  EXPECT_EQ(RunBeforeCommands(F, "%file%x"), (std::vector<std::string>{"%file%x"}));
+  EXPECT_EQ(RunBeforeCommands(Info, F, "%file%x"), (std::vector<std::string>{"%file%x"}));
+  // The folder placeholders come after it.
+  F.RunParams = "%file% /data=%Install%\\data";
+  EXPECT_EQ(RunBeforeCommands(Info, F, P), (std::vector<std::string>{P + " /data=C:\\Prod\\data"}));
 }
 
 TEST(WizardFinish, CancelRestartAndFinishText) {

@@ -19,14 +19,14 @@ using test::WaitForWindow;
 using test::WaitUntil;
 
 // Shows the prompt for Folder and lets Script answer it (given the prompt's window).
-bool Ask(std::string& Folder, const std::function<void(HWND)>& Script, HWND Owner = nullptr) {
+bool Ask(std::string& Folder, const std::function<void(HWND)>& Script, HWND Owner = nullptr, bool WrongDisk = false) {
   const DWORD Thread = GetCurrentThreadId();
   bool Result;
   {
     Driver Answer([&] {
       if (HWND Prompt = WaitForWindow(Thread, L"TfrmQuestion")) Script(Prompt);
     });
-    Result = AskNextDisk(Owner, Folder, "setup2.cab");
+    Result = AskNextDisk(Owner, Folder, "setup2.cab", WrongDisk);
   }
   return Result;
 }
@@ -66,6 +66,22 @@ TEST(NextDiskPrompt, EnterPressesOk) {
     PostMessageW(Edit(Prompt), WM_KEYDOWN, VK_RETURN, 0);
   }));
   EXPECT_EQ(Folder, "C:\\B");
+}
+
+// Asked again after a cabinet that was not the right one, the prompt says so in its first line.
+TEST(NextDiskPrompt, SaysWhenTheDiskOfferedBeforeWasNotTheRightOne) {
+  for (const bool WrongDisk : {false, true}) {
+    bool Said = true;
+    std::string Folder = "C:\\Setup\\";
+    Ask(
+        Folder,
+        [&](HWND Prompt) {
+          Said = FindChild(Prompt, L"Static", ToWide("Это не тот диск. Вставьте следующий диск с файлом").c_str());
+          Click(Button(Prompt, "Отмена"));
+        },
+        nullptr, WrongDisk);
+    EXPECT_EQ(Said, WrongDisk);
+  }
 }
 
 TEST(NextDiskPrompt, LayoutTextsAndClosedSystemMenu) {

@@ -7,16 +7,20 @@
 #include <sstream>
 
 #include "Fixtures.h"
-#include "shared/ExpectedTexts.h"
-#include "shared/ScriptedHost.h"
 #include "cabinet/writer/CabinetWriter.h"
 #include "engine/untThrd.h"
 #include "model/Discovery.h"
+#include "shared/ExpectedTexts.h"
+#include "shared/ScriptedHost.h"
 #include "system/Encoding.h"
 #include "system/Files.h"
+#include "system/Paths.h"
 #include "system/RegistryWin.h"
+#include "system/Sha256.h"
 #include "system/SystemWin.h"
+#include "system/Text.h"
 #include "system/WideWin.h"
+#include "uninstaller/UninstallerRun.h"
 
 using namespace setup;
 namespace fs = std::filesystem;
@@ -133,6 +137,7 @@ class Worker : public ::testing::Test {
   void Run() {
     TExecutor Executor(*Info, Host, Reg, Library);
     Executor.Arguments = Arguments;
+    Executor.CabinetDigests = Digests;
     if (CancelAtPump >= 0)
       Host.OnPump = [&] {
         if (Host.Pumps == CancelAtPump) Executor.Cancelled = true;
@@ -198,6 +203,7 @@ class Worker : public ::testing::Test {
   ScriptedHost Host;
   TCabinetLibraryFunctions Library = LinkedCabinetLibrary();
   std::vector<std::string> Arguments;
+  TCabinetDigests Digests;
   int CancelAtPump = -1;
   int CancelInsideExtraction = 0;  // the n-th pump after the extraction caption
   bool CancelDuringCommand = false;
@@ -602,6 +608,68 @@ TEST_F(Worker, ModelWithoutFilesLooksForNoCabinet) {
   EXPECT_TRUE(Host.DiskPrompts.empty());
   EXPECT_EQ(Host.Maximum, 0);
   EXPECT_TRUE(DirectoryExists(Root + "PF\\Пусто\\only"));
+}
+
+// What the checks before any change find on the system: the cabinets checked against their
+// digests stay readable but cannot be changed, replaced or deleted until the run is done; the
+// volume of the installation folder and its room; an uninstaller at work on the list.
+TEST_F(Worker, CheckedCabinetsAreHeldAndAnUninstallerAtWorkIsSeen) {
+  MakeCabinets();
+  ASSERT_GE(Cabinets.size(), 3u);
+  for (std::size_t I = 0; I < Cabinets.size(); ++I)
+    Digests["SETUP" + std::to_string(I + 1) + ".CAB"] = UpperAscii(Sha256Hex(LoadBytesFromFile(Cabinets[I])));
+  const std::string Last = Cabinets.back();
+  std::vector<std::string> Refused;
+  Host.OnPump = [&] {
+    if (Host.Captions.empty() || Host.Captions.back() != Msg::RunningPrograms || !Refused.empty()) return;
+    const std::wstring Path = ToWide(Last);
+    HANDLE Reader = CreateFileW(Path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    Refused.push_back(Reader == INVALID_HANDLE_VALUE ? "read" : "");
+    if (Reader != INVALID_HANDLE_VALUE) CloseHandle(Reader);
+    HANDLE Writer = CreateFileW(Path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    Refused.push_back(Writer == INVALID_HANDLE_VALUE ? "write" : "");
+    if (Writer != INVALID_HANDLE_VALUE) CloseHandle(Writer);
+    Refused.push_back(MoveFileExW(Path.c_str(), (Path + L".old").c_str(), MOVEFILE_REPLACE_EXISTING) ? "" : "rename");
+    Refused.push_back(DeleteFileW(Path.c_str()) ? "" : "delete");
+  };
+  LoadModel(StandardScript());
+  Run();
+  ASSERT_TRUE(Succeeded) << Host.LastMessage();
+  EXPECT_EQ(Refused, (std::vector<std::string>{"", "write", "rename", "delete"}));
+  // Released when the run is done.
+  EXPECT_TRUE(DeleteFileW(ToWide(Last).c_str()));
+
+  auto System = CreateWindowsInstallSystem();
+  std::string Volume;
+  std::uint64_t Free = 0;
+  ULARGE_INTEGER Expected;
+  ASSERT_TRUE(GetDiskFreeSpaceExW(ToWide(Root.substr(0, 3)).c_str(), &Expected, nullptr, nullptr));
+  ASSERT_TRUE(System->VolumeSpace(Root + "PF\\Новый\\file.txt", Volume, Free));
+  EXPECT_EQ(Volume, UpperAscii(Root.substr(0, 3)));
+  EXPECT_GT(Free, 0u);
+  EXPECT_EQ(System->FileSize(InstallDir(Root) + "\\data\\small.txt"), static_cast<std::int64_t>(Data[11].size()));
+  EXPECT_EQ(System->FileSize(InstallDir(Root) + "\\data\\none.txt"), -1);
+
+  // An uninstaller holds the mutex of the installation's list: the unattended run stops before
+  // the earlier installation is touched.
+  const std::string List = InstallDir(Root) + "\\uninst.lst";
+  EXPECT_FALSE(System->UninstallerWorksOn(List));
+  HANDLE Mutex = CreateMutexW(nullptr, FALSE, ToWide(RemovalMutexName(List)).c_str());
+  ASSERT_TRUE(Mutex);
+  EXPECT_TRUE(System->UninstallerWorksOn(List));
+  MakeCabinets();
+  Host = ScriptedHost();
+  Arguments = {"/AUTO=ON"};
+  LoadModel(StandardScript());
+  Run();
+  CloseHandle(Mutex);
+  EXPECT_FALSE(Succeeded);
+  EXPECT_NE(Host.LastMessage().find("Работает программа удаления предыдущей установки"), std::string::npos)
+      << Host.LastMessage();
+  EXPECT_TRUE(Host.Captions.empty());
+  EXPECT_TRUE(FileExists(List));
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "UninstallerSupport.h"
+#include "shared/LinksWin.h"
 #include "uninstaller/RemovalSystemWin.h"
 
 using namespace setup;
@@ -62,6 +63,30 @@ TEST(RemovalSystemWin, ListsAndRemovesFolders) {
   EXPECT_TRUE(System.DirectoryExists(Folder));
   EXPECT_FALSE(System.DirectoryExists(Folder + "Файл.txt"));
   EXPECT_TRUE(System.FileExists(Folder + "Файл.txt"));
+}
+
+// The product's folder swapped for a link to another folder after the plan was made (by
+// whoever may write beside it): no file or folder is deleted through it, at any depth.
+TEST(RemovalSystemWin, ALinkPlantedInPlaceOfAFolderOnTheWayLeadsNoDeletionOutside) {
+  TempFolder Temp;
+  RemovalSystemWin System;
+  const std::string Victim = Temp.Folder("Victim"), Product = Temp.Path + "Product";
+  Temp.Folder("Victim\\Deep\\Empty");
+  WriteBytes(Victim + "data.txt", "another's");
+  WriteBytes(Victim + "Deep\\data.txt", "another's");
+  ASSERT_TRUE(test::MakeLink(Product, WithoutBackslash(Victim), true));
+  for (const char* Item : {"\\data.txt", "\\Deep\\data.txt"})
+    EXPECT_NE(System.RemoveFile(Product + Item), Outcome::Deleted) << Item;
+  EXPECT_FALSE(System.RemoveEmptyFolder(Product + "\\Deep\\Empty"));
+  EXPECT_FALSE(System.RemoveEmptyFolder(Product + "\\Deep\\data.txt"));  // a file is no folder
+  EXPECT_TRUE(test::RemoveLink(Product));
+  EXPECT_TRUE(Exists(Victim + "data.txt"));
+  EXPECT_TRUE(Exists(Victim + "Deep\\data.txt"));
+  EXPECT_TRUE(System.DirectoryExists(Victim + "Deep\\Empty"));
+  // Where nothing was swapped, the same deletions go.
+  EXPECT_EQ(System.RemoveFile(Victim + "Deep\\data.txt"), Outcome::Deleted);
+  EXPECT_TRUE(System.RemoveEmptyFolder(Victim + "Deep\\Empty"));
+  EXPECT_FALSE(System.DirectoryExists(Victim + "Deep\\Empty"));
 }
 
 TEST(RemovalSystemWin, MakesShortNamesLongAsFarAsThePathExists) {

@@ -11,6 +11,7 @@
 #include "shared/PeTestImage.h"
 #include "shared/TestFiles.h"
 #include "system/Files.h"
+#include "system/Lznt1.h"
 #include "system/Sha256.h"
 
 namespace {
@@ -35,7 +36,7 @@ class PackagerTest : public ::testing::Test {
     Write("files/readme.txt", "readme\r\n");
     setup::pe::TResourceTable Stub;
     Stub.Set(TResourceName::FromId(24), TResourceName::FromId(1), "<assembly/>");
-    Stub.Set(TResourceName::FromId(10), TResourceName::FromText("CABINET"), "library bytes");
+    Stub.Set(TResourceName::FromId(10), TResourceName::FromText("CABINET"), "MZ library bytes");
     Write("stub.exe", TPeImage(petest::BuildImage({{".text", "code", petest::cCode},
                                                    {".rsrc", "", petest::cResources, true},
                                                    {".reloc", "", petest::cRelocations, false, true}}))
@@ -101,6 +102,26 @@ TEST(ScriptDecoding, NamesEveryLineThatCodePage1251CannotHoldOrThatHasANul) {
   EXPECT_THROW(DecodeScript("\xEF\xBB\xBF\xCF\xF0\xEE", "s"), setup::Exception);  // a BOM on 1251 text
 }
 
+// A UTF-8 script with a line that is not UTF-8 (pasted from a code page 1251 file, or a
+// character cut short) is refused at that line rather than read whole as code page 1251;
+// a code page 1251 script stays one, even where two of its bytes happen to be UTF-8.
+TEST(ScriptDecoding, AUtf8ScriptWithALineThatIsNotIsRefusedAtThatLine) {
+  for (const std::string Bom : {""s, "\xEF\xBB\xBF"s}) {
+    try {
+      DecodeScript(Bom + "DESCRIPTION = Продукт\nGROUPNAME = \xC3\xF0\xF3\xEF\xEF\xE0\nREADME = a\xD0\n", "s.ini");
+      ADD_FAILURE() << "decoded";
+    } catch (const setup::Exception& E) {
+      EXPECT_NE(std::string(E.what()).find("s.ini:2: error: this line is not UTF-8"), std::string::npos) << E.what();
+      EXPECT_NE(std::string(E.what()).find("s.ini:3: error:"), std::string::npos) << E.what();
+      EXPECT_EQ(std::string(E.what()).find("s.ini:1:"), std::string::npos) << E.what();
+    }
+  }
+  // «ООО РОС» and a "Рё"-like pair: valid UTF-8 byte pairs, but single ones between 1251 words.
+  const std::string Cp1251 = "DESCRIPTION = \xAB\xCE\xCE\xCE \xD0\xCE\xD1\xBB\r\nGROUPNAME = \xD0\xB8\r\n";
+  EXPECT_EQ(DecodeScript(Cp1251, "s").Encoding, "code page 1251");
+  EXPECT_EQ(DecodeScript(Cp1251, "s").Cp1251, Cp1251);
+}
+
 TEST(CommandLine, DiskSizesCompressionAndRunBefore) {
   // Named media give the room a formatted medium leaves for files, and its allocation unit.
   auto Disk = [](const char* Text) {
@@ -153,7 +174,7 @@ TEST_F(PackagerTest, FillsTheStubAndPacksEveryFile) {
   const auto Result = Pack();
   const std::string Setup = P("out/DISK1/setup.exe");
   EXPECT_EQ(Resource(Setup, 10, "SCRIPT"), DecodeScript(setup::LoadBytesFromFile(P("setup.ini")), "").Cp1251);
-  EXPECT_EQ(Resource(Setup, 10, "CABINET"), "library bytes");
+  EXPECT_EQ(Resource(Setup, 10, "CABINET"), "MZ library bytes");
   EXPECT_EQ(Resource(Setup, 2, "LOGO"), setup::LoadBytesFromFile(Options.Logo).substr(14));
   EXPECT_EQ(Resource(Setup, 2, "BACKGROUND"), setup::LoadBytesFromFile(Options.Logo).substr(14));
   EXPECT_EQ(Resource(Setup, 10, "RUNBEFORE4"), "program run before installing");
@@ -240,6 +261,72 @@ TEST_F(PackagerTest, RefusesWhatTheProgramWouldRefuseOrMisread) {
   EXPECT_NE(Log.str().find("setup.ini:7: warning: DESCRIPTION was already set"), std::string::npos) << Log.str();
 }
 
+// The list names files inside --files only: no absolute path, no "." or "..", and no
+// symbolic link (of the file or of a folder on its way) that leads outside.
+TEST_F(PackagerTest, RefusesListEntriesThatLeadOutsideTheFilesFolder) {
+  fs::create_directories(Dir / "outside" / "deep");
+  Write("outside/secret.txt", "secret");
+  Write("outside/deep/key.txt", "key");
+  fs::create_symlink(Dir / "outside" / "secret.txt", Dir / "files" / "secret.txt");
+  fs::create_directory_symlink(Dir / "outside", Dir / "files" / "linked");
+  fs::create_symlink(Dir / "files" / "readme.txt", Dir / "files" / "inner.txt");  // stays inside: fine
+  std::string Records;
+  for (int i = 2; i <= 8; ++i) Records += FileRecord(i, 0, "");
+  Write("setup.ini", Script(Records));
+  Write("list.txt", "2=../outside/secret.txt\n3=" + P("outside/secret.txt") +
+                        "\n4=C:\\outside\\secret.txt\n"
+                        "5=secret.txt\n6=linked/deep/key.txt\n7=bin/./app.exe\n8=inner.txt\n");
+  Options.ListFile = P("list.txt");
+  ExpectRefused({"list.txt:1: error: '../outside/secret.txt' has a '.' or '..' component",
+                 "list.txt:2: error: '" + P("outside/secret.txt") + "' is an absolute path",
+                 "list.txt:3: error: 'C:\\outside\\secret.txt' is an absolute path", "list.txt:4: error: FILE 5: '",
+                 "list.txt:5: error: FILE 6: '", "leads outside --files",
+                 "list.txt:6: error: 'bin/./app.exe' has a '.' or '..' component"});
+  try {
+    Pack();
+  } catch (const setup::Exception& E) {
+    EXPECT_EQ(std::string(E.what()).find("list.txt:7"), std::string::npos) << E.what();
+  }
+}
+
+// The set and setup.exe are made aside and take their names at the end: a build stopped while
+// it signs setup.exe (its last step) leaves nothing under a final name, and a failed one
+// leaves nothing at all. A signed set of several disks is packed once.
+TEST_F(PackagerTest, NoCabinetOrSetupTakesItsNameBeforeTheBuildIsDone) {
+  std::string Records = FileRecord(2, 3000, "\\bin\\app.exe");
+  for (int i = 3; i < 8; ++i) {
+    Write("files/f" + std::to_string(i) + ".bin", petest::BuildImage({{".text", std::string(4000 + i, char(i))}}));
+    Records += FileRecord(i, 0, "\\f" + std::to_string(i) + ".bin");
+  }
+  Write("setup.ini", Script(Records));
+  Options.Compression = TCompressionKind::None;
+  Options.DiskSize = fs::file_size(Options.Stub) + 4096 + 16000;
+  Options.Sign = "sign-it";
+  // A signed set of several disks is packed once: setup.exe is signed once after it.
+  int SignedAfterPacking = 0;
+  Signer = [&](const std::string&, const std::string& Path) {
+    setup::SaveBytesToFile(Path, setup::LoadBytesFromFile(Path) + std::string(1000, 's'));
+    if (fs::path(Path).filename() != "setup.exe") return;
+    for (const auto& Entry : fs::recursive_directory_iterator(Dir / "out"))
+      if (Entry.path().extension() == ".cab") {
+        ++SignedAfterPacking;
+        break;
+      }
+    for (int n = 1; n <= 9; ++n) {
+      const fs::path Disk = Dir / "out" / ("DISK" + std::to_string(n));
+      EXPECT_FALSE(fs::exists(Disk / ("setup" + std::to_string(n) + ".cab"))) << Disk << " while setup.exe is signed";
+      EXPECT_FALSE(fs::exists(Disk / "setup.exe")) << Disk << " while setup.exe is signed";
+    }
+  };
+  EXPECT_GE(Pack().Disks, 2);
+  EXPECT_EQ(SignedAfterPacking, 1);
+  Signer = [](const std::string&, const std::string& Path) {
+    if (fs::path(Path).filename() == "setup.exe") throw setup::Exception("the signing server is down");
+  };
+  EXPECT_THROW(Pack(), setup::Exception);
+  EXPECT_TRUE(fs::is_empty(Dir / "out")) << fs::begin(fs::directory_iterator(Dir / "out"))->path();
+}
+
 TEST_F(PackagerTest, UnInstallExeComesFromTheUninstallerOptionWhenTheFolderHasNone) {
   Write("setup.ini", Script(FileRecord(2, 3000, "\\bin\\app.exe") + FileRecord(3, 7, "\\UnInstall.exe")));
   ExpectRefused({"FILE 3 is UnInstall.exe", "--uninstaller"});
@@ -263,7 +350,8 @@ TEST_F(PackagerTest, SignsTheLibraryTheUninstallerAndSetupInThatOrderBeforeEachI
   Options.Sign = "sign-it";
   const auto Result = Pack();
   EXPECT_EQ(Signed, (std::vector<std::string>{"UnInstall.exe", "CABINET.DLL", "setup.exe"}));
-  EXPECT_EQ(Resource(P("out/DISK1/setup.exe"), 10, "CABINET"), "library bytes+SIGNED");
+  // Signed as the library itself, carried packed.
+  EXPECT_EQ(setup::UnpackLibrary(Resource(P("out/DISK1/setup.exe"), 10, "CABINET")), "MZ library bytes+SIGNED");
   const std::string Setup = setup::LoadBytesFromFile(P("out/DISK1/setup.exe"));
   EXPECT_EQ(Setup.substr(Setup.size() - 7), "+SIGNED");
   EXPECT_EQ(Result.Files[1].Size, 14u);  // the signed copy is what the cabinet carries

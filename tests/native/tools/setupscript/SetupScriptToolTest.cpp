@@ -118,6 +118,18 @@ TEST(SetupScriptCheck, RepeatedFileNumbersAndPathsThatLeaveTheirFolderAreErrors)
   EXPECT_FALSE(R.Ok());
 }
 
+// The resource is code page 1251: a script saved in UTF-8 (with or without BOM) would show
+// garbled texts, and is refused at its first Russian line; code page 1251 text is not.
+TEST(SetupScriptCheck, AScriptInUtf8IsAnErrorAtItsFirstRussianLine) {
+  const std::string Utf8 = "GROUP = 1 0 0 0 0 0\r\nGROUPCAPTION = Main\nDESCRIPTION = Продукт\rGROUPNAME = Группа\r\n";
+  EXPECT_EQ(LinesOf(CheckScript(Utf8), TCheckKind::Utf8Text), (Lines{3}));
+  EXPECT_EQ(LinesOf(CheckScript("\xEF\xBB\xBFGROUP = 1 0 0 0 0 0\r\n"), TCheckKind::Utf8Text), (Lines{1}));
+  EXPECT_FALSE(CheckScript(Utf8).Ok());
+  // «ООО РОС» and "Ри" in code page 1251 hold single UTF-8-like pairs.
+  EXPECT_TRUE(
+      LinesOf(CheckScript(Script({"DESCRIPTION = «ООО РОС» Ри", "GROUPNAME = Группа"})), TCheckKind::Utf8Text).empty());
+}
+
 TEST(SetupScriptCheck, ConversionErrorIsReportedWithTheProgramsMessageAndEndsTheCheck) {
   const auto R = CheckScript(Script({"GROUP = 1 0 0 0 0 0", "GROUPDIRECTORY = 4 ", "COMMENT = not read",
                                      "DIR = 2 9 0 0 0 0"}));

@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# The worked example product (examples/addon) as a vendor builds it with mksetup and as a
+# customer runs it on a 64-bit system with 1C:Enterprise 8.3: version 2.1 installed unattended
+# (its COM server registered, its add-in copied into the platform's bin folder, its shared
+# file counted, its group "Вектор\Учет ТМЦ" in the Start menu), upgraded to 2.2 in place, and
+# removed by the command of its uninstall entry; the machine then is as it was before.
+#   addon-e2e.sh REPO_ROOT NATIVE_MKSETUP STUB UNINSTALLER SERVER_DLL WORK_DIR
+set -u
+root=$1 native=$2 stub=$3 uninstaller=$4 server=$5 work=$(realpath -m "$6")
+. "$(dirname "$0")/e2e-lib.sh"
+prefix=$work/prefixes/addon out=$work/addon
+export SETUP_WINEARCH=win64
+wine_session "$prefix" "$@"
+c=$prefix/drive_c
+example=$root/examples/addon
+product='Вектор: Учет ТМЦ'
+ukey='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+sharedkey='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\SharedDLLs'
+inst="$c/Program Files (x86)/Вектор/Учет ТМЦ" bin="$c/Program Files/1cv8/8.3.24.1467/bin"
+common="$c/Program Files (x86)/Common Files/Вектор/vector-common.dat"
+rm -rf "$out" && mkdir -p "$out" || exit 1
+
+# Both versions from the example's script and files, with the server built beside them; 2.2
+# changes the settings file.
+build() {
+  "$native" --stub "$stub" --uninstaller "$uninstaller" --files "$out/files-$1" --list "$example/cabinet.lst" \
+    --fix-sizes "$2" "$out/$1" >"$out/mksetup-$1.log" 2>&1 || fail "mksetup $1: $(cat "$out/mksetup-$1.log")"
+}
+mkdir -p "$out/files-2.1" && cp -r "$example/files/." "$out/files-2.1/" && cp "$server" "$out/files-2.1/" || exit 1
+build 2.1 "$example/setup.utf8.ini"
+cp -r "$out/files-2.1" "$out/files-2.2" && sed -i 's/2\.1/2.2/' "$out/files-2.2/stock.ini"
+sed 's/ТМЦ 2\.1/ТМЦ 2.2/' "$example/setup.utf8.ini" >"$out/setup-2.2.utf8.ini"
+build 2.2 "$out/setup-2.2.utf8.ini"
+[ "$failures" -eq 0 ] || exit 1
+
+install() {
+  timeout 120 "$root/tools/wine-run" "$prefix" "$out/$1/DISK1/setup.exe" /AUTO=ON /QUIET=ON /TYPE=FULL \
+    "/LOG=$(winpath "$out/setup-$1.log")"
+}
+counter() {
+  wr regedit /E "Z:$out/shared.reg" "$sharedkey" >/dev/null 2>&1
+  iconv -f UTF-16 -t UTF-8 "$out/shared.reg" | tr -d '\r' | grep -i 'vector-common.dat' | sed 's/.*=dword://'
+}
+server_path() {
+  wr reg query 'HKCR\CLSID\{6F1B8B62-3C1D-4E8A-9B57-1C8E2A5D7F31}\InprocServer32' /ve /reg:32 2>/dev/null |
+    tr -d '\r' | sed -n 's/.*REG_SZ *//p'
+}
+{
+  mkdir -p "$bin" && touch "$bin/1cv8.exe"
+  wr reg add "$sharedkey" /f >/dev/null 2>&1
+  snapshot before
+
+  install 2.1; echo $? >"$out/status.2.1"
+  server_path >"$out/server.2.1"; counter >"$out/counter.2.1"
+  cp "$bin/ВекторОбмен.epf" "$out/addin.2.1" 2>/dev/null
+  find "$c/users" -path '*Вектор/Учет ТМЦ/Руководство.lnk' >"$out/shortcut.2.1"
+  install 2.2; echo $? >"$out/status.2.2"
+  counter >"$out/counter.2.2"
+  wr regedit /E "Z:$out/entries.reg" "$ukey" >/dev/null 2>&1
+  cp "$inst/stock.ini" "$out/stock.2.2" 2>/dev/null
+
+  remove_silently product; echo $? >"$out/status.uninstall"
+  wait_copy_gone
+  snapshot after
+} >"$out/session.log" 2>&1
+
+status() { cat "$out/status.$1" 2>/dev/null; }
+[ "$(status 2.1)" = 0 ] || fail "2.1: exit status $(status 2.1)"
+LC_ALL=C grep -qi 'C:\\Program Files (x86)\\.*\\bin\\VectorStock.dll' "$out/server.2.1" ||
+  fail "2.1: the COM server is not registered from its folder: $(cat "$out/server.2.1")"
+[ "$(cat "$out/counter.2.1")" = 00000001 ] || fail "2.1: the shared file's counter is $(cat "$out/counter.2.1")"
+cmp -s "$example/files/1c/exchange.epf" "$out/addin.2.1" || fail "2.1: the add-in did not reach 1C:Enterprise 8.3"
+[ -s "$out/shortcut.2.1" ] || fail "2.1: no shortcut in the group Вектор\\Учет ТМЦ"
+[ "$(status 2.2)" = 0 ] || fail "2.2: exit status $(status 2.2)"
+cmp -s "$out/files-2.2/stock.ini" "$out/stock.2.2" || fail "2.2: the settings file is not the new one"
+[ "$(cat "$out/counter.2.2")" = 00000001 ] || fail "2.2: the shared file's counter is $(cat "$out/counter.2.2")"
+[ "$(iconv -f UTF-16 -t UTF-8 "$out/entries.reg" | grep -c '"ProductID"="VECTOR-STOCK"')" = 1 ] ||
+  fail "2.2: not exactly one uninstall entry"
+[ "$(status uninstall)" = 0 ] || fail "uninstall: exit status $(status uninstall)"
+diff "$out/before.files" "$out/after.files" >"$out/files.diff" || fail "files left or lost: $(cat "$out/files.diff")"
+for hive in hklm hkcu; do
+  diff <(iconv -f UTF-16 -t UTF-8 "$out/before.$hive.reg") <(iconv -f UTF-16 -t UTF-8 "$out/after.$hive.reg") \
+    >"$out/$hive.diff" || fail "registry ($hive) not as before: $(head -20 "$out/$hive.diff")"
+done
+finish "$out/session.log" "PASS: the example product installed, upgraded and removed on a 64-bit system"
