@@ -441,6 +441,12 @@ void TfrmWork::RunInstallation() {
   FInstallSucceeded = FExecutor && FExecutor->Succeeded;
   // The worker has logged each of them as it went.
   FAnySkipped = FExecutor && !FExecutor->SkippedFiles.empty();
+  FFinishText.clear();
+  if (FExecutor && FExecutor->RolledBack) {
+    std::string Left;
+    for (const std::string& Item : FExecutor->UndoLeft) Left += (Left.empty() ? Msg::RolledBackPart : ", ") + Item;
+    FFinishText = FormatMessage1(Msg::FinishRolledBack, Left.empty() ? Msg::RolledBackAll : Left);
+  }
   FExecutor.reset();
   FRunning = false;
 }
@@ -454,7 +460,8 @@ void TfrmWork::ShowFinishPage() {
   SetChecked(radioReboot, false);
   SetChecked(radioNoReboot, Restart);
   for (HWND Control : {Label26, radioReboot, radioNoReboot}) ShowWindow(Control, Restart ? SW_SHOW : SW_HIDE);
-  SetWindowTextW(lblDoneMessage, LinesText(FinishText(FInstallSucceeded, Info->DialogReboot)).c_str());
+  SetWindowTextW(lblDoneMessage,
+                 LinesText(FFinishText.empty() ? FinishText(FInstallSucceeded, Info->DialogReboot) : FFinishText).c_str());
   ShowPanel(Panels[pgFinish]);
   SetFocus(btnCancel);
 }

@@ -42,6 +42,7 @@ class TfrmWork : public TWindowBase, public IInstallHost {
   // IInstallHost, on the progress page's controls.
   void SetCaption(const std::string& Text) override;
   void RepaintCaption(const std::string& Text) override;
+  void ShowUndoing(const std::string& Text) override { RepaintCaption(Text); }
   void SetProgress(std::int64_t Position, std::int64_t Maximum) override;
   void ProcessMessages() override;
   int ShowMessage(const std::string& Caption, const std::string& Text, unsigned Flags) override;
@@ -130,6 +131,7 @@ class TfrmWork : public TWindowBase, public IInstallHost {
   bool FChoicePagesMade = false;
   bool FInstallSucceeded = false;
   bool FAnySkipped = false;  // files kept or skipped by the last run
+  std::string FFinishText;   // the finish page's text when the run's changes were undone
   bool FCollapsing = false;
   bool FShown = false;
   bool FRunning = false;

@@ -3,6 +3,7 @@
 #include "untThrd.h"
 
 #include <algorithm>
+#include <exception>
 
 #include "model/Discovery.h"
 #include "system/Bde.h"
@@ -17,7 +18,6 @@
 namespace setup {
 namespace {
 
-constexpr int cOpenCreateExclusive = 0x8500;  // _O_CREAT | _O_EXCL | _O_BINARY: a new file only
 constexpr unsigned cKeptAttributes = 0x27;    // read-only, hidden, system, archive
 constexpr unsigned cNormalAttributes = 0x80;
 constexpr std::size_t cMissingNamed = 3;       // files a missing-files message names
@@ -258,7 +258,7 @@ TCabinetDigests ParseCabinetDigests(std::string_view Text) {
 
 TExecutor::TExecutor(TInstallInfo& Info, IInstallHost& Host, IRegistry& Registry,
                      const TCabinetLibraryFunctions& Library, IInstallSystem& System)
-    : Info(Info), FHost(Host), FRegistry(Registry), FSystem(System) {
+    : Info(Info), FHost(Host), FRegistry(Registry), FSystem(System), FTracked(FSystem, FJournal) {
   Connect(Library);
 }
 
@@ -308,22 +308,52 @@ int TExecutor::Ask(const std::string& Caption, const std::string& Text, unsigned
 bool TExecutor::Unattended() const { return UpperAscii(GetSwitchValue(Arguments, "/AUTO=", "OFF")) == "ON"; }
 
 void TExecutor::Execute() {
+  std::string Failure;
+  bool Failed = false;
+  std::exception_ptr Escaped;
+  FRegistry.Watch = &FJournal;
   try {
     Run();
   } catch (const std::exception& Error) {
     Succeeded = false;
-    FHost.Log(std::string("failed: ") + Error.what());
-    const std::string Text = std::string(Msg::ErrorPrefix) + Error.what() + "!";
+    Failed = true;
+    Failure = Error.what();
+    FHost.Log("failed: " + Failure);
+  } catch (...) {
+    // Passed on to the caller once the run's changes are undone.
+    Succeeded = false;
+    Escaped = std::current_exception();
+  }
+  FRegistry.Watch = nullptr;
+  DropPartFile();
+  if (Succeeded)
+    CommitChanges(FJournal.Changes, FSystem);
+  else
+    UndoRun();
+  FJournal.Changes.clear();
+  if (Failed) {
+    const std::string Text = std::string(Msg::ErrorPrefix) + Failure + "!";
     FHost.Log("message: " + Text);
     FHost.ShowMessage(Msg::ApplicationTitle, Text, mbOk | mbIconError);
   }
   if (Cancelled) FHost.Log("cancelled");
+  if (Escaped) std::rethrow_exception(Escaped);
+}
+
+void TExecutor::UndoRun() {
+  if (FJournal.Changes.empty()) return;
+  FHost.ShowUndoing(Msg::UndoingChanges);
+  FHost.Log("undo: " + std::to_string(FJournal.Changes.size()) + " changes");
+  UndoLeft = UndoChanges(FJournal.Changes, FSystem, FRegistry, FHost);
+  RolledBack = true;
 }
 
 void TExecutor::Run() {
   // Once Cancelled is set nothing that changes the machine starts any more; the checks sit
   // after every point where messages are pumped.
   PreparePaths(Info, UnInstall);
+  // The checks may make the list's folder.
+  if (Info.UnInstall) FTracked.RecordNewFolders(ExtractFilePath(UnInstall.ListFileName));
   CheckBeforeChanges();
   if (Cancelled) return;
   RunExternalPrograms();
@@ -393,6 +423,13 @@ void TExecutor::RemovePrevious() {
   // Once more: the programs run before may have started one.
   CheckNoUninstallerAtWork();
   if (Cancelled) return;
+  UnInstall.BeforeUninstaller = [this](const std::string& Key, const std::string& CommandLine) {
+    // The list is the command's second quoted part.
+    const std::string List = TextBetween(CommandLine.substr(CommandLine.find('"', CommandLine.find('"') + 1) + 1), "\"", "\"");
+    if (!FSystem.FileExists(TextBetween(CommandLine, "\"", "\""))) return;
+    FHost.Log("keeping the earlier installation until this one completes: " + List);
+    FTracked.KeepEarlier(FRegistry, Key, List);
+  };
   UnInstall.RemovePrevious(FRegistry);
 }
 
@@ -420,12 +457,14 @@ void TExecutor::CreateDirectories() {
     if (TakesPart(Dir->Group)) Folders.push_back(Dir->FullPath);
   for (const auto& Folder : Folders) {
     FHost.Log("directory: " + Folder);
-    FSystem.MakeDirs(Folder);
+    FTracked.MakeDirs(Folder);
   }
 }
 
 void TExecutor::CreateUninstallRecord() {
   if (!Stage(Msg::CreatingUninstall)) return;
+  if (const int Error = FTracked.SetAside(UnInstall.ListFileName))
+    throw Exception(Format(Msg::ListNotWritable, {UnInstall.ListFileName, FSystem.ErrorText(Error)}));
   UnInstall.CreateUninstall(FRegistry, Info.InstallDir);
   FHost.Log("uninstall list: " + UnInstall.ListFileName + " (" + std::to_string(UnInstall.Items.Count()) + " items)");
   if (!UnInstall.ProductName.empty())
@@ -617,7 +656,7 @@ void TExecutor::HandleCopyFile(const std::string& FileName, TFileCopyAction& Act
       int Err = 0;
       for (int Attempt = 0; Attempt < 100; ++Attempt) {
         FWritingPart = PartFileName(*File, Attempt);
-        DestFileHandle = FSystem.FileHandler().Open(FWritingPart, cOpenCreateExclusive, 2, Err, nullptr);
+        DestFileHandle = FTracked.CreatePart(FWritingPart, Err);
         if (DestFileHandle != -1 || Err != errFileExists) break;
       }
       if (DestFileHandle == -1) {
@@ -658,7 +697,7 @@ void TExecutor::HandleCloseCopiedFile(const std::string& FileName, std::intptr_t
     bool Placed = false;
     // A cancel that came while the file was written leaves the target as it was.
     while (!Cancelled) {
-      const int Error = FSystem.ReplaceTarget(FWritingPart, File->FullPath);
+      const int Error = FTracked.ReplaceTarget(FWritingPart, File->FullPath, FTargetExisted);
       if (Error == 0) {
         Placed = true;
         break;
@@ -687,12 +726,12 @@ void TExecutor::RegisterServers() {
   for (const auto& File : Info.Files) {
     if (!TakesPart(File->Group)) continue;
     if (File->RegisterDll) {
-      const std::uint32_t Status = FSystem.RegisterDllServer(File->FullPath);
+      const std::uint32_t Status = FTracked.RegisterDllServer(File->FullPath);
       FHost.Log("COM server: " + File->FullPath + " (status " + std::to_string(Status) + ")");
     }
     if (File->RegisterExe) {
       FHost.Log("COM server: " + File->FullPath + " /RegServer");
-      FSystem.RegisterExeServer(File->FullPath);
+      FTracked.RegisterExeServer(File->FullPath);
     }
   }
 }
@@ -716,11 +755,11 @@ void TExecutor::CreateShortcuts() {
   if (!Stage(Msg::CreatingShortcuts)) return;
   auto Make = [this](const std::string& Target, const std::string& Arguments, const std::string& Shortcut) {
     try {
-      FSystem.MakeDirs(ExtractFilePath(Shortcut));
+      FTracked.MakeDirs(ExtractFilePath(Shortcut));
     } catch (const Exception&) {
     }
     FHost.Log("shortcut: " + Shortcut + ".lnk -> " + Target);
-    FSystem.CreateShellLink(Target, Arguments, Shortcut + ".lnk");
+    FTracked.CreateShellLink(Target, Arguments, Shortcut + ".lnk");
   };
   for (const auto& File : Info.Files)
     if (TakesPart(File->Group) && File->MakeShortcut)
@@ -733,7 +772,7 @@ void TExecutor::CopyTo1CProducts() {
   for (const auto& File : Info.Files) {
     if (!TakesPart(File->Group)) continue;
     for (const std::string& Target : CopyTargets1C(Info, *File)) {
-      const bool Copied = FSystem.CopyFileTo(File->FullPath, Target);
+      const bool Copied = FTracked.CopyFileTo(File->FullPath, Target);
       FHost.Log(std::string(Copied ? "1C copy: " : "1C copy failed: ") + Target);
     }
   }

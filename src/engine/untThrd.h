@@ -50,6 +50,8 @@ class IInstallHost {
   // One line for the installation log (without time stamp or line end); a host without a log
   // drops it.
   virtual void Log(const std::string& Line) { (void)Line; }
+  // The run's changes are being undone: Text is shown at once, without processing messages.
+  virtual void ShowUndoing(const std::string& Text) { (void)Text; }
 };
 
 // What the worker does to the machine. Paths are UTF-8; error codes are the system's.
@@ -103,6 +105,91 @@ class IInstallSystem {
   virtual std::int64_t FileSize(const std::string& Path) = 0;
   // True while an uninstaller works on the uninstall list ListFile.
   virtual bool UninstallerWorksOn(const std::string& ListFile) = 0;
+  // What undoing a run needs.
+  virtual bool FolderExists(const std::string& Path) = 0;
+  // Removes the folder when it is empty (and not a link); true when it is gone.
+  virtual bool RemoveEmptyFolder(const std::string& Path) = 0;
+  // Renames a file within its volume, never over an existing one; 0 or the system error.
+  virtual int RenameFile(const std::string& From, const std::string& To) = 0;
+  // Undoes RegisterDllServer (Exe false) or RegisterExeServer (Exe true).
+  virtual void UnregisterServer(const std::string& Path, bool Exe) = 0;
+  // Gives the file From a second name To on its volume (a hard link); 0 or the system error.
+  virtual int LinkFile(const std::string& From, const std::string& To) = 0;
+};
+
+// ---- Undoing a run ------------------------------------------------------------------------
+
+// One change of a run, recorded before it is made.
+enum TChangeKind : char {
+  chFolder = 'D',     // folder Path was created
+  chFile = 'F',       // file Path was created where there was none
+  chBackup = 'B',     // the file at Path was renamed to Name, beside it (Existed: given Name as a second name)
+  chPart = 'P',       // part file Path was created
+  chValue = 'V',      // value Name of key Path changed; Existed, Type and Data give its earlier state
+  chKey = 'K',        // key Path was created
+  chDllServer = 'S',  // in-process server Path was registered (Existed: over an earlier file)
+  chExeServer = 'X'   // server program Path was registered (Existed: over an earlier file)
+};
+struct TChange {
+  TChangeKind Kind = chFile;
+  std::string Path, Name;
+  RegistryRoot Root = RegistryRoot::LocalMachine;
+  bool Existed = false;
+  std::uint32_t Type = 0;
+  std::vector<std::uint8_t> Data;
+};
+
+// The run's changes in the order they were made; the registry's are recorded as it tells them.
+class TChangeJournal : public IRegistryWatch {
+ public:
+  std::vector<TChange> Changes;
+  void ValueChanging(RegistryRoot Root, const std::string& Key, const std::string& Name, bool Existed,
+                     std::uint32_t Type, const std::vector<std::uint8_t>& Data) override;
+  void KeyCreating(RegistryRoot Root, const std::string& Key) override;
+};
+
+// Undoes Changes from the last to the first, logging every step. A change that never happened
+// undoes to nothing. Gives what could not be put back, one description each.
+std::vector<std::string> UndoChanges(const std::vector<TChange>& Changes, IInstallSystem& System,
+                                     IRegistry& Registry, IInstallHost& Host);
+// Keeps the run: the files it set aside are deleted.
+void CommitChanges(const std::vector<TChange>& Changes, IInstallSystem& System);
+
+// The changing calls of a run into the system: each change is recorded in the journal before it
+// is made, and a file about to be replaced is renamed aside (on its own volume) until the run is
+// undone or kept.
+class TJournaledSystem {
+ public:
+  TJournaledSystem(IInstallSystem& System, TChangeJournal& Journal) : FSystem(System), FJournal(Journal) {}
+  // Records the folders of Dir that do not exist yet, as about to be created.
+  void RecordNewFolders(const std::string& Dir);
+  // Before Path is written: records a new file, or sets the existing one aside. 0 or the
+  // system error of the rename.
+  int SetAside(const std::string& Path);
+  // Creates a new part file (never opening an existing one); -1 and Err on failure.
+  std::intptr_t CreatePart(const std::string& Path, int& Err);
+  // Keeps what an earlier installation's uninstaller is about to remove: the files of its list
+  // (the list included) under a second name beside them, its uninstall entry Key and the
+  // shared counters of its files as they are, its servers to be registered again.
+  void KeepEarlier(IRegistry& Registry, const std::string& Key, const std::string& ListFile);
+  void MakeDirs(const std::string& Dir);
+  // TargetExisted: the target was found when its new content began (no second look is taken).
+  int ReplaceTarget(const std::string& Part, const std::string& Target, bool TargetExisted);
+  bool CopyFileTo(const std::string& From, const std::string& To);
+  std::uint32_t RegisterDllServer(const std::string& Path);
+  void RegisterExeServer(const std::string& Path);
+  void CreateShellLink(const std::string& Target, const std::string& Arguments, const std::string& LinkFile);
+
+ private:
+  void Add(TChangeKind Kind, const std::string& Path, const std::string& Name = {});
+  // Existed: the server's file replaced an earlier one.
+  void AddServer(TChangeKind Kind, const std::string& Path);
+  // Puts a file set aside by SetAside back after the change it made room for failed.
+  void PutBack(const std::string& Path, std::size_t Mark);
+
+  IInstallSystem& FSystem;
+  TChangeJournal& FJournal;
+  int FBackups = 0;
 };
 
 #ifdef _WIN32
@@ -219,6 +306,10 @@ class TExecutor {
   TCabinetDigests CabinetDigests;
   // Files kept in their earlier version or skipped because they were busy, in the order met.
   std::vector<TSkippedFile> SkippedFiles;
+  // Set when the run did not complete and its changes were undone; UndoLeft names what could
+  // not be put back.
+  bool RolledBack = false;
+  std::vector<std::string> UndoLeft;
 
  private:
   void Connect(const TCabinetLibraryFunctions& Library);
@@ -271,11 +362,15 @@ class TExecutor {
   // Ignore, the file is recorded as skipped; on Abort, Abort is set.
   bool RetryBusy(const TFileInfo& File, bool& Abort);
   void DropPartFile();
+  void UndoRun();
 
   IInstallHost& FHost;
   IRegistry& FRegistry;
   std::unique_ptr<IInstallSystem> FOwnedSystem;
   IInstallSystem& FSystem;
+  // Every change of the run goes through FTracked, which records it in FJournal first.
+  TChangeJournal FJournal;
+  TJournaledSystem FTracked;
   TCabinetWalk FWalk;
   TCabinetChain FChain;
   // Checked against their digests and held: their upper-case paths, and the handles.

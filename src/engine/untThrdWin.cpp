@@ -229,6 +229,34 @@ class TWindowsInstallSystem : public IInstallSystem {
     return Mutex.Valid() || GetLastError() == ERROR_ACCESS_DENIED;
   }
 
+  bool FolderExists(const std::string& Path) override {
+    const DWORD Attributes = GetFileAttributesW(ToWidePath(Path).c_str());
+    return Attributes != INVALID_FILE_ATTRIBUTES && (Attributes & FILE_ATTRIBUTE_DIRECTORY);
+  }
+
+  // A link to a folder goes as a link; its target is not looked into.
+  bool RemoveEmptyFolder(const std::string& Path) override {
+    return RemoveDirectoryW(ToWidePath(Path).c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+  }
+
+  int RenameFile(const std::string& From, const std::string& To) override {
+    return MoveFileExW(ToWidePath(From).c_str(), ToWidePath(To).c_str(), MOVEFILE_WRITE_THROUGH)
+               ? 0
+               : static_cast<int>(GetLastError());
+  }
+
+  int LinkFile(const std::string& From, const std::string& To) override {
+    return CreateHardLinkW(ToWidePath(To).c_str(), ToWidePath(From).c_str(), nullptr) ? 0
+                                                                                     : static_cast<int>(GetLastError());
+  }
+
+  void UnregisterServer(const std::string& Path, bool Exe) override {
+    if (Exe)
+      setup::RegisterExeServer(Path, true);
+    else
+      RegisterDllServerInChild(FRegistrationProgram, Path, true);
+  }
+
  private:
   TStreamCabinetFileHandler FStreams;
   std::string FRegistrationProgram;
@@ -248,7 +276,8 @@ TExecutor::TExecutor(TInstallInfo& Info, IInstallHost& Host, IRegistry& Registry
       FHost(Host),
       FRegistry(Registry),
       FOwnedSystem(CreateWindowsInstallSystem(RegistrationProgram)),
-      FSystem(*FOwnedSystem) {
+      FSystem(*FOwnedSystem),
+      FTracked(FSystem, FJournal) {
   Connect(Library);
 }
 

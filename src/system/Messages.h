@@ -168,6 +168,11 @@ inline constexpr const char* FinishSucceeded =
 inline constexpr const char* FinishIncomplete =
     "Установка не была завершена полностью. Нажмите кнопку \"Завершить\" для прекращения работы программы "
     "установки.";
+inline constexpr const char* UndoingChanges = "Отмена изменений…";
+// The finish page after the run's changes were undone: %s is empty, or names what was left.
+inline constexpr const char* FinishRolledBack = "Установка не была завершена. %s";
+inline constexpr const char* RolledBackAll = "Компьютер возвращен в прежнее состояние.";
+inline constexpr const char* RolledBackPart = "Не удалось отменить изменения: ";
 inline constexpr const char* LicenseRefused =
     "Программа установки завершает свою работу. Установка программного продукта не была произведена.";
 inline constexpr const char* NoComponentSelected = "Не выбрано ни одного компонента!";

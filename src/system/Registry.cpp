@@ -58,6 +58,17 @@ std::string IRegistry::Resolve(const std::string& Key) const {
 bool IRegistry::Open(const std::string& Key, bool CanCreate, bool ReadOnly) {
   const std::string Path = Resolve(Key);
   CloseKey();
+  if (Watch && CanCreate && !RawKeyExists(FRoot, Path)) {
+    // The missing keys from the first one that is missing down to Path.
+    std::size_t From = 0;
+    for (std::size_t At = Path.find('\\'); At != std::string::npos; At = Path.find('\\', At + 1)) {
+      if (RawKeyExists(FRoot, Path.substr(0, At))) From = At + 1;
+      else break;
+    }
+    for (std::size_t At = Path.find('\\', From); At != std::string::npos; At = Path.find('\\', At + 1))
+      Watch->KeyCreating(FRoot, Path.substr(0, At));
+    Watch->KeyCreating(FRoot, Path);
+  }
   if (!RawOpen(FRoot, Path, CanCreate, ReadOnly)) return false;
   FOpen = true;
   FCurrentPath = Path;
@@ -104,7 +115,25 @@ std::string IRegistry::ReadStringOrEmpty(const std::string& Name) {
   }
 }
 
+void IRegistry::TellChange(const std::string& Name) {
+  if (!Watch || !FOpen) return;
+  std::uint32_t Type = 0;
+  std::vector<std::uint8_t> Data;
+  const bool Existed = RawQuery(Name, Type, Data);
+  Watch->ValueChanging(FRoot, FCurrentPath, Name, Existed, Type, Data);
+}
+
+bool IRegistry::ReadRaw(const std::string& Name, std::uint32_t& Type, std::vector<std::uint8_t>& Data) {
+  return FOpen && RawQuery(Name, Type, Data);
+}
+
+bool IRegistry::WriteRaw(const std::string& Name, std::uint32_t Type, const std::vector<std::uint8_t>& Data) {
+  TellChange(Name);
+  return FOpen && RawSet(Name, Type, Data);
+}
+
 void IRegistry::WriteString(const std::string& Name, const std::string& Value) {
+  TellChange(Name);
   if (!FOpen || !RawSet(Name, regString, RegistryStringData(Value)))
     throw Exception(FormatMessage1("Failed to set data for '%s'", Name));
 }
@@ -125,14 +154,19 @@ void IRegistry::WriteInteger(const std::string& Name, std::int32_t Value) {
   const auto V = static_cast<std::uint32_t>(Value);
   const std::vector<std::uint8_t> Data = {static_cast<std::uint8_t>(V), static_cast<std::uint8_t>(V >> 8),
                                           static_cast<std::uint8_t>(V >> 16), static_cast<std::uint8_t>(V >> 24)};
+  TellChange(Name);
   if (!FOpen || !RawSet(Name, regDword, Data)) throw Exception(FormatMessage1("Failed to set data for '%s'", Name));
 }
 
 void IRegistry::WriteBinaryData(const std::string& Name, const std::vector<std::uint8_t>& Data) {
+  TellChange(Name);
   if (!FOpen || !RawSet(Name, regBinary, Data)) throw Exception(FormatMessage1("Failed to set data for '%s'", Name));
 }
 
-bool IRegistry::DeleteValue(const std::string& Name) { return FOpen && RawDeleteValue(Name); }
+bool IRegistry::DeleteValue(const std::string& Name) {
+  TellChange(Name);
+  return FOpen && RawDeleteValue(Name);
+}
 
 bool IRegistry::DeleteKey(const std::string& Key) {
   const std::string Path = Resolve(Key);

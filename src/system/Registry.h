@@ -20,9 +20,23 @@ enum : std::uint32_t {
   regNone = 0, regString = 1, regExpandString = 2, regBinary = 3, regDword = 4, regMultiString = 7
 };
 
+// Told of every change before it is made, with what it replaces, so that it can be undone.
+class IRegistryWatch {
+ public:
+  virtual ~IRegistryWatch() = default;
+  // A value of Key is about to be set or deleted; Existed, Type and Data give its earlier state.
+  virtual void ValueChanging(RegistryRoot Root, const std::string& Key, const std::string& Name, bool Existed,
+                             std::uint32_t Type, const std::vector<std::uint8_t>& Data) = 0;
+  // Key does not exist and is about to be created (parents come first).
+  virtual void KeyCreating(RegistryRoot Root, const std::string& Key) = 0;
+};
+
 class IRegistry {
  public:
   virtual ~IRegistry() = default;
+
+  // When set, told of each change before it is made.
+  IRegistryWatch* Watch = nullptr;
 
   // Switching the root closes the open key.
   void SetRootKey(RegistryRoot Root);
@@ -59,6 +73,9 @@ class IRegistry {
   bool DeleteValue(const std::string& Name);
   // Deletes Key (relative like OpenKey) with its subkeys.
   bool DeleteKey(const std::string& Key);
+  // A value of the open key as stored: false when it is missing.
+  bool ReadRaw(const std::string& Name, std::uint32_t& Type, std::vector<std::uint8_t>& Data);
+  bool WriteRaw(const std::string& Name, std::uint32_t Type, const std::vector<std::uint8_t>& Data);
 
  protected:
   // Raw operations of a store. Paths are absolute from the root, parts separated by single
@@ -77,6 +94,7 @@ class IRegistry {
  private:
   std::string Resolve(const std::string& Key) const;
   bool Open(const std::string& Key, bool CanCreate, bool ReadOnly);
+  void TellChange(const std::string& Name);
 
   RegistryRoot FRoot = RegistryRoot::CurrentUser;
   bool FOpen = false;

@@ -14,6 +14,7 @@ namespace {
 
 // The switch of a child run that registers one server; upper case, as it is compared.
 constexpr const char* cChildSwitch = "/REGSERVER=";
+constexpr const char* cUnregisterSwitch = "/UNREGSERVER=";
 
 LONG WINAPI EndWithExceptionCode(EXCEPTION_POINTERS* Exception) {
   TerminateProcess(GetCurrentProcess(), Exception && Exception->ExceptionRecord
@@ -24,7 +25,7 @@ LONG WINAPI EndWithExceptionCode(EXCEPTION_POINTERS* Exception) {
 
 }  // namespace
 
-std::uint32_t RegisterDllServer(const std::string& FileName) {
+std::uint32_t RegisterDllServer(const std::string& FileName, bool Unregister) {
   try {
     // A server finds the libraries installed beside it, as with the system's own registration
     // tool, but none from the current folder.
@@ -32,7 +33,7 @@ std::uint32_t RegisterDllServer(const std::string& FileName) {
     if (!Library.Get()) return regNotLoaded;
     using RegisterServer = HRESULT(STDAPICALLTYPE*)();
     const auto Register = reinterpret_cast<RegisterServer>(
-        reinterpret_cast<void*>(GetProcAddress(Library.Get(), "DllRegisterServer")));
+        reinterpret_cast<void*>(GetProcAddress(Library.Get(), Unregister ? "DllUnregisterServer" : "DllRegisterServer")));
     if (!Register) return regNoEntry;
     return SUCCEEDED(Register()) ? regRegistered : regServerFailed;
   } catch (...) {
@@ -40,9 +41,10 @@ std::uint32_t RegisterDllServer(const std::string& FileName) {
   }
 }
 
-std::uint32_t RegisterDllServerInChild(const std::string& Program, const std::string& FileName) {
+std::uint32_t RegisterDllServerInChild(const std::string& Program, const std::string& FileName, bool Unregister) {
   try {
-    std::wstring CommandLine = ToWide("\"" + Program + "\" " + std::string(cChildSwitch) + "\"" + FileName + "\"");
+    std::wstring CommandLine = ToWide("\"" + Program + "\" " + std::string(Unregister ? cUnregisterSwitch : cChildSwitch) +
+                                      "\"" + FileName + "\"");
     STARTUPINFOW Startup{};
     Startup.cb = sizeof Startup;
     PROCESS_INFORMATION Process{};
@@ -61,22 +63,24 @@ std::uint32_t RegisterDllServerInChild(const std::string& Program, const std::st
 
 bool RunChildRegistration(int& ExitCode) {
   const std::vector<std::string> Args = ProgramArguments();
-  if (Args.empty() || UpperAscii(Args[0].substr(0, std::string_view(cChildSwitch).size())) != cChildSwitch)
-    return false;
+  if (Args.empty()) return false;
+  const std::string Switch = UpperAscii(Args[0].substr(0, Args[0].find('=') + 1));
+  const bool Unregister = Switch == cUnregisterSwitch;
+  if (!Unregister && Switch != cChildSwitch) return false;
   // A crash inside the server must not ask anybody anything, nor wait for a debugger: the
   // run ends with the exception's code, which the parent reads as the status.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
   SetUnhandledExceptionFilter(EndWithExceptionCode);
-  ExitCode = static_cast<int>(RegisterDllServer(Args[0].substr(std::string_view(cChildSwitch).size())));
+  ExitCode = static_cast<int>(RegisterDllServer(Args[0].substr(Switch.size()), Unregister));
   return true;
 }
 
-void RegisterExeServer(const std::string& FileName) {
+void RegisterExeServer(const std::string& FileName, bool Unregister) {
   try {
     const std::wstring Application = ToWide(FileName);
     // The server sees its path unquoted, as servers expect; naming the application as well
     // keeps the system from trying "C:\Program.exe" for a path with blanks.
-    std::wstring CommandLine = ToWide(FileName + " /RegServer");
+    std::wstring CommandLine = ToWide(FileName + (Unregister ? " /UnregServer" : " /RegServer"));
     const std::wstring Directory = ToWide(ExtractFilePath(FileName));
     STARTUPINFOW Startup{};
     Startup.cb = sizeof Startup;

@@ -113,6 +113,7 @@ void TUnInstall::RemovePrevious(IRegistry& Registry) {
     if (Id != ProductID) continue;
     const std::string Program = TextBetween(CommandLine, "\"", "\"");
     if (ExtractFilePath(Program) != OwnDir) continue;
+    if (BeforeUninstaller) BeforeUninstaller(Name, CommandLine);
     if (!RunUninstaller || !RunUninstaller(CommandLine)) continue;
     while (WaitForUninstaller && !WaitForUninstaller(CommandLine))
       if (!WaitAgain || !WaitAgain(Program)) throw Exception(FormatMessage1(Msg::PreviousNotRemoved, Program));

@@ -45,6 +45,8 @@ class TUnInstall {
   // Called every few thousand items while a long list is saved and counted, so that the
   // windows stay responsive.
   std::function<void()> KeepResponding;
+  // Called with the entry's key name and command line just before its uninstaller is run.
+  std::function<void(const std::string&, const std::string&)> BeforeUninstaller;
 
   TUnInstall();
 

@@ -21,6 +21,7 @@ class HostFiles : public setup::TCabinetFileHandler {
     for (auto& [Handle, File] : Files) std::fclose(File);
   }
   std::intptr_t Open(const std::string& FileName, int OFlag, int, int& Err, void*) override {
+    if ((OFlag & 0x0100) && BeforeCreate) BeforeCreate();
     const auto Path = setup::PathFromUtf8(FileName);
     std::error_code Ignored;
     if ((OFlag & 0x0500) == 0x0500 && std::filesystem::exists(Path, Ignored)) {
@@ -66,12 +67,21 @@ class HostFiles : public setup::TCabinetFileHandler {
   }
   std::map<std::intptr_t, std::FILE*> Files;
   std::intptr_t Last = 0;
+  std::function<void()> BeforeCreate;  // called before a file is created
   long long FailWritesAfter = -1;  // bytes the disk takes before it is full; -1 without limit
   std::size_t Written = 0;
 };
 
 class HostInstallSystem : public setup::IInstallSystem {
  public:
+  HostInstallSystem() { Handler.BeforeCreate = [this] { Changing(); }; }
+  // Counts a change about to be made; the change numbered FailAtChange fails instead (once).
+  void Changing() {
+    if (++ChangesMade == FailAtChange) {
+      FailAtChange = 0;
+      throw setup::Exception("injected failure");
+    }
+  }
   setup::TCabinetFileHandler& FileHandler() override { return Handler; }
   bool FileExists(const std::string& Path) override { return setup::IsExistingFile(Path); }
   std::string FileVersion(const std::string& Path) override {
@@ -79,11 +89,13 @@ class HostInstallSystem : public setup::IInstallSystem {
     return It == Versions.end() ? std::string() : It->second;
   }
   void MakeDirs(const std::string& Dir) override {
+    Changing();
     std::error_code Ignored;
     std::filesystem::create_directories(setup::PathFromUtf8(setup::WithoutBackslash(Dir)), Ignored);
     Folders.push_back(Dir);
   }
   std::string CheckWritable(const std::string& Path) override {
+    Changing();
     std::error_code Ignored;
     std::filesystem::create_directories(setup::PathFromUtf8(setup::ExtractFilePath(Path)), Ignored);
     Folders.push_back(setup::ExtractFilePath(Path));
@@ -97,6 +109,7 @@ class HostInstallSystem : public setup::IInstallSystem {
   }
   int ProbeTarget(const std::string& Path) override { return Busy.count(Path) ? setup::errSharingViolation : 0; }
   int ReplaceTarget(const std::string& Part, const std::string& Target) override {
+    Changing();
     if (Busy.count(Target)) return setup::errSharingViolation;
     std::error_code Error;
     std::filesystem::rename(setup::PathFromUtf8(Part), setup::PathFromUtf8(Target), Error);
@@ -111,6 +124,7 @@ class HostInstallSystem : public setup::IInstallSystem {
     std::filesystem::remove(setup::PathFromUtf8(Path), Ignored);
   }
   bool CopyFileTo(const std::string& From, const std::string& To) override {
+    Changing();
     std::error_code Error;
     std::filesystem::copy_file(setup::PathFromUtf8(From), setup::PathFromUtf8(To),
                                std::filesystem::copy_options::overwrite_existing, Error);
@@ -126,12 +140,21 @@ class HostInstallSystem : public setup::IInstallSystem {
   }
   void OpenDocument(const std::string& Path) override { Programs.push_back("open " + Path); }
   std::uint32_t RegisterDllServer(const std::string& Path) override {
+    Changing();
     Servers.push_back(Path);
     return 0;
   }
-  void RegisterExeServer(const std::string& Path) override { Servers.push_back(Path + " /RegServer"); }
+  void RegisterExeServer(const std::string& Path) override {
+    Changing();
+    Servers.push_back(Path + " /RegServer");
+  }
   void CreateShellLink(const std::string& Target, const std::string& Arguments, const std::string& LinkFile) override {
+    Changing();
     Links.push_back(LinkFile + " -> " + Target + (Arguments.empty() ? "" : " " + Arguments));
+    std::FILE* File = std::fopen(setup::PathFromUtf8(LinkFile).c_str(), "wb");
+    if (!File) return;
+    std::fputs(Target.c_str(), File);
+    std::fclose(File);
   }
   std::vector<std::string> CancelDeletesAtRestart(const std::vector<std::string>& Paths) override {
     std::vector<std::string> Cancelled;
@@ -183,6 +206,41 @@ class HostInstallSystem : public setup::IInstallSystem {
   std::map<std::string, std::uint64_t> Volumes;
   std::set<std::string> Removing;  // lists an uninstaller works on
   int RemoverLooksLeft = 1 << 30;  // looks after which it has finished
+  bool FolderExists(const std::string& Path) override {
+    std::error_code Ignored;
+    return std::filesystem::is_directory(setup::PathFromUtf8(setup::WithoutBackslash(Path)), Ignored);
+  }
+  bool RemoveEmptyFolder(const std::string& Path) override {
+    std::error_code Ignored;
+    const auto Host = setup::PathFromUtf8(setup::WithoutBackslash(Path));
+    if (std::filesystem::is_directory(Host, Ignored) && std::filesystem::is_empty(Host, Ignored))
+      std::filesystem::remove(Host, Ignored);
+    return !std::filesystem::exists(Host, Ignored);
+  }
+  int RenameFile(const std::string& From, const std::string& To) override {
+    Changing();
+    std::error_code Error;
+    if (std::filesystem::exists(setup::PathFromUtf8(To), Error)) return setup::errFileExists;
+    if (Busy.count(From)) return setup::errSharingViolation;
+    std::filesystem::rename(setup::PathFromUtf8(From), setup::PathFromUtf8(To), Error);
+    return Error ? 2 : 0;
+  }
+  int LinkFile(const std::string& From, const std::string& To) override {
+    Changing();
+    std::error_code Error;
+    std::filesystem::create_hard_link(setup::PathFromUtf8(From), setup::PathFromUtf8(To), Error);
+    return Error ? 2 : 0;
+  }
+  void UnregisterServer(const std::string& Path, bool Exe) override {
+    const std::string Entry = Exe ? Path + " /RegServer" : Path;
+    for (auto It = Servers.rbegin(); It != Servers.rend(); ++It)
+      if (*It == Entry) {
+        Servers.erase(std::next(It).base());
+        break;
+      }
+  }
+
+  int FailAtChange = 0, ChangesMade = 0;
   std::set<std::string> Busy;
   std::set<std::string> PendingDeletes;  // deleted at the next start
   std::map<std::string, std::string> Versions;

@@ -68,6 +68,26 @@ std::vector<std::string> Listing(const std::string& Folder) {
   return Names;
 }
 
+// The memory registry, with a hook before each change it makes.
+class CountingRegistry : public MemoryRegistry {
+ public:
+  std::function<void()> BeforeChange;
+
+ protected:
+  bool RawOpen(RegistryRoot Root, const std::string& Path, bool Create, bool ReadOnly) override {
+    if (Create && BeforeChange && !RawKeyExists(Root, Path)) BeforeChange();
+    return MemoryRegistry::RawOpen(Root, Path, Create, ReadOnly);
+  }
+  bool RawSet(const std::string& Name, std::uint32_t Type, const std::vector<std::uint8_t>& Data) override {
+    if (BeforeChange) BeforeChange();
+    return MemoryRegistry::RawSet(Name, Type, Data);
+  }
+  bool RawDeleteValue(const std::string& Name) override {
+    if (BeforeChange) BeforeChange();
+    return MemoryRegistry::RawDeleteValue(Name);
+  }
+};
+
 class Worker : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -209,6 +229,34 @@ class Worker : public ::testing::Test {
     return Values;
   }
 
+  // Every file and folder outside the media, every registry key and value, every registered server.
+  std::map<std::string, std::string> Machine() {
+    std::map<std::string, std::string> State;
+    for (const auto& Entry : fs::recursive_directory_iterator(Temp.Path())) {
+      const std::string Name = fs::relative(Entry.path(), Temp.Path()).string();
+      if (Name.rfind("Media", 0) == 0) continue;
+      State[Name] = Entry.is_directory() ? "<folder>" : Read(Name.empty() ? "" : Entry.path().string());
+    }
+    std::function<void(RegistryRoot, const std::string&)> Dump = [&](RegistryRoot Root, const std::string& Key) {
+      Reg.SetRootKey(Root);
+      if (!Reg.OpenKey("\\" + Key, false)) return;
+      const std::string Where = (Root == RegistryRoot::LocalMachine ? "HKLM\\" : "HKCU\\") + Key;
+      State[Where] = "<key>";
+      for (const auto& Name : Reg.GetValueNames()) {
+        std::uint32_t Type = 0;
+        std::vector<std::uint8_t> Data;
+        Reg.ReadRaw(Name, Type, Data);
+        State[Where + "\\" + Name] = std::to_string(Type) + ":" + std::string(Data.begin(), Data.end());
+      }
+      const auto Subkeys = Reg.GetKeyNames();
+      for (const auto& Subkey : Subkeys) Dump(Root, Key.empty() ? Subkey : Key + "\\" + Subkey);
+    };
+    Dump(RegistryRoot::LocalMachine, "");
+    Dump(RegistryRoot::CurrentUser, "");
+    for (const auto& Server : System.Servers) State["server " + Server] += "+";
+    return State;
+  }
+
   std::string ErrorBox(const std::string& Text) { return std::string(Msg::ApplicationTitle) + "|" + Msg::ErrorPrefix + Text + "!"; }
 
   test::TTempDir Temp{"worker-native"};
@@ -218,7 +266,7 @@ class Worker : public ::testing::Test {
   std::map<int, std::uint16_t> Attributes;
   std::string CheckVersion10 = "0", Version10 = "", Extra;
   bool Full = false, FolderPerFile = false;
-  MemoryRegistry Reg;
+  CountingRegistry Reg;
   std::unique_ptr<TInstallInfo> Info;
   ScriptedHost Host;
   HostInstallSystem System;
@@ -667,6 +715,60 @@ TEST_F(Worker, ASetThatEndsEarlyFailsNamingTheMissingFiles) {
                                          Install + "\\lost21.txt>, <" + Install + "\\lost22.txt> и еще 2"));
   EXPECT_TRUE(Host.Logged("COM server").empty());  // no later stage
   EXPECT_EQ(Host.Captions.back(), Msg::Extracting);
+}
+
+TEST_F(Worker, AFailureAtAnyChangeLeavesTheMachineAsItWas) {
+  // An earlier installation, then a later one over it (its uninstaller run first) that fails at
+  // its first change, its second, and so on until one runs through.
+  InstallOnce();
+  Full = true;
+  Data[10] = Content(99, 150000);
+  Data[11] = Content(98, 3000);
+  MakeCabinets();
+  Reg.BeforeChange = [&] { System.Changing(); };
+  // The earlier installation's uninstaller removes what its list names, itself and its registration.
+  Write(Install + "\\UnInstall.exe", "the uninstaller");
+  OnUninstaller = [&] {
+    IRegistryWatch* const Watch = Reg.Watch;
+    Reg.Watch = nullptr;
+    Reg.BeforeChange = nullptr;
+    const std::string List = Cp1251ToUtf8(Read(Install + "\\uninst.lst"));
+    for (std::size_t At = List.find("FileName"); At != std::string::npos; At = List.find("FileName", At + 1)) {
+      const std::size_t From = List.find('=', At) + 1;
+      fs::remove(PathFromUtf8(List.substr(From, List.find('\r', From) - From)));
+    }
+    fs::remove(PathFromUtf8(Install + "\\uninst.lst"));
+    fs::remove(PathFromUtf8(Install + "\\UnInstall.exe"));
+    Reg.SetRootKey(RegistryRoot::LocalMachine);
+    Reg.DeleteKey(std::string(cUninstallKey) + "\\Тестовый продукт");
+    if (Reg.OpenKey(cSharedDllsKey, false)) {
+      for (const auto& Name : Reg.GetValueNames()) Reg.DeleteValue(Name);
+      Reg.CloseKey();
+    }
+    Reg.Watch = Watch;
+    Reg.BeforeChange = [&] { System.Changing(); };
+  };
+  int Change = 1;
+  for (;; ++Change) {
+    SCOPED_TRACE("failing at change " + std::to_string(Change));
+    const auto Before = Machine();
+    Host = ScriptedHost();
+    System.ChangesMade = 0;
+    System.FailAtChange = Change;
+    LoadModel(StandardScript());
+    Run();
+    if (Succeeded) break;
+    EXPECT_EQ(Host.LastMessage(), ErrorBox("injected failure"));
+    EXPECT_TRUE(Host.Logged("undo failed").empty());
+    EXPECT_EQ(Machine(), Before);
+    if (HasFailure()) break;
+  }
+  Reg.BeforeChange = nullptr;
+  EXPECT_GT(Change, 20);
+  EXPECT_EQ(Registration()["uninstall ProductID"], "TEST-1");
+  EXPECT_EQ(Read(Install + "\\bin\\big.dat"), Data[10]);
+  EXPECT_EQ(Read(Root + "BDE\\engine.dll"), Data[12]);
+  EXPECT_EQ(Listing(Install + "\\bin"), (std::vector<std::string>{"big.dat"}));  // no file set aside is left
 }
 
 TEST_F(Worker, AFailedWriteLeavesTheOlderFileByteForByte) {

@@ -148,6 +148,10 @@ class Worker : public ::testing::Test {
             ++Seen == CancelInsideExtraction)
           Executor.Cancelled = true;
       };
+    if (CancelAfterReplace)
+      Host.OnPump = [&] {
+        if (!Host.Logged("replaced: ").empty()) Executor.Cancelled = true;
+      };
     if (CancelDuringCommand)
       Host.OnPump = [&] {
         if (!Host.Captions.empty() && Host.Captions.back() == Msg::RunningPrograms && Host.Pumps == 2)
@@ -156,6 +160,38 @@ class Worker : public ::testing::Test {
     Executor.Execute();
     Succeeded = Executor.Succeeded;
     Skipped = Executor.SkippedFiles;
+  }
+
+  // The files outside the media with their attributes, and the registry the run writes to.
+  std::map<std::string, std::string> Machine() {
+    std::map<std::string, std::string> State;
+    std::error_code Ignored;
+    for (fs::recursive_directory_iterator It(PathFromUtf8(Root), Ignored), End; !Ignored && It != End;
+         It.increment(Ignored)) {
+      const std::string Name = FromWide(It->path().wstring());
+      if (Name.find("Media") != std::string::npos) continue;
+      const DWORD Attributes = GetFileAttributesW(It->path().c_str());
+      State[Name] = std::to_string(Attributes) + ":" +
+                    (It->is_directory() ? std::string() : LoadBytesFromFile(FromWide(It->path().wstring())));
+    }
+    auto Values = [&](RegistryRoot Root, const std::string& Key, const std::string& Prefix) {
+      Reg.SetRootKey(Root);
+      if (!Reg.OpenKey(Key, false)) return;
+      State[Key] = "<key>";
+      for (const auto& Name : Reg.GetValueNames()) {
+        if (Name.rfind(Prefix, 0) != 0) continue;
+        std::uint32_t Type = 0;
+        std::vector<std::uint8_t> Data;
+        Reg.ReadRaw(Name, Type, Data);
+        State[Key + "\\" + Name] = std::to_string(Type) + ":" + std::string(Data.begin(), Data.end());
+      }
+      Reg.CloseKey();
+    };
+    Values(RegistryRoot::LocalMachine, std::string(cUninstallKey) + "\\Тестовый продукт", "");
+    Values(RegistryRoot::LocalMachine, cSharedDllsKey, Root);
+    Values(RegistryRoot::LocalMachine, "\\SOFTWARE\\Borland\\Database Engine", "");
+    Values(RegistryRoot::CurrentUser, "\\Software\\1C\\1Cv7\\7.7\\Titles", Root);
+    return State;
   }
 
   std::string Root;
@@ -171,6 +207,7 @@ class Worker : public ::testing::Test {
   int CancelAtPump = -1;
   int CancelInsideExtraction = 0;  // the n-th pump after the extraction caption
   bool CancelDuringCommand = false;
+  bool CancelAfterReplace = false;  // at the first pump after a file was replaced
   bool Succeeded = false;
   std::vector<TSkippedFile> Skipped;
 };
@@ -419,6 +456,34 @@ TEST_F(Worker, CancelDuringAnExternalProgramLeavesTheEarlierInstallationIntact) 
   if (Reg.OpenKey(cSharedDllsKey, false)) {
     Reg.DeleteValue(Install + "\\bin\\big.dat");
     Reg.DeleteValue(Root + "Programs\\Тестовая группа\\Большой.lnk");
+    Reg.CloseKey();
+  }
+}
+
+TEST_F(Worker, ACancelDuringExtractionOverAnEarlierInstallationPutsEverythingBack) {
+  MakeCabinets();
+  LoadModel(StandardScript());
+  Run();
+  ASSERT_TRUE(Succeeded) << Host.LastMessage();
+  const auto Before = Machine();
+  ASSERT_EQ(Before.count(InstallDir(Root) + "\\data\\small.txt"), 1u);
+  // A later version over it, cancelled once a file has been replaced.
+  Data[10] = Content(99, 150000);
+  Data[11] = Content(98, 3000);
+  MakeCabinets();
+  Host = ScriptedHost();
+  CancelAfterReplace = true;
+  LoadModel(StandardScript());
+  Run();
+  EXPECT_FALSE(Succeeded);
+  EXPECT_FALSE(Host.Logged("replaced: ").empty());
+  EXPECT_EQ(Host.Logged("undo: " + InstallDir(Root) + "\\bin\\big.dat").size(), 1u);
+  EXPECT_TRUE(Host.Logged("undo failed").empty());
+  EXPECT_EQ(Machine(), Before);
+  Reg.SetRootKey(RegistryRoot::LocalMachine);
+  if (Reg.OpenKey(cSharedDllsKey, false)) {
+    for (const auto& Name : Reg.GetValueNames())
+      if (Name.rfind(Root, 0) == 0) Reg.DeleteValue(Name);
     Reg.CloseKey();
   }
 }
