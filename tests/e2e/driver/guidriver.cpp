@@ -85,8 +85,9 @@
 //                                    file there
 //   wait-exit STATUS [of=NAME] [timeout=] [only=CLASS,CLASS]  wait until that program ends, and
 //                                    expect its exit status; with only=, while waiting every
-//                                    visible top-level window must have one of these classes
-//                                    (only= with nothing: no window at all)
+//                                    visible top-level window of it or of a program it started
+//                                    must have one of these classes (only= with nothing: no
+//                                    window at all)
 //   timed-start [as=NAME] CAPTION TEXT EXE [ARGS...]  start a program and wait until it shows a
 //                                    visible window CAPTION with a visible control containing
 //                                    TEXT; prints "startup: MS ms"; the window becomes current
@@ -651,11 +652,36 @@ class Driver {
     Entry.Id = Process.dwProcessId;
     return Entry.Id;
   }
+  // True when process Pid is Root or was started by it, directly or not (Parents: each
+  // running process's parent).
+  static bool DescendsFrom(DWORD Pid, DWORD Root, const std::map<DWORD, DWORD>& Parents) {
+    for (std::size_t Steps = 0; Steps <= Parents.size(); ++Steps) {
+      if (Pid == Root) return true;
+      const auto Parent = Parents.find(Pid);
+      if (Parent == Parents.end() || Parent->second == Pid) return false;
+      Pid = Parent->second;
+    }
+    return false;
+  }
   // Windows that may be visible while the program runs; "" (only= with no class) allows none.
-  static std::string UnexpectedWindow(const std::vector<std::wstring>& Allowed) {
+  // With Root, only the windows of that program and of the programs it started count: a
+  // console an earlier, finished run left closing is none of its business.
+  static std::string UnexpectedWindow(const std::vector<std::wstring>& Allowed, DWORD Root = 0) {
+    std::map<DWORD, DWORD> Parents;
+    if (Root) {
+      setup::HandleGuard Snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+      PROCESSENTRY32W Entry = {};
+      Entry.dwSize = sizeof(Entry);
+      if (!Snapshot.Valid() || !Process32FirstW(Snapshot.Get(), &Entry)) Root = 0;  // then every window counts
+      else
+        do Parents[Entry.th32ProcessID] = Entry.th32ParentProcessID; while (Process32NextW(Snapshot.Get(), &Entry));
+    }
     for (HWND Wnd : VisibleTopWindows()) {
       const std::wstring Class = ClassOf(Wnd);
       if (Class.empty() || !IsWindowVisible(Wnd)) continue;  // gone while we looked
+      DWORD Owner = 0;
+      GetWindowThreadProcessId(Wnd, &Owner);
+      if (Root && !DescendsFrom(Owner, Root, Parents)) continue;
       if (std::none_of(Allowed.begin(), Allowed.end(), [&](const std::wstring& A) { return SameText(A, Class); }))
         return "unexpected window " + DescribeTop(Wnd);
     }
@@ -959,7 +985,8 @@ void Driver::Run(const Command& C) {
       const bool Ended = WaitForSingleObject(Process, 0) == WAIT_OBJECT_0;
       if (Watch && !Ended) {
         ++Polls;
-        if (auto Complaint = UnexpectedWindow(Allowed); !Complaint.empty()) throw Failure("while running: " + Complaint);
+        if (auto Complaint = UnexpectedWindow(Allowed, Program->second.Id); !Complaint.empty())
+          throw Failure("while running: " + Complaint);
       }
       return Ended ? "" : "the program is still running";
     });
