@@ -431,6 +431,9 @@ void TExecutor::RemovePrevious() {
     FTracked.KeepEarlier(FRegistry, Key, List);
   };
   UnInstall.RemovePrevious(FRegistry);
+  if (!UnInstall.PreviousCommand.empty())
+    FHost.Log("earlier uninstaller: " + UnInstall.PreviousCommand + " (exit status " +
+              std::to_string(UnInstall.PreviousStatus) + ")");
 }
 
 void TExecutor::KeepFromDeletionAtRestart() {

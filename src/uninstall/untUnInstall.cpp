@@ -115,6 +115,10 @@ void TUnInstall::RemovePrevious(IRegistry& Registry) {
     if (ExtractFilePath(Program) != OwnDir) continue;
     if (BeforeUninstaller) BeforeUninstaller(Name, CommandLine);
     if (!RunUninstaller || !RunUninstaller(CommandLine)) continue;
+    PreviousCommand = CommandLine;
+#ifdef _WIN32
+    PreviousStatus = LastUninstallerStatus();
+#endif
     while (WaitForUninstaller && !WaitForUninstaller(CommandLine))
       if (!WaitAgain || !WaitAgain(Program)) throw Exception(FormatMessage1(Msg::PreviousNotRemoved, Program));
   }

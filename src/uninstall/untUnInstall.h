@@ -2,6 +2,7 @@
 // Registers one installation with the system's uninstall machinery: the list file, the
 // shared-file counters, the uninstall entry, and the removal of an earlier installation of
 // the same product in the same place.
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -47,6 +48,10 @@ class TUnInstall {
   std::function<void()> KeepResponding;
   // Called with the entry's key name and command line just before its uninstaller is run.
   std::function<void(const std::string&, const std::string&)> BeforeUninstaller;
+  // What RemovePrevious ran last: the earlier uninstaller's command line (empty when it ran
+  // none) and, where the system tells it, its exit status.
+  std::string PreviousCommand;
+  std::uint32_t PreviousStatus = 0;
 
   TUnInstall();
 
@@ -62,6 +67,8 @@ class TUnInstall {
 // Whatever it starts in turn (its temporary copy, which does the work and outlives it) is
 // kept track of for the routine below.
 bool RunUninstallerSilent(const std::string& CommandLine);
+// The exit status of the program RunUninstallerSilent last waited for.
+std::uint32_t LastUninstallerStatus();
 // Waits (at most a minute) until every program that the uninstaller last started by
 // RunUninstallerSilent started in turn has ended; false when one still runs. Then removes the
 // folder its copy ran from.

@@ -18,6 +18,11 @@ HandleGuard& UninstallerJob() {
   return Job;
 }
 
+DWORD& LastStatus() {
+  static DWORD Status = 0;
+  return Status;
+}
+
 }  // namespace
 
 bool RunUninstallerSilent(const std::string& CommandLine) {
@@ -40,8 +45,12 @@ bool RunUninstallerSilent(const std::string& CommandLine) {
   if (Job && !AssignProcessToJobObject(Job.Get(), Process.hProcess)) Job.Reset();
   UninstallerJob() = std::move(Job);
   ResumeThread(Process.hThread);
-  return WaitForSingleObject(Process.hProcess, INFINITE) != WAIT_FAILED;
+  if (WaitForSingleObject(Process.hProcess, INFINITE) == WAIT_FAILED) return false;
+  GetExitCodeProcess(Process.hProcess, &LastStatus());
+  return true;
 }
+
+std::uint32_t LastUninstallerStatus() { return LastStatus(); }
 
 bool WaitForStartedUninstaller(const std::string&) {
   HandleGuard& Job = UninstallerJob();

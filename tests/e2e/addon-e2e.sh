@@ -74,6 +74,8 @@ cmp -s "$example/files/1c/exchange.epf" "$out/addin.2.1" || fail "2.1: the add-i
 [ "$(status 2.2)" = 0 ] || fail "2.2: exit status $(status 2.2)"
 cmp -s "$out/files-2.2/stock.ini" "$out/stock.2.2" || fail "2.2: the settings file is not the new one"
 [ "$(cat "$out/counter.2.2")" = 00000001 ] || fail "2.2: the shared file's counter is $(cat "$out/counter.2.2")"
+grep -q 'earlier uninstaller: .*UnInstall.exe.* (exit status 0)' "$out/setup-2.2.log" ||
+  fail "2.2: the log does not name the earlier uninstaller and how it ended"
 [ "$(iconv -f UTF-16 -t UTF-8 "$out/entries.reg" | grep -c '"ProductID"="VECTOR-STOCK"')" = 1 ] ||
   fail "2.2: not exactly one uninstall entry"
 [ "$(status uninstall)" = 0 ] || fail "uninstall: exit status $(status uninstall)"
