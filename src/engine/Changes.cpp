@@ -229,12 +229,13 @@ std::vector<std::string> UndoChanges(const std::vector<TChange>& Changes, IInsta
         break;
       case chDllServer:
       case chExeServer:
-        if (!System.FileExists(What)) continue;
-        // A server that replaced an earlier file is registered again once that file is back.
+        // A server of the earlier installation, or one that replaced an earlier file, is
+        // registered again once every file is back (the earlier one may not be back yet).
         if (Change.Existed) {
           Again.push_back(&Change);
           continue;
         }
+        if (!System.FileExists(What)) continue;
         System.UnregisterServer(What, Change.Kind == chExeServer);
         break;
     }
@@ -242,6 +243,7 @@ std::vector<std::string> UndoChanges(const std::vector<TChange>& Changes, IInsta
     if (!Ok) Left.push_back(What);
   }
   for (const TChange* Change : Again) {
+    if (!System.FileExists(Change->Path)) continue;
     if (Change->Kind == chExeServer) System.RegisterExeServer(Change->Path);
     else System.RegisterDllServer(Change->Path);
     Host.Log("undo: " + Change->Path);

@@ -3,7 +3,9 @@
 # customer runs it on a 64-bit system with 1C:Enterprise 8.3: version 2.1 installed unattended
 # (its COM server registered, its add-in copied into the platform's bin folder, its shared
 # file counted, its group "Вектор\Учет ТМЦ" in the Start menu), upgraded to 2.2 in place, and
-# removed by the command of its uninstall entry; the machine then is as it was before.
+# removed by the command of its uninstall entry; the machine then is as it was before. Before
+# that upgrade, one whose second disk is missing fails after the earlier version's uninstaller
+# has run, and puts 2.1 back as it was.
 #   addon-e2e.sh REPO_ROOT NATIVE_MKSETUP STUB UNINSTALLER SERVER_DLL WORK_DIR
 set -u
 root=$1 native=$2 stub=$3 uninstaller=$4 server=$5 work=$(realpath -m "$6")
@@ -22,15 +24,20 @@ rm -rf "$out" && mkdir -p "$out" || exit 1
 
 # Both versions from the example's script and files, with the server built beside them; 2.2
 # changes the settings file.
-build() {
-  "$native" --stub "$stub" --uninstaller "$uninstaller" --files "$out/files-$1" --list "$example/cabinet.lst" \
-    --fix-sizes "$2" "$out/$1" >"$out/mksetup-$1.log" 2>&1 || fail "mksetup $1: $(cat "$out/mksetup-$1.log")"
+build() {  # NAME FILES SCRIPT [OPTIONS...]
+  local name=$1 files=$2 script=$3; shift 3
+  "$native" --stub "$stub" --uninstaller "$uninstaller" --files "$out/files-$files" --list "$example/cabinet.lst" \
+    --fix-sizes "$@" "$script" "$out/$name" >"$out/mksetup-$name.log" 2>&1 || fail "mksetup $name: $(cat "$out/mksetup-$name.log")"
 }
 mkdir -p "$out/files-2.1" && cp -r "$example/files/." "$out/files-2.1/" && cp "$server" "$out/files-2.1/" || exit 1
-build 2.1 "$example/setup.utf8.ini"
+build 2.1 2.1 "$example/setup.utf8.ini"
 cp -r "$out/files-2.1" "$out/files-2.2" && sed -i 's/2\.1/2.2/' "$out/files-2.2/stock.ini"
 sed 's/ТМЦ 2\.1/ТМЦ 2.2/' "$example/setup.utf8.ini" >"$out/setup-2.2.utf8.ini"
-build 2.2 "$out/setup-2.2.utf8.ini"
+build 2.2 2.2 "$out/setup-2.2.utf8.ini"
+# The same 2.2 on two disks, the first holding little more than setup.exe; the second is lost.
+build split 2.2 "$out/setup-2.2.utf8.ini" --disk-size $(( $(stat -c %s "$out/2.2/DISK1/setup.exe") + 16384 ))
+[ -f "$out/split/DISK2/setup2.cab" ] || fail "the split build has no second disk"
+rm -rf "$out/split/DISK2"
 [ "$failures" -eq 0 ] || exit 1
 
 install() {
@@ -54,6 +61,10 @@ server_path() {
   server_path >"$out/server.2.1"; counter >"$out/counter.2.1"
   cp "$bin/ВекторОбмен.epf" "$out/addin.2.1" 2>/dev/null
   find "$c/users" -path '*Вектор/Учет ТМЦ/Руководство.lnk' >"$out/shortcut.2.1"
+  snapshot installed
+  install split; echo $? >"$out/status.split"
+  snapshot failed
+  cp "$inst/stock.ini" "$out/stock.split" 2>/dev/null
   install 2.2; echo $? >"$out/status.2.2"
   counter >"$out/counter.2.2"
   wr regedit /E "Z:$out/entries.reg" "$ukey" >/dev/null 2>&1
@@ -71,6 +82,14 @@ LC_ALL=C grep -qi 'C:\\Program Files (x86)\\.*\\bin\\VectorStock.dll' "$out/serv
 [ "$(cat "$out/counter.2.1")" = 00000001 ] || fail "2.1: the shared file's counter is $(cat "$out/counter.2.1")"
 cmp -s "$example/files/1c/exchange.epf" "$out/addin.2.1" || fail "2.1: the add-in did not reach 1C:Enterprise 8.3"
 [ -s "$out/shortcut.2.1" ] || fail "2.1: no shortcut in the group Вектор\\Учет ТМЦ"
+[ "$(status split)" = 1 ] || fail "2.2 without its second disk: exit status $(status split), expected 1"
+grep -q 'earlier uninstaller: ' "$out/setup-split.log" || fail "2.2 without its second disk failed before the earlier uninstaller ran"
+cmp -s "$out/files-2.1/stock.ini" "$out/stock.split" || fail "the failed upgrade did not put 2.1's settings file back"
+diff "$out/installed.files" "$out/failed.files" >"$out/failed.diff" || fail "the failed upgrade left files other than 2.1's: $(cat "$out/failed.diff")"
+for hive in hklm hkcu; do
+  diff <(iconv -f UTF-16 -t UTF-8 "$out/installed.$hive.reg") <(iconv -f UTF-16 -t UTF-8 "$out/failed.$hive.reg") \
+    >"$out/failed.$hive.diff" || fail "the failed upgrade changed the registry ($hive): $(head -20 "$out/failed.$hive.diff")"
+done
 [ "$(status 2.2)" = 0 ] || fail "2.2: exit status $(status 2.2)"
 cmp -s "$out/files-2.2/stock.ini" "$out/stock.2.2" || fail "2.2: the settings file is not the new one"
 [ "$(cat "$out/counter.2.2")" = 00000001 ] || fail "2.2: the shared file's counter is $(cat "$out/counter.2.2")"
