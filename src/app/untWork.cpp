@@ -20,7 +20,6 @@
 #include "system/Lznt1.h"
 #include "system/ProcessWin.h"
 #include "system/ResourceWin.h"
-#include "system/SafePaths.h"
 #include "system/SystemWin.h"
 #include "system/Text.h"
 #include "system/WideWin.h"
@@ -133,7 +132,7 @@ bool TfrmWork::FormCreate() {
   if (GetSwitchValue(ProgramArguments(), "/PATH=", NoPath) == NoPath) {
     const std::string Earlier = EarlierInstallLocation(FRegistry, Info->UnInstallInfo.ProductID);
     // The same conditions as for a folder typed on the directory page.
-    if (IsAbsoluteFolder(Earlier) && !HasDotComponent(Earlier)) {
+    if (IsInstallFolder(Earlier)) {
       Info->InstallDir = Earlier;
       LogLine("earlier installation found in " + Earlier + ": the folder proposed and used");
     }
