@@ -326,10 +326,12 @@ void TExecutor::Execute() {
   }
   FRegistry.Watch = nullptr;
   DropPartFile();
-  if (Succeeded)
+  if (Succeeded) {
+    FJournal.Committing();
     CommitChanges(FJournal.Changes, FSystem);
-  else
+  } else {
     UndoRun();
+  }
   FJournal.Changes.clear();
   if (Failed) {
     const std::string Text = std::string(Msg::ErrorPrefix) + Failure + "!";
