@@ -17,7 +17,7 @@
 #include "system/Errors.h"
 #include "system/Files.h"
 #include "system/LogWin.h"
-#include "system/Lznt1.h"
+#include "system/Inflate.h"
 #include "system/ProcessWin.h"
 #include "system/ResourceWin.h"
 #include "system/SystemWin.h"
@@ -114,6 +114,21 @@ bool TfrmWork::Create(HWND Owner) {
 }
 
 bool TfrmWork::FormCreate() {
+  // A run that was killed or cut off is undone before anything here looks at the machine.
+  std::vector<std::string> Left;
+  bool Undone = false;
+  try {
+    FRunFolder.Create(GetTempDir(), [&](HANDLE Folder, const std::string& Path) {
+      Undone = RecoverInterruptedRun(Folder, Path, FRunFolder, *this, FRegistry, Left) || Undone;
+    });
+  } catch (const std::exception&) {
+    // Told when the folder is needed.
+  }
+  if (Undone && !ReadRunOptions(ProgramArguments()).Unattended) {
+    std::string Text = Left.empty() ? Msg::InterruptedRunUndone : Msg::RolledBackPart;
+    for (std::size_t Item = 0; Item < Left.size(); ++Item) Text += (Item ? ", " : "") + Left[Item];
+    AppMessageBox(Handle, FormatMessage1(Msg::InterruptedRun, Text), Msg::ApplicationTitle, MB_OK | MB_ICONINFORMATION);
+  }
   Info = std::make_unique<TInstallInfo>(&FRegistry, &SystemFolders1C());
   try {
     InitEnvironment(*Info, FRegistry, ProgramArguments());
@@ -428,6 +443,13 @@ void TfrmWork::RunInstallation() {
   FRunning = true;
   try {
     FExecutor = std::make_unique<TExecutor>(*Info, *this, FRegistry, CabinetLibrary, FRegistrationProgram);
+    // Written ahead of every change, so that a run killed in the middle is undone by the next
+    // one; without it the run is still undone at once when it fails.
+    DWORD Error = ERROR_SUCCESS;
+    if (const HANDLE Journal = FRunFolder.CreateWritable(cJournalName, Error))
+      FExecutor->KeepJournal(JournalFileStore(Journal, FRunFolder.Path() + cJournalName));
+    else
+      LogLine("no journal on disk: " + SystemErrorMessage(Error));
     // The digests mksetup recorded of the cabinets it made; a program made otherwise has none.
     const void* Digests = nullptr;
     unsigned long DigestsSize = 0;
@@ -447,6 +469,8 @@ void TfrmWork::RunInstallation() {
     FFinishText = FormatMessage1(Msg::FinishRolledBack, Left.empty() ? Msg::RolledBackAll : Left);
   }
   FExecutor.reset();
+  // Undone or kept: nothing is left for a later run to do.
+  FRunFolder.Discard(cJournalName);
   FRunning = false;
 }
 

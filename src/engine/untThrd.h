@@ -216,9 +216,23 @@ class TJournaledSystem {
 };
 
 #ifdef _WIN32
+class TRunFolder;
 // The system's files, processes, COM and shell; registers in-process servers in a child run of
 // RegistrationProgram (see RunChildRegistration), by default of the program's own file.
 std::unique_ptr<IInstallSystem> CreateWindowsInstallSystem(const std::string& RegistrationProgram = {});
+// A journal store (see TChangeJournal::Store) writing to the file held as File (a HANDLE)
+// named Path, after the journal's header; raises when the file cannot be written.
+std::function<void(const std::string& Bytes, bool Durable)> JournalFileStore(void* File, const std::string& Path);
+// The journal's file in a run's folder.
+inline constexpr char cJournalName[] = "JOURNAL";
+// Completes what a run left unfinished when it was killed or cut off by a power failure: the
+// journal in the run's abandoned folder (held as Folder, at Path) is undone, or, for a kept
+// run, its backups deleted; every step goes to Host's log. A journal that the user's
+// unelevated programs could have written is not followed when this run is elevated: its owner
+// must be SYSTEM, the Administrators, or the one this run's own journal gets in its folder
+// Own. True when a run was undone; what could not be put back is added to Left.
+bool RecoverInterruptedRun(void* Folder, const std::string& Path, TRunFolder& Own, IInstallHost& Host,
+                           IRegistry& Registry, std::vector<std::string>& Left);
 #endif
 
 // Records that take part in the run (their group is anything but not selected) and records

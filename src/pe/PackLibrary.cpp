@@ -1,10 +1,10 @@
 // packlibrary LIBRARY OUTPUT: the cabinet library in the packed form that setup programs carry
-// (see system/Lznt1.h); the build runs it once on Cabinet.dll.
+// (see system/Inflate.h); the build runs it once on Cabinet.dll.
 #include <exception>
 #include <iostream>
 
 #include "system/Files.h"
-#include "system/Lznt1.h"
+#include "system/Inflate.h"
 
 int main(int argc, char** argv) {
   if (argc != 3) {

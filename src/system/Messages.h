@@ -173,6 +173,9 @@ inline constexpr const char* UndoingChanges = "Отмена изменений�
 inline constexpr const char* FinishRolledBack = "Установка не была завершена. %s";
 inline constexpr const char* RolledBackAll = "Компьютер возвращен в прежнее состояние.";
 inline constexpr const char* RolledBackPart = "Не удалось отменить изменения: ";
+// Shown at start when the changes of an earlier run that was cut off have been undone.
+inline constexpr const char* InterruptedRun = "Предыдущая установка была прервана. %s";
+inline constexpr const char* InterruptedRunUndone = "Сделанные ею изменения отменены.";
 inline constexpr const char* LicenseRefused =
     "Программа установки завершает свою работу. Установка программного продукта не была произведена.";
 inline constexpr const char* NoComponentSelected = "Не выбрано ни одного компонента!";

@@ -5,10 +5,11 @@
 # file counted, its group "Вектор\Учет ТМЦ" in the Start menu), upgraded to 2.2 in place, and
 # removed by the command of its uninstall entry; the machine then is as it was before. Before
 # that upgrade, one whose second disk is missing fails after the earlier version's uninstaller
-# has run, and puts 2.1 back as it was.
-#   addon-e2e.sh REPO_ROOT NATIVE_MKSETUP STUB UNINSTALLER SERVER_DLL WORK_DIR
+# has run, and puts 2.1 back as it was; and one killed while it runs the program it installed
+# is undone by the next setup.exe that starts.
+#   addon-e2e.sh REPO_ROOT NATIVE_MKSETUP STUB UNINSTALLER SERVER_DLL WORK_DIR GATE_EXE
 set -u
-root=$1 native=$2 stub=$3 uninstaller=$4 server=$5 work=$(realpath -m "$6")
+root=$1 native=$2 stub=$3 uninstaller=$4 server=$5 work=$(realpath -m "$6") gate=$7
 . "$(dirname "$0")/e2e-lib.sh"
 prefix=$work/prefixes/addon out=$work/addon
 export SETUP_WINEARCH=win64
@@ -38,6 +39,14 @@ build 2.2 2.2 "$out/setup-2.2.utf8.ini"
 build split 2.2 "$out/setup-2.2.utf8.ini" --disk-size $(( $(stat -c %s "$out/2.2/DISK1/setup.exe") + 16384 ))
 [ -f "$out/split/DISK2/setup2.cab" ] || fail "the split build has no second disk"
 rm -rf "$out/split/DISK2"
+# The same 2.2 with a program of its own that it runs when its files are in place and that
+# waits (for a file that never comes) until it is killed with the setup.
+mkdir -p "$out/files-killed" && cp -r "$out/files-2.2/." "$out/files-killed/" && cp "$gate" "$out/files-killed/gate.exe"
+{ cat "$example/cabinet.lst"; echo "16=gate.exe"; } >"$out/killed.lst"
+{ cat "$out/setup-2.2.utf8.ini"; printf 'FILE = 16 1 0 0 0 0 0 0 0 0 0 0  1 0 0 0\nFILEPATH = \\bin\\gate.exe\n'
+  printf 'FILERUNPARAMS = "%%file%%" %s 60000\n' "$(winpath "$out/never")"; } >"$out/setup-killed.utf8.ini"
+"$native" --stub "$stub" --uninstaller "$uninstaller" --files "$out/files-killed" --list "$out/killed.lst" \
+  --fix-sizes "$out/setup-killed.utf8.ini" "$out/killed" >"$out/mksetup-killed.log" 2>&1 || fail "mksetup killed: $(cat "$out/mksetup-killed.log")"
 [ "$failures" -eq 0 ] || exit 1
 
 install() {
@@ -65,6 +74,14 @@ server_path() {
   install split; echo $? >"$out/status.split"
   snapshot failed
   cp "$inst/stock.ini" "$out/stock.split" 2>/dev/null
+  install killed & 
+  for _ in $(seq 600); do grep -q 'program: .*gate\.exe' "$out/setup-killed.log" 2>/dev/null && break; sleep 0.1; done
+  grep 'program: .*gate\.exe' "$out/setup-killed.log" >"$out/killed.program"
+  pkill -9 -f 'killed.DISK1.setup\.exe'; pkill -9 -f 'bin.gate\.exe'; wait
+  # Any setup that starts undoes it first, also one that stops at once (a relative folder).
+  timeout 120 "$root/tools/wine-run" "$prefix" "$out/2.2/DISK1/setup.exe" /AUTO=ON /QUIET=ON /PATH=relative \
+    "/LOG=$(winpath "$out/setup-recovery.log")"; echo $? >"$out/status.recovery"
+  snapshot recovered
   install 2.2; echo $? >"$out/status.2.2"
   counter >"$out/counter.2.2"
   wr regedit /E "Z:$out/entries.reg" "$ukey" >/dev/null 2>&1
@@ -89,6 +106,15 @@ diff "$out/installed.files" "$out/failed.files" >"$out/failed.diff" || fail "the
 for hive in hklm hkcu; do
   diff <(iconv -f UTF-16 -t UTF-8 "$out/installed.$hive.reg") <(iconv -f UTF-16 -t UTF-8 "$out/failed.$hive.reg") \
     >"$out/failed.$hive.diff" || fail "the failed upgrade changed the registry ($hive): $(head -20 "$out/failed.$hive.diff")"
+done
+[ -s "$out/killed.program" ] || fail "2.2 to be killed never ran its program"
+[ "$(status recovery)" = 2 ] || fail "the start after the killed run: exit status $(status recovery), expected 2"
+grep -q 'was interrupted: undone' "$out/setup-recovery.log" || fail "the start after the killed run did not undo it"
+diff "$out/installed.files" "$out/recovered.files" >"$out/recovered.diff" ||
+  fail "the killed upgrade, undone, left files other than 2.1's: $(cat "$out/recovered.diff")"
+for hive in hklm hkcu; do
+  diff <(iconv -f UTF-16 -t UTF-8 "$out/installed.$hive.reg") <(iconv -f UTF-16 -t UTF-8 "$out/recovered.$hive.reg") \
+    >"$out/recovered.$hive.diff" || fail "the killed upgrade, undone, changed the registry ($hive): $(head -20 "$out/recovered.$hive.diff")"
 done
 [ "$(status 2.2)" = 0 ] || fail "2.2: exit status $(status 2.2)"
 cmp -s "$out/files-2.2/stock.ini" "$out/stock.2.2" || fail "2.2: the settings file is not the new one"

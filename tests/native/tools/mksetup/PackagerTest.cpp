@@ -11,7 +11,7 @@
 #include "shared/PeTestImage.h"
 #include "shared/TestFiles.h"
 #include "system/Files.h"
-#include "system/Lznt1.h"
+#include "system/Inflate.h"
 #include "system/Sha256.h"
 
 namespace {
