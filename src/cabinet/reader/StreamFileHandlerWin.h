@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "Cabinet.h"
@@ -29,6 +30,8 @@ class TStreamCabinetFileHandler : public TCabinetFileHandler {
  private:
   // Open files in the order they were opened.
   std::vector<HandleGuard> Streams;
+  // Streams a write failed on, with the first failure's error: closing them reports it.
+  std::vector<std::pair<std::intptr_t, int>> FailedWrites;
   bool FindStream(std::intptr_t Handle, std::size_t& Index) const;
 };
 
