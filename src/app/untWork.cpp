@@ -115,8 +115,9 @@ bool TfrmWork::Create(HWND Owner) {
 
 bool TfrmWork::FormCreate() {
   Info = std::make_unique<TInstallInfo>(&FRegistry, &SystemFolders1C());
+  const std::vector<std::string> Args = ProgramArguments();
   try {
-    InitEnvironment(*Info, FRegistry, ProgramArguments());
+    InitEnvironment(*Info, FRegistry, Args);
   } catch (const EAbort&) {
     // No script in the program: nothing to install and nothing to say.
     return false;
@@ -129,7 +130,7 @@ bool TfrmWork::FormCreate() {
   // An upgrade goes where the earlier version is, so that it replaces that one instead of
   // adding a second copy beside it; a folder given on the command line still decides.
   const std::string NoPath = "\x01";
-  if (GetSwitchValue(ProgramArguments(), "/PATH=", NoPath) == NoPath) {
+  if (GetSwitchValue(Args, "/PATH=", NoPath) == NoPath) {
     const std::string Earlier = EarlierInstallLocation(FRegistry, Info->UnInstallInfo.ProductID);
     // The same conditions as for a folder typed on the directory page.
     if (IsInstallFolder(Earlier)) {
@@ -141,8 +142,11 @@ bool TfrmWork::FormCreate() {
   FLogo = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), L"LOGO", IMAGE_BITMAP, 0, 0, 0));
   CreateFrame();
   CreateWelcomePage();
-  FPreselected = PreselectInstallType(*Info, GetSwitchValue(ProgramArguments(), "/TYPE=", ""),
-                                      !ReadRunOptions(ProgramArguments()).Unattended);
+  FUnattended = ReadRunOptions(Args).Unattended;
+  FPreselected = PreselectInstallType(*Info, GetSwitchValue(Args, "/TYPE=", ""), !FUnattended);
+  FRefusal = CheckTypeSwitches(*Info, Args, FUnattended, FChosen);
+  // Chosen components are a custom installation: it starts from everything selected.
+  if (!FChosen.empty()) FPreselected = {false, false, false, true};
   FPage = pgNone;
   return true;
 }
@@ -272,9 +276,14 @@ void TfrmWork::CMShowingChanged() {
                       : FormatMessage1(Msg::BadProgramGroup, Info->ProgramGroup));
     return;
   }
+  if (FRefusal) {
+    NotStarted(FRefusal);
+    return;
+  }
   if (Options.Unattended) {
     const TTypeChoice Type = CheckedTypes();
     Info->ApplyInstallType(Type.Full, Type.Typical, Type.Minimal, Type.Custom);
+    FSelection->SelectOnly(FChosen);
     LogLine(std::string("installation type: ") +
             (Type.Full ? "FULL" : Type.Typical ? "TYPICAL" : Type.Minimal ? "MINIMAL" : "CUSTOM"));
     LogSelection();

@@ -190,12 +190,16 @@ inline constexpr const char* BadInstallDir =
     "Каталог установки \"%s\" не подходит: укажите полный путь без «..», например C:\\Program Files\\Продукт.";
 inline constexpr const char* BadProgramGroup =
     "Группа программ \"%s\" не подходит: нужна папка внутри меню \"Пуск\", без диска и «..».";
+inline constexpr const char* BadInstallType = "Тип установки в ключе /TYPE= не предусмотрен этой программой установки.";
+inline constexpr const char* BadComponents =
+    "Ключ /COMPONENTS= не подходит: нужны номера групп через запятую, /AUTO=ON и никакого /TYPE=, кроме CUSTOM.";
 inline constexpr const char* HelpText =
     "Ключи командной строки:\r"
     "/AUTO=ON\tустановка без вопросов (тип и каталоги берутся из ключей или по умолчанию);\r"
     "/PATH=<каталог>\tкаталог установки (полный путь);\r"
     "/GROUP=<группа>\tгруппа программ в меню \"Пуск\";\r"
     "/TYPE=FULL|TYPICAL|MINIMAL|CUSTOM\tтип установки;\r"
+    "/COMPONENTS=1,8\tс /AUTO=ON: только эти группы компонентов;\r"
     "/QUIET=ON\tвместе с /AUTO=ON: не показывать никаких окон с вопросами и сообщениями;\r"
     "/LOG=<файл>\tзаписать ход установки в файл (UTF-8);\r"
     "/?, /HELP\tэта справка.\r"
