@@ -237,16 +237,17 @@ void TfrmWork::CopyRegistrationProgram() {
 }
 
 void TfrmWork::CMShowingChanged() {
-  auto NotStarted = [this](const std::string& Text) {
+  auto NotStarted = [this](const std::string& Text, int Status = exitNotStarted) {
     AppMessageBox(Handle, Text, Msg::ApplicationTitle, MB_OK | MB_ICONERROR);
-    LogLine("not started: exit status " + std::to_string(exitNotStarted));
-    Close(exitNotStarted);
+    LogLine("not started: exit status " + std::to_string(Status));
+    Close(Status);
   };
-  // Two copies of one product's setup would install over each other.
+  // Two copies of one product's setup would install over each other. A deployment tool tries
+  // again later on its own status for this.
   const std::string& Product =
       Info->UnInstallInfo.ProductName.empty() ? Info->Description : Info->UnInstallInfo.ProductName;
   if (!ClaimProductMutex(Product, FProductMutex)) {
-    NotStarted(Msg::AlreadyRunning);
+    NotStarted(Msg::AlreadyRunning, FUnattended ? exitAnotherRunning : exitNotStarted);
     return;
   }
   try {

@@ -6,7 +6,7 @@
 # itself with status 0 (the commands the script runs are console programs, whose console
 # windows are theirs, as on Windows). One run waits at its start (a command of the installation stage that
 # waits for the test's gate), so that the progress page can be looked at, pictured, and a
-# second copy started against it. Bad switches (folders, groups, an unknown type,
+# second copy started against it (status 1618). Bad switches (folders, groups, an unknown type,
 # components that are hidden, malformed or beside another type) end with status 2.
 #   switches-e2e.sh REPO_ROOT MEDIA_DIR SETUP_GATED_EXE GUIDRIVER_EXE WORK_DIR
 set -u
@@ -52,7 +52,7 @@ g() { "$root/tools/wine-run" "$prefix" "$driver" "$@"; }
     sleep 500 \; screenshot "$(winpath "$out/progress.bmp")" \; screenshot "$(winpath "$out/screen.bmp")" screen \; list \; \
     only-windows TfrmWork TfrmMain \; no-window '*' class=#32770 \; \
     start as=second "$setup" /AUTO=ON '/PATH=C:\E2E\Second copy' \; \
-    answer 'Программа установки уже запущена!' ok \; wait-exit 2 of=second \; \
+    answer 'Программа установки уже запущена!' ok \; wait-exit 1618 of=second \; \
     expect-text 'Выполняемая операция:' \; \
     make-file "$(winpath "$work/gate")" \; \
     wait-exit 0 of=run only=TfrmWork,TfrmMain,WineConsoleClass timeout=60000 > "$out/full.log" 2>&1
