@@ -130,8 +130,9 @@ bool TfrmWork::FormCreate() {
     AppMessageBox(Handle, FormatMessage1(Msg::InterruptedRun, Text), Msg::ApplicationTitle, MB_OK | MB_ICONINFORMATION);
   }
   Info = std::make_unique<TInstallInfo>(&FRegistry, &SystemFolders1C());
+  const std::vector<std::string> Args = ProgramArguments();
   try {
-    InitEnvironment(*Info, FRegistry, ProgramArguments());
+    InitEnvironment(*Info, FRegistry, Args);
   } catch (const EAbort&) {
     // No script in the program: nothing to install and nothing to say.
     return false;
@@ -144,7 +145,7 @@ bool TfrmWork::FormCreate() {
   // An upgrade goes where the earlier version is, so that it replaces that one instead of
   // adding a second copy beside it; a folder given on the command line still decides.
   const std::string NoPath = "\x01";
-  if (GetSwitchValue(ProgramArguments(), "/PATH=", NoPath) == NoPath) {
+  if (GetSwitchValue(Args, "/PATH=", NoPath) == NoPath) {
     const std::string Earlier = EarlierInstallLocation(FRegistry, Info->UnInstallInfo.ProductID);
     // The same conditions as for a folder typed on the directory page.
     if (IsInstallFolder(Earlier)) {
@@ -156,8 +157,11 @@ bool TfrmWork::FormCreate() {
   FLogo = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), L"LOGO", IMAGE_BITMAP, 0, 0, 0));
   CreateFrame();
   CreateWelcomePage();
-  FPreselected = PreselectInstallType(*Info, GetSwitchValue(ProgramArguments(), "/TYPE=", ""),
-                                      !ReadRunOptions(ProgramArguments()).Unattended);
+  FUnattended = ReadRunOptions(Args).Unattended;
+  FPreselected = PreselectInstallType(*Info, GetSwitchValue(Args, "/TYPE=", ""), !FUnattended);
+  FRefusal = CheckTypeSwitches(*Info, Args, FUnattended, FChosen);
+  // Chosen components are a custom installation: it starts from everything selected.
+  if (!FChosen.empty()) FPreselected = {false, false, false, true};
   FPage = pgNone;
   return true;
 }
@@ -248,16 +252,17 @@ void TfrmWork::CopyRegistrationProgram() {
 }
 
 void TfrmWork::CMShowingChanged() {
-  auto NotStarted = [this](const std::string& Text) {
+  auto NotStarted = [this](const std::string& Text, int Status = exitNotStarted) {
     AppMessageBox(Handle, Text, Msg::ApplicationTitle, MB_OK | MB_ICONERROR);
-    LogLine("not started: exit status " + std::to_string(exitNotStarted));
-    Close(exitNotStarted);
+    LogLine("not started: exit status " + std::to_string(Status));
+    Close(Status);
   };
-  // Two copies of one product's setup would install over each other.
+  // Two copies of one product's setup would install over each other. A deployment tool tries
+  // again later on its own status for this.
   const std::string& Product =
       Info->UnInstallInfo.ProductName.empty() ? Info->Description : Info->UnInstallInfo.ProductName;
   if (!ClaimProductMutex(Product, FProductMutex)) {
-    NotStarted(Msg::AlreadyRunning);
+    NotStarted(Msg::AlreadyRunning, FUnattended ? exitAnotherRunning : exitNotStarted);
     return;
   }
   try {
@@ -287,9 +292,14 @@ void TfrmWork::CMShowingChanged() {
                       : FormatMessage1(Msg::BadProgramGroup, Info->ProgramGroup));
     return;
   }
+  if (FRefusal) {
+    NotStarted(FRefusal);
+    return;
+  }
   if (Options.Unattended) {
     const TTypeChoice Type = CheckedTypes();
     Info->ApplyInstallType(Type.Full, Type.Typical, Type.Minimal, Type.Custom);
+    FSelection->SelectOnly(FChosen);
     LogLine(std::string("installation type: ") +
             (Type.Full ? "FULL" : Type.Typical ? "TYPICAL" : Type.Minimal ? "MINIMAL" : "CUSTOM"));
     LogSelection();
