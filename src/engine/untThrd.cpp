@@ -21,6 +21,7 @@ namespace {
 
 constexpr unsigned cKeptAttributes = 0x27;    // read-only, hidden, system, archive
 constexpr unsigned cNormalAttributes = 0x80;
+constexpr unsigned cArchiveAttribute = 0x20;
 constexpr std::size_t cMissingNamed = 3;       // files a missing-files message names
 
 // Entry names are the decimal item numbers of FILE records.
@@ -650,17 +651,27 @@ void TExecutor::HandleCopyFile(const std::string& FileName, TFileCopyAction& Act
     }
     while (Write) {
       FHost.RepaintCaption(std::string(Msg::Extracting) + "\r" + File->FullPath);
-      const int Held = FSystem.ProbeTarget(File->FullPath);
+      // A file that is not there cannot be held by anybody.
+      const int Held = FTargetExisted ? FSystem.ProbeTarget(File->FullPath) : 0;
       if (IsBusy(Held)) {
         bool Abort = false;
         if (RetryBusy(*File, Abort)) continue;
         if (Abort) Action = fcaAbort;
         break;
       }
-      // The new content goes beside the target; the target is replaced once it is complete.
+      // A new file is written where it belongs (undoing the run removes it, as it removes a part
+      // file); an existing one gets its new content beside it and is replaced once that is
+      // complete. A file that came meanwhile is taken as an existing one.
       Action = fcaCopy;
       int Err = 0;
-      for (int Attempt = 0; Attempt < 100; ++Attempt) {
+      FInPlace = !FTargetExisted;
+      if (FInPlace) {
+        FWritingPart = File->FullPath;
+        DestFileHandle = FTracked.CreatePart(FWritingPart, Err);
+        FInPlace = DestFileHandle != -1 || Err != errFileExists;
+        FTargetExisted = !FInPlace;
+      }
+      for (int Attempt = 0; Attempt < 100 && !FInPlace; ++Attempt) {
         FWritingPart = PartFileName(*File, Attempt);
         DestFileHandle = FTracked.CreatePart(FWritingPart, Err);
         if (DestFileHandle != -1 || Err != errFileExists) break;
@@ -693,21 +704,23 @@ void TExecutor::DropPartFile() {
 
 void TExecutor::HandleCloseCopiedFile(const std::string& FileName, std::intptr_t FileHandle, std::uint16_t Date,
                                       std::uint16_t Time, std::uint16_t Attribs, bool& Abort) {
-  int CloseError = 0;
-  const bool Written = FSystem.FileHandler().Close(FileHandle, CloseError) == 0;
   const TFileInfo* File = FWritingFile;
   std::int32_t Number;
-  if (File && FileHandle == FWritingHandle && ParseEntryNumber(FileName, Number) && Number == File->ItemNo) {
+  const bool Ours =
+      File && FileHandle == FWritingHandle && ParseEntryNumber(FileName, Number) && Number == File->ItemNo;
+  if (Ours) FSystem.StampFile(FileHandle, FWritingPart, Date, Time);
+  int CloseError = 0;
+  const bool Written = FSystem.FileHandler().Close(FileHandle, CloseError) == 0;
+  if (Ours) {
     FWritingHandle = -1;
     // A write that failed (a full disk) and that the library did not notice: the file is short.
     if (!Written) {
       DropPartFile();
       RaiseCabinetError(FDIERROR_TARGET_FILE, 0);
     }
-    FSystem.StampFile(FWritingPart, Date, Time);
-    bool Placed = false;
-    // A cancel that came while the file was written leaves the target as it was.
-    while (!Cancelled) {
+    // A cancel that came while the file was written leaves the target as it was (a new one goes).
+    bool Placed = FInPlace && !Cancelled;
+    while (!Placed && !FInPlace && !Cancelled) {
       const int Error = FTracked.ReplaceTarget(FWritingPart, File->FullPath, FTargetExisted);
       if (Error == 0) {
         Placed = true;
@@ -724,7 +737,9 @@ void TExecutor::HandleCloseCopiedFile(const std::string& FileName, std::intptr_t
     }
     if (Placed) {
       FWritingPart.clear();
-      FSystem.SetAttributes(File->FullPath, InstalledAttributes(Attribs));
+      // A file made new has the archive mark already.
+      if (const unsigned Wanted = InstalledAttributes(Attribs); Wanted != cArchiveAttribute)
+        FSystem.SetAttributes(File->FullPath, Wanted);
       FHost.Log((FTargetExisted ? "replaced: " : "extracted: ") + File->FullPath);
     }
     DropPartFile();

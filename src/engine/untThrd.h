@@ -73,8 +73,9 @@ class IInstallSystem {
   // Puts the complete file Part in place of Target (clearing the target's attributes first);
   // 0 or the system error. Part stays where it was on failure.
   virtual int ReplaceTarget(const std::string& Part, const std::string& Target) = 0;
-  // Stamps the last-write time from the cabinet's DOS date and time, taken as they are.
-  virtual void StampFile(const std::string& Path, std::uint16_t Date, std::uint16_t Time) = 0;
+  // Stamps the last-write time from the cabinet's DOS date and time, taken as they are, on the
+  // file at Path while it is still open as File (a handle of FileHandler(), open for writing).
+  virtual void StampFile(std::intptr_t File, const std::string& Path, std::uint16_t Date, std::uint16_t Time) = 0;
   virtual void SetAttributes(const std::string& Path, unsigned Attributes) = 0;
   virtual void RemoveFile(const std::string& Path) = 0;
   virtual bool CopyFileTo(const std::string& From, const std::string& To) = 0;
@@ -425,6 +426,8 @@ class TExecutor {
   std::string FWritingPart;
   std::intptr_t FWritingHandle = -1;
   bool FTargetExisted = false;
+  // The file is written under its own name (it was not there), not beside it.
+  bool FInPlace = false;
 };
 
 }  // namespace setup

@@ -133,13 +133,11 @@ class TWindowsInstallSystem : public IInstallSystem {
     return static_cast<int>(Error);
   }
 
-  void StampFile(const std::string& Path, std::uint16_t Date, std::uint16_t Time) override {
-    HandleGuard File(CreateFileW(ToWidePath(Path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!File.Valid()) return;
+  void StampFile(std::intptr_t File, const std::string&, std::uint16_t Date, std::uint16_t Time) override {
     // The cabinet keeps local time; it is stamped unchanged, as the packager saw it.
     FILETIME Stamp;
-    if (DosDateTimeToFileTime(Date, Time, &Stamp)) SetFileTime(File.Get(), nullptr, nullptr, &Stamp);
+    if (DosDateTimeToFileTime(Date, Time, &Stamp))
+      SetFileTime(reinterpret_cast<HANDLE>(File), nullptr, nullptr, &Stamp);
   }
 
   void SetAttributes(const std::string& Path, unsigned Attributes) override {

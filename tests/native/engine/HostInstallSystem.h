@@ -128,7 +128,7 @@ class HostInstallSystem : public setup::IInstallSystem {
     std::filesystem::rename(setup::PathFromUtf8(Part), setup::PathFromUtf8(Target), Error);
     return Error ? 2 : 0;
   }
-  void StampFile(const std::string& Path, std::uint16_t Date, std::uint16_t Time) override {
+  void StampFile(std::intptr_t, const std::string& Path, std::uint16_t Date, std::uint16_t Time) override {
     Stamps[Path] = (static_cast<std::uint32_t>(Date) << 16) | Time;
   }
   void SetAttributes(const std::string& Path, unsigned Value) override { Attributes[Path] = Value; }
