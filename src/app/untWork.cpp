@@ -688,6 +688,11 @@ LRESULT TfrmWork::WindowMessage(UINT Msg, WPARAM WParam, LPARAM LParam) {
 void TfrmWork::SetCaption(const std::string& Text) { SetWindowTextW(lblOperation, ToWide(Text).c_str()); }
 
 void TfrmWork::RepaintCaption(const std::string& Text) {
+  // Painting costs more than writing a small file: the label shows a file at most every 50 ms,
+  // which is still more than anyone reads.
+  const DWORD Now = GetTickCount();
+  if (Now - FCaptionPainted < 50) return;
+  FCaptionPainted = Now;
   SetWindowTextW(lblOperation, ToWide(Text).c_str());
   UpdateWindow(lblOperation);
 }
@@ -695,6 +700,8 @@ void TfrmWork::RepaintCaption(const std::string& Text) {
 void TfrmWork::SetProgress(std::int64_t Position, std::int64_t Maximum) {
   // The bar's own range is 32-bit; sizes of a large product are not.
   const std::int64_t Permille = Maximum > 0 ? Position * 1000 / Maximum : 0;
+  if (Permille == FPermille) return;
+  FPermille = Permille;
   SendMessageW(barProgress, PBM_SETPOS, static_cast<WPARAM>(Permille), 0);
 }
 

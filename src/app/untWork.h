@@ -156,6 +156,8 @@ class TfrmWork : public TWindowBase, public IInstallHost {
   HWND edtProgramGroup = nullptr, btnProgramDefault = nullptr, lstProgram = nullptr;
   HWND tree1S = nullptr;
   HWND lblOperation = nullptr, barProgress = nullptr;
+  DWORD FCaptionPainted = 0;  // when the label last showed a file (GetTickCount)
+  std::int64_t FPermille = -1;  // what the bar shows
   HWND lblDoneMessage = nullptr, Label26 = nullptr, radioReboot = nullptr, radioNoReboot = nullptr;
 };
 
