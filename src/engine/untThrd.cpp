@@ -289,7 +289,7 @@ void TExecutor::Connect(const TCabinetLibraryFunctions& Library) {
 TExecutor::~TExecutor() {
   // The reader releases the library context, which may still close files of the handler.
   Reader.reset();
-  DropPartFile();
+  FWriting.Drop();
   for (const std::intptr_t File : FHeldFiles) FSystem.ReleaseFile(File);
 }
 
@@ -327,7 +327,7 @@ void TExecutor::Execute() {
     Escaped = std::current_exception();
   }
   FRegistry.Watch = nullptr;
-  DropPartFile();
+  FWriting.Drop();
   if (Succeeded) {
     FJournal.Committing();
     CommitChanges(FJournal.Changes, FSystem);
@@ -499,11 +499,11 @@ void TExecutor::ExtractAll() {
     try {
       Reader->ExtractFiles(NormalizeDir(Info.Environment.SetupDir) + Name, 0);
     } catch (const std::exception& Error) {
-      if (FWritingFile) FHost.Log("failed: " + FWritingFile->FullPath + ": " + Error.what());
-      DropPartFile();
+      if (FWriting.File) FHost.Log("failed: " + FWriting.File->FullPath + ": " + Error.what());
+      FWriting.Drop();
       throw;
     } catch (...) {
-      DropPartFile();
+      FWriting.Drop();
       throw;
     }
     if (CurrentCabinet.empty()) CurrentCabinet = NextCabinet;
@@ -637,8 +637,8 @@ void TExecutor::HandleCopyFile(const std::string& FileName, TFileCopyAction& Act
     FHost.Log("skipped (not selected): " + File->FullPath);
   } else {
     bool Write = true;
-    FTargetExisted = FSystem.FileExists(File->FullPath);
-    if (File->CheckVersion && FTargetExisted) {
+    const bool TargetExisted = FSystem.FileExists(File->FullPath);
+    if (File->CheckVersion && TargetExisted) {
       const std::string Existing = FSystem.FileVersion(File->FullPath);
       const std::string Question = VersionQuestion(*File, true, Existing);
       // Unattended, the file the machine already has is kept: nobody can weigh the versions.
@@ -652,38 +652,18 @@ void TExecutor::HandleCopyFile(const std::string& FileName, TFileCopyAction& Act
     while (Write) {
       FHost.RepaintCaption(std::string(Msg::Extracting) + "\r" + File->FullPath);
       // A file that is not there cannot be held by anybody.
-      const int Held = FTargetExisted ? FSystem.ProbeTarget(File->FullPath) : 0;
+      const int Held = TargetExisted ? FSystem.ProbeTarget(File->FullPath) : 0;
       if (IsBusy(Held)) {
         bool Abort = false;
         if (RetryBusy(*File, Abort)) continue;
         if (Abort) Action = fcaAbort;
         break;
       }
-      // A new file is written where it belongs (undoing the run removes it, as it removes a part
-      // file); an existing one gets its new content beside it and is replaced once that is
-      // complete. A file that came meanwhile is taken as an existing one.
       Action = fcaCopy;
       int Err = 0;
-      FInPlace = !FTargetExisted;
-      if (FInPlace) {
-        FWritingPart = File->FullPath;
-        DestFileHandle = FTracked.CreatePart(FWritingPart, Err);
-        FInPlace = DestFileHandle != -1 || Err != errFileExists;
-        FTargetExisted = !FInPlace;
-      }
-      for (int Attempt = 0; Attempt < 100 && !FInPlace; ++Attempt) {
-        FWritingPart = PartFileName(*File, Attempt);
-        DestFileHandle = FTracked.CreatePart(FWritingPart, Err);
-        if (DestFileHandle != -1 || Err != errFileExists) break;
-      }
-      if (DestFileHandle == -1) {
-        // The library is told to abort: the target folder is missing or cannot be written.
-        FHost.Log("failed: " + File->FullPath + ": " + FSystem.ErrorText(Err));
-        FWritingPart.clear();
-      } else {
-        FWritingFile = File;
-        FWritingHandle = DestFileHandle;
-      }
+      DestFileHandle = FWriting.Begin(*File, TargetExisted, FTracked, Err);
+      // The library is told to abort: the target folder is missing or cannot be written.
+      if (DestFileHandle == -1) FHost.Log("failed: " + File->FullPath + ": " + FSystem.ErrorText(Err));
       break;
     }
   }
@@ -691,37 +671,64 @@ void TExecutor::HandleCopyFile(const std::string& FileName, TFileCopyAction& Act
   FHost.SetProgress(FProgress, FProgressMax);
 }
 
-void TExecutor::DropPartFile() {
-  if (FWritingHandle != -1) {
-    int Ignored;
-    FSystem.FileHandler().Close(FWritingHandle, Ignored);
+std::intptr_t TFileWrite::Begin(const TFileInfo& Target, bool Existed, TJournaledSystem& Tracked, int& Err) {
+  Drop();
+  // A new file is written where it belongs (undoing the run removes it, as it removes a part
+  // file); an existing one gets its new content beside it.
+  InPlace = !Existed;
+  if (InPlace) {
+    Path = Target.FullPath;
+    Handle = Tracked.CreatePart(Path, Err);
+    InPlace = Handle != -1 || Err != errFileExists;
   }
-  if (!FWritingPart.empty()) FSystem.RemoveFile(FWritingPart);
-  FWritingFile = nullptr;
-  FWritingPart.clear();
-  FWritingHandle = -1;
+  for (int Attempt = 0; Attempt < 100 && !InPlace && Handle == -1; ++Attempt) {
+    Path = PartFileName(Target, Attempt);
+    Handle = Tracked.CreatePart(Path, Err);
+    if (Err != errFileExists) break;
+  }
+  if (Handle == -1) {
+    Path.clear();
+    return -1;
+  }
+  File = &Target;
+  TargetExisted = !InPlace;
+  return Handle;
+}
+
+bool TFileWrite::Owns(std::intptr_t Other, const std::string& EntryName) const {
+  std::int32_t Number;
+  return File && Other == Handle && ParseEntryNumber(EntryName, Number) && Number == File->ItemNo;
+}
+
+void TFileWrite::Drop() {
+  if (Handle != -1) {
+    int Ignored;
+    FSystem.FileHandler().Close(Handle, Ignored);
+  }
+  if (!Path.empty()) FSystem.RemoveFile(Path);
+  File = nullptr;
+  Path.clear();
+  Handle = -1;
 }
 
 void TExecutor::HandleCloseCopiedFile(const std::string& FileName, std::intptr_t FileHandle, std::uint16_t Date,
                                       std::uint16_t Time, std::uint16_t Attribs, bool& Abort) {
-  const TFileInfo* File = FWritingFile;
-  std::int32_t Number;
-  const bool Ours =
-      File && FileHandle == FWritingHandle && ParseEntryNumber(FileName, Number) && Number == File->ItemNo;
-  if (Ours) FSystem.StampFile(FileHandle, FWritingPart, Date, Time);
+  const TFileInfo* File = FWriting.File;
+  const bool Ours = FWriting.Owns(FileHandle, FileName);
+  if (Ours) FSystem.StampFile(FileHandle, FWriting.Path, Date, Time);
   int CloseError = 0;
   const bool Written = FSystem.FileHandler().Close(FileHandle, CloseError) == 0;
   if (Ours) {
-    FWritingHandle = -1;
+    FWriting.Closed();
     // A write that failed (a full disk) and that the library did not notice: the file is short.
     if (!Written) {
-      DropPartFile();
+      FWriting.Drop();
       RaiseCabinetError(FDIERROR_TARGET_FILE, 0);
     }
     // A cancel that came while the file was written leaves the target as it was (a new one goes).
-    bool Placed = FInPlace && !Cancelled;
-    while (!Placed && !FInPlace && !Cancelled) {
-      const int Error = FTracked.ReplaceTarget(FWritingPart, File->FullPath, FTargetExisted);
+    bool Placed = FWriting.InPlace && !Cancelled;
+    while (!Placed && !FWriting.InPlace && !Cancelled) {
+      const int Error = FTracked.ReplaceTarget(FWriting.Path, File->FullPath, FWriting.TargetExisted);
       if (Error == 0) {
         Placed = true;
         break;
@@ -732,17 +739,17 @@ void TExecutor::HandleCloseCopiedFile(const std::string& FileName, std::intptr_t
         break;
       }
       const std::string Reason = FSystem.ErrorText(Error);
-      DropPartFile();
+      FWriting.Drop();
       throw Exception(Format(Msg::ReplaceFailed, {File->FullPath, Reason}));
     }
     if (Placed) {
-      FWritingPart.clear();
+      FWriting.Placed();
       // A file made new has the archive mark already.
       if (const unsigned Wanted = InstalledAttributes(Attribs); Wanted != cArchiveAttribute)
         FSystem.SetAttributes(File->FullPath, Wanted);
-      FHost.Log((FTargetExisted ? "replaced: " : "extracted: ") + File->FullPath);
+      FHost.Log((FWriting.TargetExisted ? "replaced: " : "extracted: ") + File->FullPath);
     }
-    DropPartFile();
+    FWriting.Drop();
   }
   Abort = Abort || Cancelled;
 }

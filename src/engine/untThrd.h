@@ -179,6 +179,39 @@ std::vector<std::string> UndoChanges(const std::vector<TChange>& Changes, IInsta
 // Keeps the run: the files it set aside are deleted.
 void CommitChanges(const std::vector<TChange>& Changes, IInstallSystem& System);
 
+// The file the worker is writing: under its own name when it was not there, else beside it (a
+// part file) until its content is complete and it takes the target's place. Whatever is left
+// of it (an open handle, a part file, a new file not complete) goes when it is dropped.
+class TJournaledSystem;
+class TFileWrite {
+ public:
+  explicit TFileWrite(IInstallSystem& System) : FSystem(System) {}
+  ~TFileWrite() { Drop(); }
+  TFileWrite(const TFileWrite&) = delete;
+  TFileWrite& operator=(const TFileWrite&) = delete;
+
+  // Opens where the content of File goes (TargetExisted: the target was there when looked
+  // at); -1 and Err when nothing could be made. A target that came meanwhile is taken as one
+  // that was there.
+  std::intptr_t Begin(const TFileInfo& File, bool TargetExisted, TJournaledSystem& Tracked, int& Err);
+  // Handle of the library's is this file's, the one it names EntryName.
+  bool Owns(std::intptr_t Handle, const std::string& EntryName) const;
+  // The handle was closed.
+  void Closed() { Handle = -1; }
+  // The content is where it belongs: nothing is dropped any more.
+  void Placed() { Path.clear(); }
+  void Drop();
+
+  const TFileInfo* File = nullptr;
+  std::string Path;  // where the content is written: the target, or its part file
+  std::intptr_t Handle = -1;
+  bool TargetExisted = false;
+  bool InPlace = false;  // written under the target's own name
+
+ private:
+  IInstallSystem& FSystem;
+};
+
 // The changing calls of a run into the system: each change is recorded in the journal before it
 // is made, and a file about to be replaced is renamed aside (on its own volume) until the run is
 // undone or kept.
@@ -401,7 +434,6 @@ class TExecutor {
   // Asks what to do with a file another process holds; true to try again. Unattended, or on
   // Ignore, the file is recorded as skipped; on Abort, Abort is set.
   bool RetryBusy(const TFileInfo& File, bool& Abort);
-  void DropPartFile();
   void UndoRun();
 
   IInstallHost& FHost;
@@ -420,14 +452,9 @@ class TExecutor {
   bool FAskedForDisk = false;
   std::int64_t FProgress = 0;
   std::int64_t FProgressMax = 0;
-  // The file being written: its part file beside the target, so that a failed extraction
-  // never touches the target and leaves no fragment behind.
-  const TFileInfo* FWritingFile = nullptr;
-  std::string FWritingPart;
-  std::intptr_t FWritingHandle = -1;
-  bool FTargetExisted = false;
-  // The file is written under its own name (it was not there), not beside it.
-  bool FInPlace = false;
+  // The file being written: a failed extraction never touches a target that was there and
+  // leaves no fragment behind.
+  TFileWrite FWriting{FSystem};
 };
 
 }  // namespace setup
