@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Rewrites an uncompressed 8- or 24-bit BMP as an RLE8-compressed BMP (the form Windows loads
-from a program's resources). A picture of at most 256 colours keeps every pixel; one with more
-keeps its 200 most frequent colours exactly and adds the rare ones (anti-aliased edges) where
-they would be worst matched, then maps each pixel to its nearest palette colour. Prints how
-many pixels changed and by how much.
-    tools/bmp-rle8.py INPUT.bmp OUTPUT.bmp"""
+from a program's resources), with a palette of at most N colours (default 256) and no more
+entries than it uses. A picture of at most N colours keeps every pixel; one with more keeps its
+most frequent colours (four fifths of N) exactly and adds the rare ones (anti-aliased edges)
+where they would be worst matched, then maps each pixel to its nearest palette colour. Prints
+how many pixels changed and by how much.
+    tools/bmp-rle8.py [--colours N] INPUT.bmp OUTPUT.bmp"""
 import collections
 import sys
 
@@ -32,14 +33,14 @@ def read_bmp(path):
     return w, h, d[38:46], rows
 
 
-def choose_palette(freq):
+def choose_palette(freq, limit):
     colours = list(freq)
-    if len(colours) <= 256:
+    if len(colours) <= limit:
         return colours
     dist = lambda a, b: sum((x - y) ** 2 for x, y in zip(a, b))
-    palette = [c for c, _ in freq.most_common(200)]
+    palette = [c for c, _ in freq.most_common(limit * 4 // 5)]
     best = {c: min(dist(c, p) for p in palette) for c in colours}
-    while len(palette) < 256:
+    while len(palette) < limit:
         c = max(colours, key=lambda c: best[c] * freq[c])
         if best[c] == 0:
             break
@@ -71,12 +72,16 @@ def rle8_row(ix):
     return out
 
 
-def main(src, dst):
+def main(src, dst, limit=256):
     w, h, resolution, rows = read_bmp(src)
     freq = collections.Counter(p for r in rows for p in r)
-    palette = choose_palette(freq)
+    palette = choose_palette(freq, limit)
     dist = lambda a, b: sum((x - y) ** 2 for x, y in zip(a, b))
     index = {c: min(range(len(palette)), key=lambda i: dist(c, palette[i])) for c in freq}
+    # Only the colours some pixel takes stay in the palette.
+    kept = sorted(set(index.values()))
+    palette = [palette[i] for i in kept]
+    index = {c: kept.index(i) for c, i in index.items()}
     changed = sum(n for c, n in freq.items() if palette[index[c]] != c)
     worst = max(max(abs(a - b) for a, b in zip(c, palette[index[c]])) for c in freq)
     bits = bytearray()
@@ -95,6 +100,10 @@ def main(src, dst):
 
 
 if __name__ == '__main__':
-    if len(sys.argv) != 3:
+    args = sys.argv[1:]
+    limit = 256
+    if len(args) == 4 and args[0] == '--colours' and args[1].isdigit() and 2 <= int(args[1]) <= 256:
+        limit, args = int(args[1]), args[2:]
+    if len(args) != 2:
         sys.exit(__doc__)
-    main(sys.argv[1], sys.argv[2])
+    main(args[0], args[1], limit)

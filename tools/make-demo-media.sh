@@ -10,7 +10,8 @@ out=$1 mksetup=$2
 shift 2
 demo=$(cd "$(dirname "$0")/../examples/demo" && pwd)
 cd "$demo"
-options=(--files files --list cabinet.lst --logo logo.bmp --compression none --set-id 1251)
+options=(--files files --list cabinet.lst --logo logo.bmp --banner 1=banner-service.bmp --banner 2=banner-blog.bmp
+         --icon demo.ico --compression none --set-id 1251)
 rm -rf "$out" "$out.probe" "$out.command"
 "$@" "$mksetup" "${options[@]}" setup.utf8.ini "$out.probe" >/dev/null
 disk=$(( $(stat -c %s "$out.probe/DISK1/setup.exe") + $(stat -c %s "$out.probe/DISK1/setup1.cab") / 2 ))

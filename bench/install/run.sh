@@ -88,7 +88,9 @@ for i in range(600):
     total += size
     script += [f"FILE = {item} 1 0 0 0 0 0 0 0 {size} 0 0  0 0 0 0", "FILEPATH = \\" + name.replace("/", "\\")]
     item += 1
-script += [f"FILE = {item} 1 0 0 0 0 0 0 0 0 0 0  0 0 0 0", "FILEPATH = \\UnInstall.exe"]
+# The uninstaller in a hidden group of every installation type, as a custom installation cannot untick it.
+script += [f"GROUP = {item} 0 1 1 1 4", "GROUPCAPTION = Uninstall",
+           f"FILE = {item + 1} {item} 0 0 0 0 0 0 0 0 0 0  0 0 0 0", "FILEPATH = \\UnInstall.exe"]
 open(os.path.join(work, "setup.ini"), "w").write("\r\n".join(script) + "\r\n")
 nsi = f"""Unicode true
 SetCompressor zlib

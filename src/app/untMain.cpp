@@ -109,10 +109,12 @@ void TfrmMain::FormCreate() {
   if (FBanner2) SendMessageW(Image2, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(FBanner2));
   FLink1 = BannerLink("BANNERLINK1");
   FLink2 = BannerLink("BANNERLINK2");
-  // Each start shows one of the two invitations, taken by the clock.
+  // Each start shows one of the vendor's two banners, taken by the clock; a single one always
+  // shows, and a program without banners shows none.
   SYSTEMTIME Now;
   GetLocalTime(&Now);
-  ShowWindow(Now.wSecond % 2 == 0 ? Image1 : Image2, SW_SHOWNA);
+  const bool First = FBanner1 && (!FBanner2 || Now.wSecond % 2 == 0);
+  if (First || FBanner2) ShowWindow(First ? Image1 : Image2, SW_SHOWNA);
 }
 
 void TfrmMain::FormShow(const std::string& Description, const std::string& NameFont) {

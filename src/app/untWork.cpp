@@ -36,37 +36,15 @@ constexpr UINT cmFirstShow = WM_APP + 1;
 constexpr UINT_PTR cChoicePagesTimer = 1;
 constexpr int cClientWidth = 632, cClientHeight = 372;
 
-// A resource's name as EnumResourceNames gives it: a number, or a text.
-struct TResourceName {
-  ULONG_PTR Id = 0;
-  std::wstring Text;
-  bool Empty() const { return Id == 0 && Text.empty(); }
-  LPCWSTR Get() const { return Id ? MAKEINTRESOURCEW(Id) : Text.c_str(); }
-};
-
-BOOL CALLBACK TakeFirstIconName(HMODULE, LPCWSTR, LPWSTR Name, LONG_PTR Param) {
-  auto& First = *reinterpret_cast<TResourceName*>(Param);
-  if (IS_INTRESOURCE(Name))
-    First.Id = reinterpret_cast<ULONG_PTR>(Name);
-  else
-    First.Text = Name;
-  return FALSE;
-}
-
-// The program's own icon (its first icon group) when it has one, else the system's application
-// icon, in both sizes the task bar and Alt+Tab take.
+// The program's own icon (the icon group mksetup gives number 1) when it has one, else the
+// system's application icon, in both sizes the task bar and Alt+Tab take.
 void SetProgramIcons(HWND Wnd) {
   const HINSTANCE Instance = GetModuleHandleW(nullptr);
-  TResourceName Name;
-  EnumResourceNamesW(Instance, MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */, TakeFirstIconName,
-                     reinterpret_cast<LONG_PTR>(&Name));
   for (const auto& [Kind, Width, Height] : {std::tuple{ICON_BIG, SM_CXICON, SM_CYICON},
                                              std::tuple{ICON_SMALL, SM_CXSMICON, SM_CYSMICON}}) {
-    HANDLE Icon = nullptr;
     // Shared icons belong to the system's cache: nothing to free.
-    if (!Name.Empty())
-      Icon = LoadImageW(Instance, Name.Get(), IMAGE_ICON, GetSystemMetrics(Width), GetSystemMetrics(Height),
-                        LR_SHARED);
+    HANDLE Icon = LoadImageW(Instance, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(Width),
+                             GetSystemMetrics(Height), LR_SHARED);
     if (!Icon)
       Icon = LoadImageW(nullptr, MAKEINTRESOURCEW(32512) /* IDI_APPLICATION */, IMAGE_ICON, GetSystemMetrics(Width),
                         GetSystemMetrics(Height), LR_SHARED);

@@ -78,12 +78,29 @@ std::int64_t ProgressMaximum(const TInstallInfo& Info) {
   return Sum;
 }
 
+void DescribeInstallation(const TInstallInfo& Info, TUnInstall& UnInstall) {
+  std::uint64_t Bytes = 0;
+  std::string Icon;
+  for (const auto& File : Info.Files) {
+    if (!IsExtracted(File->Group) || File->DeleteAfter) continue;
+    Bytes += static_cast<std::uint32_t>(File->Size);
+    const std::string& Path = File->FullPath;
+    const std::size_t N = Path.size();
+    if (Icon.empty() && File->MakeShortcut && N > 4 && Path[N - 4] == '.' && (Path[N - 3] | 0x20) == 'e' &&
+        (Path[N - 2] | 0x20) == 'x' && (Path[N - 1] | 0x20) == 'e')
+      Icon = Path;
+  }
+  UnInstall.EstimatedSize = static_cast<std::uint32_t>(std::min<std::uint64_t>((Bytes + 1023) >> 10, 0x7FFFFFFF));
+  UnInstall.DisplayIcon = Icon.empty() ? ExtractFilePath(UnInstall.ListFileName) + "UnInstall.exe" : Icon;
+}
+
 std::string ProgramGroupFolder(const TInstallInfo& Info) { return Info.Environment.ProgramsDir + Info.ProgramGroup; }
 
 void PreparePaths(TInstallInfo& Info, TUnInstall& UnInstall) {
   UnInstall.ListFileName = Info.ExpandPath(Info.GroupUnInstallPath, Info.UnInstallInfo.ListFileName);
   UnInstall.ProductName = Info.UnInstallInfo.ProductName;
   UnInstall.ProductID = Info.UnInstallInfo.ProductID;
+  UnInstall.ProductTexts = Info.UnInstallInfo.ProductTexts;
   for (auto& Exe : Info.ExePaths) Exe->CommandLine = Info.ExpandPath(fkPlaceholdersOnly, Exe->CommandLine);
   const std::string GroupFolder = NormalizeDir(ProgramGroupFolder(Info));
   for (auto& File : Info.Files) {
@@ -472,6 +489,7 @@ void TExecutor::CreateUninstallRecord() {
   if (!Stage(Msg::CreatingUninstall)) return;
   if (const int Error = FTracked.SetAside(UnInstall.ListFileName))
     throw Exception(Format(Msg::ListNotWritable, {UnInstall.ListFileName, FSystem.ErrorText(Error)}));
+  DescribeInstallation(Info, UnInstall);
   UnInstall.CreateUninstall(FRegistry, Info.InstallDir);
   FHost.Log("uninstall list: " + UnInstall.ListFileName + " (" + std::to_string(UnInstall.Items.Count()) + " items)");
   if (!UnInstall.ProductName.empty())

@@ -280,6 +280,10 @@ inline bool IsExtracted(const TGroupInfo* Group) {
 bool UsesBdeFolder(const TInstallInfo& Info);
 // The progress bar's maximum: the sizes of all FILE records, selected or not.
 std::int64_t ProgressMaximum(const TInstallInfo& Info);
+// What the uninstall entry tells of the installation: the room its files take (kilobytes,
+// temporary files left out) and its picture, the first program a shortcut starts (the
+// product's own, with its own icon), else the uninstaller beside the list. After PreparePaths.
+void DescribeInstallation(const TInstallInfo& Info, TUnInstall& UnInstall);
 // The Start-menu folder of the program group, without trailing backslash.
 std::string ProgramGroupFolder(const TInstallInfo& Info);
 // Resolves the uninstall list's place, the commands run first, and every record's target and

@@ -27,7 +27,7 @@ enum Key : int {
   keyGroupUnInstallPath, keyGroupDirectory,
   // texts
   keyUnInstallPath, keyProductId, keyNameFont, keyDescription, keyGroupName, keyDirectory,
-  keyDownloadWebPage, keyReadme, keyLicense,
+  keyDownloadWebPage, keyReadme, keyLicense, keyVersion, keyPublisher, keyUrlInfoAbout,
 };
 
 const std::unordered_map<std::string_view, Key>& KeyTable() {
@@ -68,6 +68,9 @@ const std::unordered_map<std::string_view, Key>& KeyTable() {
       {"DOWNLOADWEBPAGE", keyDownloadWebPage},
       {"README", keyReadme},
       {"LICENSE", keyLicense},
+      {"VERSION", keyVersion},
+      {"PUBLISHER", keyPublisher},
+      {"URLINFOABOUT", keyUrlInfoAbout},
   };
   return Table;
 }
@@ -426,6 +429,9 @@ void TInstallInfo::ParseLine(std::string_view Line) {
     case keyDownloadWebPage: DownloadWebPage = Value; break;
     case keyReadme: Readme.emplace_back(Value); break;
     case keyLicense: License.emplace_back(Value); break;
+    case keyVersion:
+    case keyPublisher:
+    case keyUrlInfoAbout: UnInstallInfo.ProductTexts[Found->second - keyVersion] = Value; break;
     case keyNone: break;
   }
 }

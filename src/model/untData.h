@@ -113,12 +113,17 @@ struct T1SInfo {
   bool Selected = true;
 };
 
-// The three strings of the uninstall registration that the script provides. The uninstall
-// module builds its registration object from them; the model stays free of that module.
+// The texts that tell the product: the script's VERSION, PUBLISHER and URLINFOABOUT.
+enum TProductText : int { ptVersion, ptPublisher, ptUrlInfoAbout, ptCount };
+
+// The strings of the uninstall registration that the script provides. The uninstall module
+// builds its registration object from them; the model stays free of that module.
 struct TUnInstallInfo {
   std::string ListFileName;
   std::string ProductName;
   std::string ProductID;
+  // The product's version, its maker and its web page, indexed by TProductText.
+  std::string ProductTexts[ptCount];
 };
 
 // The folders the program resolves paths against. Every value is empty or ends with a

@@ -1,5 +1,8 @@
 #include "untUnInstall.h"
 
+#include <ctime>
+#include <iterator>
+
 #include "system/Encoding.h"
 #include "system/Errors.h"
 #include "system/Files.h"
@@ -13,6 +16,25 @@ namespace setup {
 std::string UninstallCommandLine(const std::string& ListFileName) {
   return "\"" + ExtractFilePath(ListFileName) + "UnInstall.exe\" \"" + ListFileName + "\"";
 }
+
+namespace {
+const char* const cProductTextNames[] = {"DisplayVersion", "Publisher", "URLInfoAbout"};
+}  // namespace
+
+std::string DateText(unsigned Year, unsigned Month, unsigned Day) {
+  unsigned Value = Year % 10000 * 10000 + Month % 100 * 100 + Day % 100;
+  std::string Text(8, '0');
+  for (int I = 7; I >= 0; --I, Value /= 10) Text[I] = static_cast<char>('0' + Value % 10);
+  return Text;
+}
+
+#ifndef _WIN32
+std::string TodayText() {
+  const std::time_t Now = std::time(nullptr);
+  const std::tm* Local = std::localtime(&Now);
+  return DateText(Local->tm_year + 1900, Local->tm_mon + 1, Local->tm_mday);
+}
+#endif
 
 TUnInstall::TUnInstall() {
 #ifdef _WIN32
@@ -53,10 +75,22 @@ void TUnInstall::WriteUninstallKey(IRegistry& Registry, const std::string& Insta
   if (ProductName.empty()) return;
   Registry.SetRootKey(RegistryRoot::LocalMachine);
   if (!Registry.OpenKey(std::string(cUninstallKey) + "\\" + ProductName, true)) return;
-  Registry.WriteString("DisplayName", ProductName);
-  Registry.WriteString("UnInstallString", UninstallCommandLine(ListFileName));
-  Registry.WriteString("InstallLocation", InstallDir);
-  Registry.WriteString("ProductID", ProductID);
+  const std::string Command = UninstallCommandLine(ListFileName);
+  // The four values every entry has, then what the list of programs shows and the command
+  // deployment tools run to remove the product without questions (texts only when given). The
+  // uninstaller neither changes nor repairs an installation.
+  const std::string Quiet = Command + " /silence", Date = TodayText();
+  const std::pair<const char*, const std::string*> Texts[] = {
+      {"DisplayName", &ProductName}, {"UnInstallString", &Command},    {"InstallLocation", &InstallDir},
+      {"ProductID", &ProductID},     {"QuietUninstallString", &Quiet}, {"DisplayIcon", &DisplayIcon},
+      {"InstallDate", &Date}};
+  for (std::size_t I = 0; I < std::size(Texts); ++I)
+    if (I < 4 || !Texts[I].second->empty()) Registry.WriteString(Texts[I].first, *Texts[I].second);
+  for (int I = 0; ProductTexts && I < 3; ++I)
+    if (!ProductTexts[I].empty()) Registry.WriteString(cProductTextNames[I], ProductTexts[I]);
+  for (const auto& [Name, Value] : {std::pair<const char*, std::uint32_t>{"EstimatedSize", EstimatedSize},
+                                    {"NoModify", 1}, {"NoRepair", 1}})
+    Registry.WriteInteger(Name, static_cast<std::int32_t>(Value));
   // The entry is written by administrators only, the list may lie where others write: the
   // digest lets the uninstaller tell the list it is given from the one written here.
   if (!ListDigest.empty()) Registry.WriteString(cListDigestValue, ListDigest);

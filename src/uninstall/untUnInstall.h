@@ -24,6 +24,9 @@ std::string EarlierInstallLocation(IRegistry& Registry, const std::string& Produ
 
 // "<dir of list>UnInstall.exe" "<list>", both quoted, one blank between.
 std::string UninstallCommandLine(const std::string& ListFileName);
+// The date as YYYYMMDD, and today's local date so.
+std::string DateText(unsigned Year, unsigned Month, unsigned Day);
+std::string TodayText();
 
 class TUnInstall {
  public:
@@ -31,6 +34,13 @@ class TUnInstall {
   std::string ListFileName;
   std::string ProductName;
   std::string ProductID;
+  // The product's version, maker and web page (the script's VERSION, PUBLISHER, URLINFOABOUT):
+  // three texts, each may be empty, that the model owns; null when there are none.
+  const std::string* ProductTexts = nullptr;
+  // The picture the list of programs shows for the entry and the room the installation takes
+  // (kilobytes). The entry's date is the day it is written.
+  std::string DisplayIcon;
+  std::uint32_t EstimatedSize = 0;
   // The digest of the list SaveList wrote, which WriteUninstallKey records.
   std::string ListDigest;
 

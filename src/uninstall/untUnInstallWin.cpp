@@ -25,6 +25,12 @@ DWORD& LastStatus() {
 
 }  // namespace
 
+std::string TodayText() {
+  SYSTEMTIME Now;
+  GetLocalTime(&Now);
+  return DateText(Now.wYear, Now.wMonth, Now.wDay);
+}
+
 bool RunUninstallerSilent(const std::string& CommandLine) {
   std::wstring Command = ToWide(CommandLine + " /silence");
   STARTUPINFOW Startup{};

@@ -21,6 +21,7 @@ multi_sz() { printf '%s\0' "$@" | od -An -tx1 -v | tr -s ' \n' ',' | sed 's/^,//
 mkdir -p "$prefix/drive_c/Other" && echo other > "$prefix/drive_c/Other/keep.txt"
 printf 'REGEDIT4\n\n[%s]\n"PendingFileRenameOperations"=hex(7):%s\n' "$session_manager" \
   "$(multi_sz '\??\C:\Demo\demo.txt' '' '\??\C:\Other\keep.txt' '' '')" > "$work/pending.reg"
+day=$(date +%Y%m%d)
 {
   wr reg add 'HKCU\Software\Wine\DllOverrides' /v cabinet /d native,builtin /f >/dev/null 2>&1
   wr regedit /S "Z:$work/pending.reg"
@@ -95,6 +96,19 @@ reg=$(iconv -f UTF-16 -t UTF-8 "$work/uninstall.reg" 2>/dev/null | tr -d '\r')
 grep -qF '"DisplayName"="Демонстрационный продукт"' <<<"$reg" || fail "uninstall key: DisplayName missing"
 grep -qF '"ProductID"="DEMO-PRODUCT-1"' <<<"$reg" || fail "uninstall key: ProductID missing"
 grep -qi 'uninst.lst' <<<"$reg" || fail "uninstall key does not name the uninstall list"
+# What deployment tools read: version, maker, web page, the room of the placed files (all but
+# the temporary one), the date, the picture, and the silent removal.
+bytes=0
+while IFS='=' read -r item path; do
+  [ "$path" = setup.tmp ] || bytes=$((bytes + $(stat -c %s "$demo/files/$path")))
+done < "$demo/cabinet.lst"
+for value in '"DisplayVersion"="1.2.0"' '"Publisher"="Демо Софт"' '"URLInfoAbout"="https://example.org/demo"' \
+             "\"EstimatedSize\"=dword:$(printf %08x $(((bytes + 1023) / 1024)))" '"NoModify"=dword:00000001' \
+             '"NoRepair"=dword:00000001' '"DisplayIcon"="C:\\Demo\\UnInstall.exe"' \
+             '"QuietUninstallString"="\"C:\\Demo\\UnInstall.exe\" \"C:\\Demo\\uninst.lst\" /silence"'; do
+  grep -qxF "$value" <<<"$reg" || fail "uninstall key lacks $value"
+done
+grep -qx "\"InstallDate\"=\"\($day\|$(date +%Y%m%d)\)\"" <<<"$reg" || fail "uninstall key: no InstallDate of the run's day"
 shared=$(iconv -f UTF-16 -t UTF-8 "$work/shared.reg" 2>/dev/null | tr -d '\r')
 grep -qiF '"C:\\Program Files\\Common Files\\Demo Shared\\shared.txt"=dword:00000002' <<<"$shared" ||
   fail "SharedDLLs counter of shared.txt is not 2 after two installations"

@@ -47,13 +47,13 @@ temp_copy() { find "$c/users" -ipath '*/Temp/setup-*/UnInstall.exe' | grep -q .;
 run_folders() { find "$c/users" -mindepth 3 -maxdepth 3 -ipath '*/Temp/setup-*' -type d; }
 # Waits (at most 30 s) for the uninstaller's temporary copy to go; 1 when it stays.
 wait_copy_gone() { for _ in $(seq 150); do temp_copy || return 0; sleep 0.2; done; return 1; }
-# The command the uninstall entry of $product registers, as the control panel would run it,
-# with /silence; ARG names the files kept of it.
+# The silent command the uninstall entry of $product registers (QuietUninstallString), as a
+# deployment tool runs it; ARG names the files kept of it.
 remove_silently() {
   wr regedit /E "Z:$out/entry.reg" "$ukey\\$product" >/dev/null 2>&1
   local command
-  command=$(iconv -f UTF-16 -t UTF-8 "$out/entry.reg" | tr -d '\r' | sed -n 's/^"UnInstallString"="\(.*\)"$/\1/p' | sed 's/\\\\/\\/g; s/\\"/"/g')
+  command=$(iconv -f UTF-16 -t UTF-8 "$out/entry.reg" | tr -d '\r' | sed -n 's/^"QuietUninstallString"="\(.*\)"$/\1/p' | sed 's/\\\\/\\/g; s/\\"/"/g')
   echo "$command" > "$out/command.$1"
   eval "set -- $command"
-  timeout 120 "$root/tools/wine-run" "$prefix" "$@" /silence
+  timeout 120 "$root/tools/wine-run" "$prefix" "$@"
 }

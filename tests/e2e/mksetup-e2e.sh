@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # mksetup builds the demo product's set from its script and folder, on Linux (the native tool:
-# two disks, MSZIP, the logo) and on Windows (the Windows tool under Wine, with the stub shipped
+# two disks, MSZIP, the logo, banners and icon) and on Windows (the Windows tool under Wine, with the stub shipped
 # beside it: one disk, LZX); cabextract reads every cabinet back; each set's
 # DISK1\setup.exe then installs the product unattended and the installed bytes are compared.
-# The refusals: a bad script line, a missing file, a bitmap that is not one.
+# The native set's setup.exe carries the product's version information, icon and banners, as
+# Windows reads them; the stub carries no banners of its own.
+# The refusals: a bad script line, a missing file, a bitmap that is not one, a banner of
+# another size.
 #   mksetup-e2e.sh REPO_ROOT NATIVE_MKSETUP WINDOWS_MKSETUP GUIDRIVER_EXE WORK_DIR
 set -u
 root=$1 native=$2 winmk=$3 driver=$4 work=$(realpath -m "$5")
@@ -17,7 +20,8 @@ rm -rf "$out" && mkdir -p "$out" || exit 1
 if [ ! -x "$native" ]; then
   echo "FAIL: the native mksetup is missing at $native (build the native preset first)"; exit 1
 fi
-common=(--files "$demo/files" --list "$demo/cabinet.lst" --logo "$demo/logo.bmp")
+common=(--files "$demo/files" --list "$demo/cabinet.lst" --logo "$demo/logo.bmp" --icon "$demo/demo.ico"
+        --banner 1="$demo/banner-service.bmp" --banner 2="$demo/banner-blog.bmp")
 
 # Linux: a one-disk build first; two thirds of its cabinet beside setup.exe make the disk size
 # that puts the last files on DISK2.
@@ -99,12 +103,21 @@ refuse badline "bad.ini:$line: error: '' is not a valid integer value" "${common
 sed 's/^7=.*/7=gone.txt/' "$demo/cabinet.lst" > "$out/gone.lst"
 refuse missing "FILE 7: its content .*gone.txt' does not exist" --files "$demo/files" --list "$out/gone.lst" "$demo/setup.utf8.ini"
 refuse badlogo "\-\-logo .*not a BMP file" --files "$demo/files" --list "$demo/cabinet.lst" --logo "$demo/files/readme.txt" "$demo/setup.utf8.ini"
+refuse badbanner "\-\-banner 2 .*212 x 92" --files "$demo/files" --list "$demo/cabinet.lst" --banner 2="$demo/logo.bmp" "$demo/setup.utf8.ini"
 
 # The sets install unattended, files from both disks byte for byte.
 uninstall_key='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 {
   wr reg add 'HKCU\Software\Wine\DllOverrides' /v cabinet /d native,builtin /f >/dev/null 2>&1
   wr reg delete "$uninstall_key\Демонстрационный продукт" /f >/dev/null 2>&1
+  exe=$(winpath "$out/native/DISK1/setup.exe")
+  wr "$driver" expect-version "$exe" ProductName 'Демонстрационный продукт' \; expect-version "$exe" ProductVersion 1.2.0 \
+    \; expect-version "$exe" FileVersion 1.2.0 \; expect-version "$exe" CompanyName 'Демо Софт' \
+    \; expect-version "$exe" FileDescription 'Демонстрационный продукт setup' \; expect-icon "$exe" \
+    \; expect-resource "$exe" 2 BANNER1 \; expect-resource "$exe" 2 BANNER2 > "$out/identity.out" 2>&1
+  echo $? > "$out/status.identity"
+  wr "$driver" -q expect-resource "$(winpath "$out/windows/DISK1/setup.exe")" 2 BANNER1 > "$out/nobanner.out" 2>&1
+  echo $? > "$out/status.nobanner"
   # The library the program loads, copied while it runs.
   timeout 120 "$root/tools/wine-run" "$prefix" "$driver" start as=native "$(winpath "$out/native/DISK1/setup.exe")" /AUTO=ON '/PATH=C:\MkNative' '/GROUP=МкЛинукс' \
     \; expect-module Cabinet.dll "$(winpath "$out/library.native.dll")" of=native timeout=60000 \; wait-exit 0 of=native timeout=120000 > "$out/driver.native" 2>&1
@@ -126,6 +139,8 @@ uninstall_key='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Unin
   echo $? > "$out/status.tampered"
   wr reg delete "$uninstall_key\Демонстрационный продукт" /f >/dev/null 2>&1
 } >"$out/session.log" 2>&1
+[ "$(cat "$out/status.identity" 2>/dev/null)" = 0 ] || fail "the native set's identity: $(cat "$out/identity.out")"
+[ "$(cat "$out/status.nobanner" 2>/dev/null)" = 1 ] || fail "a set built without --banner carries a banner: $(cat "$out/nobanner.out")"
 for set in native windows lzx; do
   [ "$(cat "$out/status.$set" 2>/dev/null)" = 0 ] || fail "$set set: setup.exe exit status $(cat "$out/status.$set" 2>/dev/null)"
 done

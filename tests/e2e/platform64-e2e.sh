@@ -19,6 +19,7 @@ echo "add-in" > "$out/files/addin.txt"
 cat > "$out/setup.utf8.ini" <<SCRIPT
 DESCRIPTION = Дополнение для 1С
 PRODUCTID = ADDIN-64
+VERSION = 8.1
 GROUPDIRECTORY = 0
 DIRECTORY = \\Дополнение
 GROUPNAME = Дополнение
@@ -64,4 +65,7 @@ entries=$(iconv -f UTF-16 -t UTF-8 "$out/uninstall.reg" | grep -c '"ProductID"="
 [ "$entries" -eq 1 ] || fail "$entries uninstall entries of the product, one expected"
 iconv -f UTF-16 -t UTF-8 "$out/uninstall.reg" | grep -q '"InstallLocation"="C:\\\\Addin"' ||
   fail "the uninstall entry does not name C:\\Addin"
+for value in '"DisplayVersion"="8.1"' '"NoModify"=dword:00000001' '"QuietUninstallString"="\"C:\\Addin\\UnInstall.exe\" \"C:\\Addin\\uninst.lst\" /silence"'; do
+  iconv -f UTF-16 -t UTF-8 "$out/uninstall.reg" | tr -d '\r' | grep -qxF "$value" || fail "the uninstall entry lacks $value"
+done
 finish "$out/again.log" "PASS: the add-in reached both 1C:Enterprise 8 installations of the 64-bit system, and the upgrade stayed in its folder"

@@ -13,6 +13,7 @@
 #include "cabinet/writer/CabinetWriter.h"
 #include "model/untData.h"
 #include "pe/PeResources.h"
+#include "pe/ProductResources.h"
 #include "system/Inflate.h"
 #include "system/VersionText.h"
 #include "system/Encoding.h"
@@ -38,6 +39,9 @@ const char* const cUsage =
     "  --logo BMP             the wizard's picture (bitmap LOGO)\n"
     "  --background BMP       the background window's picture (bitmap BACKGROUND)\n"
     "  --runbefore ITEM=PATH  the program run before installing for FILE ITEM (RUNBEFORE<ITEM>)\n"
+    "  --banner N=BMP         the background window's banner N (1 or 2), 212 x 92 (BANNER<N>);\n"
+    "                         with two, each start shows one of them; without any, none\n"
+    "  --icon ICO             the program's icon (Explorer, task bar, wizard)\n"
     "  --banner-link N=URL    the web page (http:// or https://) that a click on the background\n"
     "                         window's banner N (1 or 2) opens (BANNERLINK<N>); a banner without\n"
     "                         one is a picture only\n"
@@ -56,6 +60,12 @@ const char* const cUsage =
 namespace {
 
 std::string Num(long long N) { return std::to_string(N); }
+
+std::uint32_t Get32(std::string_view B, std::size_t At) {
+  std::uint32_t V = 0;
+  for (int I = 3; I >= 0; --I) V = V << 8 | std::uint8_t(B[At + I]);
+  return V;
+}
 
 
 std::string Utf8Path(const std::filesystem::path& Path) {
@@ -374,6 +384,17 @@ TPackOptions ParseArguments(const std::vector<std::string>& Args) {
           !TryScriptStrToInt(Pair.substr(0, Equals), Item) || Item < 0)
         throw TUsageError{"expected --runbefore ITEM=PATH with ITEM a FILE record's number, got '" + Pair + "'"};
       Options.RunBefore.push_back({Item, Pair.substr(Equals + 1)});
+    } else if (Key == "--banner") {
+      const std::string Pair = TakeValue();
+      const auto Equals = Pair.find('=');
+      const std::string Banner = Pair.substr(0, Equals);
+      if ((Banner != "1" && Banner != "2") || Equals == std::string::npos || Equals + 1 == Pair.size())
+        throw TUsageError{"expected --banner N=BMP with N 1 or 2, got '" + Pair + "'"};
+      for (const auto& Given : Options.Banners)
+        if (Given.first == Banner[0] - '0') throw TUsageError{"--banner " + Banner + " is given twice"};
+      Options.Banners.push_back({Banner[0] - '0', Pair.substr(Equals + 1)});
+    } else if (Key == "--icon") {
+      Options.Icon = TakeValue();
     } else if (Key == "--banner-link") {
       const std::string Pair = TakeValue();
       const auto Equals = Pair.find('=');
@@ -706,6 +727,23 @@ class TPackager {
     };
     Bitmap(Options.Logo, "--logo", Logo);
     Bitmap(Options.Background, "--background", Background);
+    for (const auto& [Banner, Path] : Options.Banners) {
+      const std::string Option = "--banner " + Num(Banner);
+      std::string Picture;
+      Bitmap(Path, Option.c_str(), Picture);
+      // The background window keeps a banner's place at 212 x 92 pixels.
+      if (!Picture.empty() && !(Picture.size() >= 12 && Get32(Picture, 4) == 212 && Get32(Picture, 8) == 92))
+        Problems.Add(Option + " '" + Path + "': a banner is 212 x 92 pixels (a bottom-up BMP)");
+      else if (!Picture.empty())
+        Banners.push_back({Banner, Picture});
+    }
+    if (!Options.Icon.empty()) {
+      try {
+        Icon = pe::IconResourcesFromFile(ReadInput(Options.Icon, "icon"), 1);
+      } catch (const Exception& E) {
+        Problems.Add("--icon '" + Options.Icon + "': " + E.what());
+      }
+    }
     StubPath = !Options.Stub.empty() ? Options.Stub : JoinPath(ProgramDir, "setupstub.exe");
     if (!IsExistingFile(StubPath))
       Problems.Add("no setup program stub at '" + StubPath + "'" + (Options.Stub.empty() ? "; give one with --stub" : ""));
@@ -784,6 +822,26 @@ class TPackager {
       Resources.Set(RcData, pe::TResourceName::FromText("RUNBEFORE" + Num(Item)), LoadBytesFromFile(Path));
     for (const auto& [Banner, Address] : Options.BannerLinks)
       Resources.Set(RcData, pe::TResourceName::FromText("BANNERLINK" + Num(Banner)), Address);
+    for (const auto& [Banner, Picture] : Banners)
+      Resources.Set(BitmapType, pe::TResourceName::FromText("BANNER" + Num(Banner)), Picture);
+    // The product's identity: its version information, and its icon in place of any the stub has
+    // (the program and Explorer take the first icon group).
+    const auto& Product = Info.UnInstallInfo;
+    Resources.Set(pe::TResourceName::FromId(pe::rtVersion), pe::TResourceName::FromId(1),
+                  pe::VersionResource({Info.Description, Product.ProductTexts[ptVersion], Product.ProductTexts[ptPublisher],
+                                       Info.Description.empty() ? "Setup" : Info.Description + " setup"}));
+    if (!Icon.Images.empty()) {
+      auto& Items = Resources.Items;
+      Items.erase(std::remove_if(Items.begin(), Items.end(),
+                                 [](const pe::TResource& R) {
+                                   return R.Type.IsId && (R.Type.Id == pe::rtIcon || R.Type.Id == pe::rtGroupIcon);
+                                 }),
+                  Items.end());
+      for (std::size_t I = 0; I < Icon.Images.size(); ++I)
+        Resources.Set(pe::TResourceName::FromId(pe::rtIcon), pe::TResourceName::FromId(std::uint16_t(1 + I)),
+                      Icon.Images[I]);
+      Resources.Set(pe::TResourceName::FromId(pe::rtGroupIcon), pe::TResourceName::FromId(1), Icon.Group);
+    }
     // Started from a floppy or a CD, the program must outlive the disk change to the next
     // cabinet: the system keeps it in its swap file instead of paging it in from the disk.
     std::string Setup = pe::TPeImage(Stub.WithResources(Resources))
@@ -850,6 +908,8 @@ class TPackager {
   TPackResult Result;
   std::vector<int> SizeLines;  // the script line of each packed file's record
   std::string Logo, Background, StubPath, StagedSetup;
+  std::vector<std::pair<int, std::string>> Banners;  // banner number, bitmap resource
+  pe::TIconResources Icon;
   std::string SignedLibrary;  // the library as signed once, for every build of setup.exe
   TScratch* FScratch = nullptr;
 };

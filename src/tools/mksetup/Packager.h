@@ -34,6 +34,8 @@ struct TPackOptions {
   std::string Background;
   std::vector<std::pair<std::int32_t, std::string>> RunBefore;  // FILE item, program
   std::vector<std::pair<int, std::string>> BannerLinks;          // banner 1 or 2, its web address
+  std::vector<std::pair<int, std::string>> Banners;              // banner 1 or 2, its picture
+  std::string Icon;        // .ico file: the program's icon
   std::string Stub;        // empty: setupstub.exe beside mksetup
   std::string Sign;        // command; the file's path is appended
   std::string Uninstaller; // empty: UnInstall.exe beside mksetup, when there

@@ -152,6 +152,9 @@ std::string DumpModel(const TInstallInfo& Info, const std::string& StopMessage, 
   W.Str("ListFileName", Info.UnInstallInfo.ListFileName);
   W.Str("ProductName", Info.UnInstallInfo.ProductName);
   W.Str("ProductID", Info.UnInstallInfo.ProductID);
+  W.Str("Version", Info.UnInstallInfo.ProductTexts[ptVersion]);
+  W.Str("Publisher", Info.UnInstallInfo.ProductTexts[ptPublisher]);
+  W.Str("UrlInfoAbout", Info.UnInstallInfo.ProductTexts[ptUrlInfoAbout]);
   W.Close('}');
   W.Int("GroupUnInstallPath", Info.GroupUnInstallPath);
   W.Str("NameFont", Info.NameFont);

@@ -94,6 +94,11 @@
 // Others
 //   wait-file PATH [timeout=]        wait until the file exists
 //   make-file PATH                   create an empty file
+//   expect-version FILE NAME TEXT    the file's version information (its first translation) has
+//                                    the string NAME with the value TEXT
+//   expect-resource FILE TYPE NAME   the file carries a resource of that type (a number) and name
+//                                    (a text, or #N)
+//   expect-icon FILE                 the file carries an icon the shell shows
 //   timeout MS                       the default timeout of the commands that follow
 //   sleep MS
 //   echo TEXT...
@@ -1020,6 +1025,34 @@ void Driver::Run(const Command& C) {
   } else if (Name == L"make-file") {
     setup::HandleGuard File(CreateFileW(Arg(C, 1).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     if (!File.Valid()) throw Failure("cannot create " + FromWide(Arg(C, 1)));
+  } else if (Name == L"expect-version") {
+    const std::wstring& File = Arg(C, 1);
+    DWORD Ignored = 0;
+    std::vector<char> Data(GetFileVersionInfoSizeW(File.c_str(), &Ignored));
+    WORD* Translation = nullptr;
+    wchar_t* Text = nullptr;
+    UINT Length = 0;
+    if (Data.empty() || !GetFileVersionInfoW(File.c_str(), 0, static_cast<DWORD>(Data.size()), Data.data()) ||
+        !VerQueryValueW(Data.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&Translation), &Length) ||
+        Length < 4)
+      throw Failure(FromWide(File) + " has no version information");
+    wchar_t Path[64];
+    swprintf(Path, 64, L"\\StringFileInfo\\%04x%04x\\", Translation[0], Translation[1]);
+    const std::wstring Query = Path + Arg(C, 2);
+    if (!VerQueryValueW(Data.data(), Query.c_str(), reinterpret_cast<void**>(&Text), &Length) || !Text)
+      throw Failure(FromWide(File) + " has no version string " + FromWide(Arg(C, 2)));
+    if (std::wstring(Text) != Arg(C, 3))
+      throw Failure(FromWide(Arg(C, 2)) + " is " + Quote(std::wstring(Text)) + ", not " + Quote(Arg(C, 3)));
+  } else if (Name == L"expect-resource") {
+    HMODULE Module = LoadLibraryExW(Arg(C, 1).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!Module) throw Failure("cannot open " + FromWide(Arg(C, 1)) + ": " + setup::SystemErrorMessage(GetLastError()));
+    const std::wstring& Resource = Arg(C, 3);
+    const bool Found = FindResourceW(Module, Resource[0] == L'#' ? MAKEINTRESOURCEW(Number(Resource.substr(1))) : Resource.c_str(),
+                                     MAKEINTRESOURCEW(Number(Arg(C, 2)))) != nullptr;
+    FreeLibrary(Module);
+    if (!Found) throw Failure(FromWide(Arg(C, 1)) + " has no resource " + FromWide(Resource) + " of type " + FromWide(Arg(C, 2)));
+  } else if (Name == L"expect-icon") {
+    if (ExtractIconExW(Arg(C, 1).c_str(), -1, nullptr, nullptr, 0) == 0) throw Failure(FromWide(Arg(C, 1)) + " has no icon");
   } else if (Name == L"timeout") {
     FDefaultTimeout = Number(Arg(C, 1));
   } else if (Name == L"sleep") {

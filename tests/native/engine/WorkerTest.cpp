@@ -227,7 +227,12 @@ class Worker : public ::testing::Test {
     std::map<std::string, std::string> Values;
     Reg.SetRootKey(RegistryRoot::LocalMachine);
     if (Reg.OpenKey(std::string(cUninstallKey) + "\\Тестовый продукт", false)) {
-      for (const auto& Name : Reg.GetValueNames()) Values["uninstall " + Name] = Reg.ReadString(Name);
+      for (const auto& Name : Reg.GetValueNames()) {
+        std::uint32_t Type = 0;
+        std::vector<std::uint8_t> Data;
+        Reg.ReadRaw(Name, Type, Data);
+        Values["uninstall " + Name] = Type == 4 ? std::to_string(Reg.ReadInteger(Name)) : Reg.ReadString(Name);
+      }
       Reg.CloseKey();
     }
     if (Reg.OpenKey(cSharedDllsKey, false)) {
@@ -300,11 +305,23 @@ TEST_F(Worker, InstallsASpannedSetAndRecordsWhatIsAboutToBeInstalled) {
   Reg.SetRootKey(RegistryRoot::LocalMachine);
   ASSERT_TRUE(Reg.OpenKey(cSharedDllsKey, true));
   Reg.CloseKey();
+  Extra = "VERSION = 3.0.1\r\nPUBLISHER = Вендор\r\n";
   LoadModel(StandardScript());
   Run();
   ASSERT_TRUE(Succeeded) << Host.LastMessage();
   EXPECT_TRUE(Host.Messages.empty());
   EXPECT_TRUE(Host.DiskPrompts.empty());
+  // The entry tells the product's version and maker, the room its placed files take (the
+  // temporary file and the unselected group's left out) and silent removal.
+  auto Entry = Registration();
+  EXPECT_EQ(Entry["uninstall DisplayVersion"], "3.0.1");
+  EXPECT_EQ(Entry["uninstall Publisher"], "Вендор");
+  EXPECT_EQ(Entry.count("uninstall URLInfoAbout"), 0u);
+  EXPECT_EQ(Entry["uninstall EstimatedSize"], std::to_string((150000 + 3000 + 1023) / 1024));
+  EXPECT_EQ(Entry["uninstall DisplayIcon"], Install + "\\UnInstall.exe");  // no program has a shortcut
+  EXPECT_EQ(Entry["uninstall QuietUninstallString"], Entry["uninstall UnInstallString"] + " /silence");
+  EXPECT_EQ(Entry["uninstall InstallDate"], TodayText());
+  EXPECT_EQ(Entry["uninstall NoModify"] + Entry["uninstall NoRepair"], "11");
   EXPECT_TRUE(Skipped.empty());
   EXPECT_EQ(Read(Install + "\\bin\\big.dat"), Data[10]);
   EXPECT_EQ(Read(Install + "\\data\\small.txt"), Data[11]);
@@ -1106,6 +1123,31 @@ TEST(CabinetWalk, FollowsContinuationsAndRefusesWhatDoesNotBelong) {
   Foreign.CabinetInfo(5, 0);
   Foreign.ContinuationRequested("setup2.cab");
   EXPECT_THROW(Foreign.CabinetInfo(6, 1), Exception);
+}
+
+TEST(WorkerDecisions, TheEntrysPictureIsTheFirstPlacedProgramWithAShortcut) {
+  TInstallInfo Info;
+  for (const auto State : {gsSelected, gsNotSelected}) {
+    Info.Groups.push_back(std::make_unique<TGroupInfo>());
+    Info.Groups.back()->State = State;
+  }
+  auto Add = [&](const char* Path, int Group, bool Shortcut, bool Temporary) {
+    Info.Files.push_back(std::make_unique<TFileInfo>());
+    auto& F = *Info.Files.back();
+    F.FullPath = Path, F.Group = Info.Groups[Group].get(), F.MakeShortcut = Shortcut, F.DeleteAfter = Temporary;
+    F.Size = 1000;
+  };
+  Add("C:\\P\\other.exe", 1, true, false);  // not selected
+  Add("C:\\P\\setup.exe", 0, true, true);   // deleted at the end
+  Add("C:\\P\\readme.txt", 0, true, false);
+  Add("C:\\P\\Demo.EXE", 0, true, false);
+  Add("C:\\P\\tool.exe", 0, true, false);
+  TUnInstall UnInstall;
+  UnInstall.ListFileName = "C:\\P\\uninst.lst";
+  DescribeInstallation(Info, UnInstall);
+  EXPECT_EQ(UnInstall.DisplayIcon, "C:\\P\\Demo.EXE");
+  EXPECT_EQ(UnInstall.EstimatedSize, 3u);  // 3000 bytes
+  EXPECT_EQ(TodayText().size(), 8u);
 }
 
 TEST(WorkerDecisions, PartFilesAttributesAndCommandLists) {

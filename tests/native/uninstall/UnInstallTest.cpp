@@ -119,10 +119,22 @@ TEST_F(UninstallRegistration, MistypedCounterEndsTheStepAfterEarlierCounters) {
 TEST_F(UninstallRegistration, UninstallKeyValuesAndCommandLine) {
   EXPECT_EQ(UninstallCommandLine("D:\\Apps\\Demo\\uninst.lst"), "\"D:\\Apps\\Demo\\UnInstall.exe\" \"D:\\Apps\\Demo\\uninst.lst\"");
   Setup.ListFileName = "D:\\Apps\\Demo\\uninst.lst";
+  const std::string Product[] = {"2.1.0", "", "https://example.test/"};  // no publisher: no Publisher value
+  Setup.ProductTexts = Product;
+  Setup.DisplayIcon = "D:\\Apps\\Demo\\demo.exe";
+  Setup.EstimatedSize = 4097;
   Setup.WriteUninstallKey(Reg, "D:\\Apps\\Demo\\");
   Reg.SetRootKey(RegistryRoot::LocalMachine);
   ASSERT_TRUE(Reg.OpenKey(std::string(cUninstallKey) + "\\Демо продукт", false));
-  EXPECT_EQ(Reg.GetValueNames(), (std::vector<std::string>{"DisplayName", "UnInstallString", "InstallLocation", "ProductID"}));
+  EXPECT_EQ(Reg.GetValueNames(),
+            (std::vector<std::string>{"DisplayName", "UnInstallString", "InstallLocation", "ProductID", "QuietUninstallString",
+                                      "DisplayIcon", "InstallDate", "DisplayVersion", "URLInfoAbout", "EstimatedSize",
+                                      "NoModify", "NoRepair"}));
+  EXPECT_EQ(Reg.ReadString("QuietUninstallString"),
+            "\"D:\\Apps\\Demo\\UnInstall.exe\" \"D:\\Apps\\Demo\\uninst.lst\" /silence");
+  EXPECT_EQ(Reg.ReadString("DisplayVersion") + Reg.ReadString("URLInfoAbout"), "2.1.0https://example.test/");
+  EXPECT_EQ(Reg.ReadString("InstallDate"), TodayText());
+  EXPECT_EQ(Reg.ReadInteger("EstimatedSize") + Reg.ReadInteger("NoModify") + Reg.ReadInteger("NoRepair"), 4099);
   EXPECT_EQ(Reg.ReadString("DisplayName"), "Демо продукт");
   EXPECT_EQ(Reg.ReadString("UnInstallString"), "\"D:\\Apps\\Demo\\UnInstall.exe\" \"D:\\Apps\\Demo\\uninst.lst\"");
   EXPECT_EQ(Reg.ReadString("InstallLocation"), "D:\\Apps\\Demo\\");

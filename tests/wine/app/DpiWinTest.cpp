@@ -260,13 +260,13 @@ void MeasureLogo(HWND Wizard, TFindings& Findings) {
   if (Seen[Green] != 150 * 340) Findings.Add("logo", "the middle of the picture is not shown whole");
 }
 
-// The wizard shows the program's icon (the first in its resources; this program's is APPICON,
+// The wizard shows the program's icon (icon group 1, as mksetup writes it; this program's shows
 // green squares), large and small, on the task bar and in Alt+Tab.
 void MeasureIcons(HWND Wizard, TFindings& Findings) {
   for (const auto& [Kind, Width, Height, Name] : {std::tuple{ICON_BIG, SM_CXICON, SM_CYICON, "large"},
                                                   std::tuple{ICON_SMALL, SM_CXSMICON, SM_CYSMICON, "small"}}) {
     const auto Shown = reinterpret_cast<HANDLE>(SendMessageW(Wizard, WM_GETICON, Kind, 0));
-    const HANDLE Own = LoadImageW(GetModuleHandleW(nullptr), L"APPICON", IMAGE_ICON, GetSystemMetrics(Width),
+    const HANDLE Own = LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(Width),
                                   GetSystemMetrics(Height), LR_SHARED);
     if (!Own) Findings.Add("icon", "the test program has no icon");
     else if (Shown != Own) Findings.Add("icon", std::string("the wizard's ") + Name + " icon is not the program's");

@@ -1,6 +1,6 @@
 // The background window of a program that carries a BACKGROUND picture (a 40 x 30 tile with a
-// red top-left pixel, a green right column and a blue bottom row) and a web page for its first
-// banner only.
+// red top-left pixel, a green right column and a blue bottom row), no banner pictures, and a web
+// page for its first banner only.
 #include <gtest/gtest.h>
 
 #include "MainSupport.h"
@@ -29,6 +29,14 @@ TEST(TiledBackground, PictureTilesTheWholeClientFromTheTopLeft) {
   const int LastX = Picture.Width - 1, LastY = Picture.Height - 1;
   const DWORD Expected = (LastX % 40 == 39) ? 0x00FF00u : (LastY % 30 == 29) ? 0x0000FFu : 0x808080u;
   EXPECT_EQ(Picture.At(LastX, LastY) , (LastX % 40 == 0 && LastY % 30 == 0) ? 0xFF0000u : Expected);
+}
+
+TEST(TiledBackground, WithoutBannerPicturesNoBannerShows) {
+  test::WizardStandIn Wizard;
+  TfrmMain Form;
+  ASSERT_TRUE(Form.Create("Демо", "", Wizard.Handle));
+  EXPECT_FALSE(IsWindowVisible(Form.Image1));
+  EXPECT_FALSE(IsWindowVisible(Form.Image2));
 }
 
 TEST(TiledBackground, OnlyTheBannerWithAWebPageShowsTheHand) {

@@ -424,7 +424,12 @@ TEST_F(Worker, CancelDuringAnExternalProgramLeavesTheEarlierInstallationIntact) 
     Reg.SetRootKey(RegistryRoot::LocalMachine);
     std::string Values;
     if (Reg.OpenKey(std::string(cUninstallKey) + "\\Тестовый продукт", false)) {
-      for (const auto& Name : Reg.GetValueNames()) Values += Name + "=" + Reg.ReadString(Name) + "\n";
+      for (const auto& Name : Reg.GetValueNames()) {
+        std::uint32_t Type = 0;
+        std::vector<std::uint8_t> Data;
+        Reg.ReadRaw(Name, Type, Data);
+        Values += Name + "=" + std::to_string(Type) + ":" + std::string(Data.begin(), Data.end()) + "\n";
+      }
       Reg.CloseKey();
     }
     if (Reg.OpenKey(cSharedDllsKey, false)) {

@@ -12,6 +12,7 @@
 #include "pe/PeResources.h"
 #include "shared/PeTestImage.h"
 #include "shared/TestFiles.h"
+#include "system/Encoding.h"
 #include "system/Files.h"
 #include "system/Inflate.h"
 #include "system/Sha256.h"
@@ -156,7 +157,8 @@ TEST(CommandLine, DiskSizesCompressionAndRunBefore) {
            {"a"}, {"a", "b", "c"}, {"--frobnicate", "a", "b"}, {"a", "b", "--logo"},
            {"--banner-link", "3=https://example.org", "a", "b"}, {"--banner-link", "1", "a", "b"},
            {"--banner-link", "1=C:\\Windows\\calc.exe", "a", "b"}, {"--banner-link", "1=", "a", "b"},
-           {"--banner-link", "1=https://a.org", "--banner-link", "1=https://b.org", "a", "b"}})
+           {"--banner-link", "1=https://a.org", "--banner-link", "1=https://b.org", "a", "b"},
+           {"--banner", "3=b.bmp", "a", "b"}, {"--banner", "1", "a", "b"}, {"--banner", "1=a", "--banner", "1=b", "a", "b"}})
     EXPECT_THROW(ParseArguments(Bad), TUsageError);
 }
 
@@ -166,9 +168,13 @@ TEST(SizeColumn, ReplacesOnlyTheTenthColumnOfItsLine) {
 }
 
 TEST_F(PackagerTest, FillsTheStubAndPacksEveryFile) {
-  Write("setup.ini", Script(FileRecord(2, 3000, "\\bin\\app.exe") + FileRecord(3, 8, "\\readme.txt") +
-                            FileRecord(4, 4, "\\tool.exe", 1)));
+  Write("setup.ini", "VERSION = 3.4.5 beta\nPUBLISHER = Вендор\n" +
+                         Script(FileRecord(2, 3000, "\\bin\\app.exe") + FileRecord(3, 8, "\\readme.txt") +
+                                FileRecord(4, 4, "\\tool.exe", 1)));
   Write("files/tool.exe", "tool");
+  const std::string Demo = std::string(SETUP_ROOT) + "/examples/demo/";
+  Options.Banners = {{2, Demo + "banner-blog.bmp"}};
+  Options.Icon = Demo + "demo.ico";
   Write("before.exe", "program run before installing");
   Options.RunBefore = {{4, P("before.exe")}};
   Options.Logo = std::string(SETUP_ROOT) + "/examples/demo/logo.bmp";
@@ -187,6 +193,26 @@ TEST_F(PackagerTest, FillsTheStubAndPacksEveryFile) {
   const TPeImage SetupImage(SetupBytes);
   const auto Table = SetupImage.ReadResources();
   EXPECT_EQ(Table.Find(TResourceName::FromId(10), TResourceName::FromText("BANNERLINK2")), nullptr);
+  // The vendor's banner, icon and version information.
+  EXPECT_EQ(Resource(Setup, 2, "BANNER2"), setup::LoadBytesFromFile(Demo + "banner-blog.bmp").substr(14));
+  EXPECT_EQ(Table.Find(TResourceName::FromId(2), TResourceName::FromText("BANNER1")), nullptr);
+  const std::string Ico = setup::LoadBytesFromFile(Options.Icon);
+  const auto* Image = Table.Find(TResourceName::FromId(3), TResourceName::FromId(1));
+  const auto* Group = Table.Find(TResourceName::FromId(14), TResourceName::FromId(1));
+  ASSERT_TRUE(Image && Group);
+  EXPECT_EQ(Image->Data, Ico.substr(22));
+  EXPECT_EQ(Group->Data, Ico.substr(0, 18) + "\x01\x00"s);
+  const auto* Version = Table.Find(TResourceName::FromId(16), TResourceName::FromId(1));
+  ASSERT_NE(Version, nullptr);
+  const std::size_t Fixed = Version->Data.find("\xBD\x04\xEF\xFE");
+  ASSERT_NE(Fixed, std::string::npos);
+  EXPECT_EQ(petest::Get32(Version->Data, Fixed + 8), 0x00030004u);
+  EXPECT_EQ(petest::Get32(Version->Data, Fixed + 12), 0x00050000u);
+  for (const char* Text : {"CompanyName", "Вендор", "ProductVersion", "3.4.5 beta", "Продукт setup"}) {
+    const std::u16string Wide = setup::Utf8ToUtf16(Text);
+    EXPECT_NE(Version->Data.find(std::string(reinterpret_cast<const char*>(Wide.data()), Wide.size() * 2)), std::string::npos)
+        << Text;
+  }
   // Kept in the swap file when started from a disk that is changed, or from a share; the
   // stub's own characteristics stay, and the checksum covers the change.
   const std::uint16_t StubFlags = TPeImage(setup::LoadBytesFromFile(Options.Stub)).FileCharacteristics();

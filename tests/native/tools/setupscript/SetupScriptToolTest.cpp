@@ -29,7 +29,8 @@ TEST(SetupScriptCheck, ACleanScriptHasNothingToReport) {
   const auto R = CheckScript(Script({"DESCRIPTION = Demo", "GROUP = 1 0 0 1 1 0", "GROUPCAPTION = Main",
                                      "GROUP = 2 1 0 0 0 4", "DIR = 3 2 0 0 0 0", "DIRPATH = \\data",
                                      "FILE = 4 2 0 0 0 0 0 0 0 10 0 0  0 0 0 0", "FILEPATH = \\a.exe", "DEPEND = 1 2",
-                                     "README = ", "README = ", "EXEPATH = x", "", "   "}));
+                                     "README = ", "README = ", "EXEPATH = x", "", "   ", "VERSION = 2.1.0",
+                                     "PUBLISHER = ООО \"Вендор\"", "URLINFOABOUT = https://example.test/"}));
   EXPECT_TRUE(R.Issues.empty()) << R.Issues.front().Text;
   EXPECT_TRUE(R.Ok());
 }
@@ -200,7 +201,8 @@ TEST(SetupScriptDump, EveryFieldRoundTrips) {
       "DIRECTORY = \\Vendrix", "DOWNLOADWEBPAGE = http://example.test/", "SELECTDIRETORYFROM1C = 1",
       "GROUPDIRECTORY = 3", "GROUPNAME = Группа", "TYPICALINSTALL = 1", "MINIMALINSTALL = 0",
       "CUSTOMINSTALL = 1", "FULLINSTALL = 1", "DIALOGGROUP = 1", "UNINSTALLPATH = \\u.lst", "PRODUCTID = {ID}",
-      "GROUPUNINSTALLPATH = 4", "NAMEFONT = Impact,36,0,16777215,204",
+      "GROUPUNINSTALLPATH = 4", "NAMEFONT = Impact,36,0,16777215,204", "VERSION = 2.1.0 beta",
+      "PUBLISHER = ООО Вендор", "URLINFOABOUT = https://example.test/about",
       "GROUP = 10 0 1 1 0 5", "GROUPCAPTION = Первая", "GROUP = 11 10 0 0 1 4", "GROUP = 12 0 0 0 0 0",
       "DIR = 20 11 1 0 1 1", "DIRPATH = \\d", "DIRCFGNAME = База", "DIRSHORTCUT = Ярлык",
       "FILE = 30 11 1 0 1 0 1 0 1 4096 1 0 1.2.3.4 1 0 1 7", "FILEPATH = \\a.exe", "FILESHORTCUT = A",
@@ -238,6 +240,9 @@ TEST(SetupScriptDump, EveryFieldRoundTrips) {
   EXPECT_EQ(J["UnInstallInfo"]["ListFileName"].S, Info.UnInstallInfo.ListFileName);
   EXPECT_EQ(J["UnInstallInfo"]["ProductName"].S, Info.UnInstallInfo.ProductName);
   EXPECT_EQ(J["UnInstallInfo"]["ProductID"].S, Info.UnInstallInfo.ProductID);
+  EXPECT_EQ(J["UnInstallInfo"]["Version"].S, "2.1.0 beta");
+  EXPECT_EQ(J["UnInstallInfo"]["Publisher"].S, "ООО Вендор");
+  EXPECT_EQ(J["UnInstallInfo"]["UrlInfoAbout"].S, "https://example.test/about");
   EXPECT_EQ(J["GroupUnInstallPath"].N, Info.GroupUnInstallPath);
   EXPECT_EQ(J["NameFont"].S, Info.NameFont);
   EXPECT_EQ(J["Description"].S, "Демо \"quoted\" \\ back");
