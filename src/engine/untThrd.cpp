@@ -170,9 +170,9 @@ std::string FirstNonAnsiPath(const TInstallInfo& Info, const TUnInstallList& Ite
     if (!IsAnsiText(Folder)) return Folder;
   for (int I = 0; I < Items.Count(); ++I) {
     const TUnInstallCustom& Item = Items.Items(I);
-    if (const auto* File = dynamic_cast<const TUnInstallFile*>(&Item)) {
+    if (const auto* File = Item.AsFile()) {
       if (!IsAnsiText(File->FileName)) return File->FileName;
-    } else if (const auto* Dir = dynamic_cast<const TUnInstallDir*>(&Item)) {
+    } else if (const auto* Dir = Item.AsDir()) {
       if (!IsAnsiText(Dir->DirName)) return Dir->DirName;
     }
   }
@@ -496,7 +496,7 @@ void TExecutor::CreateUninstallRecord() {
     FHost.Log("registry: HKLM" + std::string(cUninstallKey) + "\\" + UnInstall.ProductName + " = " +
               UninstallCommandLine(UnInstall.ListFileName));
   for (int I = 0; I < UnInstall.Items.Count(); ++I)
-    if (const auto* File = dynamic_cast<const TUnInstallFile*>(&UnInstall.Items.Items(I)); File && File->SharedFile)
+    if (const auto* File = UnInstall.Items.Items(I).AsFile(); File && File->SharedFile)
       FHost.Log("shared counter: " + File->FileName);
 }
 

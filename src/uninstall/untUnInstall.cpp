@@ -58,7 +58,7 @@ void TUnInstall::AddSharedRefs(IRegistry& Registry) {
   if (!Registry.OpenKey(cSharedDllsKey, false)) return;
   for (int I = 0; I < Items.Count(); ++I) {
     if (KeepResponding && I % 2048 == 2047) KeepResponding();
-    const auto* File = dynamic_cast<const TUnInstallFile*>(&Items.Items(I));
+    const auto* File = Items.Items(I).AsFile();
     if (!File || File->SharedFile == 0) continue;
     // Before anything is unpacked, a file on disk is a copy some earlier installation left:
     // it keeps its count. A count left behind for a file that is gone starts over.

@@ -32,11 +32,18 @@ class TNameValueList {
   std::vector<std::string> FLines;
 };
 
+class TUnInstallFile;
+class TUnInstallDir;
+
 class TUnInstallCustom {
  public:
   virtual ~TUnInstallCustom() = default;
   // Writes the item's keys for item number Index, which Strings does not hold yet.
   virtual void SaveToStrings(TNameValueList& Strings, int Index) const = 0;
+  // The item as a file or a folder; null when it is the other kind. (The shipped programs are
+  // built without run-time type information, which would cost them a few kilobytes.)
+  virtual const TUnInstallFile* AsFile() const { return nullptr; }
+  virtual const TUnInstallDir* AsDir() const { return nullptr; }
 };
 
 class TUnInstallFile : public TUnInstallCustom {
@@ -46,6 +53,7 @@ class TUnInstallFile : public TUnInstallCustom {
   // Raises "'x' is not a valid integer value." when a numeric key is missing or not decimal.
   static std::unique_ptr<TUnInstallFile> CreateFromStrings(const TNameValueList& Strings, int Index);
   void SaveToStrings(TNameValueList& Strings, int Index) const override;
+  const TUnInstallFile* AsFile() const override { return this; }
 
   std::string FileName;
   std::uint8_t SharedFile;
@@ -59,6 +67,7 @@ class TUnInstallDir : public TUnInstallCustom {
       : DirName(std::move(DirName)), UnInstallWhole(UnInstallWhole) {}
   static std::unique_ptr<TUnInstallDir> CreateFromStrings(const TNameValueList& Strings, int Index);
   void SaveToStrings(TNameValueList& Strings, int Index) const override;
+  const TUnInstallDir* AsDir() const override { return this; }
 
   std::string DirName;
   std::uint8_t UnInstallWhole;

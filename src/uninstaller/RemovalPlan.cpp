@@ -57,7 +57,7 @@ TRemovalReport TRemovalPlan::Execute(IRemovalSystem& System, IRegistry& Registry
   ReadCountedFiles();
 
   for (int I = FList.Items.Count() - 1; I >= 0; --I) {
-    const auto* File = dynamic_cast<const TUnInstallFile*>(&FList.Items.Items(I));
+    const auto* File = FList.Items.Items(I).AsFile();
     if (!File) continue;
     Step(File->FileName);
     if (File->FileName.empty()) continue;
@@ -122,7 +122,7 @@ void TRemovalPlan::FindProductFolders() {
   // The installation records the program group last.
   std::string Group;
   for (int I = FList.Items.Count() - 1; I >= 0; --I) {
-    const auto* Dir = dynamic_cast<const TUnInstallDir*>(&FList.Items.Items(I));
+    const auto* Dir = FList.Items.Items(I).AsDir();
     if (!Dir || Dir->DirName.empty()) continue;
     Group = Resolve(Dir->DirName);
     if (MayBeProductFolder(Group) &&
@@ -145,7 +145,7 @@ void TRemovalPlan::FindProductFolders() {
   };
   if (ListVerified) {
     for (int I = 0; I < FList.Items.Count(); ++I) {
-      const auto* Dir = dynamic_cast<const TUnInstallDir*>(&FList.Items.Items(I));
+      const auto* Dir = FList.Items.Items(I).AsDir();
       if (!Dir || Dir->DirName.empty()) continue;
       const std::string Path = Resolve(Dir->DirName);
       if (MayBeProductFolder(Path)) FProductFolders.insert(FoldPath(Path));
@@ -153,7 +153,7 @@ void TRemovalPlan::FindProductFolders() {
   }
 
   for (int I = FList.Items.Count() - 1; I >= 0; --I) {
-    const auto* Dir = dynamic_cast<const TUnInstallDir*>(&FList.Items.Items(I));
+    const auto* Dir = FList.Items.Items(I).AsDir();
     if (!Dir || Dir->DirName.empty()) continue;
     const std::string Path = Resolve(Dir->DirName);
     if (!Path.empty() && !Dir->UnInstallWhole && Above(Path)) {
