@@ -82,7 +82,7 @@ class TWindowsInstallSystem : public IInstallSystem {
 
   TCabinetFileHandler& FileHandler() override { return FStreams; }
 
-  bool FileExists(const std::string& Path) override { return setup::FileExists(Path); }
+  bool FileExists(const std::string& Path) override { return IsCarriedCabinet(Path) || setup::FileExists(Path); }
 
   std::string FileVersion(const std::string& Path) override { return GetFileVersion(Path); }
 
@@ -180,6 +180,11 @@ class TWindowsInstallSystem : public IInstallSystem {
   }
 
   std::intptr_t HoldFile(const std::string& Path) override {
+    // The cabinet in the program's own file is held as the library reads it: as a window.
+    if (IsCarriedCabinet(Path)) {
+      int Err = 0;
+      return FHeldCarried = FStreams.Open(Path, 0, 0, Err, nullptr);
+    }
     // Read sharing only: the cabinet library's own opens still work, writers and deleters
     // (and a rename or replacement of the file) are refused while it is held.
     HandleGuard File(CreateFileW(ToWidePath(Path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -191,11 +196,15 @@ class TWindowsInstallSystem : public IInstallSystem {
   }
 
   unsigned ReadHeldFile(std::intptr_t File, void* Buffer, unsigned Count) override {
+    int Err = 0;
+    if (File == FHeldCarried) return FStreams.Read(File, Buffer, Count, Err);
     DWORD Done = 0;
     return ReadFile(reinterpret_cast<HANDLE>(File), Buffer, Count, &Done, nullptr) ? Done : 0;
   }
 
   void ReleaseFile(std::intptr_t File) override {
+    int Err = 0;
+    if (File == FHeldCarried) FStreams.Close(File, Err);
     for (auto Held = FHeld.begin(); Held != FHeld.end(); ++Held)
       if (reinterpret_cast<std::intptr_t>(Held->Get()) == File) {
         FHeld.erase(Held);
@@ -261,6 +270,7 @@ class TWindowsInstallSystem : public IInstallSystem {
   TStreamCabinetFileHandler FStreams;
   std::string FRegistrationProgram;
   std::vector<HandleGuard> FHeld;
+  std::intptr_t FHeldCarried = -1;
 };
 
 }  // namespace

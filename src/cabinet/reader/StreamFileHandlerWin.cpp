@@ -1,7 +1,9 @@
 #include "StreamFileHandlerWin.h"
 
+#include <algorithm>
 #include <utility>
 
+#include "system/Text.h"
 #include "system/WideWin.h"
 
 namespace setup {
@@ -9,7 +11,18 @@ namespace {
 constexpr int cWriteOnly = 0x0001;  // _O_WRONLY
 constexpr int cCreate = 0x0100;     // _O_CREAT
 constexpr int cExclusive = 0x0400;  // _O_EXCL
+
+std::string CarriedPath;  // upper case, the program's path and the cabinet's name; empty: none
+std::uint32_t CarriedBegin = 0, CarriedEnd = 0;
 }  // namespace
+
+void CarryCabinet(const std::string& Program, const TEmbeddedCabinet& Cabinet) {
+  CarriedPath = UpperAscii(Program + "\\" + cEmbeddedCabinetName);
+  CarriedBegin = Cabinet.Offset;
+  CarriedEnd = Cabinet.Offset + Cabinet.Size;
+}
+
+bool IsCarriedCabinet(const std::string& Path) { return !CarriedPath.empty() && UpperAscii(Path) == CarriedPath; }
 
 TStreamCabinetFileHandler::~TStreamCabinetFileHandler() = default;
 
@@ -32,13 +45,22 @@ std::intptr_t TStreamCabinetFileHandler::Open(const std::string& FileName, int O
     Share = (OFlag & cExclusive) ? 0 : (FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
     Disposition = OPEN_EXISTING;
   }
-  HandleGuard File(CreateFileW(ToWidePath(FileName).c_str(), Access, Share, nullptr, Disposition,
-                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  const bool Window = IsCarriedCabinet(FileName);
+  // Read in place, and nobody may write the program's file meanwhile. (File names are compared
+  // without case: the program's path in upper case opens it too.)
+  if (Window) Share = FILE_SHARE_READ;
+  HandleGuard File(CreateFileW(ToWidePath(Window ? CarriedPath.substr(0, CarriedPath.rfind('\\')) : FileName).c_str(),
+                               Access, Share, nullptr, Disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
+                               nullptr));
   if (!File) {
     Err = static_cast<int>(GetLastError());
     return -1;
   }
   const HANDLE Opened = File.Get();
+  if (Window) {
+    Windows.push_back(reinterpret_cast<std::intptr_t>(Opened));
+    Seek(Windows.back(), 0, 0, Err);
+  }
   // Kept by the list from here on; a list that cannot grow closes it again.
   Streams.push_back(std::move(File));
   Err = 0;
@@ -51,6 +73,8 @@ unsigned TStreamCabinetFileHandler::Read(std::intptr_t Handle, void* Buffer, uns
     Err = -1;
     return 0;
   }
+  if (std::find(Windows.begin(), Windows.end(), Handle) != Windows.end())
+    Count = WindowReadCount(CarriedEnd, SetFilePointer(Streams[Index].Get(), 0, nullptr, FILE_CURRENT), Count);
   DWORD Done = 0;
   const BOOL Ok = ReadFile(Streams[Index].Get(), Buffer, Count, &Done, nullptr);
   Err = (Ok && Done == Count) ? 0 : static_cast<int>(GetLastError());
@@ -73,6 +97,7 @@ int TStreamCabinetFileHandler::Close(std::intptr_t Handle, int& Err) {
   std::size_t Index;
   if (FindStream(Handle, Index)) {
     Streams.erase(Streams.begin() + static_cast<std::ptrdiff_t>(Index));
+    Windows.erase(std::remove(Windows.begin(), Windows.end(), Handle), Windows.end());
   }
   Err = 0;
   return 0;
@@ -84,12 +109,18 @@ long TStreamCabinetFileHandler::Seek(std::intptr_t Handle, long Distance, int Se
     Err = -1;
     return 0;
   }
-  const DWORD Method = SeekType == 1 ? FILE_CURRENT : SeekType == 2 ? FILE_END : FILE_BEGIN;
+  DWORD Method = SeekType == 1 ? FILE_CURRENT : SeekType == 2 ? FILE_END : FILE_BEGIN;
   LARGE_INTEGER Move, NewPosition{};
   Move.QuadPart = Distance;
+  const bool Window = std::find(Windows.begin(), Windows.end(), Handle) != Windows.end();
+  // The carried cabinet's start and end are its window's.
+  if (Window && SeekType != 1) {
+    Move.QuadPart += SeekType == 2 ? CarriedEnd : CarriedBegin;
+    Method = FILE_BEGIN;
+  }
   SetFilePointerEx(Streams[Index].Get(), Move, &NewPosition, Method);
   Err = 0;
-  return static_cast<long>(NewPosition.QuadPart);
+  return static_cast<long>(NewPosition.QuadPart - (Window ? CarriedBegin : 0));
 }
 
 int TStreamCabinetFileHandler::Delete(const std::string& FileName, int& Err) {

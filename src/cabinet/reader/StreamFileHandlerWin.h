@@ -8,9 +8,15 @@
 #include <vector>
 
 #include "Cabinet.h"
+#include "cabinet/EmbeddedCabinet.h"
 #include "system/ScopedWin.h"
 
 namespace setup {
+
+// The cabinet carried in the program's own file Program: every handler serves it under the
+// path Program + "\\setup1.cab", as a file of its own, read in place.
+void CarryCabinet(const std::string& Program, const TEmbeddedCabinet& Cabinet);
+bool IsCarriedCabinet(const std::string& Path);
 
 class TStreamCabinetFileHandler : public TCabinetFileHandler {
  public:
@@ -29,6 +35,8 @@ class TStreamCabinetFileHandler : public TCabinetFileHandler {
  private:
   // Open files in the order they were opened.
   std::vector<HandleGuard> Streams;
+  // Those open on the carried cabinet: reads and seeks stay inside its window of the program.
+  std::vector<std::intptr_t> Windows;
   bool FindStream(std::intptr_t Handle, std::size_t& Index) const;
 };
 
