@@ -45,7 +45,7 @@ walk() {
     'expect-text "Прочитайте краткую информацию о программном продукте"' 'click "Далее >>"' \
     'expect-text "Текущая директория для установки:"' "set-text Edit:1 \"$3\"" 'click "Далее >>"' \
     'expect-checked "Полная установка"' 'click "Далее >>"' 'expect-text "Выберите программную группу"' \
-    'click "Далее >>"' 'expect-text "Запрос на копирование файлов внешних компонент"' 'click "Далее >>"'
+    'click "Далее >>"'
 }
 damaged='Файл установки поврежден или загружен не полностью. Загрузите его заново.'
 {
@@ -68,7 +68,7 @@ damaged='Файл установки поврежден или загружен 
   timeout 120 "$root/tools/wine-run" "$prefix" "$setup" /AUTO=ON '/PATH=C:\OneFile' '/GROUP=Один файл'
   echo $? > "$out/status.unattended"
   wr reg delete "$uninstall_key\Демонстрационный продукт" /f >/dev/null 2>&1
-  { walk good "$setup" 'C:\OneAttended'; echo 'expect-text "Для завершения установки необходимо перезагрузить компьютер." timeout=90000'
+  { walk good "$setup" 'C:\OneAttended'; echo 'expect-text "Установка успешно завершена." timeout=90000'
     echo 'click Завершить'; echo 'wait-exit 0 of=good only=TfrmWork,TfrmMain,WineConsoleClass'; } > "$out/good.gdr"
   g -f "$(winpath "$out/good.gdr")" > "$out/attended.log" 2>&1
   echo $? > "$out/status.attended"

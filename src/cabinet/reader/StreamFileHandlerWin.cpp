@@ -12,11 +12,12 @@ constexpr int cWriteOnly = 0x0001;  // _O_WRONLY
 constexpr int cCreate = 0x0100;     // _O_CREAT
 constexpr int cExclusive = 0x0400;  // _O_EXCL
 
-std::string CarriedPath;  // upper case, the program's path and the cabinet's name; empty: none
+std::string CarriedProgram, CarriedPath;  // the program; upper case, with the cabinet's name; empty: none
 std::uint32_t CarriedBegin = 0, CarriedEnd = 0;
 }  // namespace
 
 void CarryCabinet(const std::string& Program, const TEmbeddedCabinet& Cabinet) {
+  CarriedProgram = Program;
   CarriedPath = UpperAscii(Program + "\\" + cEmbeddedCabinetName);
   CarriedBegin = Cabinet.Offset;
   CarriedEnd = Cabinet.Offset + Cabinet.Size;
@@ -46,10 +47,9 @@ std::intptr_t TStreamCabinetFileHandler::Open(const std::string& FileName, int O
     Disposition = OPEN_EXISTING;
   }
   const bool Window = IsCarriedCabinet(FileName);
-  // Read in place, and nobody may write the program's file meanwhile. (File names are compared
-  // without case: the program's path in upper case opens it too.)
+  // Read in place, and nobody may write the program's file meanwhile.
   if (Window) Share = FILE_SHARE_READ;
-  HandleGuard File(CreateFileW(ToWidePath(Window ? CarriedPath.substr(0, CarriedPath.rfind('\\')) : FileName).c_str(),
+  HandleGuard File(CreateFileW(ToWidePath(Window ? CarriedProgram : FileName).c_str(),
                                Access, Share, nullptr, Disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
                                nullptr));
   if (!File) {
@@ -57,12 +57,12 @@ std::intptr_t TStreamCabinetFileHandler::Open(const std::string& FileName, int O
     return -1;
   }
   const HANDLE Opened = File.Get();
+  // Kept by the list from here on; a list that cannot grow closes it again.
+  Streams.push_back(std::move(File));
   if (Window) {
     Windows.push_back(reinterpret_cast<std::intptr_t>(Opened));
     Seek(Windows.back(), 0, 0, Err);
   }
-  // Kept by the list from here on; a list that cannot grow closes it again.
-  Streams.push_back(std::move(File));
   Err = 0;
   return reinterpret_cast<std::intptr_t>(Opened);
 }
