@@ -45,6 +45,7 @@ const char* const cUsage =
     "  --banner-link N=URL    the web page (http:// or https://) that a click on the background\n"
     "                         window's banner N (1 or 2) opens (BANNERLINK<N>); a banner without\n"
     "                         one is a picture only\n"
+    "  --one-file OUT.exe     one program for download with its cabinet inside, instead of OUTDIR\n"
     "  --stub FILE            the setup program to fill (default: setupstub.exe beside mksetup)\n"
     "  --uninstaller FILE     the content of a FILE record named UnInstall.exe that has none\n"
     "                         (default: UnInstall.exe beside mksetup)\n"
@@ -576,7 +577,7 @@ class TPackager {
   }
 
   // One program that carries the set's single cabinet after its sections, where a signature
-  // made afterwards covers it: its digests text gives the cabinet's offset and size.
+  // made afterwards covers it: its CABPLACE resource gives the cabinet's offset and size.
   TPackResult RunOneFile() {
     TScratch Scratch(Options.OutDir);
     FScratch = &Scratch;
@@ -588,9 +589,11 @@ class TPackager {
     try {
       Cabinets = PackCabinets(0);
     } catch (const Exception& Error) {
-      throw Exception(std::string(Error.what()) +
-                      "\nmksetup: a one-file setup carries one cabinet; a larger product ships as a set of disks "
-                      "(without --one-file, with --disk-size)");
+      // The limits of one cabinet: its size and its number of files.
+      const std::string Text = Error.what();
+      if (Text.find("2 GB") == std::string::npos && Text.find("Too many files") == std::string::npos) throw;
+      throw Exception(Text + "\nmksetup: a one-file setup carries one cabinet; a larger product ships as a set of "
+                      "disks (without --one-file, with --disk-size)");
     }
     const std::uint64_t Size = std::filesystem::file_size(PathFromUtf8(Cabinets[0]));
     const std::string Digests = DigestsText({FileDigest(Cabinets[0])});
