@@ -617,6 +617,9 @@ class TPackager {
       if (!In || !Out) throw Exception("Cannot append the cabinet to '" + StagedSetup + "'");
     }
     if (!Options.Sign.empty()) Signer(Options.Sign, StagedSetup);
+    // A rename does not replace an existing file everywhere: an earlier build goes first.
+    std::error_code Ignored;
+    std::filesystem::remove(PathFromUtf8(Options.OneFile), Ignored);
     std::filesystem::rename(PathFromUtf8(StagedSetup), PathFromUtf8(Options.OneFile));
     Result.Outputs.push_back(Options.OneFile);
     Result.Disks = 1;
