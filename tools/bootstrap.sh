@@ -11,7 +11,7 @@ packages=(
   wine wine32:i386 wine64 xvfb xauth
   g++-mingw-w64-i686-posix mingw-w64-i686-dev
   libz-mingw-w64-dev zlib1g-dev
-  gcab cabextract locales googletest
+  gcab cabextract locales googletest zopfli
   imagemagick x11-apps x11-utils
 )
 

@@ -18,7 +18,7 @@
 #include "system/Errors.h"
 #include "system/Files.h"
 #include "system/LogWin.h"
-#include "system/Lznt1.h"
+#include "system/Inflate.h"
 #include "system/ProcessWin.h"
 #include "system/ResourceWin.h"
 #include "system/SystemWin.h"
@@ -115,9 +115,25 @@ bool TfrmWork::Create(HWND Owner) {
 }
 
 bool TfrmWork::FormCreate() {
-  Info = std::make_unique<TInstallInfo>(&FRegistry, &SystemFolders1C());
+  // A run that was killed or cut off is undone before anything here looks at the machine.
+  std::vector<std::string> Left;
+  bool Undone = false;
   try {
-    InitEnvironment(*Info, FRegistry, ProgramArguments());
+    FRunFolder.Create(GetTempDir(), [&](HANDLE Folder, const std::string& Path) {
+      Undone = RecoverInterruptedRun(Folder, Path, FRunFolder, *this, FRegistry, Left) || Undone;
+    });
+  } catch (const std::exception&) {
+    // Told when the folder is needed.
+  }
+  if (Undone && !ReadRunOptions(ProgramArguments()).Unattended) {
+    std::string Text = Left.empty() ? Msg::InterruptedRunUndone : Msg::RolledBackPart;
+    for (std::size_t Item = 0; Item < Left.size(); ++Item) Text += (Item ? ", " : "") + Left[Item];
+    AppMessageBox(Handle, FormatMessage1(Msg::InterruptedRun, Text), Msg::ApplicationTitle, MB_OK | MB_ICONINFORMATION);
+  }
+  Info = std::make_unique<TInstallInfo>(&FRegistry, &SystemFolders1C());
+  const std::vector<std::string> Args = ProgramArguments();
+  try {
+    InitEnvironment(*Info, FRegistry, Args);
   } catch (const EAbort&) {
     // No script in the program: nothing to install and nothing to say.
     return false;
@@ -130,7 +146,7 @@ bool TfrmWork::FormCreate() {
   // An upgrade goes where the earlier version is, so that it replaces that one instead of
   // adding a second copy beside it; a folder given on the command line still decides.
   const std::string NoPath = "\x01";
-  if (GetSwitchValue(ProgramArguments(), "/PATH=", NoPath) == NoPath) {
+  if (GetSwitchValue(Args, "/PATH=", NoPath) == NoPath) {
     const std::string Earlier = EarlierInstallLocation(FRegistry, Info->UnInstallInfo.ProductID);
     // The same conditions as for a folder typed on the directory page.
     if (IsInstallFolder(Earlier)) {
@@ -151,8 +167,11 @@ bool TfrmWork::FormCreate() {
   FLogo = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), L"LOGO", IMAGE_BITMAP, 0, 0, 0));
   CreateFrame();
   CreateWelcomePage();
-  FPreselected = PreselectInstallType(*Info, GetSwitchValue(ProgramArguments(), "/TYPE=", ""),
-                                      !ReadRunOptions(ProgramArguments()).Unattended);
+  FUnattended = ReadRunOptions(Args).Unattended;
+  FPreselected = PreselectInstallType(*Info, GetSwitchValue(Args, "/TYPE=", ""), !FUnattended);
+  FRefusal = CheckTypeSwitches(*Info, Args, FUnattended, FChosen);
+  // Chosen components are a custom installation: it starts from everything selected.
+  if (!FChosen.empty()) FPreselected = {false, false, false, true};
   FPage = pgNone;
   return true;
 }
@@ -244,10 +263,10 @@ void TfrmWork::CopyRegistrationProgram() {
 }
 
 void TfrmWork::CMShowingChanged() {
-  auto NotStarted = [this](const std::string& Text) {
+  auto NotStarted = [this](const std::string& Text, int Status = exitNotStarted) {
     AppMessageBox(Handle, Text, Msg::ApplicationTitle, MB_OK | MB_ICONERROR);
-    LogLine("not started: exit status " + std::to_string(exitNotStarted));
-    Close(exitNotStarted);
+    LogLine("not started: exit status " + std::to_string(Status));
+    Close(Status);
   };
   // A download cut short: only its length is checked now (the digest when the installation
   // starts), so that the first page does not wait for the whole file to be read.
@@ -257,11 +276,12 @@ void TfrmWork::CMShowingChanged() {
     NotStarted(Msg::PayloadDamaged);
     return;
   }
-  // Two copies of one product's setup would install over each other.
+  // Two copies of one product's setup would install over each other. A deployment tool tries
+  // again later on its own status for this.
   const std::string& Product =
       Info->UnInstallInfo.ProductName.empty() ? Info->Description : Info->UnInstallInfo.ProductName;
   if (!ClaimProductMutex(Product, FProductMutex)) {
-    NotStarted(Msg::AlreadyRunning);
+    NotStarted(Msg::AlreadyRunning, FUnattended ? exitAnotherRunning : exitNotStarted);
     return;
   }
   try {
@@ -291,9 +311,14 @@ void TfrmWork::CMShowingChanged() {
                       : FormatMessage1(Msg::BadProgramGroup, Info->ProgramGroup));
     return;
   }
+  if (FRefusal) {
+    NotStarted(FRefusal);
+    return;
+  }
   if (Options.Unattended) {
     const TTypeChoice Type = CheckedTypes();
     Info->ApplyInstallType(Type.Full, Type.Typical, Type.Minimal, Type.Custom);
+    FSelection->SelectOnly(FChosen);
     LogLine(std::string("installation type: ") +
             (Type.Full ? "FULL" : Type.Typical ? "TYPICAL" : Type.Minimal ? "MINIMAL" : "CUSTOM"));
     LogSelection();
@@ -450,6 +475,13 @@ void TfrmWork::RunInstallation() {
   FRunning = true;
   try {
     FExecutor = std::make_unique<TExecutor>(*Info, *this, FRegistry, CabinetLibrary, FRegistrationProgram);
+    // Written ahead of every change, so that a run killed in the middle is undone by the next
+    // one; without it the run is still undone at once when it fails.
+    DWORD Error = ERROR_SUCCESS;
+    if (const HANDLE Journal = FRunFolder.CreateWritable(cJournalName, Error))
+      FExecutor->KeepJournal(JournalFileStore(Journal, FRunFolder.Path() + cJournalName));
+    else
+      LogLine("no journal on disk: " + SystemErrorMessage(Error));
     // The digests mksetup recorded of the cabinets it made; a program made otherwise has none.
     const void* Digests = nullptr;
     unsigned long DigestsSize = 0;
@@ -471,6 +503,8 @@ void TfrmWork::RunInstallation() {
     FFinishText = FormatMessage1(Msg::FinishRolledBack, Left.empty() ? Msg::RolledBackAll : Left);
   }
   FExecutor.reset();
+  // Undone or kept: nothing is left for a later run to do.
+  FRunFolder.Discard(cJournalName);
   FRunning = false;
 }
 

@@ -129,6 +129,9 @@ class TfrmWork : public TWindowBase, public IInstallHost {
   std::vector<T1CTitle> F1CTitles;
   int FPage = pgNone;
   TTypeChoice FPreselected;
+  bool FUnattended = false;  // /AUTO=ON
+  const char* FRefusal = nullptr;  // what refuses /TYPE= or /COMPONENTS=, if anything
+  std::vector<TGroupInfo*> FChosen;  // /COMPONENTS=: the groups of an unattended custom installation
   bool FChoicePagesMade = false;
   bool FInstallSucceeded = false;
   bool FAnySkipped = false;  // files kept or skipped by the last run

@@ -9,26 +9,127 @@ namespace setup {
 namespace {
 
 constexpr unsigned cNormalFile = 0x80;
+// A record that takes back the records from its number on, and one that keeps the run.
+constexpr char cDropRecord = 'T', cCommitRecord = 'C';
+
+void PutNumber(std::string& To, std::uint32_t Value) {
+  for (int Shift = 0; Shift < 32; Shift += 8) To += static_cast<char>(Value >> Shift & 0xFF);
+}
+
+void PutText(std::string& To, std::string_view Text) {
+  PutNumber(To, static_cast<std::uint32_t>(Text.size()));
+  To += Text;
+}
 
 }  // namespace
 
+const char cJournalHeader[] = "setup journal 1\r\n";
+
+// A record: kind, registry root, existed, type (4 bytes), then path, name and data, each as a
+// length (4 bytes, least significant first) and its bytes.
+void TChangeJournal::Record(TChange Change, bool Durable) {
+  if (Store) {
+    std::string Bytes{Change.Kind, static_cast<char>(Change.Root), static_cast<char>(Change.Existed)};
+    PutNumber(Bytes, Change.Type);
+    PutText(Bytes, Change.Path);
+    PutText(Bytes, Change.Name);
+    PutText(Bytes, {reinterpret_cast<const char*>(Change.Data.data()), Change.Data.size()});
+    Store(Bytes, Durable);
+  }
+  Changes.push_back(std::move(Change));
+}
+
+namespace {
+
+std::string MarkRecord(char Kind, std::size_t Number) {
+  std::string Bytes{Kind, 0, 0};
+  PutNumber(Bytes, static_cast<std::uint32_t>(Number));
+  return Bytes.append(12, '\0');
+}
+
+}  // namespace
+
+void TChangeJournal::DropFrom(std::size_t Mark) {
+  if (Mark >= Changes.size()) return;
+  if (Store) Store(MarkRecord(cDropRecord, Mark), false);
+  Changes.resize(Mark);
+}
+
+void TChangeJournal::Committing() {
+  if (Store) Store(MarkRecord(cCommitRecord, Changes.size()), true);
+}
+
+void TChangeJournal::Sync() {
+  if (Store) Store({}, true);
+}
+
+std::vector<TChange> ReadJournal(std::string_view Bytes, bool& Committed) {
+  std::vector<TChange> Changes;
+  Committed = false;
+  const std::string_view Header = cJournalHeader;
+  if (Bytes.substr(0, Header.size()) != Header) return Changes;
+  std::size_t At = Header.size();
+  auto Number = [&](std::uint32_t& Value) {
+    if (Bytes.size() - At < 4) return false;
+    Value = 0;
+    for (int Byte = 3; Byte >= 0; --Byte) Value = Value << 8 | static_cast<unsigned char>(Bytes[At + Byte]);
+    At += 4;
+    return true;
+  };
+  auto Text = [&](std::string_view& Value) {
+    std::uint32_t Size = 0;
+    if (!Number(Size) || Bytes.size() - At < Size) return false;
+    Value = Bytes.substr(At, Size);
+    At += Size;
+    return true;
+  };
+  while (Bytes.size() - At >= 3) {
+    TChange Change;
+    const char Kind = Bytes[At];
+    const auto Root = static_cast<unsigned char>(Bytes[At + 1]);
+    const auto Existed = static_cast<unsigned char>(Bytes[At + 2]);
+    At += 3;
+    std::string_view Path, Name, Data;
+    if (!Number(Change.Type) || !Text(Path) || !Text(Name) || !Text(Data) || Root > 2 || Existed > 1) break;
+    if (Kind == cDropRecord) {
+      if (Change.Type < Changes.size()) Changes.resize(Change.Type);
+      continue;
+    }
+    if (Kind == cCommitRecord) {
+      Committed = true;
+      break;
+    }
+    if (std::string_view("DFBPVKSX").find(Kind) == std::string_view::npos) break;
+    Change.Kind = static_cast<TChangeKind>(Kind);
+    Change.Root = static_cast<RegistryRoot>(Root);
+    Change.Existed = Existed != 0;
+    Change.Path = Path;
+    Change.Name = Name;
+    Change.Data.assign(Data.begin(), Data.end());
+    Changes.push_back(std::move(Change));
+  }
+  return Changes;
+}
+
 void TChangeJournal::ValueChanging(RegistryRoot Root, const std::string& Key, const std::string& Name, bool Existed,
                                    std::uint32_t Type, const std::vector<std::uint8_t>& Data) {
-  Changes.push_back({chValue, Key, Name, Root, Existed, Type, Data});
+  Record({chValue, Key, Name, Root, Existed, Type, Data}, Existed);
 }
 
 void TChangeJournal::KeyCreating(RegistryRoot Root, const std::string& Key) {
-  Changes.push_back({chKey, Key, {}, Root, false, 0, {}});
+  Record({chKey, Key, {}, Root, false, 0, {}});
 }
 
 // ---- Recording ----------------------------------------------------------------------------
 
-void TJournaledSystem::Add(TChangeKind Kind, const std::string& Path, const std::string& Backup) {
+void TJournaledSystem::Add(TChangeKind Kind, const std::string& Path, const std::string& Backup, bool Existed) {
   TChange Change;
   Change.Kind = Kind;
   Change.Path = Path;
   Change.Name = Backup;
-  FJournal.Changes.push_back(std::move(Change));
+  Change.Existed = Existed;
+  // A file renamed aside is the one record that must outlive a power cut.
+  FJournal.Record(std::move(Change), Kind == chBackup && !Existed);
 }
 
 void TJournaledSystem::RecordNewFolders(const std::string& Dir) {
@@ -59,7 +160,7 @@ int TJournaledSystem::SetAside(const std::string& Path) {
   while (FSystem.FileExists(Backup));
   Add(chBackup, Path, Backup);
   const int Error = FSystem.RenameFile(Path, Backup);
-  if (Error != 0) FJournal.Changes.pop_back();
+  if (Error != 0) FJournal.DropFrom(FJournal.Changes.size() - 1);
   return Error;
 }
 
@@ -70,14 +171,14 @@ void TJournaledSystem::PutBack(const std::string& Path, std::size_t Mark) {
     FSystem.RemoveFile(Path);
     FSystem.RenameFile(Change.Name, Path);
   }
-  FJournal.Changes.resize(Mark);
+  FJournal.DropFrom(Mark);
 }
 
 std::intptr_t TJournaledSystem::CreatePart(const std::string& Path, int& Err) {
   Add(chPart, Path);
   const std::intptr_t Handle = FSystem.FileHandler().Open(Path, 0x8500 /* _O_CREAT | _O_EXCL | _O_BINARY */, 2, Err, nullptr);
   // A file of that name that was there before is not this run's.
-  if (Handle == -1) FJournal.Changes.pop_back();
+  if (Handle == -1) FJournal.DropFrom(FJournal.Changes.size() - 1);
   return Handle;
 }
 
@@ -119,14 +220,13 @@ void TJournaledSystem::KeepEarlier(IRegistry& Registry, const std::string& Key, 
     std::string Backup;
     do Backup = ExtractFilePath(Path) + "~setupbk" + std::to_string(++FBackups) + ".tmp";
     while (FSystem.FileExists(Backup));
-    Add(chBackup, Path, Backup);
-    FJournal.Changes.back().Existed = true;
-    if (FSystem.LinkFile(Path, Backup) != 0 && !FSystem.CopyFileTo(Path, Backup)) FJournal.Changes.pop_back();
+    Add(chBackup, Path, Backup, true);
+    if (FSystem.LinkFile(Path, Backup) != 0 && !FSystem.CopyFileTo(Path, Backup))
+      FJournal.DropFrom(FJournal.Changes.size() - 1);
   }
-  for (const std::string& Path : Servers) {
-    Add(chDllServer, Path);
-    FJournal.Changes.back().Existed = true;
-  }
+  for (const std::string& Path : Servers) Add(chDllServer, Path, {}, true);
+  // The earlier uninstaller runs next: what it removes comes back only through these records.
+  FJournal.Sync();
 }
 
 int TJournaledSystem::ReplaceTarget(const std::string& Part, const std::string& Target, bool TargetExisted) {
@@ -156,8 +256,7 @@ void TJournaledSystem::CreateShellLink(const std::string& Target, const std::str
 void TJournaledSystem::AddServer(TChangeKind Kind, const std::string& Path) {
   bool Replaced = false;
   for (const TChange& Change : FJournal.Changes) Replaced = Replaced || (Change.Kind == chBackup && Change.Path == Path);
-  Add(Kind, Path);
-  FJournal.Changes.back().Existed = Replaced;
+  Add(Kind, Path, {}, Replaced);
 }
 
 std::uint32_t TJournaledSystem::RegisterDllServer(const std::string& Path) {

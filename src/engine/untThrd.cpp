@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "cabinet/CabinetError.h"
 #include "model/Discovery.h"
 #include "system/Bde.h"
 #include "system/CommandLine.h"
@@ -326,10 +327,12 @@ void TExecutor::Execute() {
   }
   FRegistry.Watch = nullptr;
   DropPartFile();
-  if (Succeeded)
+  if (Succeeded) {
+    FJournal.Committing();
     CommitChanges(FJournal.Changes, FSystem);
-  else
+  } else {
     UndoRun();
+  }
   FJournal.Changes.clear();
   if (Failed) {
     const std::string Text = PayloadDamaged ? Failure : std::string(Msg::ErrorPrefix) + Failure + "!";
@@ -697,12 +700,17 @@ void TExecutor::DropPartFile() {
 
 void TExecutor::HandleCloseCopiedFile(const std::string& FileName, std::intptr_t FileHandle, std::uint16_t Date,
                                       std::uint16_t Time, std::uint16_t Attribs, bool& Abort) {
-  int Ignored;
-  FSystem.FileHandler().Close(FileHandle, Ignored);
+  int CloseError = 0;
+  const bool Written = FSystem.FileHandler().Close(FileHandle, CloseError) == 0;
   const TFileInfo* File = FWritingFile;
   std::int32_t Number;
   if (File && FileHandle == FWritingHandle && ParseEntryNumber(FileName, Number) && Number == File->ItemNo) {
     FWritingHandle = -1;
+    // A write that failed (a full disk) and that the library did not notice: the file is short.
+    if (!Written) {
+      DropPartFile();
+      RaiseCabinetError(FDIERROR_TARGET_FILE, 0);
+    }
     FSystem.StampFile(FWritingPart, Date, Time);
     bool Placed = false;
     // A cancel that came while the file was written leaves the target as it was.

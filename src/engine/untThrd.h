@@ -4,6 +4,7 @@
 // untThrd.cpp (portable); what it does to the machine goes through IInstallSystem, whose
 // Windows implementation is untThrdWin.cpp.
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -140,13 +141,35 @@ struct TChange {
 };
 
 // The run's changes in the order they were made; the registry's are recorded as it tells them.
+// Each is also handed to Store before it is made, so that a run killed in the middle can be
+// undone by the next one from the journal's file.
 class TChangeJournal : public IRegistryWatch {
  public:
   std::vector<TChange> Changes;
+  // Appends the bytes to the journal's file; Durable: and returns once everything written so
+  // far is on the disk. None: the journal is kept in memory only.
+  std::function<void(const std::string& Bytes, bool Durable)> Store;
+  // Durable for a change that moves or overwrites what was there: its record must survive a
+  // power cut that the change may survive.
+  void Record(TChange Change, bool Durable = false);
+  // The changes from Mark on were taken back, or never made.
+  void DropFrom(std::size_t Mark);
+  // Everything recorded so far on the disk.
+  void Sync();
+  // The run is kept: from here on its backups are deleted, not put back.
+  void Committing();
   void ValueChanging(RegistryRoot Root, const std::string& Key, const std::string& Name, bool Existed,
                      std::uint32_t Type, const std::vector<std::uint8_t>& Data) override;
   void KeyCreating(RegistryRoot Root, const std::string& Key) override;
 };
+
+// The journal file's first bytes, which Store is given before any record.
+extern const char cJournalHeader[];
+// The changes a journal file holds, as far as it was written: a record cut by the end of the
+// file, or anything after bytes that are not a record, is left out (a run killed while
+// writing it had not made that change yet). Nothing for bytes that are not a journal.
+// Committed: the run was kept, and only its backups are left to delete.
+std::vector<TChange> ReadJournal(std::string_view Bytes, bool& Committed);
 
 // Undoes Changes from the last to the first, logging every step. A change that never happened
 // undoes to nothing. Gives what could not be put back, one description each.
@@ -181,7 +204,7 @@ class TJournaledSystem {
   void CreateShellLink(const std::string& Target, const std::string& Arguments, const std::string& LinkFile);
 
  private:
-  void Add(TChangeKind Kind, const std::string& Path, const std::string& Name = {});
+  void Add(TChangeKind Kind, const std::string& Path, const std::string& Name = {}, bool Existed = false);
   // Existed: the server's file replaced an earlier one.
   void AddServer(TChangeKind Kind, const std::string& Path);
   // Puts a file set aside by SetAside back after the change it made room for failed.
@@ -193,9 +216,23 @@ class TJournaledSystem {
 };
 
 #ifdef _WIN32
+class TRunFolder;
 // The system's files, processes, COM and shell; registers in-process servers in a child run of
 // RegistrationProgram (see RunChildRegistration), by default of the program's own file.
 std::unique_ptr<IInstallSystem> CreateWindowsInstallSystem(const std::string& RegistrationProgram = {});
+// A journal store (see TChangeJournal::Store) writing to the file held as File (a HANDLE)
+// named Path, after the journal's header; raises when the file cannot be written.
+std::function<void(const std::string& Bytes, bool Durable)> JournalFileStore(void* File, const std::string& Path);
+// The journal's file in a run's folder.
+inline constexpr char cJournalName[] = "JOURNAL";
+// Completes what a run left unfinished when it was killed or cut off by a power failure: the
+// journal in the run's abandoned folder (held as Folder, at Path) is undone, or, for a kept
+// run, its backups deleted; every step goes to Host's log. A journal that the user's
+// unelevated programs could have written is not followed when this run is elevated: its owner
+// must be SYSTEM, the Administrators, or the one this run's own journal gets in its folder
+// Own. True when a run was undone; what could not be put back is added to Left.
+bool RecoverInterruptedRun(void* Folder, const std::string& Path, TRunFolder& Own, IInstallHost& Host,
+                           IRegistry& Registry, std::vector<std::string>& Left);
 #endif
 
 // Records that take part in the run (their group is anything but not selected) and records
@@ -314,6 +351,8 @@ class TExecutor {
   // not be put back.
   bool RolledBack = false;
   std::vector<std::string> UndoLeft;
+  // Where the journal's records go before each change (see TChangeJournal::Store).
+  void KeepJournal(std::function<void(const std::string& Bytes, bool Durable)> Store) { FJournal.Store = std::move(Store); }
 
  private:
   void Connect(const TCabinetLibraryFunctions& Library);

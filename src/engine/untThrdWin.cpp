@@ -7,6 +7,8 @@
 #include "cabinet/reader/StreamFileHandlerWin.h"
 #include "system/Paths.h"
 #include "system/ProcessWin.h"
+#include "system/RunFolderWin.h"
+#include "system/SafeFilesWin.h"
 #include "system/ScopedWin.h"
 #include "system/ServerRegistrationWin.h"
 #include "system/ShellLinkWin.h"
@@ -277,6 +279,54 @@ class TWindowsInstallSystem : public IInstallSystem {
 
 std::unique_ptr<IInstallSystem> CreateWindowsInstallSystem(const std::string& RegistrationProgram) {
   return std::make_unique<TWindowsInstallSystem>(RegistrationProgram);
+}
+
+std::function<void(const std::string& Bytes, bool Durable)> JournalFileStore(void* File, const std::string& Path) {
+  auto Store = [File, Path](const std::string& Bytes, bool Durable) {
+    DWORD Written = 0;
+    if ((!Bytes.empty() && (!WriteFile(File, Bytes.data(), static_cast<DWORD>(Bytes.size()), &Written, nullptr) ||
+                            Written != Bytes.size())) ||
+        (Durable && !FlushFileBuffers(File))) {
+      const DWORD Error = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_HANDLE_DISK_FULL;
+      throw Exception(FormatTexts(Msg::TempFileNotWritten, {Path, SystemErrorMessage(Error)}));
+    }
+  };
+  Store(cJournalHeader, false);
+  return Store;
+}
+
+bool RecoverInterruptedRun(void* Folder, const std::string& Path, TRunFolder& Own, IInstallHost& Host,
+                           IRegistry& Registry, std::vector<std::string>& Left) {
+  DWORD Error = ERROR_SUCCESS;
+  const HandleGuard File = OpenInFolder(Folder, ToWide(cJournalName), GENERIC_READ | READ_CONTROL, FILE_SHARE_READ,
+                                        FILE_OPEN, FILE_NON_DIRECTORY_FILE, Error);
+  if (!File) return false;
+  // Where the system gives an elevated run's files to the Administrators, the user's other
+  // programs cannot make one like it; where it gives them to the user, nothing tells them apart.
+  const HANDLE Probe = Own.CreateWritable("OWNER", Error);
+  const bool Trusted = OwnedByUserOrSystem(File.Get(), true) || (Probe && SameOwner(File.Get(), Probe));
+  Own.Discard("OWNER");
+  if (!Trusted) {
+    Host.Log("journal of an earlier run not followed (anybody could have written it): " + Path + cJournalName);
+    return false;
+  }
+  std::string Bytes;
+  char Buffer[16384];
+  DWORD Read = 0;
+  while (ReadFile(File.Get(), Buffer, sizeof Buffer, &Read, nullptr) && Read != 0) Bytes.append(Buffer, Read);
+  bool Committed = false;
+  const std::vector<TChange> Changes = ReadJournal(Bytes, Committed);
+  if (Changes.empty()) return false;
+  const std::unique_ptr<IInstallSystem> System = CreateWindowsInstallSystem();
+  Host.Log("an earlier run " + std::string(Committed ? "was kept: its backups deleted" : "was interrupted: undone") +
+           " (" + Path + ")");
+  if (Committed) {
+    CommitChanges(Changes, *System);
+    return false;
+  }
+  const std::vector<std::string> NotBack = UndoChanges(Changes, *System, Registry, Host);
+  Left.insert(Left.end(), NotBack.begin(), NotBack.end());
+  return true;
 }
 
 TExecutor::TExecutor(TInstallInfo& Info, IInstallHost& Host, IRegistry& Registry,

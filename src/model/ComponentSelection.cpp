@@ -244,10 +244,22 @@ void TComponentSelection::Propagate(std::vector<TGroupInfo*>& List, std::int32_t
 void TComponentSelection::ToggleComponent(TGroupInfo& Group) {
   const int I = IndexOf(&Group);
   if (I < 0) return;
-  Begin();
   // The node's image is the group's state: the tree shows what the model holds.
   const std::int32_t Old = Group.State;
-  const std::int32_t New = Old == 1 || Old == 3 ? 2 : Old == 2 ? 1 : -1;
+  SetComponent(I, Old == 1 || Old == 3 ? 2 : Old == 2 ? 1 : -1);
+}
+
+void TComponentSelection::SelectOnly(const std::vector<TGroupInfo*>& Chosen) {
+  // As a person would do it on the components page: untick every node, then tick the chosen.
+  if (Chosen.empty()) return;
+  for (std::size_t I = 0; I < FGroups.size(); ++I)
+    if (!FGroups[I]->Hidden && FGroups[I]->State != gsNotSelected) SetComponent(static_cast<int>(I), gsNotSelected);
+  for (TGroupInfo* Group : Chosen)
+    if (const int I = IndexOf(Group); I >= 0) SetComponent(I, gsSelected);
+}
+
+void TComponentSelection::SetComponent(int I, std::int32_t New) {
+  Begin();
   std::vector<TGroupInfo*> Changed;
   SetGroupStateAt(I, New, Changed);
   UpdateParentAt(FParent[I]);

@@ -23,6 +23,10 @@ class TComponentSelection {
   // groups that depend on anything unselected by it, so that nothing stays ticked without
   // what it needs.
   void ToggleComponent(TGroupInfo& Group);
+  // A custom installation of exactly the Chosen groups (with what they depend on): every
+  // visible group unticked in model order, then each chosen one ticked, by the toggle's rules.
+  // Nothing changes when Chosen is empty.
+  void SelectOnly(const std::vector<TGroupInfo*>& Chosen);
 
   // The rules one by one, as the toggle uses them. SetGroupState appends to Changed every
   // group whose state it changed; it stops at a group that has the state already.
@@ -38,6 +42,7 @@ class TComponentSelection {
   // State changes go through Assign, which keeps the children counts of the parent exact and
   // notes the group for TakeChangedGroups.
   void Begin();
+  void SetComponent(int Group, std::int32_t State);  // the toggle of one group to State
   void Assign(int Group, std::int32_t State);
   std::int32_t StateFromChildren(int Group) const;
   int IndexOf(const TGroupInfo* Group) const;

@@ -174,6 +174,9 @@ inline constexpr const char* UndoingChanges = "Отмена изменений�
 inline constexpr const char* FinishRolledBack = "Установка не была завершена. %s";
 inline constexpr const char* RolledBackAll = "Компьютер возвращен в прежнее состояние.";
 inline constexpr const char* RolledBackPart = "Не удалось отменить изменения: ";
+// Shown at start when the changes of an earlier run that was cut off have been undone.
+inline constexpr const char* InterruptedRun = "Предыдущая установка была прервана. %s";
+inline constexpr const char* InterruptedRunUndone = "Сделанные ею изменения отменены.";
 inline constexpr const char* LicenseRefused =
     "Программа установки завершает свою работу. Установка программного продукта не была произведена.";
 inline constexpr const char* NoComponentSelected = "Не выбрано ни одного компонента!";
@@ -191,12 +194,16 @@ inline constexpr const char* BadInstallDir =
     "Каталог установки \"%s\" не подходит: укажите полный путь без «..», например C:\\Program Files\\Продукт.";
 inline constexpr const char* BadProgramGroup =
     "Группа программ \"%s\" не подходит: нужна папка внутри меню \"Пуск\", без диска и «..».";
+inline constexpr const char* BadInstallType = "Тип установки в ключе /TYPE= не предусмотрен этой программой установки.";
+inline constexpr const char* BadComponents =
+    "Ключ /COMPONENTS= не подходит: нужны номера групп через запятую, /AUTO=ON и никакого /TYPE=, кроме CUSTOM.";
 inline constexpr const char* HelpText =
     "Ключи командной строки:\r"
     "/AUTO=ON\tустановка без вопросов (тип и каталоги берутся из ключей или по умолчанию);\r"
     "/PATH=<каталог>\tкаталог установки (полный путь);\r"
     "/GROUP=<группа>\tгруппа программ в меню \"Пуск\";\r"
     "/TYPE=FULL|TYPICAL|MINIMAL|CUSTOM\tтип установки;\r"
+    "/COMPONENTS=1,8\tс /AUTO=ON: только эти группы компонентов;\r"
     "/QUIET=ON\tвместе с /AUTO=ON: не показывать никаких окон с вопросами и сообщениями;\r"
     "/LOG=<файл>\tзаписать ход установки в файл (UTF-8);\r"
     "/?, /HELP\tэта справка.\r"
@@ -206,6 +213,7 @@ inline constexpr const char* HelpText =
     "1\tустановка не выполнена или прервана;\r"
     "2\tпрограмма не запущена (уже запущена другая копия, ошибка в сценарии, неверные ключи);\r"
     "3\tустановка выполнена, но часть файлов оставлена или пропущена (см. журнал);\r"
+    "1618\tс /AUTO=ON: уже запущена другая копия;\r"
     "3010\tустановка выполнена, нужна перезагрузка Windows.";
 
 }  // namespace setup::Msg

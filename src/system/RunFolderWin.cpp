@@ -100,7 +100,8 @@ std::wstring RunFolderRules(bool Elevated) {
   return L"D:P(A;OICI;FA;;;" + User + L")(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 }
 
-void RemoveAbandonedRunFolders(const std::string& Temp) {
+void RemoveAbandonedRunFolders(const std::string& Temp,
+                               const std::function<void(HANDLE Folder, const std::string& Path)>& Recover) {
   const HandleGuard Parent = OpenTemp(Temp, 0);
   if (!Parent) return;
   std::vector<TFolderEntry> Entries;
@@ -109,16 +110,19 @@ void RemoveAbandonedRunFolders(const std::string& Temp) {
     // A link or junction is not looked into; the folder's own handle tells for sure below.
     if (!(Entry.Attributes & FILE_ATTRIBUTE_DIRECTORY) || (Entry.Attributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
     const DWORD Process = RunFolderProcess(Entry.Name.c_str());
-    if (Process == 0 || Process == GetCurrentProcessId() || ProcessRunning(Process)) continue;
+    // This program's own number may be a killed run's, given out again; a folder that this
+    // program holds itself is refused below as one that another run holds.
+    if (Process == 0 || (Process != GetCurrentProcessId() && ProcessRunning(Process))) continue;
     const HandleGuard Abandoned = OpenOwnedFolder(Parent.Get(), Entry.Name);
+    if (Abandoned && Recover) Recover(Abandoned.Get(), Temp + FromWide(Entry.Name) + "\\");
     if (Abandoned && DeleteHeldFolder(Abandoned.Get()) == ERROR_SUCCESS)
       LogLine("removed the folder of an earlier run: " + Temp + FromWide(Entry.Name) + "\\");
   }
 }
 
-void TRunFolder::Create(const std::string& Temp) {
+void TRunFolder::Create(const std::string& Temp,
+                        const std::function<void(HANDLE Folder, const std::string& Path)>& Recover) {
   Remove();
-  RemoveAbandonedRunFolders(Temp);
   TScopedLocal Descriptor;
   const std::wstring Rules = RunFolderRules(ProcessElevated());
   if (!Rules.empty() && !ConvertStringSecurityDescriptorToSecurityDescriptorW(Rules.c_str(), SDDL_REVISION_1,
@@ -136,6 +140,8 @@ void TRunFolder::Create(const std::string& Temp) {
     if (Folder) {
       FFolder = std::move(Folder);
       FPath = Temp + FromWide(Name) + "\\";
+      // Held already, this folder is not taken for one left behind.
+      RemoveAbandonedRunFolders(Temp, Recover);
       return;
     }
   }
@@ -189,6 +195,22 @@ std::string TRunFolder::WriteBytes(const std::string& Name, const void* Bytes, u
     Fail(ERROR_FILE_INVALID);
   }
   return FileName;
+}
+
+HANDLE TRunFolder::CreateWritable(const std::string& Name, DWORD& Error) {
+  Error = ERROR_PATH_NOT_FOUND;
+  if (!FFolder) return nullptr;
+  Discard(Name);
+  TScopedLocal Descriptor;
+  // The folder's rules are inherited; only the owner is set.
+  if (ProcessElevated() &&
+      !ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:BA", SDDL_REVISION_1, Descriptor.Receive(), nullptr))
+    Descriptor.Reset();
+  HandleGuard File = OpenInFolder(FFolder.Get(), ToWide(Name), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+                                  FILE_CREATE, FILE_NON_DIRECTORY_FILE, Error, Descriptor.Get());
+  if (!File) return nullptr;
+  FFiles.emplace_back(Name, std::move(File));
+  return FFiles.back().Handle.Get();
 }
 
 HANDLE TRunFolder::FileHandle(const std::string& Name) const {

@@ -13,6 +13,7 @@
 // Everything is deleted through handles (system/SafeFilesWin.h), never by following a link.
 #include <windows.h>
 
+#include <functional>
 #include <initializer_list>
 #include <list>
 #include <string>
@@ -46,7 +47,9 @@ std::wstring RunFolderRules(bool Elevated);
 // still going, of another user, of a name this program does not give, or anything that is
 // not a plain folder (a link or junction with such a name) stays, and so do a folder inside
 // one and whatever is reached through a link: only the files directly inside go.
-void RemoveAbandonedRunFolders(const std::string& Temp);
+// Before such a folder goes, Recover is given its held handle and its path.
+void RemoveAbandonedRunFolders(const std::string& Temp,
+                               const std::function<void(HANDLE Folder, const std::string& Path)>& Recover = {});
 
 class TRunFolder {
  public:
@@ -55,9 +58,11 @@ class TRunFolder {
   TRunFolder(const TRunFolder&) = delete;
   TRunFolder& operator=(const TRunFolder&) = delete;
 
-  // Makes a new folder inside Temp (which ends with a backslash), after removing the ones of
-  // earlier runs that were left behind, and holds it; raises ERunFolder.
-  void Create(const std::string& Temp);
+  // Makes a new folder inside Temp (which ends with a backslash) and holds it, then removes the
+  // ones of earlier runs that were left behind; raises ERunFolder.
+  // Recover: see RemoveAbandonedRunFolders.
+  void Create(const std::string& Temp,
+              const std::function<void(HANDLE Folder, const std::string& Path)>& Recover = {});
   bool Created() const { return !FPath.empty(); }
   // The folder, with a trailing backslash; empty before Create.
   const std::string& Path() const { return FPath; }
@@ -72,6 +77,10 @@ class TRunFolder {
   // The same for Size bytes. With DeleteOnClose the file goes when the last handle of it is
   // closed, also one that a process started meanwhile inherited.
   std::string WriteBytes(const std::string& Name, const void* Bytes, unsigned long Size, bool DeleteOnClose = false);
+  // Makes the new file Name for this run to write, held (others may only read it) until
+  // Discard or Remove; null, and Error, when it cannot be made. An elevated run's file is the
+  // Administrators' (see OwnedByUserOrSystem).
+  HANDLE CreateWritable(const std::string& Name, DWORD& Error);
   // The held handle of the file Name; null when it is not held.
   HANDLE FileHandle(const std::string& Name) const;
   // Lets the file go and deletes it.

@@ -13,9 +13,9 @@ bool SamePath(const std::wstring& A, const std::wstring& B) {
                                             TRUE) == CSTR_EQUAL;
 }
 
-// The owner of what Handle (with READ_CONTROL) leads to is the current user, the
-// Administrators or SYSTEM: nothing another account made and could still change.
-bool OwnedByUserOrSystem(HANDLE Handle) {
+}  // namespace
+
+bool OwnedByUserOrSystem(HANDLE Handle, bool AdministratorsOnly) {
   PSID Owner = nullptr;
   PSECURITY_DESCRIPTOR Descriptor = nullptr;
   if (GetSecurityInfo(Handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &Owner, nullptr, nullptr, nullptr,
@@ -25,12 +25,20 @@ bool OwnedByUserOrSystem(HANDLE Handle) {
   if (!Owner) return false;
   if (IsWellKnownSid(Owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(Owner, WinLocalSystemSid)) return true;
   TScopedLocal Text;
-  if (!ConvertSidToStringSidW(Owner, reinterpret_cast<LPWSTR*>(Text.Receive()))) return false;
+  if (AdministratorsOnly || !ConvertSidToStringSidW(Owner, reinterpret_cast<LPWSTR*>(Text.Receive()))) return false;
   const std::wstring User = CurrentUserSid();
   return !User.empty() && User == static_cast<const wchar_t*>(Text.Get());
 }
 
-}  // namespace
+bool SameOwner(HANDLE A, HANDLE B) {
+  PSID Owners[2] = {};
+  PSECURITY_DESCRIPTOR Descriptors[2] = {};
+  for (int I = 0; I < 2; ++I)
+    GetSecurityInfo(I ? B : A, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &Owners[I], nullptr, nullptr, nullptr,
+                    &Descriptors[I]);
+  const TScopedLocal First(Descriptors[0]), Second(Descriptors[1]);
+  return Owners[0] && Owners[1] && EqualSid(Owners[0], Owners[1]);
+}
 
 std::wstring HandlePath(HANDLE Handle) {
   std::wstring Path(MAX_PATH, L'\0');

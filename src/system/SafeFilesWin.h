@@ -60,6 +60,13 @@ DWORD DeleteInFolder(HANDLE Folder, const std::wstring& Name, bool EmptyFolder =
 // ERROR_SUCCESS, or why the folder stays.
 DWORD DeleteHeldFolder(HANDLE Folder);
 
+// The owner of what Handle (with READ_CONTROL) leads to is the Administrators or SYSTEM, or,
+// unless AdministratorsOnly, the current user: nothing another account made and could still
+// change (with AdministratorsOnly, nothing the user's unelevated programs could have made).
+bool OwnedByUserOrSystem(HANDLE Handle, bool AdministratorsOnly = false);
+// What A and B lead to (both opened with READ_CONTROL) have one owner.
+bool SameOwner(HANDLE A, HANDLE B);
+
 // The current user's SID as text ("S-1-5-21-..."), empty when it cannot be read.
 std::wstring CurrentUserSid();
 

@@ -8,8 +8,16 @@ namespace setup {
 
 // The program's exit status. exitPartly: installed, but some files were kept or skipped (the
 // log lists them); exitRestartRequired: installed, and the product wants Windows restarted,
-// which an unattended run never does itself.
-enum : int { exitSucceeded = 0, exitFailed = 1, exitNotStarted = 2, exitPartly = 3, exitRestartRequired = 3010 };
+// which an unattended run never does itself; exitAnotherRunning: an unattended run found
+// another copy of the product's setup running (the status deployment tools try again on).
+enum : int {
+  exitSucceeded = 0,
+  exitFailed = 1,
+  exitNotStarted = 2,
+  exitPartly = 3,
+  exitAnotherRunning = 1618,
+  exitRestartRequired = 3010
+};
 
 struct TRunOptions {
   bool Unattended = false;  // /AUTO=ON: no question is asked, every question takes its safe answer

@@ -1,5 +1,7 @@
 #include "wizard/WizardFlow.h"
 
+#include <cstring>
+
 #include "system/Messages.h"
 #include "system/ProgramCommand.h"
 #include "system/Text.h"
@@ -35,6 +37,58 @@ TTypeChoice PreselectInstallType(const TInstallInfo& Info, const std::string& Ty
     else Choice.Custom = true;
   }
   return Choice;
+}
+
+namespace {
+
+// The first N characters of A and B agree, ASCII letters compared in either case.
+bool SameText(const char* A, const char* B, std::size_t N) {
+  for (std::size_t I = 0; I < N; ++I) {
+    const char X = A[I] >= 'a' && A[I] <= 'z' ? A[I] - 32 : A[I];
+    if (X != (B[I] >= 'a' && B[I] <= 'z' ? B[I] - 32 : B[I])) return false;
+  }
+  return true;
+}
+
+// The value of the first argument that starts with Switch (as GetSwitchValue finds it), or null.
+const char* SwitchText(const std::vector<std::string>& Args, const char* Switch) {
+  const std::size_t Length = std::strlen(Switch);
+  for (const std::string& Arg : Args)
+    if (Arg.size() >= Length && SameText(Arg.c_str(), Switch, Length)) return Arg.c_str() + Length;
+  return nullptr;
+}
+
+}  // namespace
+
+const char* CheckTypeSwitches(const TInstallInfo& Info, const std::vector<std::string>& Args, bool Unattended,
+                              std::vector<TGroupInfo*>& Chosen) {
+  // FULL is also what a script that offers no type installs.
+  const bool Offered[] = {Info.FullInstall || !(Info.TypicalInstall || Info.MinimalInstall || Info.CustomInstall),
+                          Info.TypicalInstall, Info.MinimalInstall, Info.CustomInstall, false};
+  const char* const Type = SwitchText(Args, "/TYPE=");
+  int Given = 0;  // the type's index; 4: unknown
+  if (Type) {
+    for (const char* Name = "FULL\0TYPICAL\0MINIMAL\0CUSTOM\0"; *Name; Name += std::strlen(Name) + 1, ++Given)
+      if (SameText(Type, Name, std::strlen(Name) + 1)) break;
+    if (!Offered[Given]) return Msg::BadInstallType;
+  }
+  const char* List = SwitchText(Args, "/COMPONENTS=");
+  if (!List) return nullptr;
+  if (!Unattended || !Info.CustomInstall || (Type && Given != 3)) return Msg::BadComponents;
+  for (int Number = -1;; ++List) {  // -1: no digit yet
+    if (*List >= '0' && *List <= '9' && Number < 100000000) {
+      Number = (Number < 0 ? 0 : Number * 10) + (*List - '0');
+      continue;
+    }
+    if ((*List != ',' && *List) || Number < 0) return Msg::BadComponents;
+    TGroupInfo* Found = nullptr;
+    for (const auto& G : Info.Groups)
+      if (G->ItemNo == Number && !G->Hidden) Found = G.get();
+    if (!Found) return Msg::BadComponents;
+    Chosen.push_back(Found);
+    if (!*List) return nullptr;
+    Number = -1;
+  }
 }
 
 bool PageEnabled(const TInstallInfo& Info, int Page, bool Custom) {

@@ -35,6 +35,14 @@ struct TTypeChoice {
 // Attended: only a button the script shows is ever checked.
 TTypeChoice PreselectInstallType(const TInstallInfo& Info, const std::string& TypeSwitch, bool Attended);
 
+// The switches /TYPE= and /COMPONENTS= checked against the script before anything changes.
+// Returns the message that refuses them, or null. /TYPE= must name a type the script
+// offers (FULL also when it offers none, as that is what it installs); /COMPONENTS= is a list
+// of visible group numbers ("1,8"), only with /AUTO=ON, and asks for a custom installation:
+// the script must offer that type and no other /TYPE= may be given. Chosen gets the groups.
+const char* CheckTypeSwitches(const TInstallInfo& Info, const std::vector<std::string>& Args, bool Unattended,
+                              std::vector<TGroupInfo*>& Chosen);
+
 // True when Page takes part in this wizard. Custom is whether the custom type button is
 // checked (the components page follows only from it).
 bool PageEnabled(const TInstallInfo& Info, int Page, bool Custom);

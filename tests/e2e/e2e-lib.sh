@@ -33,6 +33,9 @@ wr() { "$root/tools/wine-run" "$prefix" "$@"; }
 snapshot() {
   wr regedit /E "Z:$out/$1.hklm.reg" 'HKEY_LOCAL_MACHINE\Software' >/dev/null 2>&1
   wr regedit /E "Z:$out/$1.hkcu.reg" 'HKEY_CURRENT_USER\Software' >/dev/null 2>&1
+  # Wine notes there what a window it showed found of the mouse and the screen.
+  iconv -f UTF-16 -t UTF-8 "$out/$1.hkcu.reg" | awk '/^\[/ { wine = index($0, "\\Software\\Wine\\Temporary System Parameters") > 0 } !wine' |
+    iconv -f UTF-8 -t UTF-16 >"$out/$1.hkcu.tmp" && mv "$out/$1.hkcu.tmp" "$out/$1.hkcu.reg"
   # An empty folder of a run in the temporary folder counts as nothing here: the uninstaller's
   # copy runs from one, which nothing can delete while the copy runs, and the next run of
   # setup.exe or UnInstall.exe removes it (uninstall-e2e.sh checks that).

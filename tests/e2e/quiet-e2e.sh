@@ -80,7 +80,7 @@ expect-taskbar no
 setenv TMP C:\\E2E\\OtherTemp
 setenv TEMP C:\\E2E\\OtherTemp
 start as=second "$setup" $(quiet second) "/PATH=C:\\\\E2E\\\\Second"
-wait-exit 2 of=second only=TfrmWork,TfrmMain timeout=60000
+wait-exit 1618 of=second only=TfrmWork,TfrmMain timeout=60000
 setenv TMP
 setenv TEMP
 window "*Мастер установки" class=TfrmWork
@@ -157,7 +157,7 @@ expect_log emptypath 'message: Каталог установки "" не под�
 expect_log emptypath 'exit status 2$'
 expect_log second 'message: Программа установки уже запущена!$'
 expect_log second 'answer \(quiet run\): OK$'
-expect_log second 'exit status 2$'
+expect_log second 'exit status 1618$'
 for dir in Foreign Bad Second NoTemp NoSuchTemp; do [ -e "$c/E2E/$dir" ] && fail "C:\\E2E\\$dir was created"; done
 expect_log notemp 'message: Не удалось создать временную папку программы установки в каталоге <C:\\E2E\\NoSuchTemp\\>: .+'
 expect_log notemp 'exit status 2$'

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Unattended runs of setup.exe on the demo product with the command-line switches in their
-# forms: each installation type, the custom type and an unknown one (no type applied), switches
+# forms: each installation type, the custom type (no type applied), chosen components, switches
 # in lower case, switches given twice (the first counts), the program group from /GROUP=. Each
 # run must ask nothing, show nothing but the progress page over the background, and end by
 # itself with status 0 (the commands the script runs are console programs, whose console
 # windows are theirs, as on Windows). One run waits at its start (a command of the installation stage that
 # waits for the test's gate), so that the progress page can be looked at, pictured, and a
-# second copy started against it.
+# second copy started against it (status 1618). Bad switches (folders, groups, an unknown type,
+# components that are hidden, malformed or beside another type) end with status 2.
 #   switches-e2e.sh REPO_ROOT MEDIA_DIR SETUP_GATED_EXE GUIDRIVER_EXE WORK_DIR
 set -u
 root=$1 media=$2 gated=$3 driver=$4 work=$(realpath -m "$5")
@@ -23,7 +24,7 @@ setup=$(winpath "$run/DISK1/setup.exe")
 runs=(
   "typical|/auto=on|/type=typical|/path=C:\\E2E\\Typical|/group=E2E Типовая|TYPICAL"
   "custom|/AUTO=ON|/TYPE=Custom|/PATH=C:\\E2E\\Custom|/GROUP=E2E Выбор|NONE"
-  "unknown|/AUTO=ON|/TYPE=LARGE|/PATH=C:\\E2E\\Unknown|/GROUP=E2E Неизвестный|NONE"
+  "components|/AUTO=ON|/COMPONENTS=10|/PATH=C:\\E2E\\Components|/GROUP=E2E Компоненты|GROUPS 1 8 10"
   "twice|/Auto=On|/TYPE=MINIMAL|/TYPE=FULL|/PATH=C:\\E2E\\First|/PATH=C:\\E2E\\Second|/GROUP=E2E Первая|/GROUP=E2E Вторая|MINIMAL"
 )
 # name | switches of a run that must end with status 2 and change nothing
@@ -32,6 +33,10 @@ refused=(
   "dotgroup|/PATH=C:\\E2E\\DotGroup|/GROUP=..\\..\\E2E Refused"
   "drivegroup|/PATH=C:\\E2E\\DriveGroup|/GROUP=C:\\E2E\\Refused"
   "rootgroup|/PATH=C:\\E2E\\RootGroup|/GROUP=\\E2E Refused"
+  "unknowntype|/TYPE=LARGE|/PATH=C:\\E2E\\Unknown|/GROUP=E2E Refused"
+  "hiddencomp|/COMPONENTS=13|/PATH=C:\\E2E\\Hidden|/GROUP=E2E Refused"
+  "badlist|/COMPONENTS=8;10|/PATH=C:\\E2E\\BadList|/GROUP=E2E Refused"
+  "typecomp|/TYPE=FULL|/COMPONENTS=10|/PATH=C:\\E2E\\TypeComp|/GROUP=E2E Refused"
 )
 
 g() { "$root/tools/wine-run" "$prefix" "$driver" "$@"; }
@@ -47,7 +52,7 @@ g() { "$root/tools/wine-run" "$prefix" "$driver" "$@"; }
     sleep 500 \; screenshot "$(winpath "$out/progress.bmp")" \; screenshot "$(winpath "$out/screen.bmp")" screen \; list \; \
     only-windows TfrmWork TfrmMain \; no-window '*' class=#32770 \; \
     start as=second "$setup" /AUTO=ON '/PATH=C:\E2E\Second copy' \; \
-    answer 'Программа установки уже запущена!' ok \; wait-exit 2 of=second \; \
+    answer 'Программа установки уже запущена!' ok \; wait-exit 1618 of=second \; \
     expect-text 'Выполняемая операция:' \; \
     make-file "$(winpath "$work/gate")" \; \
     wait-exit 0 of=run only=TfrmWork,TfrmMain,WineConsoleClass timeout=60000 > "$out/full.log" 2>&1
@@ -116,7 +121,9 @@ check() {
 check full FULL "$c/E2E/Full" "E2E Полная"
 check typical TYPICAL "$c/E2E/Typical" "E2E Типовая"
 check custom NONE "$c/E2E/Custom" "E2E Выбор"
-check unknown NONE "$c/E2E/Unknown" "E2E Неизвестный"
+# Group 10 alone: its parents 8 and 1 are partly selected, so their own files come as well;
+# 13, which only 8 needs, is not chosen.
+check components "GROUPS 1 8 10" "$c/E2E/Components" "E2E Компоненты"
 check twice MINIMAL "$c/E2E/First" "E2E Первая"
 [ -e "$c/E2E/Second" ] && fail "the second /PATH= was used"
 [ -e "$programs/E2E Вторая" ] && fail "the second /GROUP= was used"
@@ -125,6 +132,7 @@ for r in "${refused[@]}"; do
   [ "$(cat "$out/status.${r%%|*}" 2>/dev/null)" = 0 ] || fail "${r%%|*}: not refused with status 2 (${r#*|})"
 done
 for p in "$c/E2E/Refused" "$c/E2E/DotPath" "$c/E2E/DotGroup" "$c/E2E/DriveGroup" "$c/E2E/RootGroup" \
+         "$c/E2E/Unknown" "$c/E2E/Hidden" "$c/E2E/BadList" "$c/E2E/TypeComp" \
          "$programs/E2E Refused" "$programs/../../E2E Refused" "$c/E2E Refused"; do
   [ -e "$p" ] && fail "a refused run made ${p#"$c"/}"
 done

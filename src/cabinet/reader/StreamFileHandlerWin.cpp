@@ -90,6 +90,9 @@ unsigned TStreamCabinetFileHandler::Write(std::intptr_t Handle, const void* Buff
   DWORD Done = 0;
   const BOOL Ok = WriteFile(Streams[Index].Get(), Buffer, Count, &Done, nullptr);
   Err = (Ok && Done == Count) ? 0 : static_cast<int>(GetLastError());
+  // A short write without an error code means the disk ran out of room.
+  if (Err == 0 && Done != Count) Err = ERROR_HANDLE_DISK_FULL;
+  if (Err != 0 && FailedWrites.size() < Streams.size()) FailedWrites.emplace_back(Handle, Err);
   return Done;
 }
 
@@ -100,6 +103,12 @@ int TStreamCabinetFileHandler::Close(std::intptr_t Handle, int& Err) {
     Windows.erase(std::remove(Windows.begin(), Windows.end(), Handle), Windows.end());
   }
   Err = 0;
+  for (auto It = FailedWrites.begin(); It != FailedWrites.end(); ++It)
+    if (It->first == Handle) {
+      Err = It->second;
+      FailedWrites.erase(It);
+      return -1;
+    }
   return 0;
 }
 

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "Cabinet.h"
@@ -37,6 +38,8 @@ class TStreamCabinetFileHandler : public TCabinetFileHandler {
   std::vector<HandleGuard> Streams;
   // Those open on the carried cabinet: reads and seeks stay inside its window of the program.
   std::vector<std::intptr_t> Windows;
+  // Streams a write failed on, with the first failure's error: closing them reports it.
+  std::vector<std::pair<std::intptr_t, int>> FailedWrites;
   bool FindStream(std::intptr_t Handle, std::size_t& Index) const;
 };
 

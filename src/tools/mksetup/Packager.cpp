@@ -14,7 +14,7 @@
 #include "cabinet/writer/CabinetWriter.h"
 #include "model/untData.h"
 #include "pe/PeResources.h"
-#include "system/Lznt1.h"
+#include "system/Inflate.h"
 #include "system/VersionText.h"
 #include "system/Encoding.h"
 #include "system/Files.h"

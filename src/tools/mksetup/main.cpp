@@ -5,6 +5,8 @@
 
 #include "Packager.h"
 #include "ToolArguments.h"
+#include "Winget.h"
+#include "system/Files.h"
 #ifdef _WIN32
 #include "system/SystemWin.h"
 #endif
@@ -33,22 +35,40 @@ int main(int argc, char** argv) {
   namespace m = setup::mksetup;
   m::PrepareConsole();
   m::TPackOptions Options;
+  m::TWingetOptions Winget;
   try {
-    Options = m::ParseArguments(setup::ToolArguments(argc, argv));
+    std::vector<std::string> Args = setup::ToolArguments(argc, argv);
+    Winget = m::TakeWingetArguments(Args);
+    Options = m::ParseArguments(Args);
   } catch (const m::TUsageError& Error) {
     if (Error.Message.empty()) {
-      std::cout << m::cUsage;
+      std::cout << m::cUsage << m::cWingetUsage;
       return 0;
     }
-    std::cerr << "mksetup: " << Error.Message << "\n\n" << m::cUsage;
+    std::cerr << "mksetup: " << Error.Message << "\n\n" << m::cUsage << m::cWingetUsage;
     return 2;
   }
+  m::TPackResult Result;
+  m::TWingetManifest Manifest;
   try {
-    const auto Result = m::Package(Options, ProgramDir(argc > 0 ? argv[0] : "mksetup"), std::cerr);
+    // What the manifests need from the script is checked before anything is built.
+    if (!Winget.Dir.empty())
+      Manifest = m::ReadWingetManifest(Winget, m::DecodeScript(setup::LoadBytesFromFile(Options.Script), Options.Script).Cp1251);
+    Result = m::Package(Options, ProgramDir(argc > 0 ? argv[0] : "mksetup"), std::cerr);
     m::PrintSummary(Result, std::cout);
-    return 0;
   } catch (const std::exception& Error) {
     std::cerr << Error.what() << "\nmksetup: nothing was built\n";
+    return 1;
+  }
+  if (Winget.Dir.empty()) return 0;
+  try {
+    if (Result.Outputs.size() > 1)
+      std::cerr << "mksetup --winget: warning: setup.exe needs its cabinets beside it, and winget downloads one file\n";
+    for (const std::string& File : m::WriteWingetManifests(Manifest, Winget.Dir, Result.Outputs.front()))
+      std::cout << "winget manifest: " << File << "\n";
+    return 0;
+  } catch (const std::exception& Error) {
+    std::cerr << Error.what() << "\nmksetup: the setup was built, its winget manifests were not\n";
     return 1;
   }
 }

@@ -22,6 +22,10 @@ class HostFiles : public setup::TCabinetFileHandler {
   }
   std::intptr_t Open(const std::string& FileName, int OFlag, int, int& Err, void*) override {
     if ((OFlag & 0x0100) && BeforeCreate) BeforeCreate();
+    if ((OFlag & 0x0100) && Frozen) {
+      Err = 5;
+      return -1;
+    }
     const auto Path = setup::PathFromUtf8(FileName);
     std::error_code Ignored;
     if ((OFlag & 0x0500) == 0x0500 && std::filesystem::exists(Path, Ignored)) {
@@ -61,6 +65,8 @@ class HostFiles : public setup::TCabinetFileHandler {
     return std::ftell(Files[H]);
   }
   int Delete(const std::string& FileName, int& Err) override {
+    Err = 5;
+    if (Frozen) return 0;
     std::error_code Error;
     Err = std::filesystem::remove(setup::PathFromUtf8(FileName), Error) ? 0 : 2;
     return 0;
@@ -68,6 +74,7 @@ class HostFiles : public setup::TCabinetFileHandler {
   std::map<std::intptr_t, std::FILE*> Files;
   std::intptr_t Last = 0;
   std::function<void()> BeforeCreate;  // called before a file is created
+  bool Frozen = false;                 // nothing is created or deleted any more
   long long FailWritesAfter = -1;  // bytes the disk takes before it is full; -1 without limit
   std::size_t Written = 0;
 };
@@ -76,12 +83,18 @@ class HostInstallSystem : public setup::IInstallSystem {
  public:
   HostInstallSystem() { Handler.BeforeCreate = [this] { Changing(); }; }
   // Counts a change about to be made; the change numbered FailAtChange fails instead (once).
-  void Changing() {
+  // With Kill, nothing changes after it either, as when the process is killed there. False
+  // when the change is not to be made.
+  bool Changing() {
+    if (Frozen()) return false;
     if (++ChangesMade == FailAtChange) {
       FailAtChange = 0;
+      Handler.Frozen = Kill;
       throw setup::Exception("injected failure");
     }
+    return true;
   }
+  bool Frozen() const { return Handler.Frozen; }
   setup::TCabinetFileHandler& FileHandler() override { return Handler; }
   bool FileExists(const std::string& Path) override { return setup::IsExistingFile(Path); }
   std::string FileVersion(const std::string& Path) override {
@@ -89,13 +102,13 @@ class HostInstallSystem : public setup::IInstallSystem {
     return It == Versions.end() ? std::string() : It->second;
   }
   void MakeDirs(const std::string& Dir) override {
-    Changing();
+    if (!Changing()) return;
     std::error_code Ignored;
     std::filesystem::create_directories(setup::PathFromUtf8(setup::WithoutBackslash(Dir)), Ignored);
     Folders.push_back(Dir);
   }
   std::string CheckWritable(const std::string& Path) override {
-    Changing();
+    if (!Changing()) return {};
     std::error_code Ignored;
     std::filesystem::create_directories(setup::PathFromUtf8(setup::ExtractFilePath(Path)), Ignored);
     Folders.push_back(setup::ExtractFilePath(Path));
@@ -109,7 +122,7 @@ class HostInstallSystem : public setup::IInstallSystem {
   }
   int ProbeTarget(const std::string& Path) override { return Busy.count(Path) ? setup::errSharingViolation : 0; }
   int ReplaceTarget(const std::string& Part, const std::string& Target) override {
-    Changing();
+    if (!Changing()) return 5;
     if (Busy.count(Target)) return setup::errSharingViolation;
     std::error_code Error;
     std::filesystem::rename(setup::PathFromUtf8(Part), setup::PathFromUtf8(Target), Error);
@@ -120,11 +133,12 @@ class HostInstallSystem : public setup::IInstallSystem {
   }
   void SetAttributes(const std::string& Path, unsigned Value) override { Attributes[Path] = Value; }
   void RemoveFile(const std::string& Path) override {
+    if (Frozen()) return;
     std::error_code Ignored;
     std::filesystem::remove(setup::PathFromUtf8(Path), Ignored);
   }
   bool CopyFileTo(const std::string& From, const std::string& To) override {
-    Changing();
+    if (!Changing()) return false;
     std::error_code Error;
     std::filesystem::copy_file(setup::PathFromUtf8(From), setup::PathFromUtf8(To),
                                std::filesystem::copy_options::overwrite_existing, Error);
@@ -140,16 +154,16 @@ class HostInstallSystem : public setup::IInstallSystem {
   }
   void OpenDocument(const std::string& Path) override { Programs.push_back("open " + Path); }
   std::uint32_t RegisterDllServer(const std::string& Path) override {
-    Changing();
+    if (!Changing()) return 1;
     Servers.push_back(Path);
     return 0;
   }
   void RegisterExeServer(const std::string& Path) override {
-    Changing();
+    if (!Changing()) return;
     Servers.push_back(Path + " /RegServer");
   }
   void CreateShellLink(const std::string& Target, const std::string& Arguments, const std::string& LinkFile) override {
-    Changing();
+    if (!Changing()) return;
     Links.push_back(LinkFile + " -> " + Target + (Arguments.empty() ? "" : " " + Arguments));
     std::FILE* File = std::fopen(setup::PathFromUtf8(LinkFile).c_str(), "wb");
     if (!File) return;
@@ -212,13 +226,14 @@ class HostInstallSystem : public setup::IInstallSystem {
   }
   bool RemoveEmptyFolder(const std::string& Path) override {
     std::error_code Ignored;
+    if (Frozen()) return false;
     const auto Host = setup::PathFromUtf8(setup::WithoutBackslash(Path));
     if (std::filesystem::is_directory(Host, Ignored) && std::filesystem::is_empty(Host, Ignored))
       std::filesystem::remove(Host, Ignored);
     return !std::filesystem::exists(Host, Ignored);
   }
   int RenameFile(const std::string& From, const std::string& To) override {
-    Changing();
+    if (!Changing()) return 5;
     std::error_code Error;
     if (std::filesystem::exists(setup::PathFromUtf8(To), Error)) return setup::errFileExists;
     if (Busy.count(From)) return setup::errSharingViolation;
@@ -226,12 +241,13 @@ class HostInstallSystem : public setup::IInstallSystem {
     return Error ? 2 : 0;
   }
   int LinkFile(const std::string& From, const std::string& To) override {
-    Changing();
+    if (!Changing()) return 5;
     std::error_code Error;
     std::filesystem::create_hard_link(setup::PathFromUtf8(From), setup::PathFromUtf8(To), Error);
     return Error ? 2 : 0;
   }
   void UnregisterServer(const std::string& Path, bool Exe) override {
+    if (Frozen()) return;
     const std::string Entry = Exe ? Path + " /RegServer" : Path;
     for (auto It = Servers.rbegin(); It != Servers.rend(); ++It)
       if (*It == Entry) {
@@ -241,6 +257,7 @@ class HostInstallSystem : public setup::IInstallSystem {
   }
 
   int FailAtChange = 0, ChangesMade = 0;
+  bool Kill = false;
   std::set<std::string> Busy;
   std::set<std::string> PendingDeletes;  // deleted at the next start
   std::map<std::string, std::string> Versions;

@@ -72,19 +72,24 @@ std::vector<std::string> Listing(const std::string& Folder) {
 class CountingRegistry : public MemoryRegistry {
  public:
   std::function<void()> BeforeChange;
+  std::function<bool()> Frozen = [] { return false; };  // nothing changes any more
 
  protected:
   bool RawOpen(RegistryRoot Root, const std::string& Path, bool Create, bool ReadOnly) override {
     if (Create && BeforeChange && !RawKeyExists(Root, Path)) BeforeChange();
+    if (Create && Frozen() && !RawKeyExists(Root, Path)) return false;
     return MemoryRegistry::RawOpen(Root, Path, Create, ReadOnly);
   }
   bool RawSet(const std::string& Name, std::uint32_t Type, const std::vector<std::uint8_t>& Data) override {
     if (BeforeChange) BeforeChange();
-    return MemoryRegistry::RawSet(Name, Type, Data);
+    return !Frozen() && MemoryRegistry::RawSet(Name, Type, Data);
   }
   bool RawDeleteValue(const std::string& Name) override {
     if (BeforeChange) BeforeChange();
-    return MemoryRegistry::RawDeleteValue(Name);
+    return !Frozen() && MemoryRegistry::RawDeleteValue(Name);
+  }
+  bool RawDeleteKey(RegistryRoot Root, const std::string& Path) override {
+    return !Frozen() && MemoryRegistry::RawDeleteKey(Root, Path);
   }
 };
 
@@ -184,6 +189,10 @@ class Worker : public ::testing::Test {
     Executor.Arguments = Switches;
     Executor.CabinetDigests = Digests;
     Executor.CabinetsCarried = Carried;
+    Journal = cJournalHeader;
+    Executor.KeepJournal([&](const std::string& Bytes, bool) {
+      if (!System.Frozen()) Journal += Bytes;
+    });
     Executor.UnInstall.RunUninstaller = [&](const std::string& CommandLine) {
       Uninstallers.push_back(CommandLine);
       if (OnUninstaller) OnUninstaller();
@@ -281,6 +290,7 @@ class Worker : public ::testing::Test {
   std::function<void()> OnUninstaller;
   bool Succeeded = false, Carried = false, Damaged = false;
   std::vector<TSkippedFile> Skipped;
+  std::string Journal;  // as the last run wrote it
 };
 
 }  // namespace
@@ -740,9 +750,11 @@ TEST_F(Worker, ASetThatEndsEarlyFailsNamingTheMissingFiles) {
   EXPECT_EQ(Host.Captions.back(), Msg::Extracting);
 }
 
-TEST_F(Worker, AFailureAtAnyChangeLeavesTheMachineAsItWas) {
+TEST_F(Worker, AFailureOrAKillAtAnyChangeLeavesTheMachineAsItWas) {
   // An earlier installation, then a later one over it (its uninstaller run first) that fails at
-  // its first change, its second, and so on until one runs through.
+  // its first change, its second, and so on until one runs through; and the same run killed
+  // there instead, undone afterwards from what its journal holds.
+  Reg.Frozen = [&] { return System.Frozen(); };
   InstallOnce();
   Full = true;
   Data[10] = Content(99, 150000);
@@ -784,10 +796,31 @@ TEST_F(Worker, AFailureAtAnyChangeLeavesTheMachineAsItWas) {
     EXPECT_EQ(Host.LastMessage(), ErrorBox("injected failure"));
     EXPECT_TRUE(Host.Logged("undo failed").empty());
     EXPECT_EQ(Machine(), Before);
+
+    System.ChangesMade = 0;
+    System.FailAtChange = Change;
+    System.Kill = true;
+    Run();
+    System.Handler.Frozen = System.Kill = false;
+    bool Committed = true;
+    const std::vector<TChange> Changes = ReadJournal(Journal, Committed);
+    EXPECT_FALSE(Committed);
+    EXPECT_TRUE(UndoChanges(Changes, System, Reg, Host).empty());
+    EXPECT_EQ(Machine(), Before);
     if (HasFailure()) break;
   }
   Reg.BeforeChange = nullptr;
   EXPECT_GT(Change, 20);
+  // The run that went through kept its changes; its journal, cut anywhere, reads as what was
+  // written before the cut.
+  bool Committed = false;
+  const std::size_t Made = ReadJournal(Journal, Committed).size();
+  EXPECT_TRUE(Committed);
+  for (std::size_t Cut = 0; Cut < Journal.size(); Cut += 7) {
+    const std::size_t Read = ReadJournal(Journal.substr(0, Cut), Committed).size();
+    ASSERT_LE(Read, Made);
+    ASSERT_FALSE(Committed);
+  }
   EXPECT_EQ(Registration()["uninstall ProductID"], "TEST-1");
   EXPECT_EQ(Read(Install + "\\bin\\big.dat"), Data[10]);
   EXPECT_EQ(Read(Root + "BDE\\engine.dll"), Data[12]);

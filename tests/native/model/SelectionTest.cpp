@@ -133,6 +133,30 @@ TEST(ComponentDependencies, UnselectingTakesItsDependentsAndKeepsWhatOthersStill
   }
 }
 
+TEST(ComponentChoice, OnlyTheChosenGroupsWithWhatTheyNeedAsIfTickedByHand) {
+  // R(1) -> A(2) -> A1(4), A2(5); R -> B(3); hidden H(6) and K(8); C(7). A1 needs B, B needs H;
+  // K, which has no node, needs C: C unticked by hand stays unticked, as in the wizard.
+  const std::vector<std::string> Lines = {"GROUP = 1 0 0 1 0 0", "GROUP = 2 1 0 1 0 0", "GROUP = 3 1 0 1 0 0",
+                                          "GROUP = 4 2 0 1 0 0", "GROUP = 5 2 0 1 0 0", "GROUP = 6 0 1 1 0 0",
+                                          "GROUP = 7 0 0 1 0 0", "GROUP = 8 0 1 1 0 0", "DEPEND = 4 3",
+                                          "DEPEND = 3 6",        "DEPEND = 8 7"};
+  const std::pair<std::vector<std::int32_t>, const char*> Cases[] = {
+      {{4}, "1:3 2:3 3:1 4:1 5:2 6:1 7:2 8:1"},
+      {{5}, "1:3 2:3 3:2 4:2 5:1 6:2 7:2 8:1"},
+      {{3, 2, 3}, "1:1 2:1 3:1 4:1 5:1 6:1 7:2 8:1"},
+  };
+  for (const auto& [Chosen, Expected] : Cases) {
+    TInstallInfo Info;
+    Read(Info, Lines);
+    Info.ApplyInstallType(false, false, false, true);
+    TComponentSelection Sel(Info);
+    std::vector<TGroupInfo*> Groups;
+    for (const std::int32_t No : Chosen) Groups.push_back(&G(Info, No));
+    Sel.SelectOnly(Groups);
+    EXPECT_EQ(States(Info), Expected) << Numbers(Groups);
+  }
+}
+
 TEST(ComponentDependencies, CyclesDuplicatesAndSelfLinksEnd) {
   TInstallInfo Info;
   Read(Info, {"GROUP = 1 0 0 0 0 0", "GROUP = 2 0 0 0 0 0", "GROUP = 3 0 0 0 0 0", "GROUP = 4 3 0 0 0 0",

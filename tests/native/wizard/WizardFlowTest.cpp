@@ -70,6 +70,53 @@ TEST(WizardTypes, TheWizardNeverChecksAButtonTheScriptHides) {
   }
 }
 
+TEST(WizardTypes, TypeAndComponentSwitchesAreCheckedAgainstTheScript) {
+  // Scripts: 0 offers FULL, TYPICAL and CUSTOM over groups 1, 2 (child of 1) and hidden 3;
+  // 1 offers no type; 2 offers only TYPICAL.
+  const std::vector<std::string> Groups = {"GROUP = 1 0 0 1 0 0", "GROUP = 2 1 0 1 0 0", "GROUP = 3 0 1 1 0 0"};
+  const std::vector<std::string> Scripts[] = {{"FULLINSTALL = 1", "TYPICALINSTALL = 1", "CUSTOMINSTALL = 1"}, {},
+                                              {"TYPICALINSTALL = 1"}};
+  struct Case {
+    int Script;
+    std::vector<std::string> Args;
+    const char* Expected;  // the chosen group numbers, or "refused"
+  };
+  const Case Cases[] = {
+      {0, {"/AUTO=ON", "/type=typical"}, ""},
+      {0, {"/AUTO=ON", "/TYPE=Custom"}, ""},
+      {0, {"/AUTO=ON", "/TYPE=LARGE"}, "refused"},
+      {0, {"/TYPE=MINIMAL"}, "refused"},  // not offered, attended as well
+      {0, {"/AUTO=ON", "/TYPE="}, "refused"},
+      {1, {"/AUTO=ON", "/TYPE=FULL"}, ""},  // what a script without types installs
+      {1, {"/AUTO=ON", "/TYPE=CUSTOM"}, "refused"},
+      {2, {"/AUTO=ON", "/TYPE=FULL"}, "refused"},
+      {0, {"/AUTO=ON", "/components=2,1,2"}, "2 1 2"},
+      {0, {"/AUTO=ON", "/TYPE=custom", "/COMPONENTS=1"}, "1"},
+      {0, {"/AUTO=ON", "/TYPE=FULL", "/COMPONENTS=1"}, "refused"},
+      {0, {"/AUTO=OFF", "/COMPONENTS=1"}, "refused"},
+      {2, {"/AUTO=ON", "/COMPONENTS=1"}, "refused"},  // no custom type in the script
+      {0, {"/AUTO=ON", "/COMPONENTS=3"}, "refused"},  // hidden
+      {0, {"/AUTO=ON", "/COMPONENTS=4"}, "refused"},
+      {0, {"/AUTO=ON", "/COMPONENTS=1,,2"}, "refused"},
+      {0, {"/AUTO=ON", "/COMPONENTS=1,"}, "refused"},
+      {0, {"/AUTO=ON", "/COMPONENTS="}, "refused"},
+      {0, {"/AUTO=ON", "/COMPONENTS=1 2"}, "refused"},
+      {0, {"/AUTO=ON", "/COMPONENTS=-1"}, "refused"},
+      {0, {"/AUTO=ON", "/COMPONENTS=4294967297"}, "refused"},
+  };
+  for (const Case& C : Cases) {
+    TInstallInfo Info;
+    Read(Info, Scripts[C.Script]);
+    Read(Info, Groups);
+    std::vector<TGroupInfo*> Chosen;
+    const char* Refusal = CheckTypeSwitches(Info, C.Args, C.Args[0] == "/AUTO=ON", Chosen);
+    std::string Got = Refusal ? "refused" : "";
+    for (const TGroupInfo* G : Chosen)
+      if (!Refusal) Got += (Got.empty() ? "" : " ") + std::to_string(G->ItemNo);
+    EXPECT_EQ(Got, C.Expected) << C.Args.back() << " in script " << C.Script;
+  }
+}
+
 TEST(WizardPages, WhichPagesTakePartAndWhereNextAndBackLead) {
   TInstallInfo Info;
   Read(Info, {"DIALOGREADME = 1", "FULLINSTALL = 1"});

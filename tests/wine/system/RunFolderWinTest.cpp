@@ -65,11 +65,17 @@ TEST(RunFolder, FoldersOfRunsThatAreGoneAreRemovedAndEveryOtherStays) {
   const fs::path Vanished = Root / "setup-7ffffffc-12345678";
   MakeFolder(Killed, true);
   MakeFolder(Vanished);
-  // A run still going, and this process's own name.
+  // A run still going; a folder of this process's own, held as a run holds its folder; and one
+  // with this process's number that it does not hold (a killed run's, whose number came back).
   const fs::path Alive = Root / ("setup-" + Hex(Running.Id()) + "-00c0ffee");
   const fs::path Own = Root / ("setup-" + Hex(GetCurrentProcessId()) + "-0000beef");
+  const fs::path Reused = Root / ("setup-" + Hex(GetCurrentProcessId()) + "-0000dead");
   MakeFolder(Alive);
   MakeFolder(Own);
+  MakeFolder(Reused);
+  const HandleGuard Held(CreateFileW(Own.c_str(), DELETE | FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  ASSERT_TRUE(Held);
   // Names this program does not give, a file with a run folder's name, and a folder that holds
   // a folder: not removed.
   const std::string Gone = Hex(Ended.Id());
@@ -90,6 +96,7 @@ TEST(RunFolder, FoldersOfRunsThatAreGoneAreRemovedAndEveryOtherStays) {
   EXPECT_FALSE(fs::exists(Vanished));
   EXPECT_TRUE(fs::exists(Alive / "CABINET.DLL"));
   EXPECT_TRUE(fs::exists(Own / "CABINET.DLL"));
+  EXPECT_FALSE(fs::exists(Reused));
   for (const fs::path& Folder : Foreign) EXPECT_TRUE(fs::exists(Folder / "CABINET.DLL")) << Folder;
   EXPECT_TRUE(fs::is_regular_file(File));
   EXPECT_TRUE(fs::is_directory(Nested / "inner"));

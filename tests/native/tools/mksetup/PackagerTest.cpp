@@ -3,16 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <sstream>
 
 #include "shared/CabSetTestSupport.h"
 #include "Packager.h"
 #include "cabinet/EmbeddedCabinet.h"
+#include "Winget.h"
 #include "pe/PeResources.h"
 #include "shared/PeTestImage.h"
 #include "shared/TestFiles.h"
 #include "system/Files.h"
-#include "system/Lznt1.h"
+#include "system/Inflate.h"
 #include "system/Sha256.h"
 
 namespace {
@@ -448,6 +450,104 @@ TEST_F(PackagerTest, LzxSetsCarryTheirWindowInTheFolder) {
   ASSERT_GT(Cabinet.size(), 44u);
   EXPECT_EQ(static_cast<unsigned char>(Cabinet[42]), 3);
   EXPECT_EQ(static_cast<unsigned char>(Cabinet[43]), 16);
+}
+
+// A manifest file read back as "Outer.Inner" -> value; list items under one key are joined
+// with "|"; single quotes are taken off.
+std::map<std::string, std::string> ReadYaml(const std::string& Text) {
+  std::map<std::string, std::string> Values;
+  std::vector<std::pair<std::size_t, std::string>> Path;  // indent, key
+  std::istringstream Lines(Text);
+  for (std::string Line; std::getline(Lines, Line);) {
+    if (Line.empty() || Line[0] == '#') continue;
+    std::size_t Indent = Line.find_first_not_of(' ');
+    if (Line.compare(Indent, 2, "- ") == 0) Indent += 2;
+    const std::string Item = Line.substr(Indent);
+    const std::size_t Colon = Item.find(": ");
+    std::string Key = Colon == std::string::npos || Item[0] == '\'' ? "" : Item.substr(0, Colon);
+    std::string Value = Key.empty() ? Item : Item.substr(Colon + 2);
+    if (Item.back() == ':') {  // a key whose value follows on the lines below
+      Key = Item.substr(0, Item.size() - 1);
+      Value.clear();
+    }
+    while (!Path.empty() && Path.back().first >= Indent && !Key.empty()) Path.pop_back();
+    std::string Full;
+    for (const auto& P : Path) Full += P.second + ".";
+    if (Value.size() >= 2 && Value.front() == '\'' && Value.back() == '\'') Value = Value.substr(1, Value.size() - 2);
+    if (Key.empty()) {
+      Full.pop_back();
+    } else {
+      Full += Key;
+      Path.push_back({Indent, Key});
+      if (Value.empty()) continue;
+    }
+    std::string& Slot = Values[Full];
+    Slot += (Slot.empty() ? "" : "|") + Value;
+  }
+  return Values;
+}
+
+TEST_F(PackagerTest, WingetManifestsDescribeTheSetupMadeAndItsSwitches) {
+  Write("setup.ini", "VERSION = 2.1.0\nPUBLISHER = Ромашка: софт\nURLINFOABOUT = https://example.org/\n" +
+                         Script(FileRecord(3, 8, "\\readme.txt")));
+  Options.Lenient = true;  // the manifests read these keys whether the checker knows them or not
+  const auto Result = Pack();
+  std::vector<std::string> Args = {"--winget", P("winget"), "--winget-url=https://example.org/setup.exe", P("setup.ini")};
+  const TWingetOptions Winget = TakeWingetArguments(Args);
+  EXPECT_EQ(Args, std::vector<std::string>{P("setup.ini")}) << "the other options are left to the packager";
+  const std::string Script = DecodeScript(setup::LoadBytesFromFile(P("setup.ini")), "").Cp1251;
+  const auto Files = WriteWingetManifests(ReadWingetManifest(Winget, Script), Winget.Dir, Result.Outputs.front());
+  ASSERT_EQ(Files.size(), 3u);
+  const std::string Id = "Ромашкасофт.Продукт";
+  const char* Types[] = {"version", "installer", "defaultLocale"};
+  std::map<std::string, std::string> Yaml[3];
+  for (int I = 0; I < 3; ++I) {
+    EXPECT_EQ(fs::path(Files[I]).parent_path(), fs::path(P("winget")));
+    EXPECT_EQ(fs::path(Files[I]).filename().string().rfind(Id + ".", 0), 0u) << Files[I];
+    Yaml[I] = ReadYaml(setup::LoadBytesFromFile(Files[I]));
+    EXPECT_EQ(Yaml[I]["PackageIdentifier"], Id);
+    EXPECT_EQ(Yaml[I]["PackageVersion"], "2.1.0");
+    EXPECT_EQ(Yaml[I]["ManifestType"], Types[I]);
+    EXPECT_EQ(Yaml[I]["ManifestVersion"], "1.6.0");
+  }
+  EXPECT_EQ(Yaml[0]["DefaultLocale"], Yaml[2]["PackageLocale"]);
+  auto& In = Yaml[1];
+  EXPECT_EQ(In["InstallerType"], "exe");
+  EXPECT_EQ(In["InstallerSwitches.Silent"], "/AUTO=ON /QUIET=ON");
+  EXPECT_EQ(In["InstallerSwitches.SilentWithProgress"], "/AUTO=ON");
+  EXPECT_EQ(In["InstallerSwitches.Log"].rfind("/LOG=", 0), 0u);
+  EXPECT_NE(In["InstallerSwitches.Log"].find("<LOGPATH>"), std::string::npos);
+  EXPECT_EQ(In["InstallerSwitches.InstallLocation"].rfind("/PATH=", 0), 0u);
+  EXPECT_NE(In["InstallerSwitches.InstallLocation"].find("<INSTALLPATH>"), std::string::npos);
+  EXPECT_EQ(In["InstallerSuccessCodes"], "3");
+  EXPECT_EQ(In["ExpectedReturnCodes.InstallerReturnCode"], "1618|3010");
+  EXPECT_EQ(In["ExpectedReturnCodes.ReturnResponse"], "installInProgress|rebootRequiredToFinish");
+  EXPECT_EQ(In["AppsAndFeaturesEntries.DisplayName"], "Продукт");
+  EXPECT_EQ(In["AppsAndFeaturesEntries.Publisher"], "Ромашка: софт");
+  EXPECT_EQ(In["AppsAndFeaturesEntries.DisplayVersion"], "2.1.0");
+  EXPECT_EQ(In["AppsAndFeaturesEntries.ProductCode"], "Продукт") << "the uninstall entry's key name";
+  EXPECT_EQ(In["Installers.InstallerUrl"], "https://example.org/setup.exe");
+  EXPECT_EQ(In["Installers.InstallerSha256"], setup::Sha256Hex(setup::LoadBytesFromFile(P("out/DISK1/setup.exe"))));
+  EXPECT_EQ(Yaml[2]["Publisher"], "Ромашка: софт");
+  EXPECT_EQ(Yaml[2]["PackageName"], "Продукт");
+  EXPECT_EQ(Yaml[2]["PackageUrl"], "https://example.org/");
+  for (const char* Key : {"License", "ShortDescription"}) EXPECT_FALSE(Yaml[2][Key].empty()) << Key;
+
+  // What the manifests cannot do without is refused before anything is built.
+  EXPECT_THROW(ReadWingetManifest(Winget, DecodeScript(Script.substr(Script.find("PUBLISHER")), "").Cp1251),
+               setup::Exception)
+      << "no VERSION";
+  EXPECT_THROW(ReadWingetManifest(Winget, DecodeScript(Script.substr(Script.find("URLINFOABOUT")), "").Cp1251),
+               setup::Exception)
+      << "no PUBLISHER";
+  for (std::vector<std::string> Bad : {std::vector<std::string>{"--winget", "dir"},
+                                       {"--winget", "dir", "--winget-url", "ftp://example.org/setup.exe"},
+                                       {"--winget-url", "https://example.org/setup.exe"},
+                                       {"--winget", "d", "--winget-url=https://e.org/s.exe", "--winget-id", "NoDot"},
+                                       {"--winget", "d", "--winget-url=https://e.org/s.exe", "--winget-id", "A.B C"}})
+    EXPECT_THROW(TakeWingetArguments(Bad), TUsageError) << Bad.back();
+  std::vector<std::string> Given = {"--winget=d", "--winget-url=https://e.org/s.exe", "--winget-id=Romashka.Product"};
+  EXPECT_EQ(ReadWingetManifest(TakeWingetArguments(Given), Script).Id, "Romashka.Product");
 }
 
 }  // namespace
