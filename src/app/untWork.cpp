@@ -270,9 +270,7 @@ void TfrmWork::CMShowingChanged() {
   };
   // A download cut short: only its length is checked now (the digest when the installation
   // starts), so that the first page does not wait for the whole file to be read.
-  WIN32_FILE_ATTRIBUTE_DATA Program;
-  if (FCarried.Size && (!GetFileAttributesExW(ToWidePath(ProgramPath()).c_str(), GetFileExInfoStandard, &Program) ||
-                        !EmbeddedCabinetComplete(FCarried, (std::uint64_t(Program.nFileSizeHigh) << 32) | Program.nFileSizeLow))) {
+  if (FCarried.Size && !EmbeddedCabinetComplete(FCarried, CreateWindowsInstallSystem()->FileSize(ProgramPath()))) {
     NotStarted(Msg::PayloadDamaged);
     return;
   }

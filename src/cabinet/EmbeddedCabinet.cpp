@@ -17,8 +17,8 @@ bool ReadEmbeddedCabinetPlace(std::string_view Bytes, TEmbeddedCabinet& Cabinet)
   return Cabinet.Size != 0 && Cabinet.Offset + Cabinet.Size > Cabinet.Offset;
 }
 
-bool EmbeddedCabinetComplete(const TEmbeddedCabinet& Cabinet, std::uint64_t FileSize) {
-  return Cabinet.Size != 0 && std::uint64_t(Cabinet.Offset) + Cabinet.Size <= FileSize;
+bool EmbeddedCabinetComplete(const TEmbeddedCabinet& Cabinet, std::int64_t FileSize) {
+  return Cabinet.Size != 0 && std::int64_t(Cabinet.Offset) + Cabinet.Size <= FileSize;
 }
 
 unsigned WindowReadCount(std::uint32_t End, std::uint32_t Position, unsigned Count) {

@@ -19,9 +19,9 @@ inline constexpr const char* cEmbeddedCabinetName = "setup1.cab";
 std::string EmbeddedCabinetPlace(const TEmbeddedCabinet& Cabinet);
 // False unless Bytes is such a place, of a cabinet that ends within 4 GB.
 bool ReadEmbeddedCabinetPlace(std::string_view Bytes, TEmbeddedCabinet& Cabinet);
-// True when a program file of FileSize bytes holds the whole cabinet: a download cut anywhere
-// in it is shorter.
-bool EmbeddedCabinetComplete(const TEmbeddedCabinet& Cabinet, std::uint64_t FileSize);
+// True when a program file of FileSize bytes (-1: unknown) holds the whole cabinet: a download
+// cut anywhere in it is shorter.
+bool EmbeddedCabinetComplete(const TEmbeddedCabinet& Cabinet, std::int64_t FileSize);
 // How many of Count bytes may be read at Position of a file whose window ends at End.
 unsigned WindowReadCount(std::uint32_t End, std::uint32_t Position, unsigned Count);
 

@@ -1,9 +1,7 @@
 #include "StreamFileHandlerWin.h"
 
-#include <algorithm>
 #include <utility>
 
-#include "system/Text.h"
 #include "system/WideWin.h"
 
 namespace setup {
@@ -12,24 +10,28 @@ constexpr int cWriteOnly = 0x0001;  // _O_WRONLY
 constexpr int cCreate = 0x0100;     // _O_CREAT
 constexpr int cExclusive = 0x0400;  // _O_EXCL
 
-std::string CarriedProgram, CarriedPath;  // the program; upper case, with the cabinet's name; empty: none
+// The handles of the carried cabinet are the program file's with this bit set: system handles
+// are multiples of four.
+constexpr std::intptr_t cWindowMark = 1;
+std::string CarriedProgram, CarriedPath;  // the program, and it with the cabinet's name; empty: none
 std::uint32_t CarriedBegin = 0, CarriedEnd = 0;
 }  // namespace
 
 void CarryCabinet(const std::string& Program, const TEmbeddedCabinet& Cabinet) {
   CarriedProgram = Program;
-  CarriedPath = UpperAscii(Program + "\\" + cEmbeddedCabinetName);
+  CarriedPath = Program + "\\" + cEmbeddedCabinetName;
   CarriedBegin = Cabinet.Offset;
   CarriedEnd = Cabinet.Offset + Cabinet.Size;
 }
 
-bool IsCarriedCabinet(const std::string& Path) { return !CarriedPath.empty() && UpperAscii(Path) == CarriedPath; }
+// The worker names the cabinet as it was given: the program's path and "setup1.cab".
+bool IsCarriedCabinet(const std::string& Path) { return !CarriedPath.empty() && Path == CarriedPath; }
 
 TStreamCabinetFileHandler::~TStreamCabinetFileHandler() = default;
 
 bool TStreamCabinetFileHandler::FindStream(std::intptr_t Handle, std::size_t& Index) const {
   for (Index = 0; Index < Streams.size(); ++Index)
-    if (reinterpret_cast<std::intptr_t>(Streams[Index].Get()) == Handle) return true;
+    if (reinterpret_cast<std::intptr_t>(Streams[Index].Get()) == (Handle & ~std::intptr_t(cWindowMark))) return true;
   return false;
 }
 
@@ -43,7 +45,9 @@ std::intptr_t TStreamCabinetFileHandler::Open(const std::string& FileName, int O
   } else {
     // Read-write requests are served read-only: the library only reads cabinets.
     Access = (OFlag & cWriteOnly) ? GENERIC_WRITE : GENERIC_READ;
-    Share = (OFlag & cExclusive) ? 0 : (FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    Share = (OFlag & cExclusive)         ? 0
+            : (OFlag & cHoldForReading) ? FILE_SHARE_READ
+                                        : (FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
     Disposition = OPEN_EXISTING;
   }
   const bool Window = IsCarriedCabinet(FileName);
@@ -59,12 +63,12 @@ std::intptr_t TStreamCabinetFileHandler::Open(const std::string& FileName, int O
   const HANDLE Opened = File.Get();
   // Kept by the list from here on; a list that cannot grow closes it again.
   Streams.push_back(std::move(File));
-  if (Window) {
-    Windows.push_back(reinterpret_cast<std::intptr_t>(Opened));
-    Seek(Windows.back(), 0, 0, Err);
-  }
   Err = 0;
-  return reinterpret_cast<std::intptr_t>(Opened);
+  if (!Window) return reinterpret_cast<std::intptr_t>(Opened);
+  LARGE_INTEGER Start;
+  Start.QuadPart = CarriedBegin;
+  SetFilePointerEx(Opened, Start, nullptr, FILE_BEGIN);
+  return reinterpret_cast<std::intptr_t>(Opened) | cWindowMark;
 }
 
 unsigned TStreamCabinetFileHandler::Read(std::intptr_t Handle, void* Buffer, unsigned Count, int& Err) {
@@ -73,7 +77,7 @@ unsigned TStreamCabinetFileHandler::Read(std::intptr_t Handle, void* Buffer, uns
     Err = -1;
     return 0;
   }
-  if (std::find(Windows.begin(), Windows.end(), Handle) != Windows.end())
+  if (Handle & cWindowMark)
     Count = WindowReadCount(CarriedEnd, SetFilePointer(Streams[Index].Get(), 0, nullptr, FILE_CURRENT), Count);
   DWORD Done = 0;
   const BOOL Ok = ReadFile(Streams[Index].Get(), Buffer, Count, &Done, nullptr);
@@ -100,7 +104,6 @@ int TStreamCabinetFileHandler::Close(std::intptr_t Handle, int& Err) {
   std::size_t Index;
   if (FindStream(Handle, Index)) {
     Streams.erase(Streams.begin() + static_cast<std::ptrdiff_t>(Index));
-    Windows.erase(std::remove(Windows.begin(), Windows.end(), Handle), Windows.end());
   }
   Err = 0;
   for (auto It = FailedWrites.begin(); It != FailedWrites.end(); ++It)
@@ -118,18 +121,16 @@ long TStreamCabinetFileHandler::Seek(std::intptr_t Handle, long Distance, int Se
     Err = -1;
     return 0;
   }
-  DWORD Method = SeekType == 1 ? FILE_CURRENT : SeekType == 2 ? FILE_END : FILE_BEGIN;
+  const DWORD Method = SeekType == 1 ? FILE_CURRENT : SeekType == 2 ? FILE_END : FILE_BEGIN;
   LARGE_INTEGER Move, NewPosition{};
   Move.QuadPart = Distance;
-  const bool Window = std::find(Windows.begin(), Windows.end(), Handle) != Windows.end();
-  // The carried cabinet's start and end are its window's.
-  if (Window && SeekType != 1) {
-    Move.QuadPart += SeekType == 2 ? CarriedEnd : CarriedBegin;
-    Method = FILE_BEGIN;
-  }
+  // Positions in the carried cabinet count from its start. (The library seeks from the start
+  // and asks for the current position, never from the end.)
+  const LONGLONG Begin = (Handle & cWindowMark) ? CarriedBegin : 0;
+  if (Method == FILE_BEGIN) Move.QuadPart += Begin;
   SetFilePointerEx(Streams[Index].Get(), Move, &NewPosition, Method);
   Err = 0;
-  return static_cast<long>(NewPosition.QuadPart - (Window ? CarriedBegin : 0));
+  return static_cast<long>(NewPosition.QuadPart - Begin);
 }
 
 int TStreamCabinetFileHandler::Delete(const std::string& FileName, int& Err) {

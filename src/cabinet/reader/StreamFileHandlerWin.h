@@ -15,7 +15,7 @@
 namespace setup {
 
 // The cabinet carried in the program's own file Program: every handler serves it under the
-// path Program + "\\setup1.cab", as a file of its own, read in place.
+// path Program + "\\setup1.cab" (exactly), as a file of its own, read in place.
 void CarryCabinet(const std::string& Program, const TEmbeddedCabinet& Cabinet);
 bool IsCarriedCabinet(const std::string& Path);
 
@@ -32,12 +32,13 @@ class TStreamCabinetFileHandler : public TCabinetFileHandler {
   int Delete(const std::string& FileName, int& Err) override;
 
   std::size_t OpenCount() const { return Streams.size(); }
+  // An open flag the library never gives (_O_NOINHERIT): the file is held for reading, and
+  // nobody may write, rename or delete it meanwhile.
+  static constexpr int cHoldForReading = 0x0080;
 
  private:
   // Open files in the order they were opened.
   std::vector<HandleGuard> Streams;
-  // Those open on the carried cabinet: reads and seeks stay inside its window of the program.
-  std::vector<std::intptr_t> Windows;
   // Streams a write failed on, with the first failure's error: closing them reports it.
   std::vector<std::pair<std::intptr_t, int>> FailedWrites;
   bool FindStream(std::intptr_t Handle, std::size_t& Index) const;

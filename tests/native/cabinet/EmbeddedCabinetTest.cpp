@@ -23,11 +23,11 @@ TEST(EmbeddedCabinet, ThePlaceIsReadBackAndAMalformedOneGivesNoCabinet) {
 
 TEST(EmbeddedCabinet, AFileCutAnywhereBeforeTheCabinetsEndIsIncomplete) {
   const TEmbeddedCabinet Cabinet{1000, 500};
-  for (const std::uint64_t Size : {0ull, 999ull, 1000ull, 1001ull, 1499ull})
+  for (const std::int64_t Size : {-1ll, 0ll, 999ll, 1000ll, 1001ll, 1499ll})
     EXPECT_FALSE(EmbeddedCabinetComplete(Cabinet, Size)) << Size;
   // Whatever follows the cabinet (a signature) is not its business.
-  for (const std::uint64_t Size : {1500ull, 9000ull, 0x100000000ull}) EXPECT_TRUE(EmbeddedCabinetComplete(Cabinet, Size)) << Size;
-  EXPECT_TRUE(EmbeddedCabinetComplete({0xFFFFFF00, 0xFF}, 0xFFFFFFFFull));
+  for (const std::int64_t Size : {1500ll, 9000ll, 0x100000000ll}) EXPECT_TRUE(EmbeddedCabinetComplete(Cabinet, Size)) << Size;
+  EXPECT_TRUE(EmbeddedCabinetComplete({0xFFFFFF00, 0xFF}, 0xFFFFFFFFll));
   EXPECT_FALSE(EmbeddedCabinetComplete({}, 9000));
 }
 
