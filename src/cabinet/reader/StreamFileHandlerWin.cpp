@@ -77,8 +77,11 @@ unsigned TStreamCabinetFileHandler::Read(std::intptr_t Handle, void* Buffer, uns
     Err = -1;
     return 0;
   }
-  if (Handle & cWindowMark)
-    Count = WindowReadCount(CarriedEnd, SetFilePointer(Streams[Index].Get(), 0, nullptr, FILE_CURRENT), Count);
+  if (Handle & cWindowMark) {
+    LARGE_INTEGER Zero{}, At{};
+    SetFilePointerEx(Streams[Index].Get(), Zero, &At, FILE_CURRENT);
+    Count = WindowReadCount(CarriedEnd, static_cast<std::uint32_t>(At.QuadPart), Count);
+  }
   DWORD Done = 0;
   const BOOL Ok = ReadFile(Streams[Index].Get(), Buffer, Count, &Done, nullptr);
   Err = (Ok && Done == Count) ? 0 : static_cast<int>(GetLastError());
