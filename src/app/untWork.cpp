@@ -11,6 +11,7 @@
 #include "app/StateImages.h"
 #include "app/untQuest.h"
 #include "cabinet/CabinetWin.h"
+#include "cabinet/reader/StreamFileHandlerWin.h"
 #include "model/Discovery.h"
 #include "model/StartupWin.h"
 #include "system/CommandLine.h"
@@ -131,6 +132,15 @@ bool TfrmWork::FormCreate() {
       LogLine("earlier installation found in " + Earlier + ": the folder proposed and used");
     }
   }
+  // A one-file setup: its cabinet is read from the program's own file, under its path.
+  const void* Place = nullptr;
+  unsigned long PlaceSize = 0;
+  if (FindProgramResource("CABPLACE", Place, PlaceSize) &&
+      ReadEmbeddedCabinetPlace({static_cast<const char*>(Place), PlaceSize}, FCarried)) {
+    Info->Environment.SetupDir = ProgramPath();
+    CarryCabinet(Info->Environment.SetupDir, FCarried);
+    Info->Environment.SetupDir += '\\';
+  }
   FSelection = std::make_unique<TComponentSelection>(*Info);
   FLogo = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), L"LOGO", IMAGE_BITMAP, 0, 0, 0));
   CreateFrame();
@@ -215,7 +225,8 @@ void TfrmWork::CopyRegistrationProgram() {
   // copy, and it is made now: by the registration stage the first disk may have gone already.
   bool AnyServer = false;
   for (const auto& File : Info->Files) AnyServer = AnyServer || File->RegisterDll;
-  if (!AnyServer) return;
+  // A one-file setup stays where it is for the whole run, and copying it would copy its payload.
+  if (!AnyServer || FCarried.Size) return;
   const std::string Self = ProgramPath();
   try {
     const std::string Program = LoadBytesFromFile(Self);
@@ -235,6 +246,12 @@ void TfrmWork::CMShowingChanged() {
     LogLine("not started: exit status " + std::to_string(Status));
     Close(Status);
   };
+  // A download cut short: only its length is checked now (the digest when the installation
+  // starts), so that the first page does not wait for the whole file to be read.
+  if (FCarried.Size && !EmbeddedCabinetComplete(FCarried, CreateWindowsInstallSystem()->FileSize(ProgramPath()))) {
+    NotStarted(Msg::PayloadDamaged);
+    return;
+  }
   // Two copies of one product's setup would install over each other. A deployment tool tries
   // again later on its own status for this.
   const std::string& Product =
@@ -282,7 +299,8 @@ void TfrmWork::CMShowingChanged() {
             (Type.Full ? "FULL" : Type.Typical ? "TYPICAL" : Type.Minimal ? "MINIMAL" : "CUSTOM"));
     LogSelection();
     RunInstallation();
-    const int Status = UnattendedExitStatus(FInstallSucceeded, FAnySkipped, Info->DialogReboot);
+    const int Status =
+        FPayloadDamaged ? exitNotStarted : UnattendedExitStatus(FInstallSucceeded, FAnySkipped, Info->DialogReboot);
     LogLine(std::string("outcome: ") + (FInstallSucceeded ? "installed" : "not installed") + ", exit status " +
             std::to_string(Status));
     Close(Status);
@@ -408,6 +426,8 @@ void TfrmWork::EnterPage() {
     case pg1C: ShowPanel(Panels[pg1C]); break;
     case pgProgress:
       RunInstallation();
+      // Nothing was changed: the download has to be fetched again.
+      if (FPayloadDamaged) return Close(exitNotStarted);
       // The run is over: the program moves on to the finish page itself.
       FPage = StepPage(*Info, FPage, 1, CheckedTypes().Custom);
       EnterPage();
@@ -443,11 +463,13 @@ void TfrmWork::RunInstallation() {
     unsigned long DigestsSize = 0;
     if (FindProgramResource("CABDIGESTS", Digests, DigestsSize))
       FExecutor->CabinetDigests = ParseCabinetDigests({static_cast<const char*>(Digests), DigestsSize});
+    FExecutor->CabinetsCarried = FCarried.Size != 0;
     FExecutor->Execute();
   } catch (...) {
     // The worker reports its own errors; whatever escapes only means the run is incomplete.
   }
   FInstallSucceeded = FExecutor && FExecutor->Succeeded;
+  FPayloadDamaged = FExecutor && FExecutor->PayloadDamaged;
   // The worker has logged each of them as it went.
   FAnySkipped = FExecutor && !FExecutor->SkippedFiles.empty();
   FFinishText.clear();

@@ -11,6 +11,7 @@
 
 #include "app/FolderTree.h"
 #include "app/WindowBase.h"
+#include "cabinet/EmbeddedCabinet.h"
 #include "engine/untThrd.h"
 #include "model/ComponentSelection.h"
 #include "model/Discovery.h"
@@ -134,6 +135,9 @@ class TfrmWork : public TWindowBase, public IInstallHost {
   bool FChoicePagesMade = false;
   bool FInstallSucceeded = false;
   bool FAnySkipped = false;  // files kept or skipped by the last run
+  // The cabinet carried in the program's own file (a one-file setup); Size 0: none.
+  TEmbeddedCabinet FCarried;
+  bool FPayloadDamaged = false;  // the last run found it damaged
   std::string FFinishText;   // the finish page's text when the run's changes were undone
   bool FCollapsing = false;
   bool FShown = false;

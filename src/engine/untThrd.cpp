@@ -353,7 +353,7 @@ void TExecutor::Execute() {
   }
   FJournal.Changes.clear();
   if (Failed) {
-    const std::string Text = std::string(Msg::ErrorPrefix) + Failure + "!";
+    const std::string Text = PayloadDamaged ? Failure : std::string(Msg::ErrorPrefix) + Failure + "!";
     FHost.Log("message: " + Text);
     FHost.ShowMessage(Msg::ApplicationTitle, Text, mbOk | mbIconError);
   }
@@ -546,6 +546,7 @@ void TExecutor::FindCabinet(bool AskFirst) {
         return;
       }
     }
+    if (CabinetsCarried) RefuseDamagedPayload();
     // Nobody may be at the screen of an unattended run: where the set should be, it is not.
     if (Unattended())
       throw Exception(Format(AskFirst ? Msg::CabinetWrong : Msg::CabinetNotFound,
@@ -568,6 +569,11 @@ void TExecutor::FindCabinet(bool AskFirst) {
   }
 }
 
+void TExecutor::RefuseDamagedPayload() {
+  PayloadDamaged = true;
+  throw Exception(Msg::PayloadDamaged);
+}
+
 void TExecutor::FindVerifiedCabinet(bool AskFirst, bool RefuseAtHand) {
   for (;;) {
     FAskedForDisk = false;
@@ -575,6 +581,7 @@ void TExecutor::FindVerifiedCabinet(bool AskFirst, bool RefuseAtHand) {
     if (!CabinetFound) return;
     const std::string Refusal = CheckCabinet(Info.Environment.SetupDir, CurrentCabinet);
     if (Refusal.empty()) return;
+    if (CabinetsCarried) RefuseDamagedPayload();
     // Found where it was looked for before any change: the media are wrong, the run ends.
     if ((RefuseAtHand && !FAskedForDisk) || Unattended()) throw Exception(Refusal);
     // Brought to the prompt: the user is asked again, told that this disk is not the one.

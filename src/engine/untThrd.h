@@ -379,6 +379,10 @@ class TExecutor {
   // setup program carries none: the cabinets are then taken as they are. Otherwise a cabinet
   // is used only when its digest matches, and a cabinet not listed never matches.
   TCabinetDigests CabinetDigests;
+  // The cabinets are carried in the program's own file: one missing or not matching its digest
+  // is a damaged download (PayloadDamaged), and no disk is ever asked for.
+  bool CabinetsCarried = false;
+  bool PayloadDamaged = false;
   // Files kept in their earlier version or skipped because they were busy, in the order met.
   std::vector<TSkippedFile> SkippedFiles;
   // Set when the run did not complete and its changes were undone; UndoLeft names what could
@@ -422,6 +426,7 @@ class TExecutor {
   void WriteBdePaths();
 
   void FindCabinet(bool AskFirst = false);
+  [[noreturn]] void RefuseDamagedPayload();
   // FindCabinet, and then, when the program carries digests, the cabinet found must match its
   // own; one that does not is refused as a disk of another set.
   // A cabinet found without asking that is wrong ends the run when RefuseAtHand is set; one

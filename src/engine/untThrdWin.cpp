@@ -84,7 +84,7 @@ class TWindowsInstallSystem : public IInstallSystem {
 
   TCabinetFileHandler& FileHandler() override { return FStreams; }
 
-  bool FileExists(const std::string& Path) override { return setup::FileExists(Path); }
+  bool FileExists(const std::string& Path) override { return IsCarriedCabinet(Path) || setup::FileExists(Path); }
 
   std::string FileVersion(const std::string& Path) override { return GetFileVersion(Path); }
 
@@ -181,26 +181,20 @@ class TWindowsInstallSystem : public IInstallSystem {
 
   std::intptr_t HoldFile(const std::string& Path) override {
     // Read sharing only: the cabinet library's own opens still work, writers and deleters
-    // (and a rename or replacement of the file) are refused while it is held.
-    HandleGuard File(CreateFileW(ToWidePath(Path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!File.Valid()) return -1;
-    const HANDLE Handle = File.Get();
-    FHeld.push_back(std::move(File));
-    return reinterpret_cast<std::intptr_t>(Handle);
+    // (and a rename or replacement of the file) are refused while it is held. A cabinet in the
+    // program's own file is held as the library reads it: as a window of the program.
+    int Err = 0;
+    return FStreams.Open(Path, TStreamCabinetFileHandler::cHoldForReading, 0, Err, nullptr);
   }
 
   unsigned ReadHeldFile(std::intptr_t File, void* Buffer, unsigned Count) override {
-    DWORD Done = 0;
-    return ReadFile(reinterpret_cast<HANDLE>(File), Buffer, Count, &Done, nullptr) ? Done : 0;
+    int Err = 0;
+    return FStreams.Read(File, Buffer, Count, Err);
   }
 
   void ReleaseFile(std::intptr_t File) override {
-    for (auto Held = FHeld.begin(); Held != FHeld.end(); ++Held)
-      if (reinterpret_cast<std::intptr_t>(Held->Get()) == File) {
-        FHeld.erase(Held);
-        return;
-      }
+    int Err = 0;
+    FStreams.Close(File, Err);
   }
 
   bool VolumeSpace(const std::string& Path, std::string& Volume, std::uint64_t& Free) override {
@@ -260,7 +254,6 @@ class TWindowsInstallSystem : public IInstallSystem {
  private:
   TStreamCabinetFileHandler FStreams;
   std::string FRegistrationProgram;
-  std::vector<HandleGuard> FHeld;
 };
 
 }  // namespace

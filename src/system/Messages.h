@@ -82,6 +82,7 @@ inline constexpr const char* CabinetFilesMore = " и еще %s";
 inline constexpr const char* CabinetPathTooLong = "Слишком длинный путь к CAB-файлу: <%s>";
 inline constexpr const char* CabinetNotFound = "Не найден CAB-файл <%s> в каталоге <%s>";
 inline constexpr const char* CabinetWrong = "CAB-файл <%s> в каталоге <%s> поврежден или относится к другому набору";
+inline constexpr const char* PayloadDamaged = "Файл установки поврежден или загружен не полностью. Загрузите его заново.";
 // What has to hold before the installation changes anything.
 inline constexpr const char* ListNotWritable = "Не удалось создать файл деинсталяции <%s>: %s";
 inline constexpr const char* PathNotAnsi =

@@ -9,9 +9,15 @@
 #include <vector>
 
 #include "Cabinet.h"
+#include "cabinet/EmbeddedCabinet.h"
 #include "system/ScopedWin.h"
 
 namespace setup {
+
+// The cabinet carried in the program's own file Program: every handler serves it under the
+// path Program + "\\setup1.cab" (exactly), as a file of its own, read in place.
+void CarryCabinet(const std::string& Program, const TEmbeddedCabinet& Cabinet);
+bool IsCarriedCabinet(const std::string& Path);
 
 class TStreamCabinetFileHandler : public TCabinetFileHandler {
  public:
@@ -26,6 +32,9 @@ class TStreamCabinetFileHandler : public TCabinetFileHandler {
   int Delete(const std::string& FileName, int& Err) override;
 
   std::size_t OpenCount() const { return Streams.size(); }
+  // An open flag the library never gives (_O_NOINHERIT): the file is held for reading, and
+  // nobody may write, rename or delete it meanwhile.
+  static constexpr int cHoldForReading = 0x0080;
 
  private:
   // Open files in the order they were opened.

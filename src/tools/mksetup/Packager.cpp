@@ -10,6 +10,7 @@
 
 #include "ScriptTool.h"
 #include "wizard/Background.h"
+#include "cabinet/EmbeddedCabinet.h"
 #include "cabinet/writer/CabinetWriter.h"
 #include "model/untData.h"
 #include "pe/PeResources.h"
@@ -26,7 +27,10 @@ namespace setup::mksetup {
 
 const char* const cUsage =
     "Usage: mksetup [options] SCRIPT OUTDIR\n"
+    "       mksetup --one-file OUT.exe [options] SCRIPT\n"
     "Builds OUTDIR/DISK1/setup.exe and the cabinet set setup1.cab, setup2.cab, ... in DISK1, DISK2, ...\n"
+    "or, with --one-file, the single program OUT.exe that carries its cabinet after its sections\n"
+    "(a download; --sign covers the cabinet too; a cabinet is at most 2 GB).\n"
     "SCRIPT is the installation script in UTF-8 (with or without BOM) or code page 1251.\n"
     "\n"
     "  --files DIR            where the files' contents are (default: the script's folder)\n"
@@ -45,6 +49,7 @@ const char* const cUsage =
     "  --banner-link N=URL    the web page (http:// or https://) that a click on the background\n"
     "                         window's banner N (1 or 2) opens (BANNERLINK<N>); a banner without\n"
     "                         one is a picture only\n"
+    "  --one-file OUT.exe     one program for download with its cabinet inside, instead of OUTDIR\n"
     "  --stub FILE            the setup program to fill (default: setupstub.exe beside mksetup)\n"
     "  --uninstaller FILE     the content of a FILE record named UnInstall.exe that has none\n"
     "                         (default: UnInstall.exe beside mksetup)\n"
@@ -407,6 +412,8 @@ TPackOptions ParseArguments(const std::vector<std::string>& Args) {
       for (const auto& Given : Options.BannerLinks)
         if (Given.first == Banner[0] - '0') throw TUsageError{"--banner-link " + Banner + " is given twice"};
       Options.BannerLinks.push_back({Banner[0] - '0', Address});
+    } else if (Key == "--one-file") {
+      Options.OneFile = TakeValue();
     } else if (Key == "--stub") {
       Options.Stub = TakeValue();
     } else if (Key == "--sign") {
@@ -426,6 +433,11 @@ TPackOptions ParseArguments(const std::vector<std::string>& Args) {
     } else {
       throw TUsageError{"unknown option " + Key};
     }
+  }
+  if (!Options.OneFile.empty()) {
+    if (Options.DiskSize != 0) throw TUsageError{"--one-file carries one cabinet: it takes no --disk-size"};
+    if (Positional.size() != 1) throw TUsageError{"expected SCRIPT (--one-file names the program made)"};
+    Positional.push_back(FolderOf(Options.OneFile));
   }
   if (Positional.size() != 2) throw TUsageError{"expected SCRIPT and OUTDIR"};
   Options.Script = Positional[0];
@@ -525,6 +537,7 @@ class TPackager {
     FindContents();
     CheckEmbedded();
     Problems.ThrowIfAny();
+    if (!Options.OneFile.empty()) return RunOneFile();
 
     ClearOutput(Options.OutDir);
     // A failure from here on takes the set's files away again: a half-built set must not ship.
@@ -581,6 +594,57 @@ class TPackager {
     }
     std::filesystem::rename(PathFromUtf8(StagedSetup), PathFromUtf8(Result.Outputs.front()));
     Cleanup.Done = true;
+    return std::move(Result);
+  }
+
+  // One program that carries the set's single cabinet after its sections, where a signature
+  // made afterwards covers it: its CABPLACE resource gives the cabinet's offset and size.
+  TPackResult RunOneFile() {
+    TScratch Scratch(Options.OutDir);
+    FScratch = &Scratch;
+    StagedSetup = Scratch.File("setup.exe.made");
+    SignUninstaller();
+    CheckSizes();
+    CheckVersions();
+    std::vector<std::string> Cabinets;
+    try {
+      Cabinets = PackCabinets(0);
+    } catch (const Exception& Error) {
+      // The limits of one cabinet: its size and its number of files.
+      const std::string Text = Error.what();
+      if (Text.find("2 GB") == std::string::npos && Text.find("Too many files") == std::string::npos) throw;
+      throw Exception(Text + "\nmksetup: a one-file setup carries one cabinet; a larger product ships as a set of "
+                      "disks (without --one-file, with --disk-size)");
+    }
+    const std::uint64_t Size = std::filesystem::file_size(PathFromUtf8(Cabinets[0]));
+    const std::string Digests = DigestsText({FileDigest(Cabinets[0])});
+    // The place takes the same room whatever its numbers: the program's size, where the
+    // cabinet starts, is measured on a first build.
+    CarriedPlace = EmbeddedCabinetPlace({0, 1});
+    BuildSetup(Digests, false);
+    const std::uint64_t Offset = Result.SetupSize;
+    // The file's offsets are 32-bit, the signature's place among them.
+    if (Offset + Size > 0xFFFFFFFFu - 0x100000u)
+      throw Exception("The program and its cabinet would take " + Num(static_cast<long long>(Offset + Size)) +
+                      " bytes, more than a program file can address (4 GB)");
+    CarriedPlace = EmbeddedCabinetPlace({std::uint32_t(Offset), std::uint32_t(Size)});
+    BuildSetup(Digests, false);
+    if (Result.SetupSize != Offset) throw Exception("setup.exe changed its size when given the cabinet's place");
+    {
+      std::ofstream Out(PathFromUtf8(StagedSetup), std::ios::binary | std::ios::app);
+      std::ifstream In(PathFromUtf8(Cabinets[0]), std::ios::binary);
+      Out << In.rdbuf();
+      Out.close();
+      if (!In || !Out) throw Exception("Cannot append the cabinet to '" + StagedSetup + "'");
+    }
+    if (!Options.Sign.empty()) Signer(Options.Sign, StagedSetup);
+    // A rename does not replace an existing file everywhere: an earlier build goes first.
+    std::error_code Ignored;
+    std::filesystem::remove(PathFromUtf8(Options.OneFile), Ignored);
+    std::filesystem::rename(PathFromUtf8(StagedSetup), PathFromUtf8(Options.OneFile));
+    Result.Outputs.push_back(Options.OneFile);
+    Result.Disks = 1;
+    Result.SetupSize = Result.BytesOut = std::filesystem::file_size(PathFromUtf8(Options.OneFile));
     return std::move(Result);
   }
 
@@ -816,6 +880,7 @@ class TPackager {
     }
     Resources.Set(RcData, pe::TResourceName::FromText("SCRIPT"), Script.Cp1251);
     Resources.Set(RcData, pe::TResourceName::FromText("CABDIGESTS"), Digests);
+    if (!CarriedPlace.empty()) Resources.Set(RcData, pe::TResourceName::FromText("CABPLACE"), CarriedPlace);
     if (!Logo.empty()) Resources.Set(BitmapType, pe::TResourceName::FromText("LOGO"), Logo);
     if (!Background.empty()) Resources.Set(BitmapType, pe::TResourceName::FromText("BACKGROUND"), Background);
     for (const auto& [Item, Path] : Options.RunBefore)
@@ -911,6 +976,7 @@ class TPackager {
   std::vector<std::pair<int, std::string>> Banners;  // banner number, bitmap resource
   pe::TIconResources Icon;
   std::string SignedLibrary;  // the library as signed once, for every build of setup.exe
+  std::string CarriedPlace;   // a one-file setup's CABPLACE resource
   TScratch* FScratch = nullptr;
 };
 

@@ -24,6 +24,7 @@ enum class TCompressionKind { None, Mszip, Lzx };
 struct TPackOptions {
   std::string Script;
   std::string OutDir;
+  std::string OneFile;      // one setup.exe carrying its cabinet (OutDir is its folder); empty: a set
   std::string FilesDir;    // empty: the script's folder
   std::string ListFile;    // "ITEM=relative/path" lines; empty: FILEPATH under FilesDir
   std::uint64_t DiskSize = 0;  // room for files on each disk; 0: one disk

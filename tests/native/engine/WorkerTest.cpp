@@ -188,6 +188,7 @@ class Worker : public ::testing::Test {
     TExecutor Executor(*Info, Host, Reg, LinkedCabinetLibrary(), System);
     Executor.Arguments = Switches;
     Executor.CabinetDigests = Digests;
+    Executor.CabinetsCarried = Carried;
     Journal = cJournalHeader;
     Executor.KeepJournal([&](const std::string& Bytes, bool) {
       if (!System.Frozen()) Journal += Bytes;
@@ -211,6 +212,7 @@ class Worker : public ::testing::Test {
     };
     Executor.Execute();
     Succeeded = Executor.Succeeded;
+    Damaged = Executor.PayloadDamaged;
     Skipped = Executor.SkippedFiles;
   }
 
@@ -291,7 +293,7 @@ class Worker : public ::testing::Test {
   std::size_t CaptionsAtCancel = 0, LogAtCancel = 0;
   std::string CancelDuring;
   std::function<void()> OnUninstaller;
-  bool Succeeded = false;
+  bool Succeeded = false, Carried = false, Damaged = false;
   std::vector<TSkippedFile> Skipped;
   std::string Journal;  // as the last run wrote it
 };
@@ -607,6 +609,27 @@ TEST_F(Worker, ADiskOfAnotherBuildStopsTheRunBeforeAnyOfItsEntries) {
   Run();
   EXPECT_EQ(Host.LastMessage(), ErrorBox("CAB-файл <setup2.cab> не является следующим CAB-файлом этого набора (набор 7, "
                                          "номер 2; ожидался набор 7, номер 1)"));
+}
+
+TEST_F(Worker, ACarriedCabinetMissingOrNotMatchingItsDigestIsADamagedDownloadAndNoDiskIsAskedFor) {
+  const auto Cabinets = MakeCabinets(0, 7, "Media\\DISK1\\setup%d.cab");
+  ASSERT_EQ(Cabinets.size(), 1u);
+  Digests = ParseCabinetDigests("setup1.cab=" + std::string(64, '0') + "\n");
+  Carried = true;
+  for (const bool Missing : {false, true}) {
+    if (Missing) fs::remove(PathFromUtf8(Cabinets[0]));
+    for (const bool Attended : {true, false}) {
+      Host = ScriptedHost();
+      Switches = Attended ? std::vector<std::string>{} : std::vector<std::string>{"/AUTO=ON"};
+      LoadModel(StandardScript());
+      Run();
+      EXPECT_FALSE(Succeeded);
+      EXPECT_TRUE(Damaged);
+      EXPECT_TRUE(Host.DiskPrompts.empty());
+      EXPECT_EQ(Host.LastMessage(), std::string(Msg::ApplicationTitle) + "|" + Msg::PayloadDamaged);
+      EXPECT_FALSE(Exists(Install));
+    }
+  }
 }
 
 TEST_F(Worker, ACabinetThatDoesNotMatchItsDigestIsRefusedBeforeAnyOfItsEntries) {

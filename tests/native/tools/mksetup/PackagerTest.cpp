@@ -8,6 +8,7 @@
 
 #include "shared/CabSetTestSupport.h"
 #include "Packager.h"
+#include "cabinet/EmbeddedCabinet.h"
 #include "Winget.h"
 #include "pe/PeResources.h"
 #include "shared/PeTestImage.h"
@@ -576,3 +577,46 @@ TEST_F(PackagerTest, WingetManifestsDescribeTheSetupMadeAndItsSwitches) {
 }
 
 }  // namespace
+
+TEST_F(PackagerTest, OneFileCarriesItsCabinetAfterTheProgramWhereTheSignatureCoversIt) {
+  for (const std::vector<std::string>& Bad : std::vector<std::vector<std::string>>{
+           {"--one-file", "x.exe", "a", "b"}, {"--one-file", "x.exe", "--disk-size", "1.44M", "a"}, {"--one-file"}})
+    EXPECT_THROW(ParseArguments(Bad), TUsageError);
+  EXPECT_EQ(ParseArguments({"--one-file", "dl/x.exe", "a.ini"}).OutDir, "dl");
+
+  Write("setup.ini", Script(FileRecord(2, 3000, "\\bin\\app.exe") + FileRecord(3, 8, "\\readme.txt")));
+  Pack();  // the same product as a folder, for the program's size
+  const auto FolderSetup = fs::file_size(Dir / "out/DISK1/setup.exe");
+  std::vector<std::string> Signed;
+  Signer = [&](const std::string&, const std::string& Path) {
+    Signed.push_back(fs::path(Path).filename().string());
+    setup::SaveBytesToFile(Path, setup::LoadBytesFromFile(Path) + "+SIGNATURE");
+  };
+  Options.Sign = "sign-it";
+  Options.OneFile = P("dl/product.exe");
+  Options.OutDir = P("dl");
+  fs::create_directories(Dir / "dl");
+  const auto Result = Pack();
+  EXPECT_EQ(Result.Outputs, std::vector<std::string>{P("dl/product.exe")});
+  EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "dl"), fs::directory_iterator()), 1);  // nothing else
+  // The signature comes last, over the program and its cabinet.
+  ASSERT_FALSE(Signed.empty());
+  EXPECT_EQ(Signed.back(), "setup.exe.made");
+  const std::string Bytes = setup::LoadBytesFromFile(P("dl/product.exe"));
+  ASSERT_GT(Bytes.size(), 10u);
+  EXPECT_EQ(Bytes.substr(Bytes.size() - 10), "+SIGNATURE");
+
+  setup::TEmbeddedCabinet Carried;
+  const auto Table = TPeImage(Bytes).ReadResources();
+  const auto Data = [&](const char* Name) { return Table.Find(TResourceName::FromId(10), TResourceName::FromText(Name))->Data; };
+  ASSERT_TRUE(setup::ReadEmbeddedCabinetPlace(Data("CABPLACE"), Carried));
+  const std::string Digests = Data("CABDIGESTS");
+  // Right after the program's sections, up to the signature; the program is no larger than the
+  // folder's setup.exe (its digests text keeps its length).
+  EXPECT_EQ(Carried.Offset + Carried.Size + 10, Bytes.size());
+  EXPECT_LE(Carried.Offset, FolderSetup + 1024);
+  const std::string Cabinet = Bytes.substr(Carried.Offset, Carried.Size);
+  EXPECT_EQ(Cabinet.substr(0, 4), "MSCF");
+  EXPECT_NE(Digests.find("setup1.cab=" + setup::Sha256Hex(Cabinet) + "\n"), std::string::npos) << Digests;
+  EXPECT_EQ(Cabinet, setup::LoadBytesFromFile(P("out/DISK1/setup1.cab")));  // the folder's own cabinet
+}

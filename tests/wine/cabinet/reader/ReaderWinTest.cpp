@@ -157,6 +157,42 @@ TEST_P(ReaderOnWindows, AThrowingHandlerAbortsAndItsErrorReachesTheCaller) {
 INSTANTIATE_TEST_SUITE_P(Libraries, ReaderOnWindows, ::testing::Values(&SystemLibrary, &OurLibrary),
                          [](const auto& Info) { return std::string(Info.index == 0 ? "System" : "Ours"); });
 
+// A one-file setup's cabinet: bytes 12 to 18 of the program, served as a file of their own
+// under the program's path and the cabinet's name.
+TEST(StreamFileHandler, ACarriedCabinetIsAWindowOfTheProgramsFile) {
+  const std::string Folder = GetTempDir() + "carried-" + std::to_string(GetCurrentProcessId()) + "\\";
+  MakeDirs(Folder);
+  SaveBytesToFile(Folder + "prog.exe", "PROGRAMBYTESCABINETSIGNATURE");
+  CarryCabinet(Folder + "prog.exe", {12, 7});
+  EXPECT_FALSE(IsCarriedCabinet(Folder + "prog.exe"));
+  {
+    TStreamCabinetFileHandler Handler;
+    int Err = 0;
+    const auto File = Handler.Open(Folder + "prog.exe\\setup1.cab", 0x0002, 0, Err, nullptr);
+    ASSERT_NE(File, -1);
+    char Buffer[32] = {};
+    EXPECT_EQ(Handler.Read(File, Buffer, sizeof Buffer, Err), 7u);  // never into what follows
+    EXPECT_STREQ(Buffer, "CABINET");
+    // Positions count from the cabinet's start, as the library seeks and asks for them.
+    EXPECT_EQ(Handler.Seek(File, 0, 1, Err), 7);
+    EXPECT_EQ(Handler.Seek(File, -5, 1, Err), 2);
+    EXPECT_EQ(Handler.Read(File, Buffer, 3, Err), 3u);
+    EXPECT_EQ(std::string(Buffer, 3), "BIN");
+    EXPECT_EQ(Handler.Seek(File, 4, 0, Err), 4);
+    EXPECT_EQ(Handler.Read(File, Buffer, 9, Err), 3u);
+    EXPECT_EQ(std::string(Buffer, 3), "NET");
+    EXPECT_EQ(Handler.Seek(File, 1, 0, Err), 1);
+    EXPECT_EQ(Handler.Read(File, Buffer, 2, Err), 2u);
+    EXPECT_EQ(std::string(Buffer, 2), "AB");
+    // Nobody writes the program while its cabinet is read.
+    EXPECT_EQ(CreateFileW(ToWide(Folder + "prog.exe").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), 32u);
+  }
+  EXPECT_TRUE(DeleteFileW(ToWide(Folder + "prog.exe").c_str()));
+  RemoveDirectoryW(ToWide(Folder).c_str());
+}
+
 TEST(StreamFileHandler, OpenFlagsAndSystemErrors) {
   const std::string Folder = GetTempDir() + "stream-handler-" + std::to_string(GetCurrentProcessId()) + "\\";
   MakeDirs(Folder);
