@@ -2,7 +2,9 @@
 # The demo product as one signed file: mksetup --one-file signs it with a test certificate
 # through osslsigncode, which then verifies it; it installs unattended and attended, from its
 # own file. The same file with one byte of its cabinet changed, and cut short inside its
-# cabinet, is refused with status 2 before anything changes, unattended and attended.
+# cabinet, is refused with status 2 before anything changes, unattended and attended. The
+# unattended installation's uninstall entry tells the product's version, publisher and the
+# command that removes it silently.
 #   onefile-e2e.sh REPO_ROOT NATIVE_MKSETUP STUB_EXE GUIDRIVER_EXE WORK_DIR
 set -u
 root=$1 native=$2 stub=$3 driver=$4 work=$(realpath -m "$5")
@@ -20,6 +22,7 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj '/CN=Setup Engine Test' 
 sign="sh -c 'osslsigncode sign -certs \"$out/cert.pem\" -key \"$out/key.pem\" -in \"\$0\" -out \"\$0.signed\" >/dev/null && mv \"\$0.signed\" \"\$0\"'"
 setup=$out/dl/setup.exe
 "$native" --one-file "$setup" --stub "$stub" --files "$demo/files" --list "$demo/cabinet.lst" --logo "$demo/logo.bmp" \
+  --banner 1="$demo/banner-service.bmp" --banner 2="$demo/banner-blog.bmp" --icon "$demo/demo.ico" \
   --compression lzx:21 --sign "$sign" "$demo/setup.utf8.ini" >"$out/mksetup.log" 2>&1 || fail "mksetup --one-file: $(cat "$out/mksetup.log")"
 [ "$(ls "$out/dl")" = setup.exe ] || fail "the download folder holds more than setup.exe: $(ls "$out/dl")"
 osslsigncode verify -CAfile "$out/cert.pem" -in "$setup" >"$out/verify.log" 2>&1 || fail "osslsigncode verify: $(cat "$out/verify.log")"
@@ -67,6 +70,7 @@ damaged='Файл установки поврежден или загружен 
   echo $? > "$out/status.attended-flipped"
   timeout 120 "$root/tools/wine-run" "$prefix" "$setup" /AUTO=ON '/PATH=C:\OneFile' '/GROUP=Один файл'
   echo $? > "$out/status.unattended"
+  wr regedit /E "Z:$out/entry.reg" "$uninstall_key\Демонстрационный продукт" >/dev/null 2>&1
   wr reg delete "$uninstall_key\Демонстрационный продукт" /f >/dev/null 2>&1
   { walk good "$setup" 'C:\OneAttended'; echo 'expect-text "Установка успешно завершена." timeout=90000'
     echo 'click Завершить'; echo 'wait-exit 0 of=good only=TfrmWork,TfrmMain,WineConsoleClass'; } > "$out/good.gdr"
@@ -85,6 +89,10 @@ done
 for bad in OneBad OneBadAttended; do [ -e "$c/$bad" ] && fail "a refused file created C:\\$bad"; done
 [ "$(status unattended)" = 0 ] || fail "unattended run: exit status $(status unattended)"
 [ "$(status attended)" = 0 ] || fail "attended run: $(cat "$out/attended.log")"
+for value in '"DisplayVersion"="1.2.0"' '"Publisher"="Демо Софт"' '"NoRepair"=dword:00000001' \
+             '"QuietUninstallString"="\"C:\\OneFile\\UnInstall.exe\" \"C:\\OneFile\\uninst.lst\" /silence"'; do
+  iconv -f UTF-16 -t UTF-8 "$out/entry.reg" 2>/dev/null | tr -d '\r' | grep -qxF "$value" || fail "the uninstall entry lacks $value"
+done
 for base in "$c/OneFile" "$c/OneAttended"; do
   for f in demo.txt readme.txt license.txt hello.txt; do
     cmp -s "$demo/files/$f" "$base/$f" || fail "installed $base/$f differs or is missing"
