@@ -700,8 +700,11 @@ void TfrmWork::RepaintCaption(const std::string& Text) {
 void TfrmWork::SetProgress(std::int64_t Position, std::int64_t Maximum) {
   // The bar's own range is 32-bit; sizes of a large product are not.
   const std::int64_t Permille = Maximum > 0 ? Position * 1000 / Maximum : 0;
-  if (Permille == FPermille) return;
+  // Painted at most every 50 ms as well, and always when it is full.
+  const DWORD Now = GetTickCount();
+  if (Permille == FPermille || (Now - FBarPainted < 50 && Permille < 1000)) return;
   FPermille = Permille;
+  FBarPainted = Now;
   SendMessageW(barProgress, PBM_SETPOS, static_cast<WPARAM>(Permille), 0);
 }
 

@@ -162,6 +162,7 @@ class TfrmWork : public TWindowBase, public IInstallHost {
   HWND lblOperation = nullptr, barProgress = nullptr;
   DWORD FCaptionPainted = 0;  // when the label last showed a file (GetTickCount)
   std::int64_t FPermille = -1;  // what the bar shows
+  DWORD FBarPainted = 0;        // when it was last painted (GetTickCount)
   HWND lblDoneMessage = nullptr, Label26 = nullptr, radioReboot = nullptr, radioNoReboot = nullptr;
 };
 
