@@ -14,6 +14,7 @@
 #include "system/Paths.h"
 #include "system/RegistryWin.h"
 #include "system/SystemWin.h"
+#include "system/WideWin.h"
 
 using namespace setup;
 
@@ -109,8 +110,14 @@ int main(int argc, char** argv) {
   QueryPerformanceCounter(&Start);
   TExecutor Executor(Info, Host, Registry, Library);
   Executor.Arguments = {"/AUTO=ON"};
+  // The journal on disk, as setup.exe keeps it in its run folder.
+  const std::string JournalPath = Folder + "JOURNAL";
+  const HANDLE Journal = CreateFileW(ToWidePath(JournalPath).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                     nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (Journal != INVALID_HANDLE_VALUE) Executor.KeepJournal(JournalFileStore(Journal, JournalPath));
   Executor.Execute();
   QueryPerformanceCounter(&End);
+  if (Journal != INVALID_HANDLE_VALUE) CloseHandle(Journal);
 
   PROCESS_MEMORY_COUNTERS Memory{};
   GetProcessMemoryInfo(GetCurrentProcess(), &Memory, sizeof Memory);
