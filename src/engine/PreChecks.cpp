@@ -1,6 +1,7 @@
 #include "PreChecks.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 #include "cabinet/CabinetFormat.h"
@@ -158,25 +159,32 @@ std::string TExecutor::CheckCabinet(const std::string& Folder, const std::string
 
 void TExecutor::CheckFreeSpace() {
   std::vector<std::pair<std::string, TVolumeUse>> Volumes;
-  // Files of one folder come together in a script: its volume is asked for once.
-  std::string Folder = "?", Volume;
-  bool Known = false;
-  std::uint64_t Free = 0;
+  // Each folder is asked about once: its volume and its room, and whether it is there at all
+  // (no file is there to be replaced in a folder that is not, as in a fresh installation, and
+  // looking for each file costs more than all the rest of the check).
+  struct TFolderFacts {
+    bool Known = false, There = false;
+    std::string Volume;
+    std::uint64_t Free = 0;
+  };
+  std::map<std::string, TFolderFacts> Folders;
   for (const auto& File : Info.Files) {
     if (!IsExtracted(File->Group)) continue;
     std::vector<std::string> Targets = CopyTargets1C(Info, *File);
     Targets.push_back(File->FullPath);
     for (const std::string& Target : Targets) {
-      if (ExtractFilePath(Target) != Folder) {
-        Folder = ExtractFilePath(Target);
+      auto [Facts, New] = Folders.try_emplace(ExtractFilePath(Target));
+      auto& [Known, There, Volume, Free] = Facts->second;
+      if (New) {
         Known = FSystem.VolumeSpace(Target, Volume, Free);
+        There = FSystem.FolderExists(Facts->first);
       }
       if (!Known) continue;
       auto At = Volumes.begin();
       while (At != Volumes.end() && At->first != Volume) ++At;
       if (At == Volumes.end()) At = Volumes.insert(At, {Volume, TVolumeUse{Free, 0, 0}});
       At->second.Written += File->Size;
-      At->second.Replaced += std::max<std::int64_t>(FSystem.FileSize(Target), 0);
+      if (There) At->second.Replaced += std::max<std::int64_t>(FSystem.FileSize(Target), 0);
     }
   }
   for (const auto& [Volume, Use] : Volumes) {
