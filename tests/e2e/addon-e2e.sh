@@ -129,6 +129,14 @@ server_path() {
 } >"$out/session.log" 2>&1
 
 status() { cat "$out/status.$1" 2>/dev/null; }
+# same_as SNAPSHOT BEFORE WHAT: the files and both hives of SNAPSHOT are those of BEFORE.
+same_as() {
+  diff "$out/$2.files" "$out/$1.files" >"$out/$1.diff" || fail "$3 left files other than before: $(cat "$out/$1.diff")"
+  for hive in hklm hkcu; do
+    diff <(iconv -f UTF-16 -t UTF-8 "$out/$2.$hive.reg") <(iconv -f UTF-16 -t UTF-8 "$out/$1.$hive.reg") \
+      >"$out/$1.$hive.diff" || fail "$3 changed the registry ($hive): $(head -20 "$out/$1.$hive.diff")"
+  done
+}
 [ "$(status 2.1)" = 0 ] || fail "2.1: exit status $(status 2.1)"
 LC_ALL=C grep -qi 'C:\\Program Files (x86)\\.*\\bin\\VectorStock.dll' "$out/server.2.1" ||
   fail "2.1: the COM server is not registered from its folder: $(cat "$out/server.2.1")"
@@ -138,29 +146,15 @@ cmp -s "$example/files/1c/exchange.epf" "$out/addin.2.1" || fail "2.1: the add-i
 [ "$(status split)" = 1 ] || fail "2.2 without its second disk: exit status $(status split), expected 1"
 grep -q 'earlier uninstaller: ' "$out/setup-split.log" || fail "2.2 without its second disk failed before the earlier uninstaller ran"
 cmp -s "$out/files-2.1/stock.ini" "$out/stock.split" || fail "the failed upgrade did not put 2.1's settings file back"
-diff "$out/installed.files" "$out/failed.files" >"$out/failed.diff" || fail "the failed upgrade left files other than 2.1's: $(cat "$out/failed.diff")"
-for hive in hklm hkcu; do
-  diff <(iconv -f UTF-16 -t UTF-8 "$out/installed.$hive.reg") <(iconv -f UTF-16 -t UTF-8 "$out/failed.$hive.reg") \
-    >"$out/failed.$hive.diff" || fail "the failed upgrade changed the registry ($hive): $(head -20 "$out/failed.$hive.diff")"
-done
+same_as failed installed "the failed upgrade"
 [ -s "$out/killed.program" ] || fail "2.2 to be killed never ran its program"
 [ "$(status recovery)" = 2 ] || fail "the start after the killed run: exit status $(status recovery), expected 2"
 grep -q 'was interrupted: undone' "$out/setup-recovery.log" || fail "the start after the killed run did not undo it"
-diff "$out/installed.files" "$out/recovered.files" >"$out/recovered.diff" ||
-  fail "the killed upgrade, undone, left files other than 2.1's: $(cat "$out/recovered.diff")"
-for hive in hklm hkcu; do
-  diff <(iconv -f UTF-16 -t UTF-8 "$out/installed.$hive.reg") <(iconv -f UTF-16 -t UTF-8 "$out/recovered.$hive.reg") \
-    >"$out/recovered.$hive.diff" || fail "the killed upgrade, undone, changed the registry ($hive): $(head -20 "$out/recovered.$hive.diff")"
-done
+same_as recovered installed "the killed upgrade, undone,"
 [ "$(status cancel-driver)" = 0 ] || fail "the cancel of the attended 2.2: driver status $(status cancel-driver)"
 [ "$(status cancel)" = 1 ] || fail "2.2 cancelled: exit status $(status cancel), expected 1"
 grep -q '^.* undo: ' "$out/setup-cancel.log" || fail "2.2 cancelled: nothing undone"
-diff "$out/installed.files" "$out/cancelled.files" >"$out/cancelled.diff" ||
-  fail "the cancelled upgrade left files other than 2.1's: $(cat "$out/cancelled.diff")"
-for hive in hklm hkcu; do
-  diff <(iconv -f UTF-16 -t UTF-8 "$out/installed.$hive.reg") <(iconv -f UTF-16 -t UTF-8 "$out/cancelled.$hive.reg") \
-    >"$out/cancelled.$hive.diff" || fail "the cancelled upgrade changed the registry ($hive): $(head -20 "$out/cancelled.$hive.diff")"
-done
+same_as cancelled installed "the cancelled upgrade"
 [ "$(status 2.2)" = 0 ] || fail "2.2: exit status $(status 2.2)"
 cmp -s "$out/files-2.2/stock.ini" "$out/stock.2.2" || fail "2.2: the settings file is not the new one"
 [ "$(cat "$out/counter.2.2")" = 00000001 ] || fail "2.2: the shared file's counter is $(cat "$out/counter.2.2")"

@@ -551,11 +551,7 @@ class TPackager {
     // Everything is made in the scratch folder and takes its final name at the end: a build
     // stopped in between (an error, or killed) leaves no cabinet or setup.exe that looks done.
     TScratch Scratch(Options.OutDir);
-    FScratch = &Scratch;
-    StagedSetup = Scratch.File("setup.exe.made");
-    SignUninstaller();
-    CheckSizes();
-    CheckVersions();
+    Prepare(Scratch);
     // setup.exe carries the digests of the cabinets, and the first disk holds setup.exe beside
     // its cabinet. The room it takes there is measured first on a program built (and signed)
     // as the last one will be, with placeholder digests for as many disks as the files could
@@ -597,15 +593,21 @@ class TPackager {
     return std::move(Result);
   }
 
-  // One program that carries the set's single cabinet after its sections, where a signature
-  // made afterwards covers it: its CABPLACE resource gives the cabinet's offset and size.
-  TPackResult RunOneFile() {
-    TScratch Scratch(Options.OutDir);
+  // What both kinds of build do first, in the scratch folder: the uninstaller signed, the
+  // files' sizes and versions checked.
+  void Prepare(TScratch& Scratch) {
     FScratch = &Scratch;
     StagedSetup = Scratch.File("setup.exe.made");
     SignUninstaller();
     CheckSizes();
     CheckVersions();
+  }
+
+  // One program that carries the set's single cabinet after its sections, where a signature
+  // made afterwards covers it: its CABPLACE resource gives the cabinet's offset and size.
+  TPackResult RunOneFile() {
+    TScratch Scratch(Options.OutDir);
+    Prepare(Scratch);
     std::vector<std::string> Cabinets;
     try {
       Cabinets = PackCabinets(0);
