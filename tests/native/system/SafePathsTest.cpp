@@ -63,14 +63,24 @@ TEST(CanonicalPath, ScriptPathsThatLeaveTheirFolderAreFound) {
     EXPECT_FALSE(HasDotComponent(Path)) << Path;
 }
 
-TEST(Sha256, KnownAnswers) {
-  EXPECT_EQ(Sha256Hex(""), "E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855");
-  EXPECT_EQ(Sha256Hex("abc"), "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD");
-  // 56 bytes: the length no longer fits the block, a second one follows.
-  EXPECT_EQ(Sha256Hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
-            "248D6A61D20638B8E5C026930C3E6039A33CE45964FF2167F6ECEDD419DB06C1");
-  EXPECT_EQ(Sha256Hex(std::string(1000000, 'a')), "CDC76E5C9914FB9281A1C7E284D73E67F1809A48A497200E046D39CCC7112CD0");
-  EXPECT_EQ(Sha256Hex(std::string(64, 'a')), "FFE054FE7AE0CB6DC65C3AF9B61D5209F439851DB43D0BA5997337DF154668EB");
+TEST(Sha256, KnownAnswersWithAndWithoutTheProcessorsShaInstructions) {
+  for (const bool Instructions : {false, true}) {
+    if (UseSha256Instructions(Instructions) != Instructions) continue;
+    EXPECT_EQ(Sha256Hex(""), "E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855");
+    EXPECT_EQ(Sha256Hex("abc"), "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD");
+    // 56 bytes: the length no longer fits the block, a second one follows.
+    EXPECT_EQ(Sha256Hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+              "248D6A61D20638B8E5C026930C3E6039A33CE45964FF2167F6ECEDD419DB06C1");
+    EXPECT_EQ(Sha256Hex(std::string(1000000, 'a')), "CDC76E5C9914FB9281A1C7E284D73E67F1809A48A497200E046D39CCC7112CD0");
+    EXPECT_EQ(Sha256Hex(std::string(64, 'a')), "FFE054FE7AE0CB6DC65C3AF9B61D5209F439851DB43D0BA5997337DF154668EB");
+    // Pieces that leave part of a block behind, then many blocks at once.
+    TSha256 Pieces;
+    const std::string Text(1000, 'a');
+    for (std::size_t At = 0, Step = 1; At < Text.size(); At += Step, Step = Step * 3 % 257)
+      Pieces.Add(Text.substr(At, Step));
+    EXPECT_EQ(Pieces.Hex(), "41EDECE42D63E8D9BF515A9BA6932E1C20CBC9F5A5D134645ADB5DB1B9737EA3");
+  }
+  UseSha256Instructions(true);
 }
 
 }  // namespace
