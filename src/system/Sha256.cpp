@@ -67,8 +67,11 @@ bool HasShaInstructions() {
 
 // The same rounds by the SHA extensions: four rounds per two instructions, the message schedule
 // four words at a time. The state is kept as the instructions want it, ABEF and CDGH.
-__attribute__((target("sha,sse4.1"))) void ShaBlocks(std::uint32_t* State, const unsigned char* Data,
-                                                     std::size_t Count) {
+#ifndef __clang__
+__attribute__((optimize("O2")))
+#endif
+__attribute__((target("sha,sse4.1"))) void
+ShaBlocks(std::uint32_t* State, const unsigned char* Data, std::size_t Count) {
   const __m128i Swap = _mm_set_epi64x(0x0c0d0e0f08090a0bLL, 0x0405060700010203LL);
   __m128i Dcba = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(State)), 0xB1);
   __m128i Efgh = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(State + 4)), 0x1B);
@@ -77,6 +80,7 @@ __attribute__((target("sha,sse4.1"))) void ShaBlocks(std::uint32_t* State, const
   for (; Count; --Count, Data += 64) {
     const __m128i SavedAbef = Abef, SavedCdgh = Cdgh;
     __m128i Message[4];
+#pragma GCC unroll 16
     for (int Group = 0; Group < 16; ++Group) {
       __m128i& Words = Message[Group & 3];
       if (Group < 4) {
