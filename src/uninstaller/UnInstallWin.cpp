@@ -66,6 +66,10 @@ class ProgressWindow {
 
   void Show(int Done, int Total, const std::string& Path) {
     if (!FWindow) return;
+    // Painting costs more than removing a file: shown at most every 50 ms, and when done.
+    const DWORD Now = GetTickCount();
+    if (Now - FPainted < 50 && Done < Total) return;
+    FPainted = Now;
     SendMessageW(FBar, PBM_SETRANGE32, 0, Total);
     SendMessageW(FBar, PBM_SETPOS, Done, 0);
     SetWindowTextW(FPath, ToWide(Path).c_str());
@@ -83,6 +87,7 @@ class ProgressWindow {
   HWND FWindow = nullptr;
   HWND FPath = nullptr;
   HWND FBar = nullptr;
+  DWORD FPainted = GetTickCount() - 50;
 };
 
 // The absolute form of a path given on the command line: the copy works in another folder.
