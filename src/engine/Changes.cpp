@@ -61,6 +61,7 @@ void TChangeJournal::Committing() {
 
 void TChangeJournal::Sync() {
   if (Store) Store({}, true);
+  FUnsettled = false;
 }
 
 std::vector<TChange> ReadJournal(std::string_view Bytes, bool& Committed) {
@@ -112,8 +113,10 @@ std::vector<TChange> ReadJournal(std::string_view Bytes, bool& Committed) {
 }
 
 void TChangeJournal::ValueChanging(RegistryRoot Root, const std::string& Key, const std::string& Name, bool Existed,
-                                   std::uint32_t Type, const std::vector<std::uint8_t>& Data) {
-  Record({chValue, Key, Name, Root, Existed, Type, Data}, Existed);
+                                   std::uint32_t Type, const std::vector<std::uint8_t>& Data, bool Settle) {
+  FUnsettled = FUnsettled || Existed;
+  Record({chValue, Key, Name, Root, Existed, Type, Data}, Settle && FUnsettled);
+  if (Settle) FUnsettled = false;
 }
 
 void TChangeJournal::KeyCreating(RegistryRoot Root, const std::string& Key) {
@@ -190,7 +193,8 @@ void TJournaledSystem::KeepEarlier(IRegistry& Registry, const std::string& Key, 
       std::uint32_t Type = 0;
       std::vector<std::uint8_t> Data;
       const bool Existed = Registry.ReadRaw(Name, Type, Data);
-      FJournal.ValueChanging(RegistryRoot::LocalMachine, Registry.CurrentPath(), Name, Existed, Type, Data);
+      // Settled all together below, before the earlier uninstaller runs.
+      FJournal.ValueChanging(RegistryRoot::LocalMachine, Registry.CurrentPath(), Name, Existed, Type, Data, false);
     }
     Registry.CloseKey();
   };

@@ -159,9 +159,14 @@ class TChangeJournal : public IRegistryWatch {
   void Sync();
   // The run is kept: from here on its backups are deleted, not put back.
   void Committing();
+  // A value that was there is on the disk before it changes; a batch of values (see
+  // IRegistry::WillChange) is settled once, at its last value.
   void ValueChanging(RegistryRoot Root, const std::string& Key, const std::string& Name, bool Existed,
-                     std::uint32_t Type, const std::vector<std::uint8_t>& Data) override;
+                     std::uint32_t Type, const std::vector<std::uint8_t>& Data, bool Settle) override;
   void KeyCreating(RegistryRoot Root, const std::string& Key) override;
+
+ private:
+  bool FUnsettled = false;
 };
 
 // The journal file's first bytes, which Store is given before any record.

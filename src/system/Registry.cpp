@@ -83,6 +83,7 @@ void IRegistry::CloseKey() {
   if (FOpen) RawClose();
   FOpen = false;
   FCurrentPath.clear();
+  FTold.clear();
 }
 
 bool IRegistry::KeyExists(const std::string& Key) { return RawKeyExists(FRoot, Resolve(Key)); }
@@ -116,11 +117,22 @@ std::string IRegistry::ReadStringOrEmpty(const std::string& Name) {
 }
 
 void IRegistry::TellChange(const std::string& Name) {
-  if (!Watch || !FOpen) return;
+  if (!Watch || !FOpen || FTold.count(Name)) return;
   std::uint32_t Type = 0;
   std::vector<std::uint8_t> Data;
   const bool Existed = RawQuery(Name, Type, Data);
-  Watch->ValueChanging(FRoot, FCurrentPath, Name, Existed, Type, Data);
+  Watch->ValueChanging(FRoot, FCurrentPath, Name, Existed, Type, Data, true);
+}
+
+void IRegistry::WillChange(const std::vector<std::string>& Names) {
+  if (!Watch || !FOpen) return;
+  for (std::size_t I = 0; I < Names.size(); ++I) {
+    std::uint32_t Type = 0;
+    std::vector<std::uint8_t> Data;
+    const bool Existed = RawQuery(Names[I], Type, Data);
+    Watch->ValueChanging(FRoot, FCurrentPath, Names[I], Existed, Type, Data, I + 1 == Names.size());
+  }
+  FTold.insert(Names.begin(), Names.end());
 }
 
 bool IRegistry::ReadRaw(const std::string& Name, std::uint32_t& Type, std::vector<std::uint8_t>& Data) {

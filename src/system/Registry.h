@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -25,8 +26,9 @@ class IRegistryWatch {
  public:
   virtual ~IRegistryWatch() = default;
   // A value of Key is about to be set or deleted; Existed, Type and Data give its earlier state.
+  // Settle: the change follows at once (false while the rest of a batch is told first).
   virtual void ValueChanging(RegistryRoot Root, const std::string& Key, const std::string& Name, bool Existed,
-                             std::uint32_t Type, const std::vector<std::uint8_t>& Data) = 0;
+                             std::uint32_t Type, const std::vector<std::uint8_t>& Data, bool Settle) = 0;
   // Key does not exist and is about to be created (parents come first).
   virtual void KeyCreating(RegistryRoot Root, const std::string& Key) = 0;
 };
@@ -76,6 +78,9 @@ class IRegistry {
   // A value of the open key as stored: false when it is missing.
   bool ReadRaw(const std::string& Name, std::uint32_t& Type, std::vector<std::uint8_t>& Data);
   bool WriteRaw(const std::string& Name, std::uint32_t Type, const std::vector<std::uint8_t>& Data);
+  // Tells the watch of the earlier state of these values of the open key at once, before any
+  // of them is written, as one batch; writing them then tells nothing more until the key closes.
+  void WillChange(const std::vector<std::string>& Names);
 
  protected:
   // Raw operations of a store. Paths are absolute from the root, parts separated by single
@@ -99,6 +104,7 @@ class IRegistry {
   RegistryRoot FRoot = RegistryRoot::CurrentUser;
   bool FOpen = false;
   std::string FCurrentPath;
+  std::set<std::string> FTold;  // of the open key, by WillChange
 };
 
 // The registry in memory: the same data model and behaviour as the system's (names compare

@@ -56,6 +56,11 @@ void TUnInstall::SaveList() {
 void TUnInstall::AddSharedRefs(IRegistry& Registry) {
   Registry.SetRootKey(RegistryRoot::LocalMachine);
   if (!Registry.OpenKey(cSharedDllsKey, false)) return;
+  // Their earlier counts are recorded all at once, before the first is changed.
+  std::vector<std::string> Names;
+  for (int I = 0; I < Items.Count(); ++I)
+    if (const auto* File = Items.Items(I).AsFile(); File && File->SharedFile != 0) Names.push_back(File->FileName);
+  Registry.WillChange(Names);
   for (int I = 0; I < Items.Count(); ++I) {
     if (KeepResponding && I % 2048 == 2047) KeepResponding();
     const auto* File = Items.Items(I).AsFile();
@@ -84,15 +89,21 @@ void TUnInstall::WriteUninstallKey(IRegistry& Registry, const std::string& Insta
       {"DisplayName", &ProductName}, {"UnInstallString", &Command},    {"InstallLocation", &InstallDir},
       {"ProductID", &ProductID},     {"QuietUninstallString", &Quiet}, {"DisplayIcon", &DisplayIcon},
       {"InstallDate", &Date}};
+  std::vector<std::pair<std::string, const std::string*>> Strings;
   for (std::size_t I = 0; I < std::size(Texts); ++I)
-    if (I < 4 || !Texts[I].second->empty()) Registry.WriteString(Texts[I].first, *Texts[I].second);
+    if (I < 4 || !Texts[I].second->empty()) Strings.emplace_back(Texts[I].first, Texts[I].second);
   for (int I = 0; ProductTexts && I < 3; ++I)
-    if (!ProductTexts[I].empty()) Registry.WriteString(cProductTextNames[I], ProductTexts[I]);
-  for (const auto& [Name, Value] : {std::pair<const char*, std::uint32_t>{"EstimatedSize", EstimatedSize},
-                                    {"NoModify", 1}, {"NoRepair", 1}})
-    Registry.WriteInteger(Name, static_cast<std::int32_t>(Value));
+    if (!ProductTexts[I].empty()) Strings.emplace_back(cProductTextNames[I], &ProductTexts[I]);
+  const std::pair<const char*, std::uint32_t> Numbers[] = {{"EstimatedSize", EstimatedSize}, {"NoModify", 1}, {"NoRepair", 1}};
   // The entry is written by administrators only, the list may lie where others write: the
   // digest lets the uninstaller tell the list it is given from the one written here.
+  std::vector<std::string> Names(ListDigest.empty() ? 0 : 1, cListDigestValue);
+  for (const auto& Text : Strings) Names.push_back(Text.first);
+  for (const auto& Number : Numbers) Names.push_back(Number.first);
+  // What the entry held before is recorded in one go, not value by value.
+  Registry.WillChange(Names);
+  for (const auto& [Name, Text] : Strings) Registry.WriteString(Name, *Text);
+  for (const auto& [Name, Value] : Numbers) Registry.WriteInteger(Name, static_cast<std::int32_t>(Value));
   if (!ListDigest.empty()) Registry.WriteString(cListDigestValue, ListDigest);
   Registry.CloseKey();
 }

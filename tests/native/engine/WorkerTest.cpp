@@ -73,6 +73,8 @@ class CountingRegistry : public MemoryRegistry {
  public:
   std::function<void()> BeforeChange;
   std::function<bool()> Frozen = [] { return false; };  // nothing changes any more
+  std::function<bool()> Unsettled = [] { return false; };  // the journal's last records may be lost
+  int UnsettledOverwrites = 0;
 
  protected:
   bool RawOpen(RegistryRoot Root, const std::string& Path, bool Create, bool ReadOnly) override {
@@ -81,6 +83,9 @@ class CountingRegistry : public MemoryRegistry {
     return MemoryRegistry::RawOpen(Root, Path, Create, ReadOnly);
   }
   bool RawSet(const std::string& Name, std::uint32_t Type, const std::vector<std::uint8_t>& Data) override {
+    std::uint32_t OldType;
+    std::vector<std::uint8_t> OldData;
+    if (Unsettled() && MemoryRegistry::RawQuery(Name, OldType, OldData)) ++UnsettledOverwrites;
     if (BeforeChange) BeforeChange();
     return !Frozen() && MemoryRegistry::RawSet(Name, Type, Data);
   }
@@ -190,8 +195,11 @@ class Worker : public ::testing::Test {
     Executor.CabinetDigests = Digests;
     Executor.CabinetsCarried = Carried;
     Journal = cJournalHeader;
-    Executor.KeepJournal([&](const std::string& Bytes, bool) {
-      if (!System.Frozen()) Journal += Bytes;
+    Settled = Journal.size();
+    Executor.KeepJournal([&](const std::string& Bytes, bool Durable) {
+      if (System.Frozen()) return;
+      Journal += Bytes;
+      if (Durable) Settled = Journal.size();
     });
     Executor.UnInstall.RunUninstaller = [&](const std::string& CommandLine) {
       Uninstallers.push_back(CommandLine);
@@ -296,6 +304,7 @@ class Worker : public ::testing::Test {
   bool Succeeded = false, Carried = false, Damaged = false;
   std::vector<TSkippedFile> Skipped;
   std::string Journal;  // as the last run wrote it
+  std::size_t Settled = 0;  // how much of it is on the disk
 };
 
 }  // namespace
@@ -772,6 +781,8 @@ TEST_F(Worker, AFailureOrAKillAtAnyChangeLeavesTheMachineAsItWas) {
   // its first change, its second, and so on until one runs through; and the same run killed
   // there instead, undone afterwards from what its journal holds.
   Reg.Frozen = [&] { return System.Frozen(); };
+  // A value that was there is overwritten only once its record is on the disk.
+  Reg.Unsettled = [&] { return Journal.size() != Settled; };
   InstallOnce();
   Full = true;
   Data[10] = Content(99, 150000);
@@ -808,6 +819,7 @@ TEST_F(Worker, AFailureOrAKillAtAnyChangeLeavesTheMachineAsItWas) {
     System.ChangesMade = 0;
     System.FailAtChange = Change;
     LoadModel(StandardScript());
+    Reg.UnsettledOverwrites = 0;
     Run();
     if (Succeeded) break;
     EXPECT_EQ(Host.LastMessage(), ErrorBox("injected failure"));
@@ -828,6 +840,7 @@ TEST_F(Worker, AFailureOrAKillAtAnyChangeLeavesTheMachineAsItWas) {
   }
   Reg.BeforeChange = nullptr;
   EXPECT_GT(Change, 20);
+  EXPECT_EQ(Reg.UnsettledOverwrites, 0);  // in the run that went through
   // The run that went through kept its changes; its journal, cut anywhere, reads as what was
   // written before the cut.
   bool Committed = false;
@@ -1012,6 +1025,33 @@ TEST_F(Worker, TooLittleRoomOnAVolumeThatReceivesFilesIsToldBeforeAnyChange) {
   LoadModel(StandardScript());
   Run();
   EXPECT_TRUE(Succeeded) << Host.LastMessage();
+}
+
+TEST(ChangeJournal, ABatchOfValuesIsOnTheDiskOnceBeforeTheFirstIsWritten) {
+  CountingRegistry Reg;
+  TChangeJournal Journal;
+  std::string Bytes;
+  std::size_t Settled = 0, Syncs = 0;
+  Journal.Store = [&](const std::string& More, bool Durable) {
+    Bytes += More;
+    if (Durable) Settled = Bytes.size(), ++Syncs;
+  };
+  Reg.SetRootKey(RegistryRoot::LocalMachine);
+  ASSERT_TRUE(Reg.OpenKey("Software\\Entry", true));
+  Reg.WriteString("First", "1");
+  Reg.WriteString("Second", "2");
+  Reg.Watch = &Journal;
+  Reg.Unsettled = [&] { return Bytes.size() != Settled; };
+  Reg.WillChange({"First", "New", "Second"});
+  for (const char* Name : {"Second", "New", "First", "Second"}) Reg.WriteString(Name, "changed");
+  Reg.WriteString("Other", "changed");
+  EXPECT_EQ(Syncs, 1u);
+  EXPECT_EQ(Reg.UnsettledOverwrites, 0);
+  // Each value once, as it was before the batch; one written outside it is told on its own.
+  ASSERT_EQ(Journal.Changes.size(), 4u);
+  EXPECT_TRUE(Journal.Changes[0].Existed);
+  EXPECT_FALSE(Journal.Changes[1].Existed);
+  EXPECT_EQ(RegistryStringText(Journal.Changes[2].Data), "2");
 }
 
 TEST(PreChecks, RoomNeededPerVolume) {
