@@ -32,9 +32,10 @@ constexpr unsigned cLitBits = 10, cDistBits = 8, cPreBits = 7;
 constexpr unsigned cLitEntries = 1334, cDistEntries = 402;
 
 inline uint32_t Load32(const uint8_t* P) {
+  static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "words are read as they lie in memory");
   uint32_t V;
   memcpy(&V, P, 4);
-  return V;  // little-endian hosts only, as the rest of the library
+  return V;
 }
 
 // Builds the table for the code with the given lengths (primary of 2^Root entries, sub-tables
