@@ -109,7 +109,16 @@ inline void Put32(uint8_t* P, uint32_t Value) {
 inline uint32_t Checksum(const uint8_t* Data, size_t Size, uint32_t Seed) {
   static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "words are read as they lie in memory");
   uint32_t Sum = Seed;
-  for (size_t Words = Size / 4; Words; --Words, Data += 4) {
+  size_t Words = Size / 4;
+  for (; Words >= 4; Words -= 4, Data += 16) {
+    uint32_t A, B, C, D;
+    memcpy(&A, Data, 4);
+    memcpy(&B, Data + 4, 4);
+    memcpy(&C, Data + 8, 4);
+    memcpy(&D, Data + 12, 4);
+    Sum ^= A ^ B ^ C ^ D;
+  }
+  for (; Words; --Words, Data += 4) {
     uint32_t Word;
     memcpy(&Word, Data, 4);
     Sum ^= Word;
