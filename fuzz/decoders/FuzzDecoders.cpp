@@ -1,6 +1,7 @@
-// The LZX and Quantum decoders on their own, without a cabinet around them, so that the
-// fuzzer spends its time inside the bit streams. Input: a type byte (bit 0: LZX or Quantum;
-// bits 1 to 3: the number of the allocation that fails, 0 for none), the window in bits, then
+// The LZX, Quantum and MSZIP decoders on their own, without a cabinet around them, so that the
+// fuzzer spends its time inside the bit streams. Input: a type byte (bit 0: LZX or Quantum,
+// bit 4: MSZIP instead; bits 1 to 3: the number of the allocation that fails, 0 for none), the
+// window in bits (LZX, Quantum), then
 // data blocks, each as its input size and output size (16 bits,
 // little-endian) followed by its input. Any crash, hang, leak or out-of-bounds access is a
 // finding; every failure must be a decoding error.
@@ -35,10 +36,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Input, size_t Size) {
   TMemory Memory{Alloc, Free};
   Allocations = 0;
   FailingAllocation = (Input[0] >> 1) & 7;
-  bool Lzx = Input[0] & 1;
-  unsigned Type = Lzx ? (tcompTYPE_LZX | (Input[1] & 0x1F) << 8) : (tcompTYPE_QUANTUM | (Input[1] & 0x1F) << 8 | 0x40);
+  bool Lzx = Input[0] & 1, Mszip = Input[0] & 0x10;
+  unsigned Type = Mszip ? tcompTYPE_MSZIP
+                  : Lzx ? (tcompTYPE_LZX | (Input[1] & 0x1F) << 8)
+                        : (tcompTYPE_QUANTUM | (Input[1] & 0x1F) << 8 | 0x40);
   TDecoder* Decoder = nullptr;
-  const FDIERROR Created = CreateDecoder(Lzx ? tcompTYPE_LZX : tcompTYPE_QUANTUM, Memory, Decoder);
+  const FDIERROR Created = CreateDecoder(Type & 0xF, Memory, Decoder);
   if (Created != FDIERROR_NONE) {
     // Only a failed allocation may stop it, and then nothing is left allocated.
     if (Created != FDIERROR_ALLOC_FAIL || Decoder || Allocated != 0) std::abort();

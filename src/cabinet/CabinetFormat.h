@@ -9,6 +9,7 @@
 // the CFDATA blocks of its folders.
 #include <stddef.h>
 #include <stdint.h>
+#include <string.h>
 
 namespace setup::cabfmt {
 
@@ -106,8 +107,22 @@ inline void Put32(uint8_t* P, uint32_t Value) {
 // The checksum of the format: 32-bit little-endian words XORed into Seed, the 1 to 3 trailing
 // bytes folded in with the first of them highest.
 inline uint32_t Checksum(const uint8_t* Data, size_t Size, uint32_t Seed) {
+  static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "words are read as they lie in memory");
   uint32_t Sum = Seed;
-  for (size_t Words = Size / 4; Words; --Words, Data += 4) Sum ^= Get32(Data);
+  size_t Words = Size / 4;
+  for (; Words >= 4; Words -= 4, Data += 16) {
+    uint32_t A, B, C, D;
+    memcpy(&A, Data, 4);
+    memcpy(&B, Data + 4, 4);
+    memcpy(&C, Data + 8, 4);
+    memcpy(&D, Data + 12, 4);
+    Sum ^= A ^ B ^ C ^ D;
+  }
+  for (; Words; --Words, Data += 4) {
+    uint32_t Word;
+    memcpy(&Word, Data, 4);
+    Sum ^= Word;
+  }
   uint32_t Tail = 0;
   switch (Size % 4) {
     case 3: Tail |= static_cast<uint32_t>(*Data++) << 16; [[fallthrough]];

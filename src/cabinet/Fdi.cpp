@@ -28,6 +28,7 @@ struct TCabinet {
   bool Open = false;
   INT_PTR Handle = 0;
   long Base = 0;  // where the cabinet starts in the file
+  long Position = -1;  // of the handle, when known: reads that follow on need no seek
   uint32_t FilesOffset = 0;
   uint32_t FoldersOffset = 0;
   uint32_t Size = 0;
@@ -56,6 +57,11 @@ struct TFolderState {
   uint64_t OutputStart = 0;         // folder offset of Output[0]
   uint32_t OutputSize = 0;
   const uint8_t* Output = nullptr;
+  // The next block's header, read with the data of the one before: valid when AheadCabinet
+  // is DataCabinet and AheadAt is NextBlock.
+  TCabinet* AheadCabinet = nullptr;
+  uint32_t AheadAt = 0;
+  uint8_t Ahead[data::cSize + 255];
 };
 
 struct TContext {
@@ -77,12 +83,18 @@ struct TContext {
   TDecoder* Decoders[16] = {};
 };
 
+// Size bytes at Offset, or fewer when Got takes their count. The handle is moved only when
+// it is not there already.
 bool ReadAt(TContext& C, TCabinet& Cab, uint32_t Offset, void* Buffer, uint32_t Size, uint32_t* Got = nullptr) {
   long Position = Cab.Base + static_cast<long>(Offset);
   if (Offset > 0x7FFFFFFFu - static_cast<uint32_t>(Cab.Base)) return false;
-  if (C.Seek(Cab.Handle, Position, cSeekSet) != Position) return false;
+  if (Cab.Position != Position) {
+    Cab.Position = -1;
+    if (C.Seek(Cab.Handle, Position, cSeekSet) != Position) return false;
+  }
   UINT Count = C.Read(Cab.Handle, Buffer, Size);
-  if (Count == static_cast<UINT>(-1)) return false;
+  Cab.Position = Count > Size ? -1 : Position + static_cast<long>(Count);
+  if (Count > Size) return false;
   if (Got) {
     *Got = Count;
     return true;
@@ -160,6 +172,7 @@ FDIERROR OpenCabinet(TContext& C, TCabinet& Cab, const char* Path, const char* N
   Cab.Open = true;
   Cab.Handle = Handle;
   Cab.Base = 0;
+  Cab.Position = -1;
   FDIERROR Error = ReadHeader(C, Cab);
   if (Error) CloseCabinet(C, Cab);
   return Error;
@@ -264,6 +277,7 @@ FDIERROR StartFolder(TContext& C, uint16_t Index) {
   F.OutputStart = 0;
   F.OutputSize = 0;
   F.Output = nullptr;
+  F.AheadCabinet = nullptr;
   F.Active = true;
   return FDIERROR_NONE;
 }
@@ -279,6 +293,7 @@ FDIERROR ContinueFolder(TContext& C) {
   if (&From != &C.Listed) CloseCabinet(C, From);
   F.DataCabinet = &Into;
   F.DataFolder = 0;
+  F.AheadCabinet = nullptr;
   if (FDIERROR Error = NotifyCabinetInfo(C, Into)) return Error;
   uint32_t FirstBlock;
   uint16_t Blocks, Type;
@@ -288,6 +303,12 @@ FDIERROR ContinueFolder(TContext& C) {
   return FDIERROR_NONE;
 }
 
+// A function of its own, so that its loop keeps its pointer in a register: inlined into the
+// block reader it ran several times slower.
+__attribute__((noinline)) uint32_t BlockChecksum(const uint8_t* Header, const uint8_t* Data, uint32_t Size) {
+  return DataBlockChecksum(Header, Data, Size);
+}
+
 // Reads the folder's next data block (joining the parts of a block split across cabinets)
 // and decodes it.
 FDIERROR NextBlock(TContext& C) {
@@ -295,7 +316,6 @@ FDIERROR NextBlock(TContext& C) {
   F.OutputStart += F.OutputSize;
   F.OutputSize = 0;
   uint32_t InputSize = 0;
-  uint8_t Header[data::cSize + 255];
   for (;;) {
     if (F.BlocksLeft == 0) {
       if (FDIERROR Error = ContinueFolder(C)) return Error;
@@ -303,16 +323,28 @@ FDIERROR NextBlock(TContext& C) {
     }
     TCabinet& Cab = *F.DataCabinet;
     uint32_t HeaderLength = data::cSize + Cab.DataReserve;
-    if (!ReadAt(C, Cab, F.NextBlock, Header, HeaderLength)) return FDIERROR_CORRUPT_CABINET;
+    if (F.AheadCabinet != &Cab || F.AheadAt != F.NextBlock) {
+      if (!ReadAt(C, Cab, F.NextBlock, F.Ahead, HeaderLength)) return FDIERROR_CORRUPT_CABINET;
+    }
+    F.AheadCabinet = nullptr;
+    uint8_t Header[data::cSize];
+    memcpy(Header, F.Ahead, data::cSize);
     uint32_t Sum = Get32(Header + data::cChecksum);
     uint32_t Size = Get16(Header + data::cCompressedSize);
     uint32_t OutputSize = Get16(Header + data::cUncompressedSize);
     if (Size > cMaxBlockInput - InputSize) return FDIERROR_CORRUPT_CABINET;
     uint8_t* Data = C.Input + InputSize;
-    // The data follows the header directly; reading on from there saves a seek.
-    UINT Count = Size ? C.Read(Cab.Handle, Data, Size) : 0;
-    if (Count != Size) return FDIERROR_CORRUPT_CABINET;
-    if (Sum != 0 && DataBlockChecksum(Header, Data, Size) != Sum) return FDIERROR_CORRUPT_CABINET;
+    // The data follows the header directly, and the next block's header follows the data:
+    // one read takes both.
+    uint32_t Want = Size + (F.BlocksLeft > 1 ? HeaderLength : 0), Count = 0;
+    if (Want && !ReadAt(C, Cab, F.NextBlock + HeaderLength, Data, Want, &Count)) return FDIERROR_CORRUPT_CABINET;
+    if (Count < Size) return FDIERROR_CORRUPT_CABINET;
+    if (Count > Size && Count == Want) {
+      memcpy(F.Ahead, Data + Size, HeaderLength);
+      F.AheadCabinet = &Cab;
+      F.AheadAt = F.NextBlock + HeaderLength + Size;
+    }
+    if (Sum != 0 && BlockChecksum(Header, Data, Size) != Sum) return FDIERROR_CORRUPT_CABINET;
     F.NextBlock += HeaderLength + Size;
     F.BlocksLeft--;
     InputSize += Size;
@@ -475,7 +507,8 @@ HFDI DIAMONDAPI FDICreate(PFNALLOC pfnalloc, PFNFREE pfnfree, PFNOPEN pfnopen, P
   C->Close = pfnclose;
   C->Seek = pfnseek;
   C->Erf = perf;
-  C->Input = static_cast<uint8_t*>(pfnalloc(cMaxBlockInput));
+  // Room for the next block's header behind the data.
+  C->Input = static_cast<uint8_t*>(pfnalloc(cMaxBlockInput + data::cSize + 255));
   if (!C->Input) {
     C->~TContext();
     pfnfree(Place);

@@ -67,6 +67,8 @@ FDIERROR CreateDecoder(unsigned CompressionType, TMemory& Memory, TDecoder*& Dec
 // The decoders of the methods with a window of their own (FdiLzx.cpp, FdiQuantum.cpp);
 // nullptr without memory. Their window is allocated by Reset.
 TDecoder* CreateLzxDecoder(TMemory& Memory);
+// MSZIP (FdiMszip.cpp); nullptr without memory.
+TDecoder* CreateMszipDecoder(TMemory& Memory);
 TDecoder* CreateQuantumDecoder(TMemory& Memory);
 
 }  // namespace setup::fdi
