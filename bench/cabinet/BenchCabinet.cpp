@@ -1,7 +1,7 @@
 // Extraction through our library against cabextract, on ~120 MB of mixed data (text,
 // structured binary, incompressible): MSZIP in one gcab cabinet, or LZX:21 in one cabinet of
 // our writer (whose size is then set against the MSZIP one). Both write real files.
-//   bench_cabinet [WORKDIR] [MEGABYTES] [mszip|lzx]
+//   bench_cabinet [WORKDIR] [MEGABYTES] [mszip|lzx]   (BENCH_KEEP=1 keeps WORKDIR)
 //   bench_cabinet --extract CABINET OUTDIR   (the measured child)
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -191,6 +191,7 @@ int main(int argc, char** argv) {
                 Files * 4 / Best[Which].Seconds, Best[Which].PeakKilobytes);
   std::printf("ratio ours/cabextract throughput: %.2fx  (outputs %s)\n", Best[1].Seconds / Best[0].Seconds,
               Same ? "identical" : "DIFFER");
-  fs::remove_all(Work);
+  // BENCH_KEEP=1 keeps the cabinets, for the comparison under Wine (bench_cabinet_win.exe).
+  if (!std::getenv("BENCH_KEEP")) fs::remove_all(Work);
   return Same ? 0 : 1;
 }
