@@ -92,7 +92,8 @@ class TfrmWork : public TWindowBase, public IInstallHost {
   bool PrepareCabinetLibrary();
   bool ExtractCabinetLibrary(std::string& Folder);
   // A held copy of this program in the run folder, for the child runs that register the
-  // product's COM servers; made at start, while the media are surely there.
+  // product's COM servers; made with the library, before the first page can be left, while
+  // the media are surely there.
   void CopyRegistrationProgram();
   void HideAllPages();
   void ShowPanel(HWND Panel);
