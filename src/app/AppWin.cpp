@@ -1,5 +1,6 @@
 #include "app/AppWin.h"
 
+#include <ole2.h>
 #include <shellapi.h>
 
 #include "system/LogWin.h"
@@ -83,7 +84,14 @@ std::wstring LinesText(const std::string& Text) {
   return Wide;
 }
 
+void InitShellObjects() {
+  static bool Done = false;
+  if (!Done) OleInitialize(nullptr);
+  Done = true;
+}
+
 void OpenAddress(const std::wstring& Address) {
+  InitShellObjects();
   ShellExecuteW(GetDesktopWindow(), L"open", Address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 

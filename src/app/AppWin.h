@@ -41,5 +41,8 @@ HWND CreateChild(HWND Parent, const wchar_t* Class, const std::wstring& Text, DW
 std::string WindowText(HWND Wnd);
 // Opens a web address (or file) the way the shell opens it when the user clicks it.
 void OpenAddress(const std::wstring& Address);
+// OLE on this thread, once, before the first shell object (the folder tree, the folder
+// browser, a link opened): not before the first page, which needs none.
+void InitShellObjects();
 
 }  // namespace setup

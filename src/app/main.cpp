@@ -1,7 +1,6 @@
 // setup.exe: the background's window (hidden), the wizard it owns (which owns the model), then the loop.
 #include <windows.h>
 #include <commctrl.h>
-#include <ole2.h>
 
 #include "app/AppWin.h"
 #include "app/untMain.h"
@@ -45,8 +44,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   }
   INITCOMMONCONTROLSEX Controls = {sizeof(Controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES | ICC_TREEVIEW_CLASSES};
   InitCommonControlsEx(&Controls);
-  // The folder tree and the folder browser are shell objects.
-  OleInitialize(nullptr);
 
   // The background's window is made first, hidden and empty, and owns the wizard from its
   // making: the wizard lies above it from the start and stays there whatever happens (a click

@@ -157,6 +157,7 @@ bool TfrmWork::FormCreate() {
 void TfrmWork::CreateChoicePages() {
   if (FChoicePagesMade) return;
   FChoicePagesMade = true;
+  InitShellObjects();
   for (int Page : {pgDirectory, pgType, pgComponents, pgGroup, pg1C}) Panels[Page] = CreatePanel();
   FStateImages = CreateStateImages();
   CreateDirectoryPage();
@@ -240,16 +241,39 @@ void TfrmWork::CopyRegistrationProgram() {
   }
 }
 
+void TfrmWork::NotStarted(const std::string& Text, int Status) {
+  AppMessageBox(Handle, Text, Msg::ApplicationTitle, MB_OK | MB_ICONERROR);
+  LogLine("not started: exit status " + std::to_string(Status));
+  Close(Status);
+}
+
+bool TfrmWork::PrepareCabinetLibrary() {
+  if (FLibraryPrepared) return Handle != nullptr;
+  FLibraryPrepared = true;
+  try {
+    std::string Folder;
+    ExtractCabinetLibrary(Folder);
+    LoadCabinetLibrary(Folder);
+    LogLine("cabinet library: " + Folder + "CABINET.DLL");
+    CopyRegistrationProgram();
+    return true;
+  } catch (const EAbort&) {
+    NotStarted(Msg::CabinetLibraryMissing, exitNotStarted);
+  } catch (const ECabinetLibraryNotLoaded& Error) {
+    NotStarted(FormatTexts(Msg::CabinetLibraryNotLoaded, {FRunFolder.Path() + "CABINET.DLL", SystemErrorMessage(Error.Code)}),
+               exitNotStarted);
+  } catch (const std::exception& Error) {
+    // The temporary folder cannot be written (missing, read-only, full): its own reason.
+    NotStarted(Error.what(), exitNotStarted);
+  }
+  return false;
+}
+
 void TfrmWork::CMShowingChanged() {
-  auto NotStarted = [this](const std::string& Text, int Status = exitNotStarted) {
-    AppMessageBox(Handle, Text, Msg::ApplicationTitle, MB_OK | MB_ICONERROR);
-    LogLine("not started: exit status " + std::to_string(Status));
-    Close(Status);
-  };
   // A download cut short: only its length is checked now (the digest when the installation
   // starts), so that the first page does not wait for the whole file to be read.
   if (FCarried.Size && !EmbeddedCabinetComplete(FCarried, CreateWindowsInstallSystem()->FileSize(ProgramPath()))) {
-    NotStarted(Msg::PayloadDamaged);
+    NotStarted(Msg::PayloadDamaged, exitNotStarted);
     return;
   }
   // Two copies of one product's setup would install over each other. A deployment tool tries
@@ -260,35 +284,24 @@ void TfrmWork::CMShowingChanged() {
     NotStarted(Msg::AlreadyRunning, FUnattended ? exitAnotherRunning : exitNotStarted);
     return;
   }
-  try {
-    std::string Folder;
-    ExtractCabinetLibrary(Folder);
-    LoadCabinetLibrary(Folder);
-    LogLine("cabinet library: " + Folder + "CABINET.DLL");
-    CopyRegistrationProgram();
-  } catch (const EAbort&) {
-    NotStarted(Msg::CabinetLibraryMissing);
-    return;
-  } catch (const ECabinetLibraryNotLoaded& Error) {
-    NotStarted(FormatTexts(Msg::CabinetLibraryNotLoaded, {FRunFolder.Path() + "CABINET.DLL", SystemErrorMessage(Error.Code)}));
-    return;
-  } catch (const std::exception& Error) {
-    // The temporary folder cannot be written (missing, read-only, full): its own reason.
-    NotStarted(Error.what());
-    return;
-  }
   const TRunOptions Options = ReadRunOptions(ProgramArguments());
-  if (Options.Unattended) RunAfterFirstPage();
   // Nothing has changed yet: a folder or a group that nobody may correct on its page stops the
   // run here (the directory page is always shown; the group page only when the script asks).
   const bool BadDir = Options.Unattended && (Options.BadPath || !IsInstallFolder(Info->InstallDir));
-  if (BadDir || (Options.BadGroup && (Options.Unattended || !Info->DialogGroup))) {
+  const bool BadGroup = Options.BadGroup && (Options.Unattended || !Info->DialogGroup);
+  // The library is needed by the installation only. A wizard that goes on to its first page
+  // prepares it once that page is on screen, before the user can leave the page; a run that
+  // starts or stops here prepares it now, so that its failure is the one reported.
+  if ((Options.Unattended || BadDir || BadGroup || FRefusal) && !PrepareCabinetLibrary()) return;
+  if (Options.Unattended) RunAfterFirstPage();
+  if (BadDir || BadGroup) {
     NotStarted(BadDir ? FormatMessage1(Msg::BadInstallDir, Info->InstallDir)
-                      : FormatMessage1(Msg::BadProgramGroup, Info->ProgramGroup));
+                      : FormatMessage1(Msg::BadProgramGroup, Info->ProgramGroup),
+               exitNotStarted);
     return;
   }
   if (FRefusal) {
-    NotStarted(FRefusal);
+    NotStarted(FRefusal, exitNotStarted);
     return;
   }
   if (Options.Unattended) {
@@ -313,6 +326,7 @@ void TfrmWork::CMShowingChanged() {
 }
 
 void TfrmWork::RunAfterFirstPage() {
+  InitShellObjects();
   std::function<void()> Action = std::move(AfterFirstPage);
   AfterFirstPage = nullptr;
   if (Action) Action();
@@ -337,6 +351,8 @@ void TfrmWork::Log(const std::string& Line) { LogLine(Line); }
 
 void TfrmWork::btnNextBackClick(HWND Sender) {
   if (!Handle || FRunning) return;
+  // The first page may be left before its timer came.
+  if (FPage != pgNone && !PrepareCabinetLibrary()) return;
   int Step = -1;
   if (Sender == btnNext) {
     try {
@@ -573,6 +589,7 @@ LRESULT TfrmWork::WindowMessage(UINT Msg, WPARAM WParam, LPARAM LParam) {
     case WM_TIMER:
       if (WParam != cChoicePagesTimer) break;
       KillTimer(Handle, cChoicePagesTimer);
+      if (!PrepareCabinetLibrary()) return 0;
       RunAfterFirstPage();
       CreateChoicePages();
       return 0;

@@ -85,9 +85,15 @@ class TfrmWork : public TWindowBase, public IInstallHost {
 
   // Pages and navigation.
   void CMShowingChanged();
+  // The program cannot go on: the message, then the window closes with Status.
+  void NotStarted(const std::string& Text, int Status);
+  // The cabinet library written to the run folder and loaded, and the registration program
+  // copied, once per run; false when the program cannot go on (and has been closed).
+  bool PrepareCabinetLibrary();
   bool ExtractCabinetLibrary(std::string& Folder);
   // A held copy of this program in the run folder, for the child runs that register the
-  // product's COM servers; made at start, while the media are surely there.
+  // product's COM servers; made with the library, before the first page can be left, while
+  // the media are surely there.
   void CopyRegistrationProgram();
   void HideAllPages();
   void ShowPanel(HWND Panel);
@@ -133,6 +139,7 @@ class TfrmWork : public TWindowBase, public IInstallHost {
   const char* FRefusal = nullptr;  // what refuses /TYPE= or /COMPONENTS=, if anything
   std::vector<TGroupInfo*> FChosen;  // /COMPONENTS=: the groups of an unattended custom installation
   bool FChoicePagesMade = false;
+  bool FLibraryPrepared = false;
   bool FInstallSucceeded = false;
   bool FAnySkipped = false;  // files kept or skipped by the last run
   // The cabinet carried in the program's own file (a one-file setup); Size 0: none.
