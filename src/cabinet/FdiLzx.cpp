@@ -425,7 +425,14 @@ class TLzxDecoder final : public TDecoder {
       const uint8_t* const InLimit = Bits.FEnd - 8;
       uint64_t Buffer = Bits.FBuffer;
       unsigned Count = unsigned(Bits.FCount);
-      const uint64_t Limit = Stop - cMaxMatch;
+      // The position's low 32 bits: the loop ends within a frame of where it starts. Before
+      // the window's first wrap they are the whole position, which no offset may exceed;
+      // after it only the window size bounds an offset. A match always ends before Stop,
+      // so within its block.
+      const uint32_t Start = uint32_t(Position);
+      const uint32_t Limit = uint32_t(Stop - cMaxMatch);
+      const uint32_t Early = Position < FWindowSize ? 0 : ~0u;
+      uint32_t At = Start;
       const uint32_t WindowSize = FWindowSize;
       uint32_t R0 = FRepeat[0], R1 = FRepeat[1], R2 = FRepeat[2];
       bool Good = false;
@@ -446,8 +453,8 @@ class TLzxDecoder final : public TDecoder {
         Buffer <<= Bits16;
         Count -= Bits16;
         if (Symbol < int(cLiterals)) {
-          Window[Position & Mask] = uint8_t(Symbol);
-          Position++;
+          Window[At & Mask] = uint8_t(Symbol);
+          At++;
           continue;
         }
         {
@@ -491,10 +498,10 @@ class TLzxDecoder final : public TDecoder {
             R1 = R0;
             R0 = Offset;
           }
-          if (Offset == 0 || Offset > Position || Offset > WindowSize || Position + Length > BlockEnd) goto Leave;
-          uint32_t To = uint32_t(Position) & Mask;
+          if (Offset == 0 || Offset > (At | Early) || Offset > WindowSize) goto Leave;
+          uint32_t To = At & Mask;
           uint32_t From = (To - Offset) & Mask;
-          Position += Length;
+          At += Length;
           if (To + Length <= WindowSize && From + Length <= WindowSize) {
             uint8_t* D = Window + To;
             const uint8_t* S = Window + From;
@@ -522,10 +529,11 @@ class TLzxDecoder final : public TDecoder {
             for (uint32_t I = 0; I < Length; I++) Window[(To + I) & Mask] = Window[(From + I) & Mask];
           }
         }
-      } while (Position < Limit && In <= InLimit);
+      } while (int32_t(Limit - At) > 0 && In <= InLimit);
 #undef SETUP_REFILL
       Good = true;
     Leave:
+      Position += At - Start;
       Bits.FNext = In;
       Bits.FBuffer = Buffer;
       Bits.FCount = int(Count);
