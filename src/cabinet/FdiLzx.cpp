@@ -8,6 +8,12 @@
 // in the window, or from a side buffer when call translation changes its bytes, because
 // later matches must see the untranslated ones.
 //
+// Symbols are decoded from the top 16 bits of the bit buffer through a table of the codes
+// up to its root length; longer codes are found by their length. While a whole match fits
+// before the frame's end and 8 bytes of input remain, one check per symbol suffices and the
+// bits are refilled 32 at a time; near the ends every step is checked. Matches that neither
+// wrap the window nor overlap closely are copied in 8-byte words.
+//
 // Nothing here trusts the input: every count is checked before it is used, decoding never
 // reads outside the block it was given (missing bits read as zeros and then fail the
 // frame), and no frame decodes more than its announced size, so damaged data ends in an
