@@ -8,6 +8,12 @@
 // in the window, or from a side buffer when call translation changes its bytes, because
 // later matches must see the untranslated ones.
 //
+// Symbols are decoded from the top 16 bits of the bit buffer through a table of the codes
+// up to its root length; longer codes are found by their length. While a whole match fits
+// before the frame's end and 8 bytes of input remain, one check per symbol suffices and the
+// bits are refilled 32 at a time; near the ends every step is checked. Matches that neither
+// wrap the window nor overlap closely are copied in 8-byte words.
+//
 // Nothing here trusts the input: every count is checked before it is used, decoding never
 // reads outside the block it was given (missing bits read as zeros and then fail the
 // frame), and no frame decodes more than its announced size, so damaged data ends in an
@@ -72,6 +78,8 @@ class TBitReader {
   const uint8_t* BlockEnd() const { return FEnd; }
 
  private:
+  friend class TLzxDecoder;  // whose fast loop works on copies of the reader's state
+
   const uint8_t* FStart = nullptr;
   const uint8_t* FNext = nullptr;
   const uint8_t* FEnd = nullptr;
@@ -124,23 +132,31 @@ class THuffman {
     return true;
   }
 
-  // The next symbol, or -1 for a code the tree does not have. The reader holds at least 16
-  // bits.
-  int Decode(TBitReader& Bits) const {
-    uint16_t Entry = FRoot[Bits.Peek(RootBits)];
+  // The symbol whose code starts the 16 bits Top, its length in Length; -1 for a code the
+  // tree does not have.
+  int Lookup(uint32_t Top, unsigned& Length) const {
+    uint16_t Entry = FRoot[Top >> (cMaxCodeLength - RootBits)];
     if (Entry & 31) {
-      Bits.Skip(Entry & 31);
+      Length = Entry & 31;
       return Entry >> 5;
     }
-    uint32_t Window = Bits.Peek(cMaxCodeLength);
     for (unsigned L = RootBits + 1; L <= cMaxCodeLength; L++) {
-      uint32_t Code = Window >> (cMaxCodeLength - L);
+      uint32_t Code = Top >> (cMaxCodeLength - L);
       if (Code - FFirstCode[L] < FCount[L]) {
-        Bits.Skip(L);
+        Length = L;
         return FSorted[FFirstIndex[L] + (Code - FFirstCode[L])];
       }
     }
     return -1;
+  }
+
+  // The next symbol, or -1 for a code the tree does not have. The reader holds at least 16
+  // bits.
+  int Decode(TBitReader& Bits) const {
+    unsigned Length = 0;
+    int Symbol = Lookup(Bits.Peek(cMaxCodeLength), Length);
+    if (Symbol >= 0) Bits.Skip(Length);
+    return Symbol;
   }
 
  private:
@@ -150,6 +166,22 @@ class THuffman {
   uint16_t FCount[cMaxCodeLength + 1];
   uint16_t FSorted[Symbols];
 };
+
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "call targets are read as they lie in memory");
+
+// The first 0xE8 byte in [P, End), or End; eight bytes are tested at a time.
+const uint8_t* FindE8(const uint8_t* P, const uint8_t* End) {
+  for (; End - P >= 8; P += 8) {
+    uint32_t A, B;
+    memcpy(&A, P, 4);
+    memcpy(&B, P + 4, 4);
+    A ^= 0xE8E8E8E8u;
+    B ^= 0xE8E8E8E8u;
+    if ((((A - 0x01010101u) & ~A) | ((B - 0x01010101u) & ~B)) & 0x80808080u) break;
+  }
+  while (P < End && *P != 0xE8) P++;
+  return P;
+}
 
 // Formatted offsets of the position slots, looked up rather than added up per match.
 struct TSlotBases {
@@ -392,6 +424,130 @@ class TLzxDecoder final : public TDecoder {
     uint8_t* const Window = FWindow;
     const uint32_t Mask = FMask;
     uint64_t Position = FPosition;
+    // The fast part, while every match fits before Stop and two refills of 4 bytes stay
+    // within the input: one check per symbol, the bits refilled 32 at a time.
+    if (Stop - Position > cMaxMatch && Bits.FEnd - Bits.FNext >= 8) {
+      const uint8_t* In = Bits.FNext;
+      const uint8_t* const InLimit = Bits.FEnd - 8;
+      uint64_t Buffer = Bits.FBuffer;
+      unsigned Count = unsigned(Bits.FCount);
+      // The position's low 32 bits: the loop ends within a frame of where it starts. Before
+      // the window's first wrap they are the whole position, which no offset may exceed;
+      // after it only the window size bounds an offset. A match always ends before Stop,
+      // so within its block.
+      const uint32_t Start = uint32_t(Position);
+      const uint32_t Limit = uint32_t(Stop - cMaxMatch);
+      const uint32_t Early = Position < FWindowSize ? 0 : ~0u;
+      uint32_t At = Start;
+      const uint32_t WindowSize = FWindowSize;
+      uint32_t R0 = FRepeat[0], R1 = FRepeat[1], R2 = FRepeat[2];
+      bool Good = false;
+#define SETUP_REFILL()                                                                            \
+  do {                                                                                            \
+    if (Count <= 32) {                                                                            \
+      uint32_t Pair = (uint32_t(In[0]) | uint32_t(In[1]) << 8) << 16 | In[2] | uint32_t(In[3]) << 8; \
+      Buffer |= uint64_t(Pair) << (32 - Count);                                                   \
+      In += 4;                                                                                    \
+      Count += 32;                                                                                \
+    }                                                                                             \
+  } while (0)
+      do {
+        SETUP_REFILL();
+        unsigned Bits16;
+        int Symbol = FMain.Lookup(uint32_t(Buffer >> 48), Bits16);
+        if (Symbol < 0) goto Leave;
+        Buffer <<= Bits16;
+        Count -= Bits16;
+        if (Symbol < int(cLiterals)) {
+          Window[At & Mask] = uint8_t(Symbol);
+          At++;
+          continue;
+        }
+        {
+          Symbol -= cLiterals;
+          uint32_t Length = uint32_t(Symbol & 7);
+          unsigned Slot = unsigned(Symbol) >> 3;
+          if (Length == 7) {
+            int Extra = FLength.Lookup(uint32_t(Buffer >> 48), Bits16);
+            if (Extra < 0) goto Leave;
+            Buffer <<= Bits16;
+            Count -= Bits16;
+            Length += uint32_t(Extra);
+          }
+          Length += cMinMatch;
+          uint32_t Offset;
+          if (Slot < 3) {
+            Offset = Slot == 0 ? R0 : Slot == 1 ? R1 : R2;
+            if (Slot == 1) R1 = R0;
+            else if (Slot == 2) R2 = R0;
+            R0 = Offset;
+          } else {
+            SETUP_REFILL();
+            unsigned Extra = PositionExtraBits(Slot);
+            uint32_t Formatted = SlotBase[Slot];
+            if (Aligned && Extra >= 3) {
+              Formatted += uint32_t(Buffer >> 32 >> (35 - Extra)) << 3;
+              Buffer <<= Extra - 3;
+              Count -= Extra - 3;
+              int Low = FAligned.Lookup(uint32_t(Buffer >> 48), Bits16);
+              if (Low < 0) goto Leave;
+              Buffer <<= Bits16;
+              Count -= Bits16;
+              Formatted += uint32_t(Low);
+            } else {
+              Formatted += uint32_t(Buffer >> 32 >> (32 - Extra));
+              Buffer <<= Extra;
+              Count -= Extra;
+            }
+            Offset = Formatted - 2;
+            R2 = R1;
+            R1 = R0;
+            R0 = Offset;
+          }
+          if (Offset == 0 || Offset > (At | Early) || Offset > WindowSize) goto Leave;
+          uint32_t To = At & Mask;
+          uint32_t From = (To - Offset) & Mask;
+          At += Length;
+          if (To + Length <= WindowSize && From + Length <= WindowSize) {
+            uint8_t* D = Window + To;
+            const uint8_t* S = Window + From;
+            uint8_t* const End = D + Length;
+            // Whole words only where source and destination lie eight bytes apart or more (a
+            // source near the far end of the window lies just ahead of the destination); the
+            // last word may overlap the one before, which wrote the same bytes. A run of one
+            // byte is written as words of it.
+            if (Offset >= 8 && WindowSize - Offset >= 8) {
+              if (Length >= 8) {
+                for (; End - D > 8; D += 8, S += 8) memcpy(D, S, 8);
+                memcpy(End - 8, S + (End - 8 - D), 8);
+                D = End;
+              } else if (Length >= 4) {
+                memcpy(D, S, 4);
+                memcpy(End - 4, S + (Length - 4), 4);
+                D = End;
+              }
+            } else if (Offset == 1) {
+              uint64_t Run = *S * 0x0101010101010101ull;
+              for (; End - D >= 8; D += 8, S += 8) memcpy(D, &Run, 8);
+            }
+            while (D < End) *D++ = *S++;
+          } else {
+            for (uint32_t I = 0; I < Length; I++) Window[(To + I) & Mask] = Window[(From + I) & Mask];
+          }
+        }
+      } while (int32_t(Limit - At) > 0 && In <= InLimit);
+#undef SETUP_REFILL
+      Good = true;
+    Leave:
+      Position += At - Start;
+      Bits.FNext = In;
+      Bits.FBuffer = Buffer;
+      Bits.FCount = int(Count);
+      FRepeat[0] = R0;
+      FRepeat[1] = R1;
+      FRepeat[2] = R2;
+      if (!Good) return false;
+    }
     while (Position < Stop) {
       Bits.Refill();
       int Symbol = FMain.Decode(Bits);
@@ -451,26 +607,24 @@ class TLzxDecoder final : public TDecoder {
   const uint8_t* Translate(const uint8_t* Frame, uint32_t Size, uint64_t FrameStart) {
     if (FTranslationSize == 0 || FrameStart >= cTranslationLimit || Size <= cTranslationTail) return Frame;
     const uint32_t Scan = Size - cTranslationTail;
-    if (!memchr(Frame, 0xE8, Scan)) return Frame;
+    const uint8_t* First = FindE8(Frame, Frame + Scan);
+    if (First == Frame + Scan) return Frame;
     memcpy(FTranslated, Frame, Size);
     const int32_t FileSize = int32_t(FTranslationSize);
     uint8_t* Data = FTranslated;
-    for (uint32_t I = 0; I < Scan;) {
-      const void* Found = memchr(Data + I, 0xE8, Scan - I);
-      if (!Found) break;
-      I = uint32_t(static_cast<const uint8_t*>(Found) - Data);
+    for (uint32_t I = uint32_t(First - Frame);;) {
       const int32_t Current = int32_t(FrameStart + I);
       uint8_t* Target = Data + I + 1;
-      int32_t Absolute = int32_t(uint32_t(Target[0]) | (uint32_t(Target[1]) << 8) | (uint32_t(Target[2]) << 16) |
-                                 (uint32_t(Target[3]) << 24));
+      int32_t Absolute;
+      memcpy(&Absolute, Target, 4);
       if (Absolute >= -Current && Absolute < FileSize) {
         int32_t Relative = Absolute >= 0 ? Absolute - Current : Absolute + FileSize;
-        Target[0] = uint8_t(Relative);
-        Target[1] = uint8_t(Relative >> 8);
-        Target[2] = uint8_t(Relative >> 16);
-        Target[3] = uint8_t(Relative >> 24);
+        memcpy(Target, &Relative, 4);
       }
       I += 5;
+      if (I >= Scan) break;
+      I = uint32_t(FindE8(Data + I, Data + Scan) - Data);
+      if (I == Scan) break;
     }
     return FTranslated;
   }

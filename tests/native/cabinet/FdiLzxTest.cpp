@@ -71,6 +71,15 @@ std::string Records(std::size_t Size, uint32_t Seed) {
   return Data;
 }
 
+// Two frames of zeros with one call byte each: the last one a frame translates, and in the
+// next frame the first one it leaves alone.
+std::string CallsAtFrameEnds() {
+  std::string Data(65536, '\0');
+  Data[32768 - 11] = char(0xE8);
+  Data[32768 + 32768 - 10] = char(0xE8);
+  return Data;
+}
+
 std::string Repeated(const std::string& Piece, int Times) {
   std::string Data;
   for (int I = 0; I < Times; I++) Data += Piece;
@@ -79,6 +88,7 @@ std::string Repeated(const std::string& Piece, int Times) {
 
 TFiles EdgeFiles() {
   return {
+      {"calls-at-frame-ends.bin", CallsAtFrameEnds()},
       {"empty.txt", ""},
       {"one.bin", "x"},
       {"frame-1.txt", Text(32767, 1)},
