@@ -57,8 +57,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     return Work.ExitCode;
   }
   LogStart(*Work.Info);
-  Work.AfterFirstPage = [&Main, &Work] { Main.Create(Work.Info->Description, Work.Info->NameFont, Work.Handle); };
-  Work.Show();
+  // A quiet run is a deployment tool's: nobody is there to see a window.
+  if (!Options.Quiet)
+    Work.AfterFirstPage = [&Main, &Work] { Main.Create(Work.Info->Description, Work.Info->NameFont, Work.Handle); };
+  Work.Show(Options.Quiet);
 
   MSG Message;
   int ExitCode = setup::exitFailed;

@@ -187,7 +187,12 @@ void TfrmWork::CreateChoicePages() {
                SWP_NOMOVE | SWP_NOZORDER);
 }
 
-void TfrmWork::Show() {
+void TfrmWork::Show(bool Quiet) {
+  if (Quiet) {
+    FShown = true;
+    PostMessageW(Handle, cmFirstShow, 0, 0);
+    return;
+  }
   ShowWindow(Handle, SW_SHOW);
   SetForegroundWindow(Handle);
 }

@@ -32,7 +32,8 @@ class TfrmWork : public TWindowBase, public IInstallHost {
   // Creates the window (hidden, owned by Owner when given) and the model. False when the program
   // must end at once; ExitCode then says why.
   bool Create(HWND Owner = nullptr);
-  void Show();
+  // Shows the wizard; a quiet run shows no window at all and goes on as if it had.
+  void Show(bool Quiet);
 
   int ExitCode;
   std::unique_ptr<TInstallInfo> Info;

@@ -519,7 +519,7 @@ TEST(WindowsAtTheScreenResolution, EveryTextFitsItsControlOnEveryPage) {
     TfrmWork Work;
     ASSERT_TRUE(Work.Create(Main.Handle));
     ASSERT_TRUE(Main.Create(Work.Info->Description, Work.Info->NameFont, Work.Handle));
-    Work.Show();
+    Work.Show(false);
     TWalk Walk(GetCurrentThreadId(), Work.Handle, Main, Findings);
     std::thread Driver([&] { Walk.Run(); });
     MSG Message;
